@@ -1,0 +1,53 @@
+#pragma once
+// Profile (INI) files with the semantics the program has always relied on: a missing file, section
+// or key reads as the default; writing creates the file and keeps every other section and key.
+// Section and key names compare without regard to ASCII case.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantiro {
+
+class ProfileFile {
+ public:
+  // Reads `path`; a missing or unreadable file gives an empty profile.
+  static ProfileFile Load(const std::string& path);
+
+  // The value of the key, blanks around it removed and one pair of enclosing quotes stripped;
+  // `fallback` when the section or key is missing.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view fallback) const;
+  // The integer at the start of the value (optional sign, decimal digits); 0 when the value does
+  // not start with a number; `fallback` when the key is missing. Values beyond int clamp.
+  int ReadInt(std::string_view section, std::string_view key, int fallback) const;
+  bool HasKey(std::string_view section, std::string_view key) const;
+  bool HasSection(std::string_view section) const;
+
+  // Sets the key, adding the section and key where missing.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void AddSection(std::string_view section);
+
+  // Writes the whole profile back (to a temporary file renamed over `path`). False on failure.
+  bool Save(const std::string& path) const;
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  // Index of the line that opens the section, or -1.
+  long FindSection(std::string_view section) const;
+  // Index of the key's line within the section that opens at `sectionLine`, or -1.
+  long FindKey(long sectionLine, std::string_view key) const;
+
+  std::vector<std::string> lines_;
+};
+
+// One-call forms of the private-profile functions.
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view fallback);
+int ReadProfileInt(const std::string& path, std::string_view section, std::string_view key,
+                   int fallback);
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value);
+
+}  // namespace vantiro

@@ -1,0 +1,54 @@
+#include "platform/Registry.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Profile.h"
+
+namespace vantiro {
+
+std::string RegistryFilePath() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::string(home) + "/.config";
+  } else {
+    base = ".config";
+  }
+  return base + "/vantiro/registry.ini";
+}
+
+bool OpenOrCreateRegistryKey(std::string_view key) {
+  const std::string path = RegistryFilePath();
+  ProfileFile profile = ProfileFile::Load(path);
+  if (profile.HasSection(key)) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  profile.AddSection(key);
+  return profile.Save(path);
+}
+
+std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) {
+  const ProfileFile profile = ProfileFile::Load(RegistryFilePath());
+  if (!profile.HasKey(key, name)) return std::nullopt;
+  const std::string text = profile.ReadString(key, name, "");
+  int value = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto [end, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || end != last || first == last) return std::nullopt;
+  return value;
+}
+
+bool WriteRegistryInt(std::string_view key, std::string_view name, int value) {
+  const std::string path = RegistryFilePath();
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  return WriteProfileString(path, key, name, std::to_string(value));
+}
+
+}  // namespace vantiro

@@ -1,0 +1,29 @@
+#pragma once
+// The per-user registry of the program: a profile file in the user's configuration directory,
+// $XDG_CONFIG_HOME/vantiro/registry.ini (~/.config/vantiro/registry.ini when XDG_CONFIG_HOME is
+// unset). Each registry key is a section, e.g. [Software\Brisawen], holding integer values:
+//
+//   [Software\Brisawen]
+//   OpenLog=1
+//   ImportData=1
+//   OEMDL=0
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantiro {
+
+inline constexpr std::string_view kVendorKey = "Software\\Brisawen";
+
+std::string RegistryFilePath();
+
+// Opens the key, creating the file and the key when missing. False when it could not be created.
+bool OpenOrCreateRegistryKey(std::string_view key);
+
+// The value when it exists and holds a whole decimal integer; nothing otherwise.
+std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name);
+
+bool WriteRegistryInt(std::string_view key, std::string_view name, int value);
+
+}  // namespace vantiro

@@ -1,0 +1,52 @@
+#pragma once
+// The recording in memory: one series per channel and a summary. Every source (recorder file,
+// CSV import, live snapshot) fills this one shape; the views only read it.
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recorder/DateTime.h"
+
+namespace vantiro {
+
+// Marks an interruption of a channel's recording. A measurement that decodes to it is taken as one.
+inline constexpr float GapValue = -158.0f;
+
+// Three-way comparison of times: equal within one millisecond.
+inline int CompareTimes(DateTime a, DateTime b) {
+  if (std::fabs(a - b) < kOneMillisecond) return 0;
+  return a > b ? 1 : -1;
+}
+
+// Three-way comparison of values: equal within 1e-4 of the smaller magnitude, so only exactly
+// equal when either is zero.
+inline int CompareValues(float a, float b) {
+  const double da = a;
+  const double db = b;
+  if (std::fabs(da - db) <= 0.0001 * std::fmin(std::fabs(da), std::fabs(db))) return 0;
+  return da > db ? 1 : -1;
+}
+
+inline bool IsGapValue(float v) { return CompareValues(v, GapValue) == 0; }
+
+struct ChannelInfo {
+  std::int16_t number = 0;        // shown to the user, 1-based
+  std::string unit;               // UTF-8
+  std::vector<DateTime> times;    // one per stored sample or gap marker
+  std::vector<float> values;      // same length as times
+};
+
+struct DatasetSummary {
+  float rangeMax = 0.0f;
+  float rangeMin = 0.0f;
+  DateTime startTime = 0.0;
+  DateTime endTime = 0.0;
+  std::int32_t sampleCount = 0;   // samples stored, gap markers not counted
+};
+
+// The reset a recorder-file load starts from.
+inline void ResetSummary(DatasetSummary& summary) { summary = DatasetSummary{}; }
+
+}  // namespace vantiro

@@ -1,0 +1,418 @@
+#include "recorder/RecorderFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/ProgramDir.h"
+#include "platform/Registry.h"
+#include "recorder/GbkText.h"
+#include "recorder/UnitNames.h"
+
+namespace vantiro {
+namespace {
+
+constexpr std::size_t kHeaderLastChannel = 118;
+constexpr std::size_t kHeaderFirstChannel = 119;
+constexpr std::size_t kHeaderEndTime = 120;
+constexpr std::size_t kHeaderStartTime = 126;
+constexpr std::size_t kHeaderDescriptors = 132;
+constexpr std::size_t kDescriptorSize = 36;
+constexpr std::size_t kRecordHeadSize = 12;
+constexpr std::size_t kMaxRecordsPerBlock = 11;
+constexpr std::uint16_t kLastRecordMark = 0xFFFF;
+constexpr std::size_t kEndRunLength = 10;
+// Most entries one block can add to a channel: one record of 8186 samples plus two gap markers
+// (every further record costs 12 bytes of head and adds at most two markers).
+constexpr std::size_t kMaxEntriesPerBlock = 8188;
+
+UserMessage Message(std::string_view text, MessageIcon icon) {
+  return UserMessage{std::string(text), icon};
+}
+
+std::int16_t Int16At(const unsigned char* p) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+std::uint16_t UInt16At(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::int32_t Int32At(const unsigned char* p) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
+                                   (static_cast<std::uint32_t>(p[1]) << 8) |
+                                   (static_cast<std::uint32_t>(p[2]) << 16) |
+                                   (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+// Fills as much of `buffer` as the input gives (a read stops early only at the end or on error).
+long ReadBlock(RecorderInput& input, unsigned char* buffer, std::size_t size) {
+  std::size_t total = 0;
+  while (total < size) {
+    const long n = input.Read(buffer + total, size - total);
+    if (n < 0) return total > 0 ? static_cast<long>(total) : -1;
+    if (n == 0) break;
+    total += static_cast<std::size_t>(n);
+  }
+  return static_cast<long>(total);
+}
+
+class FileInput final : public RecorderInput {
+ public:
+  FileInput(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~FileInput() override { ::close(fd_); }
+  FileInput(const FileInput&) = delete;
+  FileInput& operator=(const FileInput&) = delete;
+  std::uint64_t Size() const override { return size_; }
+  long Read(unsigned char* destination, std::size_t count) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, destination, count);
+      if (n < 0 && errno == EINTR) continue;
+      return static_cast<long>(n);
+    }
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
+// Calendar fields of a header time; nothing when they do not form a valid date and time.
+std::optional<DateTime> HeaderTime(const unsigned char* p) {
+  const int year = p[0];
+  if (year > 99) return std::nullopt;  // "20%02d" would not be a four-digit year
+  return EncodeDateTime(2000 + year, p[1], p[2], p[3], p[4], p[5]);
+}
+
+// Seconds since 2000-01-01 of a valid header time.
+std::int64_t HeaderSeconds(const unsigned char* p) {
+  const DateTime t = *EncodeDateTime(2000 + p[0], p[1], p[2], p[3], p[4], p[5]);
+  return static_cast<std::int64_t>(std::llround((t - kRecorderEpoch) * kSecondsPerDay));
+}
+
+// The diagnostic log: GBK text with CR LF line ends, written in chunks. Write failures are ignored.
+class DiagnosticLog {
+ public:
+  ~DiagnosticLog() { Close(); }
+
+  void Open(const RecorderLogOptions& options) {
+    switch (options.mode) {
+      case RecorderLogOptions::Mode::Off:
+        return;
+      case RecorderLogOptions::Mode::Buffer:
+        sink_ = options.buffer;
+        open_ = sink_ != nullptr;
+        return;
+      case RecorderLogOptions::Mode::File:
+        OpenFile(options.path);
+        return;
+      case RecorderLogOptions::Mode::Registry: {
+        OpenOrCreateRegistryKey(kVendorKey);
+        const std::optional<int> wanted = ReadRegistryInt(kVendorKey, "OpenLog");
+        if (!wanted || *wanted != 1) return;
+        const std::string dir = options.directory.empty() ? ProgramDirectory() : options.directory;
+        OpenFile(dir + "/" + LocalTimeStamp() + "_log.txt");
+        return;
+      }
+    }
+  }
+
+  bool IsOpen() const { return open_; }
+
+  template <typename... Args>
+  void Line(const char* format, Args... args) {
+    char line[256];
+    const int n = std::snprintf(line, sizeof line, format, args...);
+    if (n <= 0) return;
+    pending_.append(line, std::min(static_cast<std::size_t>(n), sizeof line - 1));
+    if (pending_.size() >= 64 * 1024) Flush();
+  }
+
+  void Close() {
+    if (!open_) return;
+    Flush();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    sink_ = nullptr;
+    open_ = false;
+  }
+
+ private:
+  static std::string LocalTimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    DateTimeFields f{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     std::min(local.tm_sec, 59), 0};
+    return FormatDateTime(f, DatePattern::LogFileName);
+  }
+
+  void OpenFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    if (::lseek(fd, 0, SEEK_SET) != 0 || ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return;
+    }
+    fd_ = fd;
+    open_ = true;
+  }
+
+  void Flush() {
+    if (pending_.empty()) return;
+    const std::string bytes = Utf8ToGbk(pending_);
+    pending_.clear();
+    if (sink_) {
+      sink_->append(bytes);
+      return;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // ignored, as every log write failure is
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  bool open_ = false;
+  int fd_ = -1;
+  std::string* sink_ = nullptr;
+  std::string pending_;
+};
+
+// One channel's range and the repair state that carries from record to record.
+struct ChannelReader {
+  int number = 0;                // c + 1
+  double divisor = 1.0;          // 10^(4 - p)
+  float upper = 0.0f;
+  float lower = 0.0f;
+  std::int64_t windowStart = 0;  // header window in seconds since 2000
+  std::int64_t windowEnd = 0;
+  ChannelInfo* channel = nullptr;
+  DatasetSummary* summary = nullptr;
+  DiagnosticLog* log = nullptr;
+
+  bool previousRecordStored = false;  // the channel's previous record stored a sample
+  std::int64_t lastSeconds = 0;       // L, the last stored sample
+  int lastInterval = 0;               // X = L + this interval
+  float lastGood = 0.0f;
+  std::int64_t badRun = 0;
+
+  float Scale(std::int16_t raw) const { return static_cast<float>(raw / divisor); }
+
+  void GapCheck(std::int64_t t0) {
+    if (!previousRecordStored) return;
+    const DateTime start = RecorderSecondsToDateTime(t0);
+    if (CompareTimes(start, RecorderSecondsToDateTime(lastSeconds + lastInterval)) != 1) return;
+    lastGood = lower;
+    badRun = 0;
+    const int againstTwo = CompareTimes(start, RecorderSecondsToDateTime(lastSeconds + 2));
+    if (againstTwo >= 0) {
+      channel->times.push_back(RecorderSecondsToDateTime(lastSeconds + 1));
+      channel->values.push_back(GapValue);
+    }
+    if (againstTwo > 0) {
+      channel->times.push_back(RecorderSecondsToDateTime(t0 - 1));
+      channel->values.push_back(GapValue);
+    }
+  }
+
+  void LogDropped(std::int64_t seconds) {
+    log->Line("\t通道%d过滤掉无效时间记录: %s\r\n", number,
+              FormatDateTime(RecorderSecondsToDateTime(seconds), DatePattern::Log).c_str());
+  }
+
+  // A value outside the range: held at the last good value for a run of up to three, then the
+  // run (the three before included) goes to the lower limit.
+  float Repair(float v, std::int64_t seconds) {
+    if (log->IsOpen()) {
+      log->Line("\t通道%d过滤掉无效值记录: %s  %0.3f\r\n", number,
+                FormatDateTime(RecorderSecondsToDateTime(seconds), DatePattern::Log).c_str(),
+                static_cast<double>(v));
+    }
+    ++badRun;
+    if (badRun < 4) return lastGood;
+    if (badRun == 4) {
+      auto& values = channel->values;
+      const std::size_t n = values.size();
+      for (std::size_t i = n >= 3 ? n - 3 : 0; i < n; ++i) values[i] = lower;
+    }
+    return lower;
+  }
+
+  // The samples of one record: positions from `first` while below `limit`, a run of ten 0xFF
+  // bytes counting only when it ends at or before `runLimit`.
+  void Samples(const unsigned char* block, std::size_t first, std::size_t limit,
+               std::size_t runLimit, std::int64_t t0, int interval) {
+    bool stored = false;
+    auto& times = channel->times;
+    auto& values = channel->values;
+    std::int64_t seconds = t0;
+    for (std::size_t s = first; s < limit; s += 2, seconds += interval) {
+      if (block[s] == 0xFF && block[s + 1] == 0xFF && s + kEndRunLength - 1 <= runLimit &&
+          std::all_of(block + s + 2, block + s + kEndRunLength,
+                      [](unsigned char b) { return b == 0xFF; })) {
+        break;
+      }
+      // Times here are whole seconds, so comparing seconds is the one-millisecond comparison.
+      if (seconds < windowStart || seconds > windowEnd) {
+        if (log->IsOpen()) LogDropped(seconds);
+        continue;
+      }
+      lastSeconds = seconds;
+      lastInterval = interval;
+      float v = Scale(Int16At(block + s));
+      if (v <= upper && v >= lower) {
+        badRun = 0;
+        lastGood = v;
+      } else if (CompareValues(v, upper) == 1 || CompareValues(v, lower) == -1) {
+        v = Repair(v, seconds);
+      } else {
+        badRun = 0;
+        lastGood = v;
+      }
+      times.push_back(kRecorderEpoch + static_cast<double>(seconds) / kSecondsPerDay);
+      values.push_back(v);
+      ++summary->sampleCount;
+      stored = true;
+    }
+    previousRecordStored = stored;
+  }
+
+  // Walks the record chain of one data block.
+  void Block(const unsigned char* block) {
+    std::size_t offset = 0;
+    for (std::size_t record = 0; record < kMaxRecordsPerBlock; ++record) {
+      if (offset + kRecordHeadSize > kRecorderBlockSize) return;  // no room for a record head
+      const unsigned char* head = block + offset;
+      const std::int64_t t0 = Int32At(head);
+      const std::uint16_t end = UInt16At(head + 4);
+      const int interval = head[6];
+      const bool last = end == kLastRecordMark;
+      if (!last && end >= kRecorderBlockSize) return;
+      GapCheck(t0);
+      // The last record's samples must lie wholly inside the block; another record's run of ten
+      // 0xFF may take its last byte from the next record's head.
+      const std::size_t limit = last ? kRecorderBlockSize - 1 : end;
+      const std::size_t runLimit = last ? kRecorderBlockSize - 1 : end;
+      Samples(block, offset + kRecordHeadSize, limit, runLimit, t0, interval);
+      if (last) return;
+      offset = end;
+    }
+  }
+};
+
+std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
+                                std::vector<ChannelInfo>& channels,
+                                const RecorderLogOptions& logOptions) {
+  if (input.Size() > kRecorderMaxFileSize) {
+    return Message(kFileTooLargeText, MessageIcon::Information);
+  }
+  std::vector<unsigned char> header(kRecorderBlockSize, 0);
+  const long headerBytes = ReadBlock(input, header.data(), header.size());
+  if (headerBytes <= 0) return Message(kReadFailedText, MessageIcon::Error);
+  std::uint64_t consumed = static_cast<std::uint64_t>(headerBytes);
+
+  const int firstChannel = header[kHeaderFirstChannel];
+  const int lastChannel = header[kHeaderLastChannel];
+  if (firstChannel > 15 || lastChannel > 15 || firstChannel > lastChannel) {
+    return Message(kFormatErrorText, MessageIcon::Error);
+  }
+  const std::optional<DateTime> start = HeaderTime(header.data() + kHeaderStartTime);
+  const std::optional<DateTime> end = HeaderTime(header.data() + kHeaderEndTime);
+  if (!start || !end) return Message(kFormatErrorText, MessageIcon::Error);
+  summary.startTime = *start;
+  summary.endTime = *end;
+
+  DiagnosticLog log;
+  log.Open(logOptions);
+
+  std::vector<unsigned char> block(kRecorderBlockSize);
+  for (int c = firstChannel; c <= lastChannel; ++c) {
+    const unsigned char* d = header.data() + kHeaderDescriptors + kDescriptorSize * c;
+    const std::uint16_t p = UInt16At(d + 6);
+    static constexpr double kDivisors[5] = {1.0, 1000.0, 100.0, 10.0, 1.0};
+    ChannelReader reader;
+    reader.number = c + 1;
+    reader.divisor = p >= 1 && p <= 4 ? kDivisors[p] : 1.0;
+    reader.upper = reader.Scale(Int16At(d + 2));
+    reader.lower = reader.Scale(Int16At(d + 4));
+    reader.lastGood = reader.lower;
+    reader.windowStart = HeaderSeconds(header.data() + kHeaderStartTime);
+    reader.windowEnd = HeaderSeconds(header.data() + kHeaderEndTime);
+    reader.summary = &summary;
+    reader.log = &log;
+    const int unitCode = Int16At(d + 8);
+    const std::size_t blockCount = static_cast<std::size_t>(d[34]) << 8 | d[35];
+
+    if (log.IsOpen()) {
+      log.Line("通道%d, 量程为: %0.3f-%0.3f\r\n", c + 1, static_cast<double>(reader.lower),
+               static_cast<double>(reader.upper));
+    }
+    if (CompareValues(reader.upper, summary.rangeMax) == 1) summary.rangeMax = reader.upper;
+    if (CompareValues(reader.lower, summary.rangeMin) == -1) summary.rangeMin = reader.lower;
+
+    ChannelInfo channel;
+    channel.number = static_cast<std::int16_t>(c + 1);
+    channel.unit = std::string(UnitName(unitCode));
+    // Room for what the blocks that the file still holds can carry, so the vectors never grow.
+    const std::uint64_t left = input.Size() > consumed ? input.Size() - consumed : 0;
+    const std::size_t blocksHeld = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blockCount, (left + kRecorderBlockSize - 1) / kRecorderBlockSize));
+    channel.times.reserve(blocksHeld * kMaxEntriesPerBlock);
+    channel.values.reserve(blocksHeld * kMaxEntriesPerBlock);
+    reader.channel = &channel;
+
+    for (std::size_t b = 0; b < blockCount; ++b) {
+      std::fill(block.begin(), block.end(), 0);
+      const long n = ReadBlock(input, block.data(), block.size());
+      if (n <= 0) return Message(kReadFailedText, MessageIcon::Error);
+      consumed += static_cast<std::uint64_t>(n);
+      reader.Block(block.data());
+    }
+    // Give back room that window filtering left unused.
+    if (channel.times.capacity() - channel.times.size() > channel.times.size() / 8 + 1024) {
+      channel.times.shrink_to_fit();
+      channel.values.shrink_to_fit();
+    }
+    channels.push_back(std::move(channel));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+long MemoryRecorderInput::Read(unsigned char* destination, std::size_t count) {
+  const std::size_t n = std::min(count, bytes_.size() - position_);
+  std::memcpy(destination, bytes_.data() + position_, n);
+  position_ += n;
+  return static_cast<long>(n);
+}
+
+std::optional<UserMessage> ReadRecorderData(RecorderInput& input, DatasetSummary& summary,
+                                            std::vector<ChannelInfo>& channels,
+                                            const RecorderLogOptions& log) {
+  return Read(input, summary, channels, log);
+}
+
+std::optional<UserMessage> ReadRecorderFile(const std::string& path, DatasetSummary& summary,
+                                            std::vector<ChannelInfo>& channels,
+                                            const RecorderLogOptions& log) {
+  // Opening never creates the file: a path that does not exist is an open failure.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return Message(kOpenFailedText, MessageIcon::Error);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Message(kOpenFailedText, MessageIcon::Error);
+  }
+  FileInput input(fd, static_cast<std::uint64_t>(info.st_size));
+  return Read(input, summary, channels, log);
+}
+
+}  // namespace vantiro

@@ -1,0 +1,13 @@
+#include <gtest/gtest.h>
+
+#include "workbench/TableRows.h"
+
+namespace vantiro {
+namespace {
+
+TEST(platformPlaceholder, EmptyDatasetHasNoRows) {
+  EXPECT_TRUE(BuildTableRows({}, {}).empty());
+}
+
+}  // namespace
+}  // namespace vantiro

@@ -1,0 +1,139 @@
+#include "vantiro-convert/ConvertCommand.h"
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <ostream>
+
+#include "output/CsvText.h"
+#include "recorder/GbkText.h"
+#include "recorder/RecorderFile.h"
+#include "workbench/TableRows.h"
+
+namespace vantiro {
+namespace {
+
+std::string G6(double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.6g", v);
+  return buffer;
+}
+
+std::string Stamp(DateTime t) { return FormatDateTime(t, DatePattern::Millisecond); }
+
+struct Arguments {
+  std::string command;
+  std::string file;
+  std::string output;
+  std::string log;
+  bool utf8 = false;
+};
+
+std::optional<Arguments> Parse(const std::vector<std::string>& args) {
+  if (args.empty()) return std::nullopt;
+  Arguments a;
+  a.command = args[0];
+  if (a.command != "dump" && a.command != "csv") return std::nullopt;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--log" || (arg == "-o" && a.command == "csv")) {
+      if (i + 1 >= args.size()) return std::nullopt;
+      std::string& target = arg == "--log" ? a.log : a.output;
+      if (!target.empty()) return std::nullopt;
+      target = args[++i];
+      if (target.empty()) return std::nullopt;
+    } else if (arg == "--utf8" && a.command == "csv") {
+      a.utf8 = true;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return std::nullopt;
+    } else if (a.file.empty()) {
+      a.file = arg;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (a.file.empty()) return std::nullopt;
+  return a;
+}
+
+}  // namespace
+
+void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
+               const DatasetSummary& summary, const std::vector<ChannelInfo>& channels) {
+  out << "error: " << (error ? error->text : std::string("none")) << '\n';
+  out << "summary rangeMin=" << G6(summary.rangeMin) << " rangeMax=" << G6(summary.rangeMax)
+      << " start=" << Stamp(summary.startTime) << " end=" << Stamp(summary.endTime)
+      << " samples=" << summary.sampleCount << '\n';
+  std::string text;
+  for (const ChannelInfo& channel : channels) {
+    const std::size_t n = std::min(channel.times.size(), channel.values.size());
+    text = "channel " + std::to_string(channel.number) + " unit=" + channel.unit +
+           " count=" + std::to_string(n) + '\n';
+    for (std::size_t i = 0; i < n; ++i) {
+      text += Stamp(channel.times[i]);
+      text += ' ';
+      // Only an exact -158.0 prints as GAP; a near value is printed as the number it is.
+      text += channel.values[i] == GapValue ? std::string("GAP") : G6(channel.values[i]);
+      text += '\n';
+      if (text.size() > 1 << 16) {
+        out << text;
+        text.clear();
+      }
+    }
+    out << text;
+  }
+}
+
+std::string CsvTable(const std::vector<ChannelInfo>& channels) {
+  std::vector<std::int16_t> columns;
+  for (std::size_t c = 0; c < channels.size(); ++c) columns.push_back(static_cast<std::int16_t>(c));
+  const TableRows rows = BuildTableRows(channels, columns);
+  std::string text = CsvTitleLine(channels, columns);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    AppendCsvRow(text, r + 1, rows, r, channels, columns);
+  }
+  return text;
+}
+
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::optional<Arguments> a = Parse(args);
+  if (!a) {
+    err << kConvertUsage << '\n';
+    return 2;
+  }
+  RecorderLogOptions log;
+  if (a->log.empty()) {
+    log.mode = RecorderLogOptions::Mode::Off;
+  } else {
+    log.mode = RecorderLogOptions::Mode::File;
+    log.path = a->log;
+  }
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  const std::optional<UserMessage> error = ReadRecorderFile(a->file, summary, channels, log);
+
+  if (a->command == "dump") {
+    WriteDump(out, error, summary, channels);
+    out.flush();
+    return error ? 1 : 0;
+  }
+
+  if (error) err << "error: " << error->text << '\n';
+  std::string text = CsvTable(channels);
+  if (!a->utf8) text = Utf8ToGbk(text);
+  if (a->output.empty()) {
+    out << text;
+    out.flush();
+  } else {
+    std::ofstream file(a->output, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file) {
+      err << "error: 文件保存失败，请重试！ " << a->output << '\n';
+      return 1;
+    }
+  }
+  return error ? 1 : 0;
+}
+
+}  // namespace vantiro
