@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "recorder/GbkText.h"
+#include "recorder/RecorderFile.h"
+#include "support/RecorderFileBuilder.h"
+#include "vantiro-convert/ConvertCommand.h"
+
+namespace vantiro {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecorderFileBuilder;
+using testing::RecorderSeconds;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ConvertCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) / ("convert-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  struct Result {
+    int status;
+    std::string out;
+    std::string err;
+  };
+  Result Run(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunConvert(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+
+  // Three channels: 1 (℃, one decimal) with an interruption, 2 (%) every two seconds, 3 empty.
+  std::string WriteThreeChannelFile(const char* name = "rec.bin") {
+    RecorderFileBuilder file;
+    file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 2);
+    file.Range(0, 1000, 0, 3, 19).Range(1, 100, 0, 4, 20).Range(2, 50, -5, 4, 1000);
+    const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 30, 0);
+    file.Block(0).Chain({{t, 1, {125, 250, 375}}, {t + 10, 1, {500}}});
+    file.Block(1).Chain({{t + 1, 2, {10, 20}}});
+    const fs::path path = dir_ / name;
+    file.WriteTo(path);
+    return path;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ConvertCommandTest, DumpListsEveryEntryOfEveryChannel) {
+  const Result r = Run({"dump", WriteThreeChannelFile()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "error: none\n"
+            "summary rangeMin=-5 rangeMax=100 start=2010-05-12 14:00:00.000 "
+            "end=2010-05-12 15:00:00.000 samples=6\n"
+            "channel 1 unit=℃ count=6\n"
+            "2010-05-12 14:30:00.000 12.5\n"
+            "2010-05-12 14:30:01.000 25\n"
+            "2010-05-12 14:30:02.000 37.5\n"
+            "2010-05-12 14:30:03.000 GAP\n"
+            "2010-05-12 14:30:09.000 GAP\n"
+            "2010-05-12 14:30:10.000 50\n"
+            "channel 2 unit=% count=2\n"
+            "2010-05-12 14:30:01.000 10\n"
+            "2010-05-12 14:30:03.000 20\n"
+            "channel 3 unit=单位 count=0\n");
+}
+
+constexpr const char* kThreeChannelCsv =
+    "序号,时间,通道1(℃),通道2(%),通道3(单位)\n"
+    "1,2010年05月12日 14:30:00,12.500,-,-\n"
+    "2,2010年05月12日 14:30:01,25.000,10.000,-\n"
+    "3,2010年05月12日 14:30:02,37.500,-,-\n"
+    "4,2010年05月12日 14:30:03,-,20.000,-\n"
+    "5,2010年05月12日 14:30:10,50.000,-,-\n";
+
+TEST_F(ConvertCommandTest, CsvIsTheWideTableInGbkOrUtf8) {
+  const std::string input = WriteThreeChannelFile();
+  const Result utf8 = Run({"csv", input, "--utf8"});
+  EXPECT_EQ(utf8.status, 0);
+  EXPECT_EQ(utf8.out, kThreeChannelCsv);
+
+  const fs::path out = dir_ / "out.csv";
+  const Result gbk = Run({"csv", "-o", out, input});
+  EXPECT_EQ(gbk.status, 0);
+  EXPECT_EQ(gbk.out, "");
+  EXPECT_EQ(ReadAll(out), Utf8ToGbk(kThreeChannelCsv));
+  // 序号 in GBK.
+  EXPECT_EQ(ReadAll(out).substr(0, 4), "\xD0\xF2\xBA\xC5");
+}
+
+TEST_F(ConvertCommandTest, SameTimeSamplesOfOneChannelDoNotHideLaterColumns) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 1);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 30, 0);
+  file.Block(0).Chain({{t, 0, {1, 2}}});  // interval 0: both samples at t
+  file.Block(1).Chain({{t, 1, {7}}});
+  const fs::path path = dir_ / "dup.bin";
+  file.WriteTo(path);
+  const Result r = Run({"csv", path, "--utf8"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "序号,时间,通道1(m3/h),通道2(m3/h)\n"
+            "1,2010年05月12日 14:30:00,1.000,7.000\n");
+}
+
+TEST_F(ConvertCommandTest, EmptyDatasetGivesTheTitleLineAlone) {
+  RecorderFileBuilder file;
+  file.Channels(3, 3);
+  const fs::path path = dir_ / "empty.bin";
+  file.WriteTo(path);
+  const Result r = Run({"csv", path, "--utf8"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "序号,时间,通道4(m3/h)\n");
+}
+
+TEST_F(ConvertCommandTest, ReaderFailureGivesStatusOneAndStillWritesWhatWasRead) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 1);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 30, 0);
+  file.Block(0).Chain({{t, 1, {5}}});
+  file.Block(1).Chain({{t, 1, {6}}});
+  file.BlockCount(1, 2);  // the file is one block short
+  const fs::path path = dir_ / "short.bin";
+  file.WriteTo(path);
+
+  const Result dump = Run({"dump", path});
+  EXPECT_EQ(dump.status, 1);
+  EXPECT_EQ(dump.out,
+            "error: 文件读取失败。\n"
+            "summary rangeMin=0 rangeMax=1000 start=2010-05-12 14:00:00.000 "
+            "end=2010-05-12 15:00:00.000 samples=2\n"
+            "channel 1 unit=m3/h count=1\n"
+            "2010-05-12 14:30:00.000 5\n");
+
+  const Result csv = Run({"csv", path, "--utf8"});
+  EXPECT_EQ(csv.status, 1);
+  EXPECT_EQ(csv.err, "error: 文件读取失败。\n");
+  EXPECT_EQ(csv.out, "序号,时间,通道1(m3/h)\n1,2010年05月12日 14:30:00,5.000\n");
+}
+
+TEST_F(ConvertCommandTest, MissingFileIsReportedAndNotCreated) {
+  const fs::path missing = dir_ / "missing.bin";
+  const fs::path log = dir_ / "missing.log";
+  const Result r = Run({"dump", missing, "--log", log});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out,
+            "error: 打开文件失败。\n"
+            "summary rangeMin=0 rangeMax=0 start=1899-12-30 00:00:00.000 "
+            "end=1899-12-30 00:00:00.000 samples=0\n");
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_FALSE(fs::exists(log));  // the reader stopped before the log step
+}
+
+TEST_F(ConvertCommandTest, LogOptionWritesTheReadersOwnLog) {
+  const std::string input = WriteThreeChannelFile();
+  std::string expected;
+  {
+    DatasetSummary summary;
+    std::vector<ChannelInfo> channels;
+    RecorderLogOptions buffer{RecorderLogOptions::Mode::Buffer, "", "", &expected};
+    ASSERT_FALSE(ReadRecorderFile(input, summary, channels, buffer));
+  }
+  const fs::path log = dir_ / "read.log";
+  {
+    std::ofstream stale(log);
+    stale << "an older, longer log that must not survive the truncation\n";
+  }
+  for (const char* command : {"dump", "csv"}) {
+    const Result r = Run({command, input, "--log", log});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_EQ(ReadAll(log), expected) << command;
+  }
+  EXPECT_EQ(GbkToUtf8(expected),
+            "通道1, 量程为: 0.000-100.000\r\n"
+            "通道2, 量程为: 0.000-100.000\r\n"
+            "通道3, 量程为: -5.000-50.000\r\n");
+}
+
+TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"dump"},
+      {"convert", "a.bin"},
+      {"dump", "a.bin", "b.bin"},
+      {"dump", "a.bin", "-o", "x.csv"},
+      {"dump", "a.bin", "--utf8"},
+      {"csv", "a.bin", "-o"},
+      {"csv", "a.bin", "--log"},
+      {"csv", "a.bin", "--bogus"},
+      {"csv", "-o", "x.csv", "--utf8"},
+  };
+  for (const auto& args : cases) {
+    const Result r = Run(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, 2) << joined;
+    EXPECT_EQ(r.out, "") << joined;
+    EXPECT_EQ(r.err, std::string(kConvertUsage) + "\n") << joined;
+  }
+}
+
+}  // namespace
+}  // namespace vantiro
