@@ -1,11 +1,13 @@
 #include "vantiro-convert/ConvertCommand.h"
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <ostream>
 
 #include "output/CsvText.h"
+#include "recorder/CsvImport.h"
 #include "recorder/GbkText.h"
 #include "recorder/RecorderFile.h"
 #include "workbench/TableRows.h"
@@ -20,6 +22,14 @@ std::string G6(double v) {
 }
 
 std::string Stamp(DateTime t) { return FormatDateTime(t, DatePattern::Millisecond); }
+
+// A .csv file (any case of the extension) is a CSV import; anything else a recorder file.
+bool IsCsvPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".csv";
+}
 
 struct Arguments {
   std::string command;
@@ -110,7 +120,9 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = ReadRecorderFile(a->file, summary, channels, log);
+  const std::optional<UserMessage> error = IsCsvPath(a->file)
+                                               ? ImportCsvFile(a->file, summary, channels)
+                                               : ReadRecorderFile(a->file, summary, channels, log);
 
   if (a->command == "dump") {
     WriteDump(out, error, summary, channels);

@@ -4,6 +4,8 @@
 //   vantiro-convert dump FILE [--log LOGFILE]
 //   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE]
 //
+// A FILE ending in .csv (any case) is read by the CSV import; the log applies to recorder files.
+//
 // Exit status: 0 when the file was read without a report, 1 when the reader reported a failure
 // (what was read is still written) or the output could not be written, 2 for a usage error.
 

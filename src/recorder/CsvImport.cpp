@@ -1,0 +1,258 @@
+#include "recorder/CsvImport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+#include "recorder/GbkText.h"
+
+namespace vantiro {
+namespace {
+
+// Lines are taken in pieces of at most 127 bytes, each with its line feed when it has one; a
+// longer line is cut and its pieces are lines of their own. CR LF reads as LF.
+constexpr std::size_t kMaxPiece = 127;
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Splits at every comma; false unless there are exactly five fields.
+bool SplitFive(std::string_view line, std::string_view (&fields)[5]) {
+  std::size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t comma = line.find(',', start);
+    if (comma == std::string_view::npos) return false;
+    fields[i] = line.substr(start, comma - start);
+    start = comma + 1;
+  }
+  fields[4] = line.substr(start);
+  return fields[4].find(',') == std::string_view::npos;
+}
+
+class Importer {
+ public:
+  Importer(DatasetSummary& summary, std::vector<ChannelInfo>& channels, bool utf8)
+      : summary_(summary), channels_(channels), utf8_(utf8) {
+    for (std::size_t i = 0; i < channels_.size(); ++i) index_.emplace(channels_[i].number, i);
+  }
+
+  void Line(std::string_view line) {
+    std::string_view fields[5];
+    if (!SplitFive(line, fields)) return;
+    const std::optional<std::int16_t> number = ParseCsvChannel(fields[1]);
+    if (!number) return;
+    const std::optional<float> value = ParseCsvValue(fields[2]);
+    if (!value) return;
+    const std::optional<DateTime> time = ParseCsvTime(fields[3], utf8_);
+    if (!time) return;
+    Accept(*number, *value, *time, fields[4]);
+  }
+
+  void Finish() { summary_.sampleCount = static_cast<std::int32_t>(accepted_); }
+
+ private:
+  void Accept(std::int16_t number, float value, DateTime time, std::string_view unit) {
+    ++accepted_;
+    if (accepted_ == 1) {
+      summary_.rangeMax = summary_.rangeMin = value;
+      summary_.startTime = summary_.endTime = time;
+    } else {
+      if (CompareTimes(summary_.startTime, time) == 1) {
+        summary_.startTime = time;
+      } else if (CompareTimes(summary_.endTime, time) == -1) {
+        summary_.endTime = time;
+      }
+      if (CompareValues(summary_.rangeMin, value) == 1) {
+        summary_.rangeMin = value;
+      } else if (CompareValues(summary_.rangeMax, value) == -1) {
+        summary_.rangeMax = value;
+      }
+    }
+    const auto [it, added] = index_.try_emplace(number, channels_.size());
+    if (added) {
+      ChannelInfo channel;
+      channel.number = number;
+      std::string text;
+      for (char c : unit) {
+        if (c != '\n') text += c;
+      }
+      channel.unit = utf8_ ? std::move(text) : GbkToUtf8(text);
+      channels_.push_back(std::move(channel));
+    }
+    ChannelInfo& channel = channels_[it->second];
+    channel.times.push_back(time);
+    channel.values.push_back(value);
+  }
+
+  DatasetSummary& summary_;
+  std::vector<ChannelInfo>& channels_;
+  bool utf8_;
+  std::unordered_map<std::int16_t, std::size_t> index_;
+  std::size_t accepted_ = 0;
+};
+
+// Feeds the importer line pieces as a text-mode line reader gives them.
+class PieceReader {
+ public:
+  explicit PieceReader(Importer& importer) : importer_(importer) {}
+
+  void Feed(std::string_view bytes) {
+    for (char c : bytes) {
+      if (pendingCr_) {
+        pendingCr_ = false;
+        if (c != '\n') Put('\r');
+      }
+      if (c == '\r') {
+        pendingCr_ = true;
+        continue;
+      }
+      Put(c);
+    }
+  }
+
+  void Finish() {
+    if (pendingCr_) Put('\r');
+    pendingCr_ = false;
+    if (!piece_.empty()) Emit();
+  }
+
+ private:
+  void Put(char c) {
+    piece_ += c;
+    if (c == '\n' || piece_.size() == kMaxPiece) Emit();
+  }
+  void Emit() {
+    importer_.Line(piece_);
+    piece_.clear();
+  }
+
+  Importer& importer_;
+  std::string piece_;
+  bool pendingCr_ = false;
+};
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::optional<std::int16_t> ParseCsvChannel(std::string_view field) {
+  field = TrimBlanks(field);
+  if (!field.empty() && field.front() == '+') field.remove_prefix(1);
+  std::int32_t value = 0;
+  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+  if (ec != std::errc() || end != field.data() + field.size() || field.empty()) return std::nullopt;
+  // The low 16 bits of the number, as a signed value.
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)));
+}
+
+std::optional<float> ParseCsvValue(std::string_view field) {
+  field = TrimBlanks(field);
+  if (!field.empty() && field.front() == '+') field.remove_prefix(1);
+  if (field.empty() || !(std::isdigit(static_cast<unsigned char>(field.front())) ||
+                         field.front() == '-' || field.front() == '.')) {
+    return std::nullopt;  // no "nan", "inf" or other words
+  }
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value,
+                                         std::chars_format::general);
+  if (ec != std::errc() || end != field.data() + field.size()) return std::nullopt;
+  if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<float>(value);
+}
+
+std::optional<DateTime> ParseCsvTime(std::string_view field, bool utf8) {
+  // 年 and 月 become "-", 日 goes: 2010年05月12日 10:11:12 reads as 2010-05-12 10:11:12.
+  char text[kMaxPiece + 1];
+  std::size_t n = 0;
+  if (field.size() > kMaxPiece) return std::nullopt;
+  for (std::size_t i = 0; i < field.size();) {
+    const std::string_view rest = field.substr(i);
+    const auto lead = static_cast<unsigned char>(field[i]);
+    if (utf8 && (rest.starts_with("年") || rest.starts_with("月"))) {
+      text[n++] = '-';
+      i += 3;
+    } else if (utf8 && rest.starts_with("日")) {
+      i += 3;
+    } else if (!utf8 && lead >= 0x81 && lead <= 0xFE && rest.size() >= 2) {
+      // A GBK double-byte character.
+      const std::string_view pair = rest.substr(0, 2);
+      if (pair == "\xC4\xEA" || pair == "\xD4\xC2") {
+        text[n++] = '-';  // 年, 月
+      } else if (pair != "\xC8\xD5") {  // 日
+        text[n++] = pair[0];
+        text[n++] = pair[1];
+      }
+      i += 2;
+    } else {
+      text[n++] = field[i++];
+    }
+  }
+  return ParseDateTime(std::string_view(text, n));
+}
+
+void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
+                   std::vector<ChannelInfo>& channels) {
+  const bool utf8 = bytes.starts_with(kUtf8Bom);
+  if (utf8) bytes.remove_prefix(kUtf8Bom.size());
+  Importer importer(summary, channels, utf8);
+  PieceReader reader(importer);
+  reader.Feed(bytes);
+  reader.Finish();
+  importer.Finish();
+}
+
+std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary& summary,
+                                         std::vector<ChannelInfo>& channels) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0) ::close(fd);
+    return UserMessage{std::string(kImportFailedText), MessageIcon::Error};
+  }
+  std::string chunk(1 << 16, '\0');
+  bool first = true;
+  bool utf8 = false;
+  std::optional<Importer> importer;
+  std::optional<PieceReader> reader;
+  std::string head;  // the first bytes, until the byte-order mark can be told
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    std::string_view bytes(chunk.data(), static_cast<std::size_t>(n));
+    if (first) {
+      head.append(bytes);
+      if (head.size() < kUtf8Bom.size()) continue;
+      first = false;
+      bytes = head;
+      utf8 = bytes.starts_with(kUtf8Bom);
+      if (utf8) bytes.remove_prefix(kUtf8Bom.size());
+      importer.emplace(summary, channels, utf8);
+      reader.emplace(*importer);
+    }
+    reader->Feed(bytes);
+  }
+  ::close(fd);
+  if (first) {
+    // A file shorter than a byte-order mark.
+    importer.emplace(summary, channels, false);
+    reader.emplace(*importer);
+    reader->Feed(head);
+  }
+  reader->Finish();
+  importer->Finish();
+  return std::nullopt;
+}
+
+}  // namespace vantiro

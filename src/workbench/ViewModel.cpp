@@ -1,0 +1,52 @@
+#include "workbench/ViewModel.h"
+
+#include "output/CsvText.h"
+
+namespace vantiro {
+
+std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
+                                      const std::vector<std::int16_t>& columnChannels) {
+  std::vector<TableColumn> columns = {{"序号", 50}, {"时间", 120}};
+  for (std::int16_t c : columnChannels) {
+    const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
+    columns.push_back({"通道" + std::to_string(channel.number) + "(" + channel.unit + ")", 70});
+  }
+  return columns;
+}
+
+TableView BuildTableView(const std::vector<ChannelInfo>& channels, std::uint32_t rowsPerPage,
+                         ProgressSink* progress) {
+  TableView view;
+  if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    view.columnChannels.push_back(static_cast<std::int16_t>(c));
+  }
+  view.columns = TableColumns(channels, view.columnChannels);
+  if (progress) progress->StepBy(static_cast<int>(channels.size()));
+  view.rows = BuildTableRows(channels, view.columnChannels);
+  view.page = FirstPageAfterBuild(static_cast<std::uint32_t>(view.rows.size()), rowsPerPage);
+  if (progress) progress->StepBy(1);
+  return view;
+}
+
+std::vector<std::string> RowTexts(const std::vector<ChannelInfo>& channels, const TableRows& rows,
+                                  const std::vector<std::int16_t>& columnChannels,
+                                  std::size_t row) {
+  std::vector<std::string> texts;
+  if (row >= rows.size()) return texts;
+  texts.reserve(2 + columnChannels.size());
+  texts.push_back(std::to_string(row + 1));
+  texts.push_back(FormatDateTime(rows.Time(row), DatePattern::Table));
+  WalkRowCells(
+      rows.Cells(row), columnChannels,
+      [&](std::size_t, const CellRef& cell) {
+        std::string text;
+        AppendValueText(text, channels[static_cast<std::size_t>(cell.channel)]
+                                  .values[static_cast<std::size_t>(cell.sampleIndex)]);
+        texts.push_back(std::move(text));
+      },
+      [&](std::size_t) { texts.emplace_back("-"); });
+  return texts;
+}
+
+}  // namespace vantiro

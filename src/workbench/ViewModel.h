@@ -1,0 +1,56 @@
+#pragma once
+// What the main window holds to show one dataset: the dataset itself, the table's rows and value
+// columns, the page on show and the page-switching state. Built on the load worker as plain data.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recorder/Dataset.h"
+#include "workbench/Paging.h"
+#include "workbench/TableRows.h"
+
+namespace vantiro {
+
+inline constexpr std::uint32_t kDefaultRowsPerPage = 500;
+
+// Progress of a long operation, driven from its worker.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void SetMax(int max) = 0;
+  virtual void StepBy(int steps) = 0;
+};
+
+struct TableColumn {
+  std::string caption;
+  int width = 0;  // pixels
+  friend bool operator==(const TableColumn&, const TableColumn&) = default;
+};
+
+// The table part of a build: columns "序号" (50), "时间" (120), then "通道%d(%s)" (70) per value
+// column; the rows; the first page.
+struct TableView {
+  std::vector<std::int16_t> columnChannels;
+  std::vector<TableColumn> columns;
+  TableRows rows;
+  PageWindow page;
+};
+
+// Builds the table view of every channel. The progress goes to channels + 1 steps, one per
+// channel and one at the end.
+TableView BuildTableView(const std::vector<ChannelInfo>& channels, std::uint32_t rowsPerPage,
+                         ProgressSink* progress = nullptr);
+
+std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
+                                      const std::vector<std::int16_t>& columnChannels);
+
+// The texts of table row `row` (0-based in the whole table): its number, its time
+// (yyyy-MM-dd HH:mm:ss), then per value column "%0.3f" of its sample or "-". Empty when the row
+// does not exist.
+std::vector<std::string> RowTexts(const std::vector<ChannelInfo>& channels, const TableRows& rows,
+                                  const std::vector<std::int16_t>& columnChannels,
+                                  std::size_t row);
+
+}  // namespace vantiro
