@@ -1,11 +1,24 @@
 #include <QApplication>
+#include <QMessageBox>
+#include <exception>
 
+#include "recorder/UnitNames.h"
+#include "workbench/ui/AppWindows.h"
 #include "workbench/ui/TMainForm.h"
 
 int main(int argc, char* argv[]) {
+  // Process-wide state before the first window: the unit table.
+  vantiro::UnitNames();
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vantiro"));
-  vantiro::TMainForm mainForm;
-  mainForm.show();
-  return QApplication::exec();
+  QApplication::setApplicationDisplayName(QStringLiteral("Vantiro"));
+  try {
+    vantiro::AppWindows windows;
+    windows.mainForm->show();
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, QStringLiteral("Vantiro"), QString::fromLocal8Bit(e.what()));
+    return 1;
+  }
 }

@@ -38,7 +38,11 @@ std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) 
   int value = 0;
   const char* first = text.data();
   const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
+  // One optional sign: a '+' may not be followed by another sign.
+  if (first != last && *first == '+') {
+    ++first;
+    if (first != last && *first == '-') return std::nullopt;
+  }
   const auto [end, ec] = std::from_chars(first, last, value);
   if (ec != std::errc() || end != last || first == last) return std::nullopt;
   return value;

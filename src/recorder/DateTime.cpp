@@ -84,16 +84,20 @@ std::optional<DateTime> EncodeDateTime(int year, int month, int day, int hour, i
 
 DateTimeFields DecodeDateTime(DateTime time) {
   DateTimeFields f;
-  if (!std::isfinite(time) || time < kFirstDay || time >= kLastDay + 1.0) return f;
-  // Round the magnitude to the millisecond, then split into day and time of day.
-  const double magnitude = std::fabs(time);
-  auto ms = static_cast<std::int64_t>(std::llround(magnitude * static_cast<double>(kMsPerDay)));
-  std::int64_t day = ms / kMsPerDay;
-  std::int64_t msOfDay = ms % kMsPerDay;
-  if (time < 0) day = -day;
-  if (day < static_cast<std::int64_t>(kFirstDay) || day > static_cast<std::int64_t>(kLastDay)) {
-    return f;
+  if (!std::isfinite(time)) return f;
+  // Split into the day and the time of day (which days before 1899-12-30 carry on the magnitude),
+  // round the time of day to the millisecond; one that rounds up to 24:00 is midnight of the next
+  // calendar day.
+  const double whole = std::trunc(time);
+  if (whole < kFirstDay || whole > kLastDay) return f;
+  auto day = static_cast<std::int64_t>(whole);
+  auto msOfDay = static_cast<std::int64_t>(
+      std::llround(std::fabs(time - whole) * static_cast<double>(kMsPerDay)));
+  if (msOfDay >= kMsPerDay) {
+    msOfDay -= kMsPerDay;
+    ++day;
   }
+  if (day > static_cast<std::int64_t>(kLastDay)) return f;
   CivilFromDays(day - static_cast<std::int64_t>(kUnixEpochDay), f.year, f.month, f.day);
   f.millisecond = static_cast<int>(msOfDay % 1000);
   std::int64_t seconds = msOfDay / 1000;

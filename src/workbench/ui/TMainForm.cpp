@@ -1,10 +1,460 @@
 #include "workbench/ui/TMainForm.h"
 
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "chart/ui/TOKBottomDlg.h"
+#include "instrument/ui/InstrumentDialogs.h"
+#include "platform/ProgramDir.h"
+#include "platform/Registry.h"
+#include "recorder/CsvImport.h"
+#include "recorder/RecorderFile.h"
+#include "workbench/ui/DataListModel.h"
+#include "workbench/ui/Dialogs.h"
+#include "workbench/ui/Prompts.h"
+#include "workbench/ui/TProcessDlg.h"
+
 namespace vantiro {
+namespace {
+
+constexpr int kClientWidth = 1282;
+constexpr int kClientHeight = 942;
+
+const QString kLoadingText = QStringLiteral("数据正在加载，请稍等...");
+const QString kOpenFilter = QStringLiteral("二进制文件(*.bin)|*.bin|数据文件(*.dat)|*.dat");
+const QString kImportFilter = QStringLiteral("CSV文件(*.csv)|*.csv");
+
+QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// A small printer drawn in the style's colours (the standard icon set has none).
+QIcon PrinterIcon(const QPalette& palette) {
+  QPixmap pixmap(24, 24);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QColor ink = palette.color(QPalette::WindowText);
+  p.setPen(QPen(ink, 1.2));
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(6.5, 2.5, 11, 7));            // paper in
+  p.setBrush(palette.color(QPalette::Mid));
+  p.drawRoundedRect(QRectF(2.5, 8.5, 19, 9), 2, 2);  // body
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(6.5, 14.5, 11, 7));           // paper out
+  p.drawLine(QPointF(8.5, 17.5), QPointF(15.5, 17.5));
+  p.drawLine(QPointF(8.5, 19.5), QPointF(13.5, 19.5));
+  p.setBrush(QColor(0x3a, 0xa0, 0x3a));
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(QPointF(18, 11.5), 1.2, 1.2);
+  return QIcon(pixmap);
+}
+
+}  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Vantiro"));
-  resize(1024, 700);
+  setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+
+  DataListViewModel = new DataListModel(channels, tableRows, columnChannels, this);
+  CreateMenus();
+  CreateToolBar();
+  CreatePages();
+
+  Timer = new QTimer(this);
+  Timer->setObjectName(QStringLiteral("Timer"));
+  Timer->setInterval(1000);
+  TimerForAllowZoom = new QTimer(this);
+  TimerForAllowZoom->setObjectName(QStringLiteral("TimerForAllowZoom"));
+  TimerForAllowZoom->setInterval(100);
+
+  // The client area (everything below the menu bar) is 1282 x 942.
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+
+  // Initial states.
+  Timer->stop();
+  StopButton->setEnabled(false);
+  StopMenuItem->setEnabled(false);
+  SetPageButtons(PageButtons{});
+  savedPageButtons = PageButtons{};
+  PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), false);
+  SystemCaseMenuItem->setVisible(false);
+  ReadRegistrySwitches();
 }
+
+TMainForm::~TMainForm() {
+  Timer->stop();
+  if (workerThread.joinable()) workerThread.join();
+}
+
+void TMainForm::CreateMenus() {
+  auto action = [this](QMenu* menu, const char* name, const QString& text,
+                       void (TMainForm::*handler)(), const QKeySequence& shortcut = {}) {
+    auto* a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+    connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return a;
+  };
+  FileOpenMenuItem = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+  FileOpenMenuItem->setObjectName(QStringLiteral("FileOpenMenuItem"));
+  OpenFileMenuItem = action(FileOpenMenuItem, "OpenFileMenuItem", QStringLiteral("打开(&O)"),
+                            &TMainForm::OpenFileButtonClick, QKeySequence(Qt::CTRL | Qt::Key_O));
+  ImportDataMenuItem = action(FileOpenMenuItem, "ImportDataMenuItem", QStringLiteral("导入数据(&I)"),
+                              &TMainForm::ImportData, QKeySequence(Qt::CTRL | Qt::Key_I));
+  ImportDataMenuItem->setVisible(false);
+  FileOpenMenuItem->addSeparator();
+  SaveFileMenuItem = action(FileOpenMenuItem, "SaveFileMenuItem", QStringLiteral("保存(&S)"),
+                            &TMainForm::SaveFileButtonClick, QKeySequence(Qt::CTRL | Qt::Key_S));
+  FileOpenMenuItem->addSeparator();
+  PrintMenuItem = action(FileOpenMenuItem, "PrintMenuItem", QStringLiteral("打印(&P)"),
+                         &TMainForm::PrintButtonClick, QKeySequence(Qt::CTRL | Qt::Key_P));
+  FileOpenMenuItem->addSeparator();
+  ExitMenuItem = action(FileOpenMenuItem, "ExitMenuItem", QStringLiteral("退出(&E)"),
+                        &TMainForm::ExitMenuItemClick);
+
+  ViewMenuItem = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+  ViewMenuItem->setObjectName(QStringLiteral("ViewMenuItem"));
+  DataTableMenuItem = action(ViewMenuItem, "DataTableMenuItem", QStringLiteral("数据表(&D)"),
+                             &TMainForm::DataTableMenuItemClick);
+  ChartMenuItem = action(ViewMenuItem, "ChartMenuItem", QStringLiteral("趋势图(&C)"),
+                         &TMainForm::ChartMenuItemClick);
+  SystemCaseMenuItem = action(ViewMenuItem, "SystemCaseMenuItem", QStringLiteral("系统总貌(&S)"),
+                              &TMainForm::SystemCaseMenuItemClick);
+
+  RealMenuItem = menuBar()->addMenu(QStringLiteral("实时监控(&R)"));
+  RealMenuItem->setObjectName(QStringLiteral("RealMenuItem"));
+  ComSettingMenuItem = action(RealMenuItem, "ComSettingMenuItem", QStringLiteral("实时通信设置(&S)"),
+                              &TMainForm::ComSettingButtonClick);
+  RealMenuItem->addSeparator();
+  RunMenuItem = action(RealMenuItem, "RunMenuItem", QStringLiteral("启动(&R)"),
+                       &TMainForm::RunButtonClick);
+  StopMenuItem = action(RealMenuItem, "StopMenuItem", QStringLiteral("停止(&S)"),
+                        &TMainForm::StopButtonClick);
+
+  HelpMenuItem = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+  HelpMenuItem->setObjectName(QStringLiteral("HelpMenuItem"));
+  H1 = action(HelpMenuItem, "H1", QStringLiteral("帮助(&H)"), &TMainForm::OnHelpClick);
+  OEMDownLoad = action(HelpMenuItem, "OEMDownLoad", QStringLiteral("OEM下装(&D)"),
+                       &TMainForm::OnOEMDLClick);
+  OEMDownLoad->setVisible(false);
+  HelpMenuItem->addSeparator();
+  AboutIMenuItem = action(HelpMenuItem, "AboutIMenuItem", QStringLiteral("关于(&A)"),
+                          &TMainForm::AboutButtonClick);
+}
+
+void TMainForm::CreateToolBar() {
+  ToolBar = addToolBar(QStringLiteral("ToolBar"));
+  ToolBar->setObjectName(QStringLiteral("ToolBar"));
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  ToolBar->setIconSize(QSize(22, 22));
+  ToolBar->setFixedHeight(29 + 6);
+  ToolBar->toggleViewAction()->setEnabled(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+
+  auto button = [this](const char* name, const QIcon& icon, const QString& hint,
+                       void (TMainForm::*handler)()) {
+    auto* a = ToolBar->addAction(icon, hint);
+    a->setObjectName(QLatin1String(name));
+    a->setToolTip(hint);
+    connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return a;
+  };
+  QStyle* s = style();
+  OpenFileButton = button("OpenFileButton", s->standardIcon(QStyle::SP_DialogOpenButton),
+                          QStringLiteral("打开文件"), &TMainForm::OpenFileButtonClick);
+  DataFilterButton = button("DataFilterButton", s->standardIcon(QStyle::SP_FileDialogContentsView),
+                            QStringLiteral("数据筛选条件设置"), &TMainForm::DataFilterButtonClick);
+  SaveFileButton = button("SaveFileButton", s->standardIcon(QStyle::SP_DialogSaveButton),
+                          QStringLiteral("保存"), &TMainForm::SaveFileButtonClick);
+  ToolBar->addSeparator();
+  PrintButton = button("PrintButton", PrinterIcon(palette()), QStringLiteral("打印"),
+                       &TMainForm::PrintButtonClick);
+  ToolBar->addSeparator();
+  FirstPageButton = button("FirstPageButton", s->standardIcon(QStyle::SP_MediaSkipBackward),
+                           QStringLiteral("首页"), &TMainForm::FirstPageButtonClick);
+  FrontPageButton = button("FrontPageButton", s->standardIcon(QStyle::SP_MediaSeekBackward),
+                           QStringLiteral("上一页"), &TMainForm::FrontPageButtonClick);
+  NextPageButton = button("NextPageButton", s->standardIcon(QStyle::SP_MediaSeekForward),
+                          QStringLiteral("下一页"), &TMainForm::NextPageButtonClick);
+  EndPageButton = button("EndPageButton", s->standardIcon(QStyle::SP_MediaSkipForward),
+                         QStringLiteral("尾页"), &TMainForm::EndPageButtonClick);
+  ToolBar->addSeparator();
+  ComSettingButton = button("ComSettingButton", s->standardIcon(QStyle::SP_ComputerIcon),
+                            QStringLiteral("实时通信设置"), &TMainForm::ComSettingButtonClick);
+  RunButton = button("RunButton", s->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("运行"),
+                     &TMainForm::RunButtonClick);
+  StopButton = button("StopButton", s->standardIcon(QStyle::SP_MediaStop), QStringLiteral("停止"),
+                      &TMainForm::StopButtonClick);
+  ToolBar->addSeparator();
+  HelpButton = button("HelpButton", s->standardIcon(QStyle::SP_DialogHelpButton),
+                      QStringLiteral("帮助"), &TMainForm::OnHelpClick);
+}
+
+void TMainForm::CreatePages() {
+  PageControl = new QTabWidget(this);
+  PageControl->setObjectName(QStringLiteral("PageControl"));
+  PageControl->setDocumentMode(true);
+
+  DataTabSheet = new QWidget(PageControl);
+  DataTabSheet->setObjectName(QStringLiteral("DataTabSheet"));
+  DataListView = new QTableView(DataTabSheet);
+  DataListView->setObjectName(QStringLiteral("DataListView"));
+  DataListView->setModel(DataListViewModel);
+  DataListView->setShowGrid(true);
+  DataListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  DataListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  DataListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DataListView->setSortingEnabled(false);
+  DataListView->setWordWrap(false);
+  DataListView->setTextElideMode(Qt::ElideRight);
+  DataListView->verticalHeader()->hide();
+  DataListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  DataListView->verticalHeader()->setDefaultSectionSize(DataListView->fontMetrics().height() + 6);
+  DataListView->horizontalHeader()->setSectionsClickable(false);
+  DataListView->horizontalHeader()->setHighlightSections(false);
+  DataListView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  DataListView->horizontalHeader()->setStretchLastSection(false);
+  auto* dataLayout = new QVBoxLayout(DataTabSheet);
+  dataLayout->setContentsMargins(0, 0, 0, 0);
+  dataLayout->addWidget(DataListView);
+
+  ChartTabSheet = new QWidget(PageControl);
+  ChartTabSheet->setObjectName(QStringLiteral("ChartTabSheet"));
+  SystemCaseTabSheet = new QWidget(PageControl);
+  SystemCaseTabSheet->setObjectName(QStringLiteral("SystemCaseTabSheet"));
+
+  PageControl->addTab(DataTabSheet, QStringLiteral("数据表"));
+  PageControl->addTab(ChartTabSheet, QStringLiteral("趋势图"));
+  PageControl->addTab(SystemCaseTabSheet, QStringLiteral("系统总貌"));
+  connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::OnPageChanged);
+  setCentralWidget(PageControl);
+}
+
+void TMainForm::ReadRegistrySwitches() {
+  OpenOrCreateRegistryKey(kVendorKey);
+  ImportDataMenuItem->setVisible(ReadRegistryInt(kVendorKey, "ImportData") == 1);
+  OEMDownLoad->setVisible(ReadRegistryInt(kVendorKey, "OEMDL") == 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page switching
+
+void TMainForm::OnPageChanged(int index) {
+  QWidget* page = PageControl->widget(index);
+  if (page == DataTabSheet) {
+    DataTabSheetShow();
+  } else if (page == ChartTabSheet) {
+    ChartTabSheetShow();
+  } else if (page == SystemCaseTabSheet) {
+    SystemCaseTabSheetShow();
+  }
+}
+
+PageButtons TMainForm::CurrentPageButtons() const {
+  return PageButtons{FirstPageButton->isEnabled(), FrontPageButton->isEnabled(),
+                     NextPageButton->isEnabled(), EndPageButton->isEnabled()};
+}
+
+void TMainForm::SetPageButtons(const PageButtons& buttons) {
+  FirstPageButton->setEnabled(buttons.first);
+  FrontPageButton->setEnabled(buttons.previous);
+  NextPageButton->setEnabled(buttons.next);
+  EndPageButton->setEnabled(buttons.last);
+}
+
+void TMainForm::SetOutputCommandsEnabled(bool enabled) {
+  SaveFileButton->setEnabled(enabled);
+  PrintButton->setEnabled(enabled);
+  SaveFileMenuItem->setEnabled(enabled);
+  PrintMenuItem->setEnabled(enabled);
+}
+
+void TMainForm::DataTabSheetShow() {
+  activeTab = 0;
+  SetPageButtons(savedPageButtons);
+  SetOutputCommandsEnabled(true);
+}
+
+void TMainForm::ChartTabSheetShow() {
+  if (activeTab == 0) savedPageButtons = CurrentPageButtons();
+  activeTab = 1;
+  SetPageButtons(PageButtons{});
+  SetOutputCommandsEnabled(true);
+}
+
+void TMainForm::SystemCaseTabSheetShow() {
+  if (activeTab == 0) savedPageButtons = CurrentPageButtons();
+  activeTab = 2;
+  DataFilterButton->setEnabled(false);
+  SetPageButtons(PageButtons{});
+  SetOutputCommandsEnabled(false);
+}
+
+void TMainForm::DataTableMenuItemClick() { PageControl->setCurrentWidget(DataTabSheet); }
+void TMainForm::ChartMenuItemClick() { PageControl->setCurrentWidget(ChartTabSheet); }
+void TMainForm::SystemCaseMenuItemClick() { PageControl->setCurrentWidget(SystemCaseTabSheet); }
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+void TMainForm::ResetView() {
+  channels.clear();
+  tableRows.clear();
+  columnChannels.clear();
+  // The chart is cleared here once it exists.
+  DataListViewModel->Clear();
+  if (dialogs_.dataFilter) dialogs_.dataFilter->ResetChannelSelection();
+}
+
+std::uint32_t TMainForm::RowsPerPage() const {
+  return dialogs_.dataFilter ? dialogs_.dataFilter->rowsPerPage : kDefaultRowsPerPage;
+}
+
+void TMainForm::ShowMessageFromWorker(const UserMessage& message) {
+  QMetaObject::invokeMethod(
+      this, [this, &message] { CurrentPrompts().Message(this, Text(message.text), message.icon); },
+      Qt::BlockingQueuedConnection);
+}
+
+void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>& read) {
+  TProcessDlg* progress = dialogs_.process;
+  std::unique_ptr<TProcessDlg> ownProgress;  // only when started without the shared dialog
+  if (!progress) {
+    ownProgress = std::make_unique<TProcessDlg>(this);
+    progress = ownProgress.get();
+  }
+  const std::uint32_t rowsPerPage = RowsPerPage();
+  TableView view;
+  progress->SetText(kLoadingText);
+  progress->ResetPosition();
+  workerThread = std::thread([this, &read, &view, progress, rowsPerPage] {
+    std::optional<UserMessage> message;
+    try {
+      message = read();
+    } catch (...) {
+      // The reader failed in a way of its own; what it appended stays.
+      message = UserMessage{std::string(kReadFailedText), MessageIcon::Error};
+    }
+    if (message) ShowMessageFromWorker(*message);
+    try {
+      view = BuildTableView(channels, rowsPerPage, &progress->WorkerSink());
+    } catch (...) {
+      view = TableView{};
+    }
+    progress->RequestClose();
+  });
+  progress->RunModal();
+  workerThread.join();
+
+  // Apply the views on the GUI thread, in the order of the build.
+  columnChannels = std::move(view.columnChannels);
+  tableRows = std::move(view.rows);
+  DataListViewModel->SetColumns(view.columns);
+  for (std::size_t i = 0; i < view.columns.size(); ++i) {
+    DataListView->setColumnWidth(static_cast<int>(i), view.columns[i].width);
+  }
+  ApplyPage(view.page);
+  DataFilterButton->setEnabled(true);
+
+  if (dialogs_.dataFilter) dialogs_.dataFilter->InitFromDataset(summary.startTime, summary.endTime);
+  savedPageButtons = CurrentPageButtons();
+  if (activeTab != 0) {
+    NextPageButton->setEnabled(false);
+    EndPageButton->setEnabled(false);
+  }
+}
+
+void TMainForm::OpenFileButtonClick() {
+  const QString path = CurrentPrompts().OpenFileName(this, QStringLiteral("打开"), kOpenFilter);
+  if (path.isEmpty()) return;
+  ResetView();
+  ResetSummary(summary);
+  xZoomLimitOpen = yZoomLimitOpen = true;
+  liveMode = false;
+  const std::string file = path.toStdString();
+  LoadWithWorker([this, file] { return ReadRecorderFile(file, summary, channels); });
+}
+
+void TMainForm::ImportData() {
+  const QString path = CurrentPrompts().OpenFileName(this, QStringLiteral("导入数据"), kImportFilter);
+  if (path.isEmpty()) return;
+  ResetView();
+  // The summary is not reset: an import that accepts nothing keeps the previous span.
+  xZoomLimitOpen = yZoomLimitOpen = true;
+  liveMode = false;
+  const std::string file = path.toStdString();
+  LoadWithWorker([this, file] { return ImportCsvFile(file, summary, channels); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Paging
+
+void TMainForm::ApplyPage(const PageWindow& page) {
+  page_ = page;
+  pageStart = page.pageStart;
+  pageEnd = page.pageEnd;
+  SetPageButtons(page.buttons);
+  DataListViewModel->SetPage(page.pageStart, page.itemCount);
+  DataListView->scrollToTop();
+}
+
+void TMainForm::FirstPageButtonClick() {
+  PageWindow page = page_;
+  FirstPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
+  ApplyPage(page);
+}
+
+void TMainForm::FrontPageButtonClick() {
+  PageWindow page = page_;
+  PreviousPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
+  ApplyPage(page);
+}
+
+void TMainForm::NextPageButtonClick() {
+  PageWindow page = page_;
+  NextPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
+  ApplyPage(page);
+}
+
+void TMainForm::EndPageButtonClick() {
+  PageWindow page = page_;
+  LastPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
+  ApplyPage(page);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Other commands
+
+void TMainForm::ExitMenuItemClick() { close(); }
+
+void TMainForm::OnHelpClick() {
+  CurrentPrompts().OpenDocument(QString::fromStdString(ProgramDirectory() + "/help.chm"));
+}
+
+void TMainForm::AboutButtonClick() {
+  if (dialogs_.about) dialogs_.about->exec();
+}
+
+// Commands that later work fills in.
+void TMainForm::SaveFileButtonClick() {}
+void TMainForm::PrintButtonClick() {}
+void TMainForm::ComSettingButtonClick() {}
+void TMainForm::RunButtonClick() {}
+void TMainForm::StopButtonClick() {}
+void TMainForm::OnOEMDLClick() {}
+void TMainForm::DataFilterButtonClick() {}
 
 }  // namespace vantiro

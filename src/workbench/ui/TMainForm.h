@@ -1,15 +1,169 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "recorder/Dataset.h"
+#include "recorder/UserMessage.h"
+#include "workbench/Paging.h"
+#include "workbench/TableRows.h"
+#include "workbench/ViewModel.h"
+
+class QAction;
+class QMenu;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QToolBar;
+class QWidget;
 
 namespace vantiro {
 
-// The main window of the program.
+class DataListModel;
+class TDataFilterDlg;
+class TProcessDlg;
+class TAboutBox;
+class TRealComSettingDlg;
+class TOKBottomDlg;
+class TOEMDLDlg;
+
+// The main window: menu bar, toolbar and the three pages (data table, trend chart, system
+// overview). It owns the dataset and the view model; every command starts here.
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
   explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The dialogs created after the main window (the main window does not own them).
+  struct Dialogs {
+    TDataFilterDlg* dataFilter = nullptr;
+    TRealComSettingDlg* comSetting = nullptr;
+    TProcessDlg* process = nullptr;
+    TAboutBox* about = nullptr;
+    TOKBottomDlg* cursor = nullptr;
+    TOEMDLDlg* oemDownload = nullptr;
+  };
+  void SetDialogs(const Dialogs& dialogs) { dialogs_ = dialogs; }
+
+  // Commands (menu items and toolbar buttons share them).
+  void OpenFileButtonClick();
+  void ImportData();
+  void SaveFileButtonClick();
+  void PrintButtonClick();
+  void ExitMenuItemClick();
+  void DataTableMenuItemClick();
+  void ChartMenuItemClick();
+  void SystemCaseMenuItemClick();
+  void ComSettingButtonClick();
+  void RunButtonClick();
+  void StopButtonClick();
+  void OnHelpClick();
+  void OnOEMDLClick();
+  void AboutButtonClick();
+  void DataFilterButtonClick();
+  void FirstPageButtonClick();
+  void FrontPageButtonClick();
+  void NextPageButtonClick();
+  void EndPageButtonClick();
+
+  // Page events.
+  void DataTabSheetShow();
+  void ChartTabSheetShow();
+  void SystemCaseTabSheetShow();
+
+  // The view model.
+  void ResetView();
+
+  // The dataset and view model (read by tests and by later commands).
+  std::vector<ChannelInfo> channels;
+  DatasetSummary summary;
+  TableRows tableRows;
+  std::vector<std::int16_t> columnChannels;
+  std::vector<std::int16_t> liveChannels;
+  std::uint32_t pageStart = 0;
+  std::uint32_t pageEnd = 0;
+  std::uint8_t activeTab = 0;
+  PageButtons savedPageButtons;
+  bool liveMode = false;
+  double xZoomLimitMax = 0.0;
+  double xZoomLimitMin = 0.0;
+  bool xZoomLimitOpen = false;
+  double yZoomLimitMax = 0.0;
+  double yZoomLimitMin = 0.0;
+  bool yZoomLimitOpen = false;
+  std::thread workerThread;
+
+  // Widgets and actions, by their names.
+  QTabWidget* PageControl = nullptr;
+  QWidget* DataTabSheet = nullptr;
+  QWidget* ChartTabSheet = nullptr;
+  QWidget* SystemCaseTabSheet = nullptr;
+  QTableView* DataListView = nullptr;
+  DataListModel* DataListViewModel = nullptr;
+  QToolBar* ToolBar = nullptr;
+  QTimer* Timer = nullptr;
+  QTimer* TimerForAllowZoom = nullptr;
+
+  QMenu* FileOpenMenuItem = nullptr;
+  QAction* OpenFileMenuItem = nullptr;
+  QAction* ImportDataMenuItem = nullptr;
+  QAction* SaveFileMenuItem = nullptr;
+  QAction* PrintMenuItem = nullptr;
+  QAction* ExitMenuItem = nullptr;
+  QMenu* ViewMenuItem = nullptr;
+  QAction* DataTableMenuItem = nullptr;
+  QAction* ChartMenuItem = nullptr;
+  QAction* SystemCaseMenuItem = nullptr;
+  QMenu* RealMenuItem = nullptr;
+  QAction* ComSettingMenuItem = nullptr;
+  QAction* RunMenuItem = nullptr;
+  QAction* StopMenuItem = nullptr;
+  QMenu* HelpMenuItem = nullptr;
+  QAction* H1 = nullptr;
+  QAction* OEMDownLoad = nullptr;
+  QAction* AboutIMenuItem = nullptr;
+
+  QAction* OpenFileButton = nullptr;
+  QAction* DataFilterButton = nullptr;
+  QAction* SaveFileButton = nullptr;
+  QAction* PrintButton = nullptr;
+  QAction* FirstPageButton = nullptr;
+  QAction* FrontPageButton = nullptr;
+  QAction* NextPageButton = nullptr;
+  QAction* EndPageButton = nullptr;
+  QAction* ComSettingButton = nullptr;
+  QAction* RunButton = nullptr;
+  QAction* StopButton = nullptr;
+  QAction* HelpButton = nullptr;
+
+  // From a worker thread: shows the message on the GUI thread and waits until it is closed.
+  void ShowMessageFromWorker(const UserMessage& message);
+
+ private:
+  void CreateMenus();
+  void CreateToolBar();
+  void CreatePages();
+  void ReadRegistrySwitches();
+  void OnPageChanged(int index);
+
+  // The load pipeline shared by open and import: reset, worker behind the progress dialog, then
+  // the views. `read` runs on the worker and fills channels and summary.
+  void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
+  // Lays out the page window and its buttons.
+  void ApplyPage(const PageWindow& page);
+  PageButtons CurrentPageButtons() const;
+  void SetPageButtons(const PageButtons& buttons);
+  void SetOutputCommandsEnabled(bool enabled);
+  std::uint32_t RowsPerPage() const;
+
+  Dialogs dialogs_;
+  PageWindow page_;
 };
 
 }  // namespace vantiro

@@ -1,0 +1,75 @@
+#include "workbench/ui/Prompts.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace vantiro {
+namespace {
+
+class QtPrompts final : public Prompts {
+ public:
+  void Message(QWidget* parent, const QString& text, MessageIcon icon) override {
+    QMessageBox box(ToQt(icon), QStringLiteral("Vantiro"), text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+  bool Question(QWidget* parent, const QString& text) override {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Vantiro"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes;
+  }
+  QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) override {
+    return QFileDialog::getOpenFileName(parent, title, QString(), QtFileFilter(filter));
+  }
+  QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                       const QString& defaultSuffix, const QString& fileName) override {
+    QFileDialog dialog(parent, title, fileName, QtFileFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);  // the program asks itself
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+  }
+  void OpenDocument(const QString& path) override {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  }
+
+ private:
+  static QMessageBox::Icon ToQt(MessageIcon icon) {
+    switch (icon) {
+      case MessageIcon::Error: return QMessageBox::Critical;
+      case MessageIcon::Information: return QMessageBox::Information;
+      case MessageIcon::Question: return QMessageBox::Question;
+      case MessageIcon::Warning: return QMessageBox::Warning;
+    }
+    return QMessageBox::NoIcon;
+  }
+};
+
+Prompts* installed = nullptr;
+
+}  // namespace
+
+Prompts& CurrentPrompts() {
+  static QtPrompts qtPrompts;
+  return installed ? *installed : qtPrompts;
+}
+
+void SetPrompts(Prompts* prompts) { installed = prompts; }
+
+QString QtFileFilter(const QString& pipeFilter) {
+  const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString caption = parts[i];
+    const QString pattern = parts[i + 1];
+    // Qt takes the patterns from the parentheses of the caption; add them when the caption has none.
+    if (!caption.contains(QLatin1Char('('))) caption += QStringLiteral(" (%1)").arg(pattern);
+    filters << caption.replace(QLatin1Char(';'), QLatin1Char(' '));
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace vantiro

@@ -1,0 +1,37 @@
+#pragma once
+// Every modal interaction of the program goes through one Prompts object: the Qt implementation
+// shows real dialogs; tests install a scripted one so that nothing ever blocks on a window.
+
+#include <QString>
+
+#include "recorder/UserMessage.h"
+
+class QWidget;
+
+namespace vantiro {
+
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+  // A message box captioned "Vantiro" with an OK button.
+  virtual void Message(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+  // A Yes/No question captioned "Vantiro"; true for Yes.
+  virtual bool Question(QWidget* parent, const QString& text) = 0;
+  // The open dialog; `filter` in the "caption|pattern|caption|pattern" form. Empty when cancelled.
+  virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // The save dialog; empty when cancelled.
+  virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                               const QString& defaultSuffix, const QString& fileName) = 0;
+  // Asks the desktop to open a document (the help file) with its own program.
+  virtual void OpenDocument(const QString& path) = 0;
+};
+
+// The prompts in force (the Qt ones unless a test installed others).
+Prompts& CurrentPrompts();
+// Installs `prompts` (not owned); nullptr restores the Qt ones.
+void SetPrompts(Prompts* prompts);
+
+// "二进制文件(*.bin)|*.bin|数据文件(*.dat)|*.dat" -> "二进制文件(*.bin);;数据文件(*.dat)"
+QString QtFileFilter(const QString& pipeFilter);
+
+}  // namespace vantiro

@@ -1,0 +1,66 @@
+#pragma once
+// Prompts for GUI tests: answers come from a script, messages are recorded, nothing blocks.
+
+#include <QApplication>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "support/QtPrinters.h"
+#include "workbench/ui/Prompts.h"
+
+namespace vantiro::testing {
+
+class ScriptedPrompts : public Prompts {
+ public:
+  struct Shown {
+    QString text;
+    MessageIcon icon;
+  };
+
+  ScriptedPrompts() { SetPrompts(this); }
+  ~ScriptedPrompts() override { SetPrompts(nullptr); }
+
+  void Message(QWidget*, const QString& text, MessageIcon icon) override {
+    messages.push_back({text, icon});
+    if (onMessage) onMessage();
+  }
+  bool Question(QWidget*, const QString& text) override {
+    questions.push_back(text);
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
+    openFilters.push_back(filter);
+    openTitles.push_back(title);
+    if (openFiles.empty()) return {};
+    QString file = openFiles.front();
+    openFiles.pop_front();
+    return file;
+  }
+  QString SaveFileName(QWidget*, const QString&, const QString& filter, const QString&,
+                       const QString&) override {
+    saveFilters.push_back(filter);
+    if (saveFiles.empty()) return {};
+    QString file = saveFiles.front();
+    saveFiles.pop_front();
+    return file;
+  }
+  void OpenDocument(const QString& path) override { documents.push_back(path); }
+
+  std::deque<QString> openFiles;   // "" answers Cancel
+  std::deque<QString> saveFiles;
+  std::deque<bool> answers;
+  std::vector<Shown> messages;
+  std::vector<QString> questions;
+  std::vector<QString> openFilters;
+  std::vector<QString> openTitles;
+  std::vector<QString> saveFilters;
+  std::vector<QString> documents;
+  std::function<void()> onMessage;  // runs while a message is on screen
+};
+
+}  // namespace vantiro::testing
