@@ -199,7 +199,7 @@ void TMainForm::CreateToolBar() {
   StopButton = button("StopButton", s->standardIcon(QStyle::SP_MediaStop), QStringLiteral("停止"),
                       &TMainForm::StopButtonClick);
   ToolBar->addSeparator();
-  HelpButton = button("HelpButton", s->standardIcon(QStyle::SP_DialogHelpButton),
+  HelpButton = button("HelpButton", s->standardIcon(QStyle::SP_MessageBoxQuestion),
                       QStringLiteral("帮助"), &TMainForm::OnHelpClick);
 }
 
@@ -319,6 +319,17 @@ void TMainForm::ResetView() {
   if (dialogs_.dataFilter) dialogs_.dataFilter->ResetChannelSelection();
 }
 
+int TMainForm::ColumnPixelWidth(const TableColumn& column, std::size_t index) const {
+  // The table's widths were laid out for a small dialog font; a larger desktop font widens a
+  // column just enough that its caption and its usual texts are not cut off.
+  const QFontMetrics metrics(DataListView->font());
+  const int margin = 14;
+  const char* widest = index == 0 ? "000000" : index == 1 ? "0000-00-00 00:00:00" : "-00000.000";
+  const int needed = std::max(metrics.horizontalAdvance(QString::fromStdString(column.caption)),
+                              metrics.horizontalAdvance(QLatin1String(widest))) + margin;
+  return std::max(column.width, needed);
+}
+
 std::uint32_t TMainForm::RowsPerPage() const {
   return dialogs_.dataFilter ? dialogs_.dataFilter->rowsPerPage : kDefaultRowsPerPage;
 }
@@ -364,7 +375,7 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
   tableRows = std::move(view.rows);
   DataListViewModel->SetColumns(view.columns);
   for (std::size_t i = 0; i < view.columns.size(); ++i) {
-    DataListView->setColumnWidth(static_cast<int>(i), view.columns[i].width);
+    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
   }
   ApplyPage(view.page);
   DataFilterButton->setEnabled(true);

@@ -161,6 +161,7 @@ class TMainForm : public QMainWindow {
   void SetPageButtons(const PageButtons& buttons);
   void SetOutputCommandsEnabled(bool enabled);
   std::uint32_t RowsPerPage() const;
+  int ColumnPixelWidth(const TableColumn& column, std::size_t index) const;
 
   Dialogs dialogs_;
   PageWindow page_;
