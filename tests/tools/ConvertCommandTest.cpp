@@ -195,6 +195,39 @@ TEST_F(ConvertCommandTest, LogOptionWritesTheReadersOwnLog) {
             "通道3, 量程为: -5.000-50.000\r\n");
 }
 
+TEST_F(ConvertCommandTest, CsvFilesOfAnyExtensionCaseGoThroughTheImport) {
+  const std::string text = Utf8ToGbk(
+      "序号,通道,数值,时间,单位\r\n"
+      "1,3,25.5,2010年05月12日 10:11:12,℃\r\n"
+      "2,1,1.25,2010-05-12 10:11:12,mA\r\n"
+      "3,3,26,2010-05-12 10:11:10,℃\r\n");
+  for (const char* name : {"in.csv", "in.CSV", "in.Csv"}) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    const Result dump = Run({"dump", path});
+    EXPECT_EQ(dump.status, 0) << name;
+    EXPECT_EQ(dump.out,
+              "error: none\n"
+              "summary rangeMin=1.25 rangeMax=26 start=2010-05-12 10:11:10.000 "
+              "end=2010-05-12 10:11:12.000 samples=3\n"
+              "channel 3 unit=℃ count=2\n"
+              "2010-05-12 10:11:12.000 25.5\n"
+              "2010-05-12 10:11:10.000 26\n"
+              "channel 1 unit=mA count=1\n"
+              "2010-05-12 10:11:12.000 1.25\n")
+        << name;
+    const Result csv = Run({"csv", path, "--utf8"});
+    EXPECT_EQ(csv.out,
+              "序号,时间,通道3(℃),通道1(mA)\n"
+              "1,2010年05月12日 10:11:10,26.000,-\n"
+              "2,2010年05月12日 10:11:12,25.500,1.250\n")
+        << name;
+  }
+  const Result missing = Run({"dump", dir_ / "none.csv"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out.substr(0, missing.out.find('\n')), "error: 导入文件失败。");
+}
+
 TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
   const std::vector<std::vector<std::string>> cases = {
       {},
