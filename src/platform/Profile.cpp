@@ -53,7 +53,10 @@ ProfileFile ProfileFile::Load(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return profile;
   std::string line;
+  bool first = true;
   while (std::getline(in, line)) {
+    if (first && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);  // a UTF-8 byte-order mark
+    first = false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     profile.lines_.push_back(std::move(line));
   }

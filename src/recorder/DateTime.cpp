@@ -213,14 +213,16 @@ std::optional<DateTime> ParseDateTime(std::string_view text) {
   in.SkipBlanks();
   DateTimeFields f;
   f.hour = f.minute = f.second = f.millisecond = 0;
-  if (!in.Number(4, f.year)) return std::nullopt;
+  int yearDigits = 0;
+  if (!in.Number(4, f.year, &yearDigits) || yearDigits != 4) return std::nullopt;
   const char sep = in.Peek();
   if (sep != '-' && sep != '/' && sep != '.') return std::nullopt;
   in.Take(sep);
   if (!in.Number(2, f.month) || !in.Take(sep) || !in.Number(2, f.day)) return std::nullopt;
-  if (in.Take('T') || in.Take(' ') || in.Peek() == '\t') {
+  const bool t = in.Take('T');
+  if (t || in.Take(' ') || in.Peek() == '\t') {
     in.SkipBlanks();
-    if (!in.AtEnd()) {
+    if (!in.AtEnd() || t) {
       if (!in.Number(2, f.hour) || !in.Take(':') || !in.Number(2, f.minute)) return std::nullopt;
       if (in.Take(':')) {
         if (!in.Number(2, f.second)) return std::nullopt;
@@ -230,6 +232,8 @@ std::optional<DateTime> ParseDateTime(std::string_view text) {
           if (!in.Number(3, fraction, &digits)) return std::nullopt;
           while (digits++ < 3) fraction *= 10;
           f.millisecond = fraction;
+          int finer = 0;
+          in.Number(6, finer);  // digits past the millisecond are dropped
         }
       }
     }

@@ -28,8 +28,9 @@ constexpr std::size_t kRecordHeadSize = 12;
 constexpr std::size_t kMaxRecordsPerBlock = 11;
 constexpr std::uint16_t kLastRecordMark = 0xFFFF;
 constexpr std::size_t kEndRunLength = 10;
-// Most entries one block can add to a channel: one record of 8186 samples plus two gap markers
-// (every further record costs 12 bytes of head and adds at most two markers).
+// Entries a block usually adds at most to a channel: one record of 8186 samples plus two gap
+// markers (every further record costs 12 bytes of head and adds at most two markers). A chain
+// that points back re-reads records and can add more; the vectors then simply grow.
 constexpr std::size_t kMaxEntriesPerBlock = 8188;
 
 UserMessage Message(std::string_view text, MessageIcon icon) {
@@ -49,12 +50,13 @@ std::int32_t Int32At(const unsigned char* p) {
                                    (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
-// Fills as much of `buffer` as the input gives (a read stops early only at the end or on error).
+// Fills as much of `buffer` as the input gives: the count (short only at the end), or -1 when a
+// read fails.
 long ReadBlock(RecorderInput& input, unsigned char* buffer, std::size_t size) {
   std::size_t total = 0;
   while (total < size) {
     const long n = input.Read(buffer + total, size - total);
-    if (n < 0) return total > 0 ? static_cast<long>(total) : -1;
+    if (n < 0) return -1;  // a failed read fails the block, whatever it delivered before
     if (n == 0) break;
     total += static_cast<std::size_t>(n);
   }
@@ -360,7 +362,7 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
     ChannelInfo channel;
     channel.number = static_cast<std::int16_t>(c + 1);
     channel.unit = std::string(UnitName(unitCode));
-    // Room for what the blocks that the file still holds can carry, so the vectors never grow.
+    // Room for what the blocks that the file still holds usually carry, so the vectors rarely grow.
     const std::uint64_t left = input.Size() > consumed ? input.Size() - consumed : 0;
     const std::size_t blocksHeld = static_cast<std::size_t>(
         std::min<std::uint64_t>(blockCount, (left + kRecorderBlockSize - 1) / kRecorderBlockSize));

@@ -1,6 +1,7 @@
 #include "workbench/TableRows.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace vantiro {
@@ -36,10 +37,14 @@ class ChannelCursor {
         values_(channel.values.data()),
         count_(std::min(channel.times.size(), channel.values.size())),
         position_(position) {
-    if (!std::is_sorted(times_, times_ + count_)) {
+    // A time that is no number (never written by the readers) cannot be placed: it is left out.
+    const bool finite = std::all_of(times_, times_ + count_, [](DateTime t) { return std::isfinite(t); });
+    if (!finite || !std::is_sorted(times_, times_ + count_)) {
       order_.reserve(count_);
       for (std::size_t i = 0; i < count_; ++i) {
-        if (!IsGapValue(values_[i])) order_.push_back(static_cast<std::int32_t>(i));
+        if (!IsGapValue(values_[i]) && std::isfinite(times_[i])) {
+          order_.push_back(static_cast<std::int32_t>(i));
+        }
       }
       std::stable_sort(order_.begin(), order_.end(),
                        [this](std::int32_t a, std::int32_t b) { return times_[a] < times_[b]; });
@@ -130,7 +135,7 @@ TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     const std::size_t n = std::min(channel.times.size(), channel.values.size());
     for (std::size_t i = 0; i < n; ++i) {
-      if (!IsGapValue(channel.values[i])) {
+      if (!IsGapValue(channel.values[i]) && std::isfinite(channel.times[i])) {
         items.push_back(Item{c, static_cast<std::int32_t>(i), channel.times[i]});
       }
     }

@@ -1,12 +1,330 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "recorder/DateTime.h"
 #include "workbench/TableRows.h"
 
 namespace vantiro {
 namespace {
 
-TEST(TableRowsTest, EmptyDatasetHasNoRows) {
-  EXPECT_TRUE(BuildTableRows({}, {}).empty());
+struct Sample {
+  DateTime time;
+  float value;
+};
+
+ChannelInfo Channel(std::int16_t number, const std::vector<Sample>& samples) {
+  ChannelInfo channel;
+  channel.number = number;
+  channel.unit = "mA";
+  for (const Sample& s : samples) {
+    channel.times.push_back(s.time);
+    channel.values.push_back(s.value);
+  }
+  return channel;
+}
+
+struct Row {
+  DateTime time;
+  std::vector<CellRef> cells;
+};
+
+// "time: channel/sample ..." per row, one row a line; times in full precision.
+std::string Text(const std::vector<Row>& rows) {
+  std::string out;
+  char buffer[40];
+  for (const Row& row : rows) {
+    std::snprintf(buffer, sizeof buffer, "%.17g:", row.time);
+    out += buffer;
+    for (const CellRef& cell : row.cells) {
+      std::snprintf(buffer, sizeof buffer, " %d/%d", cell.channel, cell.sampleIndex);
+      out += buffer;
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string Text(const TableRows& table) {
+  std::vector<Row> rows;
+  for (std::size_t r = 0; r < table.size(); ++r) {
+    const auto cells = table.Cells(r);
+    rows.push_back(Row{table.Time(r), std::vector<CellRef>(cells.begin(), cells.end())});
+  }
+  return Text(rows);
+}
+
+const DateTime T = *EncodeDateTime(2010, 5, 12, 10, 0, 0);
+const double S = kOneSecond;
+const float G = GapValue;
+// Offsets of a time relative to T, measured in the row tolerance 1e-12 x T.
+DateTime Near(double tolerances) { return T + tolerances * 1e-12 * T; }
+
+TEST(TableRowsTest, RowsFollowTheGroupingRules) {
+  struct Case {
+    const char* name;
+    std::vector<ChannelInfo> channels;
+    std::vector<std::int16_t> columns;
+    std::vector<Row> expected;
+  };
+  const std::vector<Case> cases = {
+      {"channels sampled at the same instants share rows",
+       {Channel(1, {{T, 1}, {T + S, 2}, {T + 2 * S, 3}}),
+        Channel(2, {{T, 4}, {T + S, 5}, {T + 2 * S, 6}})},
+       {0, 1},
+       {{T, {{0, 0}, {1, 0}}}, {T + S, {{0, 1}, {1, 1}}}, {T + 2 * S, {{0, 2}, {1, 2}}}}},
+      {"a time with one channel's sample gives a row of one cell",
+       {Channel(1, {{T, 1}, {T + S, 2}}), Channel(2, {{T + S, 3}, {T + 2 * S, 4}})},
+       {0, 1},
+       {{T, {{0, 0}}}, {T + S, {{0, 1}, {1, 0}}}, {T + 2 * S, {{1, 1}}}}},
+      {"a channel of gap markers gives no cell",
+       {Channel(1, {{T, 1}, {T + S, 2}}), Channel(2, {{T, G}, {T + S, -158.01f}})},
+       {0, 1},
+       {{T, {{0, 0}}}, {T + S, {{0, 1}}}}},
+      {"a gap marker inside a channel gives no cell and no row",
+       {Channel(1, {{T, 1}, {T + S, G}, {T + 2 * S, 3}})},
+       {0},
+       {{T, {{0, 0}}}, {T + 2 * S, {{0, 2}}}}},
+      {"near-equal times share a row with the earliest time",
+       {Channel(1, {{Near(0.5), 1}}), Channel(2, {{T, 2}})},
+       {0, 1},
+       {{T, {{0, 0}, {1, 0}}}}},
+      {"near-equal times share a row, the lower channel being earlier",
+       {Channel(1, {{T, 1}}), Channel(2, {{Near(0.9), 2}})},
+       {0, 1},
+       {{T, {{0, 0}, {1, 0}}}}},
+      {"times just outside the tolerance open a new row",
+       {Channel(1, {{Near(1.5), 1}}), Channel(2, {{T, 2}})},
+       {0, 1},
+       {{T, {{1, 0}}}, {Near(1.5), {{0, 0}}}}},
+      {"the tolerance is measured from the row's first time",
+       {Channel(1, {{T, 1}}), Channel(2, {{Near(0.6), 2}}), Channel(3, {{Near(1.2), 3}})},
+       {0, 1, 2},
+       {{T, {{0, 0}, {1, 0}}}, {Near(1.2), {{2, 0}}}}},
+      {"two samples of one channel at one time give two adjacent cells",
+       {Channel(1, {{T, 1}, {T, 2}}), Channel(2, {{T, 3}})},
+       {0, 1},
+       {{T, {{0, 0}, {0, 1}, {1, 0}}}}},
+      {"two near-equal samples of one channel share a row in time order",
+       {Channel(1, {{T, 1}, {Near(0.5), 2}}), Channel(2, {{Near(0.2), 3}})},
+       {0, 1},
+       {{T, {{0, 0}, {0, 1}, {1, 0}}}}},
+      {"a channel whose times run backwards is taken in time order",
+       {Channel(1, {{T + 2 * S, 1}, {T + S, G}, {T, 3}}), Channel(2, {{T, 4}, {T + 2 * S, 5}})},
+       {0, 1},
+       {{T, {{0, 2}, {1, 0}}}, {T + 2 * S, {{0, 0}, {1, 1}}}}},
+      {"repeated times of an unordered channel keep sample order",
+       {Channel(1, {{T + S, 1}, {T, 2}, {T + S, 3}, {Near(-0.4), 4}})},
+       {0},
+       {{Near(-0.4), {{0, 3}, {0, 1}}}, {T + S, {{0, 0}, {0, 2}}}}},
+      {"only the listed columns are shown",
+       {Channel(1, {{T, 1}}), Channel(2, {{T, 2}, {T + S, 3}}), Channel(3, {{T, 4}})},
+       {0, 2},
+       {{T, {{0, 0}, {2, 0}}}}},
+      {"no columns give no rows", {Channel(1, {{T, 1}})}, {}, {}},
+      {"an empty channel gives nothing",
+       {Channel(1, {}), Channel(2, {{T, 1}})},
+       {0, 1},
+       {{T, {{1, 0}}}}},
+      {"unset times of zero share a row",
+       {Channel(1, {{0.0, 1}}), Channel(2, {{0.0, 2}, {T, 3}})},
+       {0, 1},
+       {{0.0, {{0, 0}, {1, 0}}}, {T, {{1, 1}}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Text(BuildTableRows(c.channels, c.columns)), Text(c.expected));
+    EXPECT_EQ(Text(BuildTableRowsBySorting(c.channels, c.columns)), Text(c.expected));
+  }
+}
+
+// Checks what every table must satisfy, independently of how it was built.
+void ExpectTableRules(const std::vector<ChannelInfo>& channels,
+                      const std::vector<std::int16_t>& columns, const TableRows& table) {
+  std::set<std::pair<int, int>> seen;
+  for (std::size_t r = 0; r < table.size(); ++r) {
+    SCOPED_TRACE("row " + std::to_string(r));
+    const DateTime rowTime = table.Time(r);
+    const auto cells = table.Cells(r);
+    ASSERT_FALSE(cells.empty());
+    if (r + 1 < table.size()) {
+      ASSERT_LT(rowTime, table.Time(r + 1));
+      ASSERT_FALSE(RowTimesEqual(rowTime, table.Time(r + 1)));
+    }
+    DateTime earliest = 0.0;
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+      const CellRef& cell = cells[k];
+      ASSERT_TRUE(std::binary_search(columns.begin(), columns.end(), cell.channel));
+      const ChannelInfo& channel = channels[static_cast<std::size_t>(cell.channel)];
+      ASSERT_GE(cell.sampleIndex, 0);
+      ASSERT_LT(static_cast<std::size_t>(cell.sampleIndex), channel.times.size());
+      const auto i = static_cast<std::size_t>(cell.sampleIndex);
+      const DateTime time = channel.times[i];
+      EXPECT_FALSE(IsGapValue(channel.values[i]));
+      EXPECT_TRUE(RowTimesEqual(time, rowTime)) << time << " in row of " << rowTime;
+      EXPECT_GE(time, rowTime);
+      if (r + 1 < table.size()) {
+        EXPECT_LT(time, table.Time(r + 1));
+      }
+      earliest = k == 0 ? time : std::min(earliest, time);
+      if (k > 0) {
+        const CellRef& before = cells[k - 1];
+        ASSERT_LE(before.channel, cell.channel);
+        if (before.channel == cell.channel) {
+          const DateTime previous = channel.times[static_cast<std::size_t>(before.sampleIndex)];
+          EXPECT_TRUE(previous < time || (previous == time && before.sampleIndex < cell.sampleIndex));
+        }
+      }
+      EXPECT_TRUE(seen.insert({cell.channel, cell.sampleIndex}).second)
+          << "sample " << cell.channel << "/" << cell.sampleIndex << " shown twice";
+    }
+    EXPECT_EQ(rowTime, earliest);
+  }
+  std::size_t shown = 0;
+  for (std::int16_t c : columns) {
+    for (float v : channels[static_cast<std::size_t>(c)].values) shown += IsGapValue(v) ? 0 : 1;
+  }
+  EXPECT_EQ(seen.size(), shown);
+  EXPECT_EQ(table.CellCount(), shown);
+}
+
+TEST(TableRowsTest, MergeAgreesWithSortingOnRandomDatasets) {
+  std::mt19937 random(20100512);
+  auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  // Offsets from an instant, in row tolerances: identical, inside, and just outside.
+  const double nearOffsets[] = {0.0, 0.0, 0.0, 0.3, 0.7, 0.99, 1.01, 1.3, 2.0, -0.5, -1.2};
+  for (int round = 0; round < 3000; ++round) {
+    const int channelCount = uniform(0, 7);
+    const int instants = uniform(1, 12);
+    std::vector<ChannelInfo> channels;
+    for (int c = 0; c < channelCount; ++c) {
+      std::vector<Sample> samples;
+      const int kind = uniform(0, 9);
+      const int length = kind == 0 ? 0 : uniform(1, 20);
+      for (int i = 0; i < length; ++i) {
+        const DateTime instant = T + uniform(0, instants - 1) * S;
+        const double offset = nearOffsets[uniform(0, static_cast<int>(std::size(nearOffsets)) - 1)];
+        const DateTime time = instant + offset * 1e-12 * instant;
+        float value = static_cast<float>(uniform(-1000, 1000)) / 8.0f;
+        switch (uniform(0, 9)) {
+          case 0: value = G; break;
+          case 1: value = -158.01f; break;
+          default: break;
+        }
+        samples.push_back(Sample{time, value});
+      }
+      const auto byTime = [](const Sample& a, const Sample& b) { return a.time < b.time; };
+      if (kind <= 4) {
+        std::stable_sort(samples.begin(), samples.end(), byTime);  // as a recorder file gives them
+      } else if (kind <= 6) {
+        std::stable_sort(samples.begin(), samples.end(), byTime);
+        std::reverse(samples.begin(), samples.end());
+      } else if (kind == 7) {
+        // Ascending, but with every sample repeated at its own time.
+        std::stable_sort(samples.begin(), samples.end(), byTime);
+        std::vector<Sample> doubled;
+        for (const Sample& s : samples) {
+          doubled.push_back(s);
+          doubled.push_back(Sample{s.time, s.value + 1});
+        }
+        samples = doubled;
+      }  // otherwise left in random order
+      channels.push_back(Channel(static_cast<std::int16_t>(c + 1), samples));
+    }
+    std::vector<std::int16_t> columns;
+    const bool all = uniform(0, 2) == 0;
+    for (int c = 0; c < channelCount; ++c) {
+      if (all || uniform(0, 1) == 1) columns.push_back(static_cast<std::int16_t>(c));
+    }
+
+    SCOPED_TRACE("round " + std::to_string(round));
+    const TableRows merged = BuildTableRows(channels, columns);
+    const TableRows sorted = BuildTableRowsBySorting(channels, columns);
+    ASSERT_EQ(Text(merged), Text(sorted));
+    ExpectTableRules(channels, columns, merged);
+    if (HasFailure()) return;  // one failing dataset is enough to read
+  }
+}
+
+TEST(TableRowsTest, ClearedTableBuildsAfresh) {
+  TableRows table;
+  table.OpenRow(T);
+  table.AddCell({0, 0});
+  table.AddCell({1, 0});
+  table.CloseRow();
+  table.clear();
+  EXPECT_TRUE(table.empty());
+  EXPECT_EQ(table.CellCount(), 0u);
+  table.OpenRow(T + S);
+  table.AddCell({2, 5});
+  table.CloseRow();
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table.Time(0), T + S);
+  ASSERT_EQ(table.Cells(0).size(), 1u);
+  EXPECT_EQ(table.Cells(0)[0], (CellRef{2, 5}));
+}
+
+// The walk written as the value columns show it: the cell's "channel/sample", or "-".
+std::string Walk(const std::vector<CellRef>& cells, const std::vector<std::int16_t>& columns) {
+  std::vector<std::string> texts(columns.size(), "?");
+  WalkRowCells(
+      std::span<const CellRef>(cells), columns,
+      [&](std::size_t column, const CellRef& cell) {
+        texts.at(column) = std::to_string(cell.channel) + "/" + std::to_string(cell.sampleIndex);
+      },
+      [&](std::size_t column) { texts.at(column) = "-"; });
+  std::string out;
+  for (const std::string& t : texts) out += (out.empty() ? "" : ",") + t;
+  return out;
+}
+
+TEST(TableRowsTest, WalkFindsEachColumnsCell) {
+  struct Case {
+    const char* name;
+    std::vector<CellRef> cells;
+    std::vector<std::int16_t> columns;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a missing middle channel", {{0, 3}, {2, 4}}, {0, 1, 2}, "0/3,-,2/4"},
+      {"every channel present", {{0, 1}, {1, 1}, {2, 1}}, {0, 1, 2}, "0/1,1/1,2/1"},
+      {"no cells", {}, {0, 1, 2}, "-,-,-"},
+      {"only the middle channel", {{1, 7}}, {0, 1, 2}, "-,1/7,-"},
+      {"fewer cells than columns", {{0, 1}}, {0, 1, 2}, "0/1,-,-"},
+      {"a duplicate cell does not hide later columns", {{0, 1}, {0, 2}, {1, 3}, {2, 4}}, {0, 1, 2},
+       "0/1,1/3,2/4"},
+      {"a duplicate in the middle", {{0, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 5}}, {0, 1, 2},
+       "0/1,1/2,2/5"},
+      {"a duplicate of the last column", {{2, 1}, {2, 2}}, {0, 1, 2}, "-,-,2/1"},
+      {"a duplicate followed by a skipped column", {{0, 1}, {0, 2}, {3, 4}}, {0, 2, 3},
+       "0/1,-,3/4"},
+      {"columns of far channels", {{4, 1}, {9, 2}}, {1, 4, 9, 15}, "-,4/1,9/2,-"},
+      {"no columns", {{0, 1}}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Walk(c.cells, c.columns), c.expected) << c.name;
+  }
+}
+
+TEST(TableRowsTest, WalkOfBuiltRowsShowsEveryChannelOnce) {
+  // Channel 0 holds two samples at T: the row carries both, the walk shows the first, and
+  // channels 1 and 2 still find their columns.
+  const std::vector<ChannelInfo> channels = {Channel(1, {{T, 1}, {T, 2}}),
+                                             Channel(2, {{T + S, 3}}),
+                                             Channel(3, {{T, 4}, {T + S, 5}})};
+  const std::vector<std::int16_t> columns = {0, 1, 2};
+  const TableRows rows = BuildTableRows(channels, columns);
+  ASSERT_EQ(rows.size(), 2u);
+  const auto first = rows.Cells(0);
+  EXPECT_EQ(Walk({first.begin(), first.end()}, columns), "0/0,-,2/0");
+  const auto second = rows.Cells(1);
+  EXPECT_EQ(Walk({second.begin(), second.end()}, columns), "-,1/0,2/1");
 }
 
 }  // namespace

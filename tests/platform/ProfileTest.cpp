@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <string>
+
+#include "TempDir.h"
+#include "platform/Profile.h"
+
+namespace vantiro {
+namespace {
+
+using testing::ReadText;
+using testing::TempDir;
+using testing::WriteText;
+
+// A settings file as a person edits it: comments, blanks, odd spacing and case, Windows line ends.
+constexpr const char* kConfig =
+    "; communication settings\r\n"
+    "[COM]\r\n"
+    "Port=3\r\n"
+    "  Baud = 9600  \r\n"
+    ";Parity=2\r\n"
+    "Name=\"COM 3\"\r\n"
+    "Single='x'\r\n"
+    "Unbalanced=\"abc\r\n"
+    "Expr=a=b\r\n"
+    "\r\n"
+    "[ Channel ]\r\n"
+    "Count=16\r\n"
+    "Port=7\r\n";
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::string path_ = dir_.File("config.ini");
+};
+
+TEST_F(ProfileTest, MissingFileSectionOrKeyReadsTheDefault) {
+  const std::string missing = dir_.File("none.ini");
+  EXPECT_EQ(ReadProfileString(missing, "COM", "Port", "dflt"), "dflt");
+  EXPECT_EQ(ReadProfileInt(missing, "COM", "Port", 42), 42);
+  EXPECT_FALSE(std::filesystem::exists(missing));  // reading creates nothing
+
+  WriteText(path_, kConfig);
+  EXPECT_EQ(ReadProfileString(path_, "DEVICE", "COM1", "dflt"), "dflt");
+  EXPECT_EQ(ReadProfileInt(path_, "DEVICE", "COM1", -5), -5);
+  EXPECT_EQ(ReadProfileString(path_, "COM", "StopBits", "dflt"), "dflt");
+  EXPECT_EQ(ReadProfileInt(path_, "COM", "StopBits", 1), 1);
+  EXPECT_EQ(ReadProfileInt(path_, "COM", "Count", 9), 9);      // a key of another section
+  EXPECT_EQ(ReadProfileInt(path_, "COM", "Parity", 9), 9);     // commented out
+  EXPECT_EQ(ReadProfileInt(path_, "COM", ";Parity", 9), 9);
+}
+
+TEST_F(ProfileTest, ReadsStringsTrimmedAndUnquoted) {
+  WriteText(path_, kConfig);
+  const ProfileFile profile = ProfileFile::Load(path_);
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"COM", "Port", "3"},          {"COM", "Baud", "9600"},
+      {"COM", "Name", "COM 3"},      {"COM", "Single", "x"},
+      {"COM", "Unbalanced", "\"abc"}, {"COM", "Expr", "a=b"},
+      {"Channel", "Count", "16"},    {"Channel", "Port", "7"},
+      {"com", "PORT", "3"},          {"CHANNEL", "count", "16"},
+      {"cOm", "bAUD", "9600"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.section) + "/" + c.key);
+    EXPECT_EQ(profile.ReadString(c.section, c.key, "dflt"), c.expected);
+    EXPECT_EQ(ReadProfileString(path_, c.section, c.key, "dflt"), c.expected);
+    EXPECT_TRUE(profile.HasKey(c.section, c.key));
+  }
+  EXPECT_TRUE(profile.HasSection("channel"));
+  EXPECT_FALSE(profile.HasSection("DEVICE"));
+  EXPECT_FALSE(profile.HasKey("COM", "Count"));
+}
+
+TEST_F(ProfileTest, ReadIntTakesTheNumberAtTheStartOfTheValue) {
+  struct Case {
+    const char* value;
+    int expected;
+  };
+  const Case cases[] = {
+      {"12", 12},          {"12abc", 12},        {"-3", -3},
+      {"+7", 7},           {"abc", 0},           {"-", 0},
+      {" 42 ", 42},        {"\"5\"", 5},         {"'-6'", -6},
+      {"007", 7},          {"1 2", 1},           {"3.9", 3},
+      {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+      {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    WriteText(path_, std::string("[COM]\nValue=") + c.value + "\n");
+    EXPECT_EQ(ReadProfileInt(path_, "COM", "Value", 1234), c.expected);
+    EXPECT_EQ(ReadProfileInt(path_, "com", "VALUE", 1234), c.expected);
+  }
+}
+
+TEST_F(ProfileTest, WritingCreatesTheFile) {
+  ASSERT_FALSE(std::filesystem::exists(path_));
+  ASSERT_TRUE(WriteProfileString(path_, "COM", "Port", "4"));
+  EXPECT_EQ(ReadText(path_), "[COM]\nPort=4\n");
+  EXPECT_EQ(ReadProfileInt(path_, "COM", "Port", 0), 4);
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+}
+
+TEST_F(ProfileTest, WritingKeepsEverythingElse) {
+  WriteText(path_,
+            "; settings\n"
+            "[COM]\n"
+            "Port=3\n"
+            "; the line speed\n"
+            "Baud=9600\n"
+            "\n"
+            "[CHANNEL]\n"
+            "Count=16\n");
+  struct Step {
+    const char* section;
+    const char* key;
+    const char* value;
+  };
+  // A changed key keeps its place; a new key goes after the last line of its section, before the
+  // blank line that separates it; a new section goes at the end. Names match without case.
+  const Step steps[] = {
+      {"com", "Baud", "19200"},
+      {"COM", "Parity", "2"},
+      {"Device", "COM1", "/dev/ttyUSB0"},
+      {"channel", "Count", "8"},
+  };
+  for (const Step& s : steps) ASSERT_TRUE(WriteProfileString(path_, s.section, s.key, s.value));
+  EXPECT_EQ(ReadText(path_),
+            "; settings\n"
+            "[COM]\n"
+            "Port=3\n"
+            "; the line speed\n"
+            "Baud=19200\n"
+            "Parity=2\n"
+            "\n"
+            "[CHANNEL]\n"
+            "Count=8\n"
+            "[Device]\n"
+            "COM1=/dev/ttyUSB0\n");
+  EXPECT_EQ(ReadProfileInt(path_, "COM", "Baud", 0), 19200);
+  EXPECT_EQ(ReadProfileString(path_, "DEVICE", "com1", ""), "/dev/ttyUSB0");
+}
+
+TEST_F(ProfileTest, WritingAKeyNamedInOtherCaseReplacesIt) {
+  WriteText(path_, "[COM]\nBaud=9600\nPort=1\n");
+  ASSERT_TRUE(WriteProfileString(path_, "com", "BAUD", "19200"));
+  const ProfileFile profile = ProfileFile::Load(path_);
+  EXPECT_EQ(profile.Lines().size(), 3u);
+  EXPECT_EQ(profile.ReadInt("COM", "Baud", 0), 19200);
+  EXPECT_EQ(profile.ReadInt("COM", "Port", 0), 1);
+}
+
+TEST_F(ProfileTest, WritingAKeyOnlyTouchesItsOwnSection) {
+  WriteText(path_, "[A]\nKey=1\n[B]\nKey=2\n[C]\nOther=3\n");
+  ASSERT_TRUE(WriteProfileString(path_, "B", "Key", "20"));
+  ASSERT_TRUE(WriteProfileString(path_, "C", "Key", "30"));
+  EXPECT_EQ(ReadText(path_), "[A]\nKey=1\n[B]\nKey=20\n[C]\nOther=3\nKey=30\n");
+}
+
+TEST_F(ProfileTest, AnEmptyValueIsWrittenAndReadBack) {
+  ASSERT_TRUE(WriteProfileString(path_, "COM", "Name", ""));
+  EXPECT_TRUE(ProfileFile::Load(path_).HasKey("COM", "Name"));
+  EXPECT_EQ(ReadProfileString(path_, "COM", "Name", "dflt"), "");
+}
+
+TEST_F(ProfileTest, WritingWhereNoFileCanBeMadeFails) {
+  const std::string path = dir_.File("no/such/dir/config.ini");
+  EXPECT_FALSE(WriteProfileString(path, "COM", "Port", "1"));
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+}  // namespace
+}  // namespace vantiro
