@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <unordered_map>
 
 #include "recorder/GbkText.h"
 
@@ -42,7 +42,10 @@ class Importer {
  public:
   Importer(DatasetSummary& summary, std::vector<ChannelInfo>& channels, bool utf8)
       : summary_(summary), channels_(channels), utf8_(utf8) {
-    for (std::size_t i = 0; i < channels_.size(); ++i) index_.emplace(channels_[i].number, i);
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+      std::int32_t& slot = index_[static_cast<std::uint16_t>(channels_[i].number)];
+      if (slot < 0) slot = static_cast<std::int32_t>(i);
+    }
   }
 
   void Line(std::string_view line) {
@@ -77,8 +80,9 @@ class Importer {
         summary_.rangeMax = value;
       }
     }
-    const auto [it, added] = index_.try_emplace(number, channels_.size());
-    if (added) {
+    std::int32_t& slot = index_[static_cast<std::uint16_t>(number)];
+    if (slot < 0) {
+      slot = static_cast<std::int32_t>(channels_.size());
       ChannelInfo channel;
       channel.number = number;
       std::string text;
@@ -88,7 +92,7 @@ class Importer {
       channel.unit = utf8_ ? std::move(text) : GbkToUtf8(text);
       channels_.push_back(std::move(channel));
     }
-    ChannelInfo& channel = channels_[it->second];
+    ChannelInfo& channel = channels_[static_cast<std::size_t>(slot)];
     channel.times.push_back(time);
     channel.values.push_back(value);
   }
@@ -96,26 +100,38 @@ class Importer {
   DatasetSummary& summary_;
   std::vector<ChannelInfo>& channels_;
   bool utf8_;
-  std::unordered_map<std::int16_t, std::size_t> index_;
+  // Position in channels_ of each channel number (as its 16 bits), -1 for none yet.
+  std::vector<std::int32_t> index_ = std::vector<std::int32_t>(65536, -1);
   std::size_t accepted_ = 0;
 };
 
-// Feeds the importer line pieces as a text-mode line reader gives them.
+// Feeds the importer line pieces as a text-mode line reader gives them: CR LF reads as LF, and a
+// line is taken in pieces of at most 127 bytes (its line feed included). The line feed itself is
+// not passed on; nothing of a line uses it.
 class PieceReader {
  public:
   explicit PieceReader(Importer& importer) : importer_(importer) {}
 
   void Feed(std::string_view bytes) {
-    for (char c : bytes) {
-      if (pendingCr_) {
-        pendingCr_ = false;
-        if (c != '\n') Put('\r');
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) {
+      if (piece_.empty() && !pendingCr_) {
+        // The usual case: a whole short line inside the chunk, ended by LF or CR LF.
+        const std::size_t window = std::min<std::size_t>(static_cast<std::size_t>(end - p), kMaxPiece + 1);
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', window));
+        if (lf) {
+          const char* lineEnd = lf > p && lf[-1] == '\r' ? lf - 1 : lf;
+          const std::size_t length = static_cast<std::size_t>(lineEnd - p);
+          if (length + 1 <= kMaxPiece && std::memchr(p, '\r', length) == nullptr) {
+            importer_.Line(std::string_view(p, length));
+            p = lf + 1;
+            continue;
+          }
+        }
       }
-      if (c == '\r') {
-        pendingCr_ = true;
-        continue;
-      }
-      Put(c);
+      // Anything else, one byte at a time.
+      Byte(*p++);
     }
   }
 
@@ -126,12 +142,25 @@ class PieceReader {
   }
 
  private:
+  void Byte(char c) {
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (c != '\n') Put('\r');
+    }
+    if (c == '\r') {
+      pendingCr_ = true;
+      return;
+    }
+    Put(c);
+  }
   void Put(char c) {
     piece_ += c;
     if (c == '\n' || piece_.size() == kMaxPiece) Emit();
   }
   void Emit() {
-    importer_.Line(piece_);
+    std::string_view line = piece_;
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    importer_.Line(line);
     piece_.clear();
   }
 
