@@ -2,11 +2,13 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "platform/MallocTuning.h"
 #include "recorder/UnitNames.h"
 #include "workbench/ui/AppWindows.h"
 #include "workbench/ui/TMainForm.h"
 
 int main(int argc, char* argv[]) {
+  vantiro::RestartWithHugePageMalloc(argv);
   // Process-wide state before the first window: the unit table.
   vantiro::UnitNames();
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -187,6 +189,26 @@ class DiagnosticLog {
   std::string pending_;
 };
 
+// A forward iterator over f(0), f(1), ... so that vector::insert writes each entry once.
+template <typename F>
+struct GeneratedIterator {
+  using iterator_category = std::forward_iterator_tag;
+  using value_type = decltype(std::declval<F>()(0));
+  using difference_type = std::ptrdiff_t;
+  using pointer = void;
+  using reference = value_type;
+  int i;
+  F f;
+  value_type operator*() const { return f(i); }
+  GeneratedIterator& operator++() { ++i; return *this; }
+  GeneratedIterator operator++(int) { auto c = *this; ++i; return c; }
+  bool operator==(const GeneratedIterator& o) const { return i == o.i; }
+  bool operator!=(const GeneratedIterator& o) const { return i != o.i; }
+  difference_type operator-(const GeneratedIterator& o) const { return i - o.i; }
+};
+template <typename F>
+GeneratedIterator<F> Generated(int i, F f) { return {i, f}; }
+
 // One channel's range and the repair state that carries from record to record.
 struct ChannelReader {
   int number = 0;                // c + 1
@@ -229,9 +251,12 @@ struct ChannelReader {
               FormatDateTime(RecorderSecondsToDateTime(seconds), DatePattern::Log).c_str());
   }
 
-  // A value outside the range: held at the last good value for a run of up to three, then the
-  // run (the three before included) goes to the lower limit.
-  float Repair(float v, std::int64_t seconds) {
+  std::int32_t rawUpper = 0;   // raw limits: a raw value inside them is inside the range
+  std::int32_t rawLower = 0;
+  double inverse = 1.0;        // 1 / divisor; raw * inverse rounds to the same float as raw / divisor
+
+  // A value outside the range at entry `index` of values (already sized).
+  float Repair(float v, std::int64_t seconds, std::size_t index) {
     if (log->IsOpen()) {
       log->Line("\t通道%d过滤掉无效值记录: %s  %0.3f\r\n", number,
                 FormatDateTime(RecorderSecondsToDateTime(seconds), DatePattern::Log).c_str(),
@@ -241,49 +266,107 @@ struct ChannelReader {
     if (badRun < 4) return lastGood;
     if (badRun == 4) {
       auto& values = channel->values;
-      const std::size_t n = values.size();
-      for (std::size_t i = n >= 3 ? n - 3 : 0; i < n; ++i) values[i] = lower;
+      for (std::size_t i = index >= 3 ? index - 3 : 0; i < index; ++i) values[i] = lower;
     }
     return lower;
   }
 
-  // The samples of one record: positions from `first` while below `limit`, a run of ten 0xFF
-  // bytes counting only when it ends at or before `runLimit`.
   void Samples(const unsigned char* block, std::size_t first, std::size_t limit,
                std::size_t runLimit, std::int64_t t0, int interval) {
-    bool stored = false;
-    auto& times = channel->times;
-    auto& values = channel->values;
-    std::int64_t seconds = t0;
-    for (std::size_t s = first; s < limit; s += 2, seconds += interval) {
+    // 1. Sample positions of the record, up to a run of ten 0xFF.
+    std::size_t count = 0;
+    std::size_t s = first;
+    // Four positions at a time while none of them holds 0xFFFF (no run can start there).
+    while (s + 8 <= limit) {
+      std::uint64_t word;
+      std::memcpy(&word, block + s, sizeof word);
+      const std::uint64_t x = ~word;  // a 0xFFFF lane becomes a zero lane
+      if (((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull) != 0) break;
+      s += 8;
+      count += 4;
+    }
+    for (; s < limit; s += 2, ++count) {
       if (block[s] == 0xFF && block[s + 1] == 0xFF && s + kEndRunLength - 1 <= runLimit &&
           std::all_of(block + s + 2, block + s + kEndRunLength,
                       [](unsigned char b) { return b == 0xFF; })) {
         break;
       }
-      // Times here are whole seconds, so comparing seconds is the one-millisecond comparison.
-      if (seconds < windowStart || seconds > windowEnd) {
-        if (log->IsOpen()) LogDropped(seconds);
-        continue;
-      }
-      lastSeconds = seconds;
-      lastInterval = interval;
-      float v = Scale(Int16At(block + s));
-      if (v <= upper && v >= lower) {
-        badRun = 0;
-        lastGood = v;
-      } else if (CompareValues(v, upper) == 1 || CompareValues(v, lower) == -1) {
-        v = Repair(v, seconds);
-      } else {
-        badRun = 0;
-        lastGood = v;
-      }
-      times.push_back(kRecorderEpoch + static_cast<double>(seconds) / kSecondsPerDay);
-      values.push_back(v);
-      ++summary->sampleCount;
-      stored = true;
     }
-    previousRecordStored = stored;
+    // 2. Positions [lo, hi) lie inside the window (the times rise with k, or stay for w = 0).
+    std::size_t lo = 0;
+    std::size_t hi = 0;
+    if (interval == 0) {
+      const bool inside = t0 >= windowStart && t0 <= windowEnd;
+      lo = inside ? 0 : count;
+      hi = count;
+    } else {
+      const std::int64_t w = interval;
+      const std::int64_t n = static_cast<std::int64_t>(count);
+      const std::int64_t l = t0 >= windowStart ? 0 : (windowStart - t0 + w - 1) / w;
+      const std::int64_t h = t0 > windowEnd ? 0 : (windowEnd - t0) / w + 1;
+      lo = static_cast<std::size_t>(std::min(l, n));
+      hi = static_cast<std::size_t>(std::clamp(h, static_cast<std::int64_t>(lo), n));
+    }
+    if (log->IsOpen()) {
+      for (std::size_t k = 0; k < lo; ++k) LogDropped(t0 + static_cast<std::int64_t>(k) * interval);
+    }
+    const std::size_t m = hi - lo;
+    if (m > 0) {
+      auto& times = channel->times;
+      auto& values = channel->values;
+      const std::size_t old = times.size();
+      const std::int64_t firstSeconds = t0 + static_cast<std::int64_t>(lo) * interval;
+      const double base = static_cast<double>(firstSeconds);
+      const int n32 = static_cast<int>(m);
+      const int w = interval;
+      auto when = [base, w](int i) {
+        return kRecorderEpoch + (base + static_cast<double>(i * w)) / kSecondsPerDay;
+      };
+      times.insert(times.end(), Generated(0, when), Generated(n32, when));
+      const unsigned char* raw = block + first + 2 * lo;
+      const double inv = inverse;
+      auto scaled = [raw, inv](int i) {
+        std::int16_t r16;
+        std::memcpy(&r16, raw + 2 * i, sizeof r16);
+        return static_cast<float>(static_cast<double>(r16) * inv);
+      };
+      values.insert(values.end(), Generated(0, scaled), Generated(n32, scaled));
+      float* vp = values.data() + old;
+      std::int32_t lowest = 32767;
+      std::int32_t highest = -32768;
+      for (int i = 0; i < n32; ++i) {
+        std::int16_t r16;
+        std::memcpy(&r16, raw + 2 * i, sizeof r16);
+        lowest = std::min<std::int32_t>(lowest, r16);
+        highest = std::max<std::int32_t>(highest, r16);
+      }
+      const bool allInside = lowest >= rawLower && highest <= rawUpper;
+      if (allInside) {
+        badRun = 0;
+        lastGood = vp[m - 1];
+      } else {
+        for (std::size_t i = 0; i < m; ++i) {
+          float v = vp[i];
+          if (v <= upper && v >= lower) {
+            badRun = 0;
+            lastGood = v;
+          } else if (CompareValues(v, upper) == 1 || CompareValues(v, lower) == -1) {
+            v = Repair(v, firstSeconds + static_cast<std::int64_t>(i) * interval, old + i);
+          } else {
+            badRun = 0;
+            lastGood = v;
+          }
+          vp[i] = v;
+        }
+      }
+      lastSeconds = firstSeconds + static_cast<std::int64_t>(m - 1) * interval;
+      lastInterval = interval;
+      summary->sampleCount += static_cast<std::int32_t>(m);
+    }
+    if (log->IsOpen()) {
+      for (std::size_t k = hi; k < count; ++k) LogDropped(t0 + static_cast<std::int64_t>(k) * interval);
+    }
+    previousRecordStored = m > 0;
   }
 
   // Walks the record chain of one data block.
@@ -345,6 +428,9 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
     reader.upper = reader.Scale(Int16At(d + 2));
     reader.lower = reader.Scale(Int16At(d + 4));
     reader.lastGood = reader.lower;
+    reader.rawUpper = Int16At(d + 2);
+    reader.rawLower = Int16At(d + 4);
+    reader.inverse = 1.0 / reader.divisor;
     reader.windowStart = HeaderSeconds(header.data() + kHeaderStartTime);
     reader.windowEnd = HeaderSeconds(header.data() + kHeaderEndTime);
     reader.summary = &summary;

@@ -1,0 +1,489 @@
+// Speed and memory of the recorder file reader on the largest file the recorder writes.
+//
+// The input is built once: 10,485,760 bytes, the header and 639 data blocks of 16 channels, each
+// block one record of 8186 samples one second apart, values moving within the channel's range and
+// a header window covering every sample. Two benchmarks run on it:
+//
+//   ReadRecorderFile  the reader, into a fresh summary and channel list every iteration;
+//                     counter peak/dataset = the heap's peak growth during the reading divided by
+//                     the dataset's own size (12 bytes a stored sample: 8 of time, 4 of value).
+//   RawBlockFloor     the least any reader can do: read(2) the 16 KB blocks into one buffer and sum
+//                     the int16 samples.
+//
+// After the runs a summary line gives reader time / floor time and the peak memory ratio against
+// the targets (reader within 8 times the floor, peak within 1.3 times the dataset).
+//
+// The heap is measured by replacing the global operator new and delete of this program.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <numbers>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/MallocTuning.h"
+#include "recorder/RecorderFile.h"
+#include "support/RecorderFileBuilder.h"
+
+// ---------------------------------------------------------------------------------------------
+// Heap accounting: every operator new and delete of the program goes through these counters.
+
+namespace {
+
+std::atomic<std::size_t> heapCurrent{0};
+std::atomic<std::size_t> heapPeak{0};
+
+void CountAllocation(void* p) {
+  const std::size_t size = malloc_usable_size(p);
+  const std::size_t now = heapCurrent.fetch_add(size, std::memory_order_relaxed) + size;
+  std::size_t peak = heapPeak.load(std::memory_order_relaxed);
+  while (now > peak && !heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+  }
+}
+
+void CountRelease(void* p) {
+  heapCurrent.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
+}
+
+void* Allocate(std::size_t size) {
+  if (size == 0) size = 1;
+  for (;;) {
+    if (void* p = std::malloc(size)) {
+      CountAllocation(p);
+      return p;
+    }
+    std::new_handler handler = std::get_new_handler();
+    if (!handler) throw std::bad_alloc();
+    handler();
+  }
+}
+
+void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
+  if (size == 0) size = 1;
+  const std::size_t align = std::max(static_cast<std::size_t>(alignment), sizeof(void*));
+  for (;;) {
+    void* p = nullptr;
+    if (posix_memalign(&p, align, size) == 0) {
+      CountAllocation(p);
+      return p;
+    }
+    std::new_handler handler = std::get_new_handler();
+    if (!handler) throw std::bad_alloc();
+    handler();
+  }
+}
+
+void Release(void* p) noexcept {
+  if (!p) return;
+  CountRelease(p);
+  std::free(p);
+}
+
+// Bytes the heap holds now; the peak is restarted from here.
+std::size_t RestartHeapPeak() {
+  const std::size_t now = heapCurrent.load(std::memory_order_relaxed);
+  heapPeak.store(now, std::memory_order_relaxed);
+  return now;
+}
+
+std::size_t HeapPeak() { return heapPeak.load(std::memory_order_relaxed); }
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return AllocateAligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return AllocateAligned(size, alignment);
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  try {
+    return AllocateAligned(size, alignment);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  try {
+    return AllocateAligned(size, alignment);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
+
+// ---------------------------------------------------------------------------------------------
+// The input file.
+
+namespace {
+
+using vantiro::testing::FieldTime;
+using vantiro::testing::kBlock;
+using vantiro::testing::RecorderFileBuilder;
+using vantiro::testing::RecorderSeconds;
+using vantiro::testing::RecordSpec;
+
+constexpr int kChannels = 16;
+constexpr int kDataBlocks = 639;                                   // 15 channels of 40, one of 39
+constexpr std::size_t kSamplesPerBlock = (kBlock - 12) / 2;        // 8186: one record fills a block
+constexpr std::size_t kFileSize = kBlock * (1 + kDataBlocks);      // 10,485,760
+constexpr std::int64_t kExpectedSamples = static_cast<std::int64_t>(kDataBlocks) * kSamplesPerBlock;
+constexpr double kBytesPerStoredSample = sizeof(vantiro::DateTime) + sizeof(float);  // 12
+constexpr double kTimeTarget = 8.0;    // reader time / floor time
+constexpr double kMemoryTarget = 1.3;  // peak heap / dataset size
+
+static_assert(kFileSize == 10485760);
+
+// What one channel measures: its descriptor and how its signal moves.
+struct Signal {
+  std::int16_t upper;     // raw range limits
+  std::int16_t lower;
+  std::uint16_t p;        // decimal-point position
+  std::int16_t unit;      // unit code
+  double base;            // in engineering units
+  double swing;           // amplitude of the slow cycle
+  double periodSeconds;   // of the slow cycle
+  double walk;            // step of the random drift
+  double noise;           // measurement noise
+};
+
+constexpr Signal kSignals[8] = {
+    {2000, -500, 3, 19, 85.0, 12.0, 4 * 3600.0, 0.05, 0.2},      // furnace zone, -50.0..200.0 ℃
+    {10000, 0, 1, 12, 2.5, 0.4, 45 * 60.0, 0.002, 0.005},        // line pressure, 0..10.000 Mpa
+    {30000, 0, 2, 0, 140.0, 35.0, 6 * 3600.0, 0.1, 0.5},         // flow, 0..300.00 m3/h
+    {20000, 4000, 1, 27, 12.0, 3.0, 20 * 60.0, 0.01, 0.02},      // transmitter loop, 4..20.000 mA
+    {1000, 0, 3, 20, 55.0, 20.0, 3 * 3600.0, 0.08, 0.3},         // valve opening, 0..100.0 %
+    {1400, 0, 2, 22, 7.2, 0.3, 90 * 60.0, 0.002, 0.01},          // pH, 0..14.00
+    {1500, -200, 3, 19, 22.0, 4.0, 24 * 3600.0, 0.02, 0.1},      // ambient, -20.0..150.0 ℃
+    {3000, 0, 4, 23, 1480.0, 60.0, 30 * 60.0, 0.5, 2.0},         // shaft speed, 0..3000 r/min
+};
+
+constexpr double kDivisors[5] = {1.0, 1000.0, 100.0, 10.0, 1.0};
+
+// The recording starts 2010-05-12 14:30:00; 40 blocks of 8186 s end before 2010-05-16 09:28.
+constexpr FieldTime kWindowStart{10, 5, 12, 14, 30, 0};
+constexpr FieldTime kWindowEnd{10, 5, 16, 12, 0, 0};
+
+std::string BuildLargeFile() {
+  RecorderFileBuilder file;
+  file.Window(kWindowStart, kWindowEnd).Channels(0, kChannels - 1);
+  const std::int32_t start = RecorderSeconds(2010, 5, 12, 14, 30, 0);
+  std::mt19937 random(20100512);
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  for (int c = 0; c < kChannels; ++c) {
+    const Signal& s = kSignals[c % 8];
+    file.Range(c, s.upper, s.lower, s.p, s.unit);
+    const double divisor = kDivisors[s.p];  // raw = value * 10^(4 - p)
+    const double lower = s.lower / divisor;
+    const double upper = s.upper / divisor;
+    const double margin = (upper - lower) * 0.02;
+    const double phase = 2.0 * std::numbers::pi * c / kChannels;
+    const int blocks = c < kChannels - 1 ? 40 : kDataBlocks - 40 * (kChannels - 1);
+    double drift = 0.0;
+    std::int32_t t = start;
+    for (int b = 0; b < blocks; ++b) {
+      RecordSpec record{t, 1, std::vector<std::int16_t>(kSamplesPerBlock)};
+      for (std::size_t k = 0; k < kSamplesPerBlock; ++k) {
+        const double seconds = static_cast<double>(t - start) + static_cast<double>(k);
+        drift = 0.999 * drift + s.walk * gauss(random);
+        double v = s.base + s.swing * std::sin(2.0 * std::numbers::pi * seconds / s.periodSeconds + phase) +
+                   drift + s.noise * gauss(random);
+        v = std::clamp(v, lower + margin, upper - margin);
+        auto raw = static_cast<std::int16_t>(std::lround(v * divisor));
+        if (raw == -1) raw = 0;  // five raw -1 in a row would read as the end-of-record run
+        record.samples[k] = raw;
+      }
+      file.Block(c).Chain({record});
+      t += static_cast<std::int32_t>(kSamplesPerBlock);
+    }
+  }
+  return file.Build();
+}
+
+// The input, written once to a temporary file that is removed at exit.
+class LargeFile {
+ public:
+  static const LargeFile& Get() {
+    static const LargeFile instance;
+    return instance;
+  }
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+  ~LargeFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  LargeFile(const LargeFile&) = delete;
+  LargeFile& operator=(const LargeFile&) = delete;
+
+ private:
+  LargeFile() {
+    const std::string bytes = BuildLargeFile();
+    if (bytes.size() != kFileSize) {
+      error_ = "built file has " + std::to_string(bytes.size()) + " bytes";
+      return;
+    }
+    std::string name = (std::filesystem::temp_directory_path() / "recorder_bench_XXXXXX").string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      error_ = "cannot create a temporary file: " + std::string(std::strerror(errno));
+      return;
+    }
+    path_ = name;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = "cannot write the temporary file: " + std::string(std::strerror(errno));
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  }
+
+  std::string path_;
+  std::string error_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The benchmarks.
+
+void ReadRecorderFileBench(benchmark::State& state) {
+  const LargeFile& input = LargeFile::Get();
+  if (!input.Error().empty()) {
+    state.SkipWithError(input.Error().c_str());
+    return;
+  }
+  vantiro::RecorderLogOptions noLog;
+  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
+  std::int64_t samples = 0;
+  std::size_t entries = 0;
+  std::size_t peakGrowth = 0;
+  for (auto _ : state) {
+    vantiro::DatasetSummary summary;
+    std::vector<vantiro::ChannelInfo> channels;
+    const std::size_t before = RestartHeapPeak();
+    const std::optional<vantiro::UserMessage> failure =
+        vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
+    peakGrowth = std::max(peakGrowth, HeapPeak() - before);
+    benchmark::DoNotOptimize(channels.data());
+    if (failure) {
+      state.SkipWithError(failure->text.c_str());
+      break;
+    }
+    samples = summary.sampleCount;
+    entries = 0;
+    for (const vantiro::ChannelInfo& channel : channels) entries += channel.times.size();
+    // Freeing the dataset belongs to the next load's reset, not to this reading.
+    state.PauseTiming();
+    channels = {};
+    state.ResumeTiming();
+  }
+  if (state.error_occurred()) return;
+  if (samples != kExpectedSamples || entries != static_cast<std::size_t>(kExpectedSamples)) {
+    state.SkipWithError("the reader did not store every sample of the file");
+    return;
+  }
+  const double datasetBytes = kBytesPerStoredSample * static_cast<double>(samples);
+  state.counters["samples"] = static_cast<double>(samples);
+  state.counters["samples/s"] =
+      benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / (1024.0 * 1024.0);
+  state.counters["peak/dataset"] = static_cast<double>(peakGrowth) / datasetBytes;
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kFileSize));
+}
+
+void RawBlockFloorBench(benchmark::State& state) {
+  const LargeFile& input = LargeFile::Get();
+  if (!input.Error().empty()) {
+    state.SkipWithError(input.Error().c_str());
+    return;
+  }
+  std::vector<unsigned char> block(kBlock);
+  std::int64_t samples = 0;
+  for (auto _ : state) {
+    const int fd = ::open(input.Path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      state.SkipWithError("cannot open the input");
+      break;
+    }
+    std::int64_t sum = 0;
+    std::int64_t count = 0;
+    bool header = true;
+    for (;;) {
+      const ssize_t n = ::read(fd, block.data(), block.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      if (header) {
+        header = false;
+        continue;
+      }
+      for (std::size_t s = 12; s + 1 < static_cast<std::size_t>(n); s += 2) {
+        std::int16_t v;
+        std::memcpy(&v, block.data() + s, sizeof v);
+        sum += v;
+      }
+      count += (n - 12) / 2;
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(sum);
+    samples = count;
+  }
+  state.counters["samples"] = static_cast<double>(samples);
+  state.counters["samples/s"] =
+      benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsIterationInvariantRate);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kFileSize));
+}
+
+BENCHMARK(ReadRecorderFileBench)->Name("ReadRecorderFile")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RawBlockFloorBench)->Name("RawBlockFloor")->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// Reporting: the chosen reporter prints as usual; at the end a summary compares against targets.
+
+class TargetReporter final : public benchmark::BenchmarkReporter {
+ public:
+  TargetReporter(std::unique_ptr<benchmark::BenchmarkReporter> inner, std::ostream& summary)
+      : inner_(std::move(inner)), summary_(summary) {}
+
+  bool ReportContext(const Context& context) override { return inner_->ReportContext(context); }
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      Figures* figures = run.run_name.function_name == "ReadRecorderFile" ? &reader_
+                         : run.run_name.function_name == "RawBlockFloor" ? &floor_
+                                                                          : nullptr;
+      if (!figures || run.error_occurred) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type == Run::RT_Aggregate && !median) continue;
+      if (median) {
+        figures->median = run.GetAdjustedRealTime();
+      } else {
+        figures->sum += run.GetAdjustedRealTime();
+        ++figures->count;
+      }
+      if (auto it = run.counters.find("peak/dataset"); it != run.counters.end()) {
+        figures->peakRatio = std::max(figures->peakRatio, it->second.value);
+      }
+    }
+    inner_->ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    inner_->Finalize();
+    if (!reader_.Measured() || !floor_.Measured()) return;
+    const double reader = reader_.Time();
+    const double floor = floor_.Time();
+    const double ratio = reader / floor;
+    char line[256];
+    std::snprintf(line, sizeof line, "reader %.2f ms, floor %.2f ms: reader/floor %.2f (target <= %.1f, %s)\n",
+                  reader, floor, ratio, kTimeTarget, ratio <= kTimeTarget ? "met" : "MISSED");
+    summary_ << line;
+    std::snprintf(line, sizeof line, "reader peak heap / dataset %.3f (target <= %.1f, %s)\n",
+                  reader_.peakRatio, kMemoryTarget, reader_.peakRatio <= kMemoryTarget ? "met" : "MISSED");
+    summary_ << line << std::flush;
+  }
+
+ private:
+  struct Figures {
+    double sum = 0.0;
+    int count = 0;
+    double median = -1.0;
+    double peakRatio = 0.0;
+    bool Measured() const { return median >= 0.0 || count > 0; }
+    // The median of repetitions when there were any, else the mean of the runs.
+    double Time() const { return median >= 0.0 ? median : sum / count; }
+  };
+
+  std::unique_ptr<benchmark::BenchmarkReporter> inner_;
+  std::ostream& summary_;
+  Figures reader_;
+  Figures floor_;
+};
+
+// The reporter --benchmark_format asks for: json, or the console table.
+std::string_view RequestedFormat(int argc, char** argv) {
+  std::string_view format = "console";
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    constexpr std::string_view kFlag = "--benchmark_format=";
+    if (arg.starts_with(kFlag)) format = arg.substr(kFlag.size());
+  }
+  return format;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Measure the allocator as the program runs it (VANTIRO_PLAIN_PAGES=1 measures without).
+  vantiro::RestartWithHugePageMalloc(argv);
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  std::fprintf(stderr, "allocator: %s\n",
+               tunables && std::string_view(tunables).find("hugetlb=1") != std::string_view::npos
+                   ? "transparent huge pages (as the program runs)"
+                   : "plain pages");
+  const std::string_view format = RequestedFormat(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+  std::unique_ptr<benchmark::BenchmarkReporter> inner;
+  if (format == "json") {
+    inner = std::make_unique<benchmark::JSONReporter>();
+  } else {
+    inner = std::make_unique<benchmark::ConsoleReporter>(
+        ::isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                : benchmark::ConsoleReporter::OO_Tabular);
+  }
+  // The summary goes beside the console table, or to stderr so that json output stays clean.
+  TargetReporter reporter(std::move(inner), format == "json" ? std::cerr : std::cout);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
