@@ -40,6 +40,7 @@
 
 #include "platform/MallocTuning.h"
 #include "recorder/RecorderFile.h"
+#include "workbench/ViewModel.h"
 #include "support/RecorderFileBuilder.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -176,6 +177,8 @@ constexpr std::int64_t kExpectedSamples = static_cast<std::int64_t>(kDataBlocks)
 constexpr double kBytesPerStoredSample = sizeof(vantiro::DateTime) + sizeof(float);  // 12
 constexpr double kTimeTarget = 8.0;    // reader time / floor time
 constexpr double kMemoryTarget = 1.3;  // peak heap / dataset size
+constexpr double kLoadTimeTarget = 2.0;    // headless load time / reader time
+constexpr double kLoadMemoryTarget = 2.0;  // headless load peak heap / dataset size
 
 static_assert(kFileSize == 10485760);
 
@@ -382,6 +385,77 @@ void RawBlockFloorBench(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kFileSize));
 }
 
+// The load of the program without its window: the reader, the table's rows and columns, the
+// first page laid out and its rows formatted.
+void HeadlessLoadBench(benchmark::State& state) {
+  const LargeFile& input = LargeFile::Get();
+  if (!input.Error().empty()) {
+    state.SkipWithError(input.Error().c_str());
+    return;
+  }
+  vantiro::RecorderLogOptions noLog;
+  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
+  std::int64_t samples = 0;
+  std::size_t rows = 0;
+  std::size_t peakGrowth = 0;
+  for (auto _ : state) {
+    vantiro::DatasetSummary summary;
+    std::vector<vantiro::ChannelInfo> channels;
+    const std::size_t before = RestartHeapPeak();
+    const std::optional<vantiro::UserMessage> failure =
+        vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
+    vantiro::TableView view = vantiro::BuildTableView(channels, vantiro::kDefaultRowsPerPage);
+    std::size_t textBytes = 0;
+    for (std::uint32_t i = 0; i < view.page.itemCount; ++i) {
+      for (const std::string& text : vantiro::RowTexts(channels, view.rows, view.columnChannels,
+                                                       view.page.pageStart + i)) {
+        textBytes += text.size();
+      }
+    }
+    peakGrowth = std::max(peakGrowth, HeapPeak() - before);
+    benchmark::DoNotOptimize(textBytes);
+    if (failure) {
+      state.SkipWithError(failure->text.c_str());
+      break;
+    }
+    samples = summary.sampleCount;
+    rows = view.rows.size();
+    state.PauseTiming();
+    channels = {};
+    view = {};
+    state.ResumeTiming();
+  }
+  if (state.error_occurred()) return;
+  const double datasetBytes = kBytesPerStoredSample * static_cast<double>(samples);
+  state.counters["samples"] = static_cast<double>(samples);
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / (1024.0 * 1024.0);
+  state.counters["peak/dataset"] = static_cast<double>(peakGrowth) / datasetBytes;
+}
+
+// Formatting one page of the largest page size, as the table does when it shows the page.
+void FormatPageBench(benchmark::State& state) {
+  const LargeFile& input = LargeFile::Get();
+  vantiro::RecorderLogOptions noLog;
+  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
+  vantiro::DatasetSummary summary;
+  std::vector<vantiro::ChannelInfo> channels;
+  vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
+  const vantiro::TableView view = vantiro::BuildTableView(channels, 10000);
+  const std::size_t start = view.rows.size() / 2 / 10000 * 10000;
+  for (auto _ : state) {
+    std::size_t textBytes = 0;
+    for (std::size_t r = start; r < std::min(view.rows.size(), start + 10000); ++r) {
+      for (const std::string& text : vantiro::RowTexts(channels, view.rows, view.columnChannels, r)) {
+        textBytes += text.size();
+      }
+    }
+    benchmark::DoNotOptimize(textBytes);
+  }
+}
+
+BENCHMARK(HeadlessLoadBench)->Name("HeadlessLoad")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FormatPageBench)->Name("FormatPage10000")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadRecorderFileBench)->Name("ReadRecorderFile")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RawBlockFloorBench)->Name("RawBlockFloor")->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -397,9 +471,11 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      Figures* figures = run.run_name.function_name == "ReadRecorderFile" ? &reader_
-                         : run.run_name.function_name == "RawBlockFloor" ? &floor_
-                                                                          : nullptr;
+      const std::string& name = run.run_name.function_name;
+      Figures* figures = name == "ReadRecorderFile" ? &reader_
+                         : name == "RawBlockFloor"  ? &floor_
+                         : name == "HeadlessLoad"   ? &load_
+                                                    : nullptr;
       if (!figures || run.error_occurred) continue;
       const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       if (run.run_type == Run::RT_Aggregate && !median) continue;
@@ -428,7 +504,20 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
     summary_ << line;
     std::snprintf(line, sizeof line, "reader peak heap / dataset %.3f (target <= %.1f, %s)\n",
                   reader_.peakRatio, kMemoryTarget, reader_.peakRatio <= kMemoryTarget ? "met" : "MISSED");
-    summary_ << line << std::flush;
+    summary_ << line;
+    if (load_.Measured()) {
+      const double load = load_.Time();
+      std::snprintf(line, sizeof line,
+                    "headless load %.2f ms, reader %.2f ms: load/reader %.2f (target <= %.1f, %s)\n",
+                    load, reader, load / reader, kLoadTimeTarget,
+                    load / reader <= kLoadTimeTarget ? "met" : "MISSED");
+      summary_ << line;
+      std::snprintf(line, sizeof line, "headless load peak heap / dataset %.3f (target <= %.1f, %s)\n",
+                    load_.peakRatio, kLoadMemoryTarget,
+                    load_.peakRatio <= kLoadMemoryTarget ? "met" : "MISSED");
+      summary_ << line;
+    }
+    summary_ << std::flush;
   }
 
  private:
@@ -446,6 +535,7 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
   std::ostream& summary_;
   Figures reader_;
   Figures floor_;
+  Figures load_;
 };
 
 // The reporter --benchmark_format asks for: json, or the console table.

@@ -25,7 +25,9 @@ inline int CompareTimes(DateTime a, DateTime b) {
 inline int CompareValues(float a, float b) {
   const double da = a;
   const double db = b;
-  if (std::fabs(da - db) <= 0.0001 * std::fmin(std::fabs(da), std::fabs(db))) return 0;
+  const double x = std::fabs(da);
+  const double y = std::fabs(db);
+  if (std::fabs(da - db) <= 0.0001 * (x < y ? x : y)) return 0;
   return da > db ? 1 : -1;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -12,14 +13,16 @@
 namespace vantiro {
 
 struct CellRef {
-  std::int16_t channel = 0;     // position in `channels`
-  std::int32_t sampleIndex = 0; // index into that channel's times and values
+  std::int16_t channel;      // position in `channels`
+  std::int32_t sampleIndex;  // index into that channel's times and values
   friend bool operator==(const CellRef&, const CellRef&) = default;
 };
 
 // Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
 inline bool RowTimesEqual(DateTime a, DateTime b) {
-  return std::fabs(a - b) <= 1e-12 * std::fmin(std::fabs(a), std::fabs(b));
+  const double x = std::fabs(a);
+  const double y = std::fabs(b);
+  return std::fabs(a - b) <= 1e-12 * (x < y ? x : y);
 }
 
 // All rows in one place: the cells of every row stored back to back, 8 bytes a cell plus 12 bytes
@@ -30,22 +33,32 @@ class TableRows {
   bool empty() const { return times_.empty(); }
   DateTime Time(std::size_t row) const { return times_[row]; }
   std::span<const CellRef> Cells(std::size_t row) const {
-    return {cells_.data() + firstCell_[row], cells_.data() + firstCell_[row + 1]};
+    return {cells_.get() + firstCell_[row], cells_.get() + firstCell_[row + 1]};
   }
-  std::size_t CellCount() const { return cells_.size(); }
+  std::size_t CellCount() const { return cellCount_; }
   void clear();
 
   // Building: open a row, add its cells, close it.
   void Reserve(std::size_t rows, std::size_t cells);
-  void OpenRow(DateTime time);
-  void AddCell(CellRef cell) { cells_.push_back(cell); }
-  void CloseRow() { firstCell_.push_back(static_cast<std::uint32_t>(cells_.size())); }
+  void OpenRow(DateTime time) { times_.push_back(time); }
+  void AddCell(CellRef cell) {
+    if (cellCount_ == cellCapacity_) Grow(cellCount_ + 1);
+    cells_[cellCount_++] = cell;
+  }
+  void CloseRow() { firstCell_.push_back(static_cast<std::uint32_t>(cellCount_)); }
   void ShrinkToFit();
 
  private:
+  friend TableRows BuildTableRows(const std::vector<ChannelInfo>&, const std::vector<std::int16_t>&);
+  void Grow(std::size_t atLeast);
+
   std::vector<DateTime> times_;
   std::vector<std::uint32_t> firstCell_{0};
-  std::vector<CellRef> cells_;
+  // The cells, written once each and never initialised before (memory a large table does not
+  // use is never touched).
+  std::unique_ptr<CellRef[]> cells_;
+  std::size_t cellCount_ = 0;
+  std::size_t cellCapacity_ = 0;
 };
 
 // The rows of the channels at the positions `columnChannels` (ascending): every sample that is not
