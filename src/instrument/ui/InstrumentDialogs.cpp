@@ -2,11 +2,6 @@
 
 namespace vantiro {
 
-TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("RealComSettingDlg"));
-  setWindowTitle(QStringLiteral("实时通信设置"));
-}
-
 TOEMDLDlg::TOEMDLDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("OEMDLDlg"));
   setWindowTitle(QStringLiteral("OEM下装"));

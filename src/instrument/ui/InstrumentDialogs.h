@@ -1,17 +1,10 @@
 #pragma once
-// The windows of instrument communication: the communication settings dialog and the picture
-// download dialog.
+// The windows of instrument communication: the picture download dialog (the communication
+// settings dialog has its own file, TRealComSettingDlg.h).
 
 #include <QDialog>
 
 namespace vantiro {
-
-class TRealComSettingDlg : public QDialog {
-  Q_OBJECT
-
- public:
-  explicit TRealComSettingDlg(QWidget* parent = nullptr);
-};
 
 class TOEMDLDlg : public QDialog {
   Q_OBJECT

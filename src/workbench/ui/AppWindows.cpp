@@ -2,6 +2,7 @@
 
 #include "chart/ui/TOKBottomDlg.h"
 #include "instrument/ui/InstrumentDialogs.h"
+#include "instrument/ui/TRealComSettingDlg.h"
 #include "workbench/ui/Dialogs.h"
 #include "workbench/ui/TMainForm.h"
 #include "workbench/ui/TProcessDlg.h"

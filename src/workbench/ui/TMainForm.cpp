@@ -16,6 +16,7 @@
 
 #include "chart/ui/TOKBottomDlg.h"
 #include "instrument/ui/InstrumentDialogs.h"
+#include "instrument/ui/TRealComSettingDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "recorder/CsvImport.h"
@@ -459,10 +460,15 @@ void TMainForm::AboutButtonClick() {
   if (dialogs_.about) dialogs_.about->exec();
 }
 
+void TMainForm::ComSettingButtonClick() {
+  if (!dialogs_.comSetting) return;
+  dialogs_.comSetting->LoadDialogFromIni();
+  dialogs_.comSetting->exec();
+}
+
 // Commands that later work fills in.
 void TMainForm::SaveFileButtonClick() {}
 void TMainForm::PrintButtonClick() {}
-void TMainForm::ComSettingButtonClick() {}
 void TMainForm::RunButtonClick() {}
 void TMainForm::StopButtonClick() {}
 void TMainForm::OnOEMDLClick() {}

@@ -4,10 +4,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -16,6 +19,7 @@
 #include <fstream>
 #include <memory>
 
+#include "instrument/ui/TRealComSettingDlg.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "recorder/GbkText.h"
@@ -445,6 +449,54 @@ TEST_F(MainFormTest, HelpOpensTheHelpFileBesideTheProgramAndAboutShowsTheVersion
   EXPECT_TRUE(shown);
   EXPECT_TRUE(text.contains("Vantiro"));
   EXPECT_TRUE(text.contains("1.3.5.4"));
+}
+
+TEST_F(MainFormTest, CommunicationSettingsOpenModallyFilledFromTheFile) {
+  ScriptedPrompts prompts;
+  TMainForm& f = Start();
+  TRealComSettingDlg* dlg = windows_->realComSettingDlg;
+  const std::string ini = dir_ / "config.ini";
+  dlg->SetIniPath(ini);
+
+  struct Seen {
+    bool modal = false;
+    QString port;
+    QString baudRate;
+    bool channel3Ticked = true;
+  };
+  // Opens the dialog through `command`, notes what it shows, edits the port and leaves it with
+  // `close`.
+  auto open = [&](QAction* command, QPushButton* close) {
+    Seen seen;
+    QTimer::singleShot(0, dlg, [&] {
+      seen.modal = QApplication::activeModalWidget() == dlg;
+      seen.port = dlg->ComPortComboBox->currentText();
+      seen.baudRate = dlg->BaudRateComboBox->currentText();
+      seen.channel3Ticked = dlg->CheckListBox1->item(2)->checkState() == Qt::Checked;
+      dlg->ComPortComboBox->setCurrentIndex(9);
+      close->click();
+    });
+    command->trigger();
+    return seen;
+  };
+
+  std::ofstream(ini) << "[COM]\nport=2\nbaudRate=5\n[CHANNEL]\nCH03=0\n";
+  Seen seen = open(f.ComSettingButton, dlg->CancelBtn);
+  EXPECT_TRUE(seen.modal);
+  EXPECT_EQ(seen.port, "COM3");
+  EXPECT_EQ(seen.baudRate, "57600");
+  EXPECT_FALSE(seen.channel3Ticked);
+  EXPECT_EQ(ReadProfileInt(ini, "COM", "port", -99), 2);  // cancelled
+
+  // Each opening reads the file again; OK writes the edit.
+  std::ofstream(ini) << "[COM]\nport=7\n";
+  seen = open(f.ComSettingMenuItem, dlg->OKBtn);
+  EXPECT_TRUE(seen.modal);
+  EXPECT_EQ(seen.port, "COM8");
+  EXPECT_EQ(seen.baudRate, "19200");
+  EXPECT_TRUE(seen.channel3Ticked);
+  EXPECT_EQ(ReadProfileInt(ini, "COM", "port", -99), 9);
+  EXPECT_FALSE(dlg->isVisible());
 }
 
 TEST(ProcessDlgTest, ACloseRequestMadeBeforeTheShowIsNotLost) {

@@ -1,0 +1,106 @@
+#include "instrument/CommSettings.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/Profile.h"
+#include "platform/ProgramDir.h"
+
+namespace vantiro {
+
+CommSettings commSettings;
+std::array<bool, 16> channelEnabled{};
+
+namespace {
+
+constexpr const char* kComSection = "COM";
+constexpr const char* kChannelSection = "CHANNEL";
+
+// The longest address text the dialog takes from the file, in characters.
+constexpr std::size_t kAddressReadLimit = 259;
+
+std::string ResolvedPath(const std::string& iniPath) {
+  return iniPath.empty() ? ConfigIniPath() : iniPath;
+}
+
+// `value` when it lies in first..last, else `fallback`.
+int InRange(int value, int first, int last, int fallback) {
+  return value >= first && value <= last ? value : fallback;
+}
+
+// The first `limit` characters of UTF-8 text.
+std::string FirstCharacters(const std::string& text, std::size_t limit) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    if (!continuation && characters++ == limit) return text.substr(0, i);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ConfigIniPath() { return ProgramDirectory() + "/config.ini"; }
+
+std::string ChannelKey(int channel) {
+  char key[16];
+  std::snprintf(key, sizeof key, "CH%02d", channel);
+  return key;
+}
+
+void LoadCommSettings(const std::string& iniPath) {
+  const ProfileFile ini = ProfileFile::Load(ResolvedPath(iniPath));
+
+  // The stored port index counts from 0, the library's port number from 1 (wrapping like the
+  // 32-bit value it is).
+  const auto port = static_cast<std::uint32_t>(ini.ReadInt(kComSection, "port", 0));
+  commSettings.port = static_cast<std::int32_t>(port + 1u);
+
+  const int baud = InRange(ini.ReadInt(kComSection, "baudRate", 0), 0, 6, 3);
+  commSettings.baudRate = kBaudRates[static_cast<std::size_t>(baud)];
+
+  commSettings.parity = InRange(ini.ReadInt(kComSection, "checkType", 1), 0, 2, 1);
+  commSettings.dataBits = 5 + InRange(ini.ReadInt(kComSection, "dataBit", 3), 0, 3, 3);
+  // The stored default, 2, lies outside the list and so also ends as 2 stop bits.
+  commSettings.stopBits = 1 + InRange(ini.ReadInt(kComSection, "stopBit", 2), 0, 1, 1);
+  commSettings.address = ini.ReadInt(kComSection, "address", 1);
+
+  for (int channel = 1; channel <= 16; ++channel) {
+    channelEnabled[static_cast<std::size_t>(channel - 1)] =
+        ini.ReadInt(kChannelSection, ChannelKey(channel), 1) == 1;
+  }
+}
+
+CommSettingsFields ReadCommSettingsFields(const std::string& iniPath) {
+  const ProfileFile ini = ProfileFile::Load(ResolvedPath(iniPath));
+  CommSettingsFields fields;
+  fields.port = ini.ReadInt(kComSection, "port", 0);
+  fields.baudRate = InRange(ini.ReadInt(kComSection, "baudRate", 3), 0, 6, 3);
+  fields.stopBit = InRange(ini.ReadInt(kComSection, "stopBit", 1), 0, 1, 1);
+  fields.dataBit = InRange(ini.ReadInt(kComSection, "dataBit", 3), 0, 3, 3);
+  fields.checkType = InRange(ini.ReadInt(kComSection, "checkType", 1), 0, 2, 1);
+  fields.address = FirstCharacters(ini.ReadString(kComSection, "address", "1"), kAddressReadLimit);
+  for (int channel = 1; channel <= 16; ++channel) {
+    fields.channelTicked[static_cast<std::size_t>(channel - 1)] =
+        ini.ReadInt(kChannelSection, ChannelKey(channel), 1) != 0;
+  }
+  return fields;
+}
+
+bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string& iniPath) {
+  const std::string path = ResolvedPath(iniPath);
+  ProfileFile ini = ProfileFile::Load(path);
+  ini.WriteString(kComSection, "port", std::to_string(fields.port));
+  ini.WriteString(kComSection, "baudRate", std::to_string(fields.baudRate));
+  ini.WriteString(kComSection, "stopBit", std::to_string(fields.stopBit));
+  ini.WriteString(kComSection, "dataBit", std::to_string(fields.dataBit));
+  ini.WriteString(kComSection, "checkType", std::to_string(fields.checkType));
+  ini.WriteString(kComSection, "address", fields.address);
+  for (int channel = 1; channel <= 16; ++channel) {
+    const bool ticked = fields.channelTicked[static_cast<std::size_t>(channel - 1)];
+    ini.WriteString(kChannelSection, ChannelKey(channel), ticked ? "1" : "0");
+  }
+  return ini.Save(path);
+}
+
+}  // namespace vantiro

@@ -1,0 +1,65 @@
+#pragma once
+// The communication settings in config.ini beside the executable: serial line, instrument address
+// and the channels that take part in monitoring.
+//
+//   [COM]      port (0 = COM1 .. 15 = COM16), baudRate (index into 1200 .. 115200), stopBit,
+//              dataBit, checkType (0 none, 1 odd, 2 even), address
+//   [CHANNEL]  CH01 .. CH16, 1 = monitored
+//   [DEVICE]   optional: COM<n> = device path of port n (e.g. COM1=/dev/ttyUSB0), otherwise
+//              port n is /dev/ttyS<n-1>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace vantiro {
+
+struct CommSettings {
+  std::int32_t port = 0;      // library port number, 1 = COM1
+  std::int32_t baudRate = 0;  // bits per second
+  std::int32_t stopBits = 0;  // 1 or 2
+  std::int32_t dataBits = 0;  // 5..8
+  std::int32_t parity = 0;    // 0 none, 1 odd, 2 even
+  std::int32_t address = 0;   // instrument address; the link uses its low 16 bits
+  friend bool operator==(const CommSettings&, const CommSettings&) = default;
+};
+
+// Process-wide: filled by LoadCommSettings each time monitoring or a download starts.
+extern CommSettings commSettings;
+extern std::array<bool, 16> channelEnabled;  // index = channel number - 1
+
+// config.ini in the program's directory.
+std::string ConfigIniPath();
+
+// Reads `iniPath` (ConfigIniPath() when empty) into commSettings and channelEnabled.
+void LoadCommSettings(const std::string& iniPath = {});
+
+// What the settings dialog shows and writes back: the selected list indexes (-1 = no entry
+// selected), the address text as typed and the ticks of channels 1..16.
+struct CommSettingsFields {
+  int port = 0;       // 0 = COM1 .. 15 = COM16
+  int baudRate = 3;   // index into kBaudRates
+  int stopBit = 1;    // 0 = 1 stop bit, 1 = 2 stop bits
+  int dataBit = 3;    // 0 = 5 bits .. 3 = 8 bits
+  int checkType = 1;  // 0 none, 1 odd, 2 even
+  std::string address = "1";
+  std::array<bool, 16> channelTicked = {true, true, true, true, true, true, true, true,
+                                        true, true, true, true, true, true, true, true};
+  friend bool operator==(const CommSettingsFields&, const CommSettingsFields&) = default;
+};
+
+// Reads `iniPath` (ConfigIniPath() when empty) as the dialog shows it. The port index is taken
+// as stored, even outside the list; the other indexes fall back to their defaults when outside.
+CommSettingsFields ReadCommSettingsFields(const std::string& iniPath = {});
+
+// Writes every field as decimal text (the address as it is), keeping the rest of the file.
+// False when the file cannot be written.
+bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string& iniPath = {});
+
+// "CH01" .. "CH16": the key of a channel (1..16) in section CHANNEL.
+std::string ChannelKey(int channel);
+
+// The baud rates by index, as the file stores them.
+inline constexpr std::array<std::int32_t, 7> kBaudRates = {1200, 2400, 9600, 19200, 38400, 57600, 115200};
+
+}  // namespace vantiro

@@ -1,0 +1,129 @@
+#include "instrument/SerialComCtl.h"
+
+#include <optional>
+#include <string_view>
+
+namespace vantiro {
+namespace {
+
+constexpr int kWriteAttempts = 5;
+constexpr int kReadCalls = 50;
+
+// The message of a transfer's error code; nothing for the codes that carry none.
+std::optional<std::string_view> TransferMessage(int code) {
+  switch (code) {
+    case kSerialTimeout: return "Write timeout happened!";
+    case kSerialAborted: return "User abort blocked write!";
+    case kSerialBadParameter: return "Bad parameter!";
+    case kSerialNotOpen: return "Port is not opened in advance!";
+    default: return std::nullopt;
+  }
+}
+
+std::optional<std::string_view> OpenMessage(int code) {
+  switch (code) {
+    case kSerialSystemFailure: return "call win32 function fail, please call!";
+    case kSerialPortBusy: return "no such port or port has be opened!";
+    case kSerialNotOpen: return "no such port or port not opened!";
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+SerialComCtl::SerialComCtl(SerialLibrary& library) : library_(library) {}
+
+SerialComCtl::~SerialComCtl() { Close(); }
+
+bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t stopBits,
+                        std::uint8_t dataBits, std::uint8_t parity, ErrorText errorText) {
+  if (const int result = library_.Open(port); result != kSerialOk) {
+    if (const auto message = OpenMessage(result)) SetErrorText(errorText, *message);
+    return false;
+  }
+  this->port = port;
+  library_.SetReadTimeouts(port, kReadTotalTimeoutMs, kReadIntervalTimeoutMs);
+  // Stored before they are checked, so that Reopen repeats exactly this request.
+  this->baudRate = baudRate;
+  this->parity = parity;
+  this->dataBits = dataBits;
+  this->stopBits = stopBits;
+
+  const auto refuse = [&](std::string_view message) {
+    SetErrorText(errorText, message);
+    Close();
+    return false;
+  };
+  const std::optional<std::uint8_t> dataCode = DataBitsCode(dataBits);
+  if (!dataCode) return refuse("no defined databits!");
+  const std::optional<std::uint8_t> stopCode = StopBitsCode(stopBits);
+  if (!stopCode) return refuse("no defined stopits!");
+  const std::optional<std::uint8_t> parityCode = ParityCode(parity);
+  if (!parityCode) return refuse("no defined Paritys!");
+  const std::optional<int> baudCode = BaudCode(baudRate);
+  if (!baudCode) return refuse("no defined baudrate!");
+
+  const int mode = *dataCode | *stopCode | *parityCode;
+  const int result = library_.SetLineParameters(port, *baudCode, mode);
+  if (result == kSerialOk) return true;
+  if (result == kSerialBadParameter) {
+    // The port stays open with whatever line parameters it had.
+    SetErrorText(errorText, "bad parm!");
+    return true;
+  }
+  Close();
+  return false;
+}
+
+bool SerialComCtl::Close() {
+  library_.Close(port);
+  return true;
+}
+
+bool SerialComCtl::Reopen(ErrorText errorText) {
+  Close();
+  return Open(port, baudRate, stopBits, dataBits, parity, errorText);
+}
+
+std::int32_t SerialComCtl::Write(const std::uint8_t* data, std::int32_t length,
+                                 ErrorText errorText) {
+  if (port == -1) {
+    SetErrorText(errorText, "串口未打开!");
+    return 0;
+  }
+  // A library never takes or delivers more than asked; should one, the count stops at the block's
+  // end (here and in Read).
+  std::int32_t written = 0;
+  for (int attempt = 0; attempt < kWriteAttempts && written < length; ++attempt) {
+    const int result = library_.Write(port, data + written, length - written);
+    if (result >= 0) {
+      written += result < length - written ? result : length - written;
+    } else if (const auto message = TransferMessage(result)) {
+      SetErrorText(errorText, *message);
+      written = 0;  // the next attempt sends the whole block again
+    }
+  }
+  return written;
+}
+
+std::int32_t SerialComCtl::Read(std::uint8_t* buffer, std::int32_t length, ErrorText errorText) {
+  if (port == -1) return 0;
+  std::int32_t got = 0;
+  int calls = 0;
+  while (got < length) {
+    const int result = library_.Read(port, buffer + got, length - got);
+    if (result < 0) {
+      if (const auto message = TransferMessage(result)) {
+        SetErrorText(errorText, *message);
+        return 0;
+      }
+      return got;
+    }
+    got += result < length - got ? result : length - got;
+    if (++calls == kReadCalls) break;
+  }
+  if (got != length) SetErrorText(errorText, ": 读写超时");
+  return got;
+}
+
+}  // namespace vantiro

@@ -1,0 +1,45 @@
+#pragma once
+// The program's only door to the serial line: opens one port of the serial library with the line
+// parameters of the communication settings, keeps them for a re-open, and moves byte blocks with
+// small bounded retry loops. Failures come back as the result plus a message in `errorText`.
+
+#include <cstdint>
+
+#include "instrument/ErrorText.h"
+#include "instrument/SerialLibrary.h"
+
+namespace vantiro {
+
+class SerialComCtl {
+ public:
+  explicit SerialComCtl(SerialLibrary& library = SystemSerialLibrary());
+  virtual ~SerialComCtl();  // closes the port
+  SerialComCtl(const SerialComCtl&) = delete;
+  SerialComCtl& operator=(const SerialComCtl&) = delete;
+
+  // Opens `port` and sets the read time-outs (60 ms, 30 ms between bytes) and the line parameters.
+  // A line-parameter result of "bad parameter" still counts as success (with "bad parm!").
+  bool Open(std::int32_t port, std::int32_t baudRate, std::uint8_t stopBits, std::uint8_t dataBits,
+            std::uint8_t parity, ErrorText errorText);
+  // Closes `port` through the library (also when it is -1); `port` keeps its value. Always true.
+  bool Close();
+  // Close, then Open with the stored port and line parameters.
+  bool Reopen(ErrorText errorText);
+  // At most 5 library writes; an error code restarts the block from its first byte. The bytes
+  // written (callers treat anything but `length` as failure); 0 when never opened.
+  std::int32_t Write(const std::uint8_t* data, std::int32_t length, ErrorText errorText);
+  // Library reads until `length` bytes are there, a negative code, or the 50th call. The bytes
+  // read.
+  std::int32_t Read(std::uint8_t* buffer, std::int32_t length, ErrorText errorText);
+
+  std::int32_t port = -1;  // set once the library's open succeeds; -1 before
+  std::int32_t baudRate = 0;
+  std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
+  std::uint8_t dataBits = 0;
+  std::uint8_t stopBits = 0;
+
+ private:
+  SerialLibrary& library_;
+};
+
+}  // namespace vantiro

@@ -1,0 +1,142 @@
+#pragma once
+// The serial-port library: six operations on numbered ports, with the result codes the serial layer
+// (SerialComCtl) tells apart. TermiosSerialLibrary is the implementation over Linux terminals;
+// tests put a scripted fake of the same interface in its place.
+//
+// Port n is the device /dev/ttyS<n-1>, unless config.ini has, in its optional section [DEVICE], a
+// key COM<n> naming another device (a USB adapter, or the pty of the recorder simulator):
+//
+//   [DEVICE]
+//   COM1=/dev/ttyUSB0
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+struct termios;
+
+namespace vantiro {
+
+// Result codes of the library's operations.
+inline constexpr int kSerialOk = 0;
+inline constexpr int kSerialNotOpen = -1;        // open: no such port; others: port not opened
+inline constexpr int kSerialPortBusy = -5;       // open: held here or by another program
+inline constexpr int kSerialBadParameter = -7;   // a parameter out of range
+inline constexpr int kSerialSystemFailure = -8;  // a system call failed
+inline constexpr int kSerialAborted = -11;       // a blocking transfer was aborted
+inline constexpr int kSerialTimeout = -12;       // write: the line did not take the bytes in time
+
+// The read time-outs the serial layer sets at every open, in milliseconds.
+inline constexpr int kReadTotalTimeoutMs = 60;
+inline constexpr int kReadIntervalTimeoutMs = 30;
+
+// Line parameter codes of SetLineParameters: the baud code, and the mode byte, which is
+// data-bits code | stop-bits code | parity code.
+struct BaudCodeEntry {
+  std::int32_t bitsPerSecond;
+  int code;
+};
+inline constexpr BaudCodeEntry kBaudCodes[] = {{1200, 7},   {2400, 9},   {9600, 12},  {19200, 13},
+                                               {38400, 14}, {57600, 15}, {115200, 16}};
+inline constexpr std::uint8_t kDataBitsMask = 0x03;  // 5, 6, 7, 8 data bits: 0x00 .. 0x03
+inline constexpr std::uint8_t kTwoStopBits = 0x04;   // one stop bit: 0x00
+inline constexpr std::uint8_t kParityMask = 0x18;
+inline constexpr std::uint8_t kParityOdd = 0x08;  // no parity: 0x00
+inline constexpr std::uint8_t kParityEven = 0x18;
+
+constexpr std::optional<int> BaudCode(std::int32_t bitsPerSecond) {
+  for (const BaudCodeEntry& entry : kBaudCodes) {
+    if (entry.bitsPerSecond == bitsPerSecond) return entry.code;
+  }
+  return std::nullopt;
+}
+constexpr std::optional<std::int32_t> BaudRateOfCode(int code) {
+  for (const BaudCodeEntry& entry : kBaudCodes) {
+    if (entry.code == code) return entry.bitsPerSecond;
+  }
+  return std::nullopt;
+}
+constexpr std::optional<std::uint8_t> DataBitsCode(int dataBits) {
+  if (dataBits < 5 || dataBits > 8) return std::nullopt;
+  return static_cast<std::uint8_t>(dataBits - 5);
+}
+constexpr std::optional<std::uint8_t> StopBitsCode(int stopBits) {
+  if (stopBits == 1) return std::uint8_t{0};
+  if (stopBits == 2) return kTwoStopBits;
+  return std::nullopt;
+}
+// 0 none, 1 odd, 2 even.
+constexpr std::optional<std::uint8_t> ParityCode(int parity) {
+  if (parity == 0) return std::uint8_t{0};
+  if (parity == 1) return kParityOdd;
+  if (parity == 2) return kParityEven;
+  return std::nullopt;
+}
+
+class SerialLibrary {
+ public:
+  virtual ~SerialLibrary() = default;
+
+  // 0, or kSerialNotOpen (no such port), kSerialPortBusy, kSerialSystemFailure.
+  virtual int Open(int port) = 0;
+  // Read time-outs in milliseconds: `total` bounds a whole Read from its start, `interval` the
+  // silence after a received byte. A limit of 0 is not applied; a Read never waits without one.
+  virtual int SetReadTimeouts(int port, int total, int interval) = 0;
+  // 0, kSerialBadParameter for an unknown baud code or mode byte, or another failure code.
+  virtual int SetLineParameters(int port, int baudCode, int mode) = 0;
+  virtual int Close(int port) = 0;
+  // The number of bytes accepted, or kSerialTimeout, kSerialAborted, kSerialBadParameter,
+  // kSerialNotOpen, or another negative code.
+  virtual int Write(int port, const std::uint8_t* data, int count) = 0;
+  // The number of bytes delivered: as soon as `count` bytes are there, fewer (possibly none) when
+  // the read time-outs expire; or a negative code as for Write.
+  virtual int Read(int port, std::uint8_t* buffer, int count) = 0;
+};
+
+// Sets raw mode, the baud rate and the mode byte's data bits, stop bits and parity in `settings`,
+// with the receiver on and modem lines ignored. False (and `settings` unchanged) for an unknown
+// baud code or mode byte.
+bool ApplyLineParameters(termios& settings, int baudCode, int mode);
+
+class TermiosSerialLibrary final : public SerialLibrary {
+ public:
+  // `iniPath` is the config.ini that may map ports to devices; empty: ConfigIniPath(), read at
+  // every open.
+  explicit TermiosSerialLibrary(std::string iniPath = {});
+  ~TermiosSerialLibrary() override;
+  TermiosSerialLibrary(const TermiosSerialLibrary&) = delete;
+  TermiosSerialLibrary& operator=(const TermiosSerialLibrary&) = delete;
+
+  // The device of port `port`: the [DEVICE] mapping, else /dev/ttyS<port-1>; empty for a port below
+  // 1 without a mapping.
+  std::string DevicePath(int port) const;
+
+  int Open(int port) override;
+  int SetReadTimeouts(int port, int total, int interval) override;
+  int SetLineParameters(int port, int baudCode, int mode) override;
+  int Close(int port) override;
+  int Write(int port, const std::uint8_t* data, int count) override;
+  int Read(int port, std::uint8_t* buffer, int count) override;
+
+ private:
+  struct Port {
+    int fd = -1;
+    int totalTimeoutMs = kReadTotalTimeoutMs;
+    int intervalTimeoutMs = kReadIntervalTimeoutMs;
+    std::int32_t bitsPerSecond = 9600;
+  };
+  // The open port, or nothing.
+  std::optional<Port> Find(int port) const;
+
+  std::string iniPath_;
+  mutable std::mutex mutex_;  // guards ports_; transfers run outside it
+  std::map<int, Port> ports_;
+};
+
+// The library every SerialComCtl uses unless given another: one TermiosSerialLibrary for the
+// process.
+SerialLibrary& SystemSerialLibrary();
+
+}  // namespace vantiro

@@ -1,0 +1,265 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+#include "instrument/CommSettings.h"
+#include "instrument/SerialLibrary.h"
+#include "platform/Profile.h"
+
+namespace vantiro {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::optional<speed_t> SpeedOfCode(int code) {
+  switch (BaudRateOfCode(code).value_or(0)) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return std::nullopt;
+  }
+}
+
+// Raw bytes both ways, receiver on, modem lines and flow control off; a read takes what is there
+// without waiting (the waiting is done with poll against the read time-outs).
+void MakeRaw(termios& settings) {
+  cfmakeraw(&settings);
+  settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  settings.c_cflag |= CLOCAL | CREAD;
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+}
+
+// Milliseconds from now until `deadline`, rounded up, for poll; 0 when it has passed.
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  return static_cast<int>(std::chrono::ceil<milliseconds>(left).count());
+}
+
+// Closes a descriptor whose open went wrong part-way, and gives `code`.
+int Abandon(int fd, int code) {
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);
+  return code;
+}
+
+}  // namespace
+
+bool ApplyLineParameters(termios& settings, int baudCode, int mode) {
+  const std::optional<speed_t> speed = SpeedOfCode(baudCode);
+  if (!speed) return false;
+  if ((mode & ~(kDataBitsMask | kTwoStopBits | kParityMask)) != 0) return false;
+  const int parity = mode & kParityMask;
+  if (parity != 0 && parity != kParityOdd && parity != kParityEven) return false;
+
+  termios s = settings;
+  MakeRaw(s);
+  s.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  s.c_cflag |= kSizes[mode & kDataBitsMask];
+  if ((mode & kTwoStopBits) != 0) s.c_cflag |= CSTOPB;
+  if (parity == kParityOdd) s.c_cflag |= PARENB | PARODD;
+  if (parity == kParityEven) s.c_cflag |= PARENB;
+  cfsetispeed(&s, *speed);
+  cfsetospeed(&s, *speed);
+  settings = s;
+  return true;
+}
+
+TermiosSerialLibrary::TermiosSerialLibrary(std::string iniPath) : iniPath_(std::move(iniPath)) {}
+
+TermiosSerialLibrary::~TermiosSerialLibrary() {
+  for (const auto& [number, port] : ports_) Abandon(port.fd, 0);
+}
+
+std::string TermiosSerialLibrary::DevicePath(int port) const {
+  const std::string ini = iniPath_.empty() ? ConfigIniPath() : iniPath_;
+  std::string mapped = ReadProfileString(ini, "DEVICE", "COM" + std::to_string(port), "");
+  if (!mapped.empty()) return mapped;
+  if (port < 1) return {};
+  return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::optional<TermiosSerialLibrary::Port> TermiosSerialLibrary::Find(int port) const {
+  std::lock_guard lock(mutex_);
+  const auto it = ports_.find(port);
+  if (it == ports_.end()) return std::nullopt;
+  return it->second;
+}
+
+int TermiosSerialLibrary::Open(int port) {
+  if (Find(port)) return kSerialPortBusy;
+  const std::string path = DevicePath(port);
+  if (path.empty()) return kSerialNotOpen;
+
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT:
+      case ENXIO:
+      case ENODEV:
+      case ENOTDIR:
+      case EISDIR: return kSerialNotOpen;
+      case EBUSY: return kSerialPortBusy;  // held exclusively by another program
+      default: return kSerialSystemFailure;
+    }
+  }
+  if (!::isatty(fd)) {
+    ::close(fd);
+    return kSerialNotOpen;
+  }
+  // Exclusive: the terminal's own exclusive mode keeps other openers out (except privileged ones),
+  // the lock tells two programs that both lock.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? kSerialPortBusy : kSerialSystemFailure;
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) return Abandon(fd, kSerialSystemFailure);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return Abandon(fd, kSerialSystemFailure);
+  }
+  termios settings{};
+  if (::tcgetattr(fd, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
+  MakeRaw(settings);
+  if (::tcsetattr(fd, TCSANOW, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
+  ::tcflush(fd, TCIOFLUSH);
+
+  std::lock_guard lock(mutex_);
+  if (!ports_.try_emplace(port, Port{.fd = fd}).second) return Abandon(fd, kSerialPortBusy);
+  return kSerialOk;
+}
+
+int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
+  std::lock_guard lock(mutex_);
+  const auto it = ports_.find(port);
+  if (it == ports_.end()) return kSerialNotOpen;
+  if (total < 0 || interval < 0) return kSerialBadParameter;
+  it->second.totalTimeoutMs = total;
+  it->second.intervalTimeoutMs = interval;
+  return kSerialOk;
+}
+
+int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
+  const std::optional<Port> open = Find(port);
+  if (!open) return kSerialNotOpen;
+  termios settings{};
+  if (::tcgetattr(open->fd, &settings) != 0) return kSerialSystemFailure;
+  if (!ApplyLineParameters(settings, baudCode, mode)) return kSerialBadParameter;
+  if (::tcsetattr(open->fd, TCSANOW, &settings) != 0) return kSerialSystemFailure;
+  ::tcflush(open->fd, TCIOFLUSH);
+  std::lock_guard lock(mutex_);
+  if (const auto it = ports_.find(port); it != ports_.end()) {
+    it->second.bitsPerSecond = *BaudRateOfCode(baudCode);
+  }
+  return kSerialOk;
+}
+
+int TermiosSerialLibrary::Close(int port) {
+  int fd = -1;
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = ports_.find(port);
+    if (it == ports_.end()) return kSerialNotOpen;
+    fd = it->second.fd;
+    ports_.erase(it);
+  }
+  Abandon(fd, 0);  // closing releases the lock as well
+  return kSerialOk;
+}
+
+int TermiosSerialLibrary::Write(int port, const std::uint8_t* data, int count) {
+  const std::optional<Port> open = Find(port);
+  if (!open) return kSerialNotOpen;
+  if (count < 0 || (count > 0 && data == nullptr)) return kSerialBadParameter;
+
+  // The line must take the bytes within the time they need at its speed (11 bit times a byte),
+  // plus one second.
+  const long lineMs = 11L * 1000L * count / open->bitsPerSecond;
+  const Clock::time_point deadline = Clock::now() + milliseconds(1000 + lineMs);
+  int written = 0;
+  while (written < count) {
+    const int wait = MillisecondsUntil(deadline);
+    if (wait == 0) return written > 0 ? written : kSerialTimeout;
+    pollfd ready{open->fd, POLLOUT, 0};
+    const int r = ::poll(&ready, 1, wait);
+    if (r < 0 && errno != EINTR) return written > 0 ? written : kSerialSystemFailure;
+    if (r <= 0) continue;
+    if ((ready.revents & POLLOUT) == 0) return written > 0 ? written : kSerialSystemFailure;
+    const ssize_t n = ::write(open->fd, data + written, static_cast<std::size_t>(count - written));
+    if (n > 0) {
+      written += static_cast<int>(n);
+    } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+      if (written > 0) return written;
+      return errno == EBADF ? kSerialNotOpen : kSerialSystemFailure;
+    }
+  }
+  return written;
+}
+
+int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
+  const std::optional<Port> open = Find(port);
+  if (!open) return kSerialNotOpen;
+  if (count < 0 || (count > 0 && buffer == nullptr)) return kSerialBadParameter;
+
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point totalDeadline = start + milliseconds(open->totalTimeoutMs);
+  Clock::time_point lastByte = start;
+  int got = 0;
+  bool announced = false;  // poll reported data
+  while (got < count) {
+    // Whatever is there already (the terminal never waits: VMIN and VTIME are 0).
+    const ssize_t n = ::read(open->fd, buffer + got, static_cast<std::size_t>(count - got));
+    if (n > 0) {
+      got += static_cast<int>(n);
+      lastByte = Clock::now();
+      announced = false;
+      continue;
+    }
+    if (n == 0 && announced) break;  // end of file: the device went away
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      if (errno == EIO) break;  // the far end hung up: nothing more will come
+      if (got > 0) break;
+      return errno == EBADF ? kSerialNotOpen : kSerialSystemFailure;
+    }
+    // Nothing there: wait for more until the nearer of the two time-outs.
+    std::optional<Clock::time_point> deadline;
+    if (open->totalTimeoutMs > 0) deadline = totalDeadline;
+    if (got > 0 && open->intervalTimeoutMs > 0) {
+      const Clock::time_point quiet = lastByte + milliseconds(open->intervalTimeoutMs);
+      if (!deadline || quiet < *deadline) deadline = quiet;
+    }
+    if (!deadline) break;
+    const int wait = MillisecondsUntil(*deadline);
+    if (wait == 0) break;
+    pollfd ready{open->fd, POLLIN, 0};
+    const int r = ::poll(&ready, 1, wait);
+    if (r < 0 && errno != EINTR) break;
+    if (r > 0 && (ready.revents & POLLIN) == 0) break;  // hang-up or error without data
+    announced = r > 0;
+  }
+  return got;
+}
+
+SerialLibrary& SystemSerialLibrary() {
+  static TermiosSerialLibrary library;
+  return library;
+}
+
+}  // namespace vantiro

@@ -1,0 +1,231 @@
+#include "instrument/ui/TRealComSettingDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "instrument/CommSettings.h"
+
+namespace vantiro {
+namespace {
+
+constexpr int kAddressMaxLength = 255;
+
+// A combo box that takes typed text; the entry whose text is typed becomes the selected one, any
+// other text leaves no entry selected.
+QComboBox* EntryComboBox(QWidget* parent, const char* name, const QStringList& entries) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QLatin1String(name));
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->addItems(entries);
+  QObject::connect(box, &QComboBox::editTextChanged, box, [box](const QString& text) {
+    const int match = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (match == box->currentIndex()) return;
+    QLineEdit* edit = box->lineEdit();
+    const int cursor = edit->cursorPosition();
+    box->setCurrentIndex(match);
+    if (match < 0) {  // dropping the selection cleared the text: keep what was typed
+      box->setEditText(text);
+      edit->setCursorPosition(cursor);
+    }
+  });
+  return box;
+}
+
+// Selects entry `index`, or none (empty text) when the index is outside the list; text typed
+// earlier goes either way.
+void SelectEntry(QComboBox* box, int index) {
+  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+  box->setEditText(box->currentIndex() >= 0 ? box->itemText(box->currentIndex()) : QString());
+}
+
+// A list of channels first..first+7, one tick box each, shown whole without scrolling.
+QListWidget* ChannelList(QWidget* parent, const char* name, int first) {
+  auto* list = new QListWidget(parent);
+  list->setObjectName(QLatin1String(name));
+  for (int channel = first; channel < first + 8; ++channel) {
+    auto* item =
+        new QListWidgetItem(QStringLiteral("通道%1").arg(channel, 2, 10, QLatin1Char('0')), list);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+  list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->ensurePolished();
+  const int frame = 2 * list->frameWidth();
+  int height = frame;
+  for (int row = 0; row < list->count(); ++row) height += list->sizeHintForRow(row);
+  const int width = list->sizeHintForColumn(0) + frame + list->fontMetrics().averageCharWidth() * 2;
+  list->setFixedSize(width, height);
+  return list;
+}
+
+void SetAllTicks(QListWidget* list, bool ticked) {
+  for (int row = 0; row < list->count(); ++row) {
+    list->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+}  // namespace
+
+TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("RealComSettingDlg"));
+  setWindowTitle(QStringLiteral("实时通信设置"));
+
+  // Left: the serial line and the address.
+  ComPortComboBox = EntryComboBox(this, "ComPortComboBox", [] {
+    QStringList ports;
+    for (int port = 1; port <= 16; ++port) ports << QStringLiteral("COM%1").arg(port);
+    return ports;
+  }());
+  QStringList bauds;
+  for (const std::int32_t baud : kBaudRates) bauds << QString::number(baud);
+  BaudRateComboBox = EntryComboBox(this, "BaudRateComboBox", bauds);
+  StopBitComboBox =
+      EntryComboBox(this, "StopBitComboBox", {QStringLiteral("1"), QStringLiteral("2")});
+  DataBitComboBox = EntryComboBox(
+      this, "DataBitComboBox",
+      {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
+  CheckComboBox =
+      EntryComboBox(this, "CheckComboBox",
+                    {QStringLiteral("无校验"), QStringLiteral("奇校验"), QStringLiteral("偶校验")});
+  AddressEdit = new QLineEdit(this);
+  AddressEdit->setObjectName(QStringLiteral("AddressEdit"));
+  AddressEdit->setMaxLength(kAddressMaxLength);
+
+  auto* line = new QGridLayout;
+  line->setColumnStretch(1, 1);
+  const std::pair<const char*, QWidget*> rows[] = {
+      {"通信口：", ComPortComboBox},     {"波特率：", BaudRateComboBox},
+      {"停  止  位：", StopBitComboBox}, {"数据位：", DataBitComboBox},
+      {"校    验：", CheckComboBox},     {"仪表地址：", AddressEdit},
+  };
+  int row = 0;
+  for (const auto& [caption, field] : rows) {
+    auto* label = new QLabel(QString::fromUtf8(caption), this);
+    label->setObjectName(field->objectName() + QStringLiteral("Label"));
+    label->setBuddy(field);
+    line->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+    line->addWidget(field, row, 1);
+    ++row;
+  }
+  line->setRowStretch(row, 1);
+
+  // Right: the channels, eight to a group; only channels 1..16 take part.
+  auto* channels = new QHBoxLayout;
+  auto group = [this, channels](const char* name, const QString& title, int first,
+                                QCheckBox*& selectAll, const char* selectAllName,
+                                QListWidget*& list, const char* listName) {
+    auto* box = new QGroupBox(title, this);
+    box->setObjectName(QLatin1String(name));
+    selectAll = new QCheckBox(QStringLiteral("全选"), box);
+    selectAll->setObjectName(QLatin1String(selectAllName));
+    list = ChannelList(box, listName, first);
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(selectAll);
+    layout->addWidget(list);
+    layout->addStretch(1);
+    channels->addWidget(box);
+    return box;
+  };
+  GroupBox1 = group("GroupBox1", QStringLiteral("1-8"), 1, SlectAllCheckBox1, "SlectAllCheckBox1",
+                    CheckListBox1, "CheckListBox1");
+  GroupBox2 = group("GroupBox2", QStringLiteral("9-16"), 9, SlectAllCheckBox2, "SlectAllCheckBox2",
+                    CheckListBox2, "CheckListBox2");
+  GroupBox3 = group("GroupBox3", QStringLiteral("17-24"), 17, SlectAllCheckBox3,
+                    "SlectAllCheckBox3", CheckListBox3, "CheckListBox3");
+  GroupBox4 = group("GroupBox4", QStringLiteral("25-32"), 25, SlectAllCheckBox4,
+                    "SlectAllCheckBox4", CheckListBox4, "CheckListBox4");
+  GroupBox3->setEnabled(false);
+  GroupBox4->setEnabled(false);
+  connect(SlectAllCheckBox1, &QCheckBox::toggled, this,
+          &TRealComSettingDlg::SlectAllCheckBox1Click);
+  connect(SlectAllCheckBox2, &QCheckBox::toggled, this,
+          &TRealComSettingDlg::SlectAllCheckBox2Click);
+  connect(SlectAllCheckBox3, &QCheckBox::toggled, this,
+          &TRealComSettingDlg::SlectAllCheckBox3Click);
+  connect(SlectAllCheckBox4, &QCheckBox::toggled, this,
+          &TRealComSettingDlg::SlectAllCheckBox4Click);
+
+  // Bottom: the buttons.
+  OKBtn = new QPushButton(QStringLiteral("确定"), this);
+  OKBtn->setObjectName(QStringLiteral("OKBtn"));
+  OKBtn->setDefault(true);
+  CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+  CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+  connect(OKBtn, &QPushButton::clicked, this, [this] {
+    OKBtnClick();
+    accept();
+  });
+  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(OKBtn);
+  buttons->addWidget(CancelBtn);
+
+  auto* body = new QHBoxLayout;
+  body->addLayout(line);
+  body->addSpacing(fontMetrics().averageCharWidth() * 2);
+  body->addLayout(channels);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(body);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TRealComSettingDlg::LoadDialogFromIni() {
+  const CommSettingsFields fields = ReadCommSettingsFields(iniPath_);
+  SelectEntry(ComPortComboBox, fields.port);
+  SelectEntry(BaudRateComboBox, fields.baudRate);
+  SelectEntry(StopBitComboBox, fields.stopBit);
+  SelectEntry(DataBitComboBox, fields.dataBit);
+  SelectEntry(CheckComboBox, fields.checkType);
+  AddressEdit->setText(QString::fromStdString(fields.address));
+  for (int channel = 1; channel <= 16; ++channel) {
+    QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
+    const int item = channel <= 8 ? channel - 1 : channel - 9;
+    const bool ticked = fields.channelTicked[static_cast<std::size_t>(channel - 1)];
+    list->item(item)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void TRealComSettingDlg::OKBtnClick() {
+  CommSettingsFields fields;
+  fields.port = ComPortComboBox->currentIndex();
+  fields.baudRate = BaudRateComboBox->currentIndex();
+  fields.stopBit = StopBitComboBox->currentIndex();
+  fields.dataBit = DataBitComboBox->currentIndex();
+  fields.checkType = CheckComboBox->currentIndex();
+  fields.address = AddressEdit->text().toStdString();
+  for (int channel = 1; channel <= 16; ++channel) {
+    QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
+    const int item = channel <= 8 ? channel - 1 : channel - 9;
+    fields.channelTicked[static_cast<std::size_t>(channel - 1)] =
+        list->item(item)->checkState() == Qt::Checked;
+  }
+  WriteCommSettingsFields(fields, iniPath_);  // a file that cannot be written is not reported
+}
+
+void TRealComSettingDlg::SlectAllCheckBox1Click() {
+  SetAllTicks(CheckListBox1, SlectAllCheckBox1->isChecked());
+}
+void TRealComSettingDlg::SlectAllCheckBox2Click() {
+  SetAllTicks(CheckListBox2, SlectAllCheckBox2->isChecked());
+}
+void TRealComSettingDlg::SlectAllCheckBox3Click() {
+  SetAllTicks(CheckListBox3, SlectAllCheckBox3->isChecked());
+}
+void TRealComSettingDlg::SlectAllCheckBox4Click() {
+  SetAllTicks(CheckListBox4, SlectAllCheckBox4->isChecked());
+}
+
+}  // namespace vantiro

@@ -1,0 +1,67 @@
+#pragma once
+// The communication settings dialog ("实时通信设置").
+
+#include <QDialog>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace vantiro {
+
+// The communication settings of config.ini: serial line, instrument address and the monitored
+// channels. Created once and reused; LoadDialogFromIni refills every control before it is shown,
+// and OK writes them back (Cancel writes nothing).
+class TRealComSettingDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TRealComSettingDlg(QWidget* parent = nullptr);
+
+  // The settings file; ConfigIniPath() while empty.
+  void SetIniPath(std::string path) { iniPath_ = std::move(path); }
+  const std::string& IniPath() const { return iniPath_; }
+
+  // The file's content into the controls.
+  void LoadDialogFromIni();
+  // The controls into the file (the OK button runs it, then closes the dialog).
+  void OKBtnClick();
+
+  // Every tick of the matching list follows its select-all box.
+  void SlectAllCheckBox1Click();
+  void SlectAllCheckBox2Click();
+  void SlectAllCheckBox3Click();
+  void SlectAllCheckBox4Click();
+
+  // Controls, by their names. The combo boxes take typed text, but only the selected entry
+  // counts (-1 when the text names none). Lists 3 and 4 (channels 17..32) stay disabled.
+  QComboBox* ComPortComboBox = nullptr;
+  QComboBox* BaudRateComboBox = nullptr;
+  QComboBox* StopBitComboBox = nullptr;
+  QComboBox* DataBitComboBox = nullptr;
+  QComboBox* CheckComboBox = nullptr;
+  QLineEdit* AddressEdit = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  QGroupBox* GroupBox4 = nullptr;
+  QListWidget* CheckListBox1 = nullptr;
+  QListWidget* CheckListBox2 = nullptr;
+  QListWidget* CheckListBox3 = nullptr;
+  QListWidget* CheckListBox4 = nullptr;
+  QCheckBox* SlectAllCheckBox1 = nullptr;
+  QCheckBox* SlectAllCheckBox2 = nullptr;
+  QCheckBox* SlectAllCheckBox3 = nullptr;
+  QCheckBox* SlectAllCheckBox4 = nullptr;
+  QPushButton* OKBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;
+
+ private:
+  std::string iniPath_;
+};
+
+}  // namespace vantiro

@@ -1,0 +1,120 @@
+#include "instrument/CommSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/ProgramDir.h"
+#include "platform/TempDir.h"
+
+namespace vantiro {
+
+static void PrintTo(const CommSettings& s, std::ostream* os) {
+  *os << "{port " << s.port << ", " << s.baudRate << " bit/s, " << s.stopBits << " stop, "
+      << s.dataBits << " data, parity " << s.parity << ", address " << s.address << "}";
+}
+
+namespace {
+
+using testing::TempDir;
+using testing::WriteText;
+
+// Channel numbers (1..16) that are not monitored.
+std::vector<int> ChannelsOff(const std::array<bool, 16>& enabled) {
+  std::vector<int> off;
+  for (int channel = 1; channel <= 16; ++channel) {
+    if (!enabled[static_cast<std::size_t>(channel - 1)]) off.push_back(channel);
+  }
+  return off;
+}
+
+// What monitoring runs with when the file holds nothing: COM1, 1200 bits per second, 2 stop bits,
+// 8 data bits, odd parity, address 1.
+constexpr CommSettings kFileDefaults{1, 1200, 2, 8, 1, 1};
+
+TEST(CommSettingsTest, ConfigIniLivesInTheProgramDirectory) {
+  EXPECT_EQ(ConfigIniPath(), ProgramDirectory() + "/config.ini");
+}
+
+TEST(CommSettingsTest, LoadingFillsTheSettingsFromTheFile) {
+  struct Case {
+    const char* name;
+    const char* text;  // nullptr: no file at all
+    CommSettings settings;
+    std::vector<int> channelsOff;
+  };
+  const Case cases[] = {
+      {"no file", nullptr, kFileDefaults, {}},
+      {"empty file", "", kFileDefaults, {}},
+      {"other sections only", "[DEVICE]\nCOM1=/dev/ttyUSB0\n", kFileDefaults, {}},
+      {"every key in range",
+       "[COM]\nport=2\nbaudRate=6\nstopBit=0\ndataBit=0\ncheckType=2\naddress=17\n",
+       {3, 115200, 1, 5, 2, 17}, {}},
+      {"what the dialog writes when there is no file",
+       "[COM]\nport=0\nbaudRate=3\nstopBit=1\ndataBit=3\ncheckType=1\naddress=1\n",
+       {1, 19200, 2, 8, 1, 1}, {}},
+      {"section and key names in other case", "[com]\nPORT=4\nBaudRate=2\n",
+       {5, 9600, 2, 8, 1, 1}, {}},
+      {"indexes just above their lists",
+       "[COM]\nbaudRate=7\nstopBit=2\ndataBit=4\ncheckType=3\n", {1, 19200, 2, 8, 1, 1}, {}},
+      {"negative indexes", "[COM]\nbaudRate=-1\nstopBit=-1\ndataBit=-1\ncheckType=-1\n",
+       {1, 19200, 2, 8, 1, 1}, {}},
+      {"baud rate index 9", "[COM]\nbaudRate=9\n", {1, 19200, 2, 8, 1, 1}, {}},
+      {"port beyond the list", "[COM]\nport=20\n", {21, 1200, 2, 8, 1, 1}, {}},
+      {"no port selected in the dialog", "[COM]\nport=-1\n", {0, 1200, 2, 8, 1, 1}, {}},
+      {"largest port value wraps", "[COM]\nport=2147483647\n", {INT_MIN, 1200, 2, 8, 1, 1}, {}},
+      {"address of letters", "[COM]\naddress=abc\n", {1, 1200, 2, 8, 1, 0}, {}},
+      {"address with trailing letters", "[COM]\naddress=12ab\n", {1, 1200, 2, 8, 1, 12}, {}},
+      {"empty address", "[COM]\naddress=\n", {1, 1200, 2, 8, 1, 0}, {}},
+      {"address beyond 16 bits", "[COM]\naddress=70000\n", {1, 1200, 2, 8, 1, 70000}, {}},
+      {"negative address", "[COM]\naddress=-3\n", {1, 1200, 2, 8, 1, -3}, {}},
+      {"channels 0 and 1", "[CHANNEL]\nCH01=0\nCH02=1\nCH16=0\n", kFileDefaults, {1, 16}},
+      {"only exactly 1 monitors", "[CHANNEL]\nCH05=2\nCH06=-1\nCH07=x\nCH08=\nCH09=01\n",
+       kFileDefaults, {5, 6, 7, 8}},
+      {"keys without the leading zero are other keys", "[CHANNEL]\nCH5=0\nCH10=0\n",
+       kFileDefaults, {10}},
+      {"channel keys outside CHANNEL", "[COM]\nCH03=0\n", kFileDefaults, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("config.ini");
+    if (c.text != nullptr) WriteText(path, c.text);
+    LoadCommSettings(path);
+    EXPECT_EQ(commSettings, c.settings);
+    EXPECT_EQ(ChannelsOff(channelEnabled), c.channelsOff);
+  }
+}
+
+TEST(CommSettingsTest, EachLoadReplacesEverythingTheLastOneRead) {
+  TempDir dir;
+  const std::string path = dir.File("config.ini");
+  WriteText(path, "[COM]\nport=1\nbaudRate=2\nstopBit=0\ndataBit=1\ncheckType=0\naddress=9\n"
+                  "[CHANNEL]\nCH01=0\nCH12=0\n");
+  LoadCommSettings(path);
+  EXPECT_EQ(commSettings, (CommSettings{2, 9600, 1, 6, 0, 9}));
+  EXPECT_EQ(ChannelsOff(channelEnabled), (std::vector<int>{1, 12}));
+
+  // An edit of the file counts at the next load; a missing file reads as defaults.
+  WriteText(path, "[COM]\nport=3\n[CHANNEL]\nCH12=1\nCH13=0\n");
+  LoadCommSettings(path);
+  EXPECT_EQ(commSettings, (CommSettings{4, 1200, 2, 8, 1, 1}));
+  EXPECT_EQ(ChannelsOff(channelEnabled), (std::vector<int>{13}));
+
+  LoadCommSettings(dir.File("missing.ini"));
+  EXPECT_EQ(commSettings, kFileDefaults);
+  EXPECT_EQ(ChannelsOff(channelEnabled), std::vector<int>{});
+}
+
+TEST(CommSettingsTest, ChannelKeysHaveTwoDigits) {
+  EXPECT_EQ(ChannelKey(1), "CH01");
+  EXPECT_EQ(ChannelKey(9), "CH09");
+  EXPECT_EQ(ChannelKey(16), "CH16");
+}
+
+}  // namespace
+}  // namespace vantiro

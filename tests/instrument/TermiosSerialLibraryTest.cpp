@@ -1,0 +1,208 @@
+// The termios serial library on a real pseudo-terminal: the test holds the master side, the library
+// opens the slave through the [DEVICE] section of a config.ini.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "instrument/SerialComCtl.h"
+#include "instrument/SerialLibrary.h"
+#include "platform/TempDir.h"
+
+namespace vantiro {
+namespace {
+
+using testing::TempDir;
+using testing::WriteText;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kPort = 7;
+
+// Bytes a terminal in its usual mode would change or act on: NUL, LF, CR, ^C, XON, XOFF, DEL, 0xFF.
+const Bytes kAwkwardBytes{0x00, 0x0A, 0x0D, 0x03, 0x11, 0x13, 0x7F, 0xFF};
+
+class TermiosSerialLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(::grantpt(master_), 0);
+    ASSERT_EQ(::unlockpt(master_), 0);
+    slavePath_ = ::ptsname(master_);
+    WriteText(ini_, "[COM]\nport=6\n[DEVICE]\nCOM7=" + slavePath_ + "\nCOM8=" +
+                        dir_.File("missing") + "\nCOM9=" + ini_ + "\n");
+  }
+  void TearDown() override {
+    if (master_ >= 0) ::close(master_);
+  }
+
+  void OpenPort(TermiosSerialLibrary& library) {
+    ASSERT_EQ(library.Open(kPort), kSerialOk);
+    ASSERT_EQ(library.SetReadTimeouts(kPort, kReadTotalTimeoutMs, kReadIntervalTimeoutMs),
+              kSerialOk);
+    ASSERT_EQ(library.SetLineParameters(kPort, 12, 0x03), kSerialOk);  // 9600 8N1
+  }
+
+  // What the master receives, `count` bytes, waiting at most a few seconds for them.
+  Bytes MasterReceives(std::size_t count) {
+    Bytes got;
+    while (got.size() < count) {
+      pollfd ready{master_, POLLIN, 0};
+      if (::poll(&ready, 1, 5000) <= 0) break;
+      std::uint8_t buffer[64];
+      const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - got.size()));
+      if (n <= 0) break;
+      got.insert(got.end(), buffer, buffer + n);
+    }
+    return got;
+  }
+  void MasterSends(const Bytes& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  TempDir dir_;
+  std::string ini_ = dir_.File("config.ini");
+  int master_ = -1;
+  std::string slavePath_;
+  TermiosSerialLibrary library_{ini_};
+};
+
+TEST_F(TermiosSerialLibraryTest, PortsMapToDevices) {
+  EXPECT_EQ(library_.DevicePath(kPort), slavePath_);
+  EXPECT_EQ(library_.DevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(library_.DevicePath(16), "/dev/ttyS15");
+  EXPECT_EQ(library_.DevicePath(0), "");
+}
+
+TEST_F(TermiosSerialLibraryTest, MovesEveryByteValueBothWays) {
+  OpenPort(library_);
+  EXPECT_EQ(library_.Write(kPort, kAwkwardBytes.data(), 8), 8);
+  EXPECT_EQ(MasterReceives(8), kAwkwardBytes);
+
+  MasterSends(kAwkwardBytes);
+  Bytes buffer(8, 0x55);
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 8), 8);
+  EXPECT_EQ(buffer, kAwkwardBytes);
+}
+
+TEST_F(TermiosSerialLibraryTest, ReadDeliversWhatArrivedWhenTheTimeoutsExpire) {
+  OpenPort(library_);
+  Bytes buffer(8, 0);
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 4), 0);
+
+  MasterSends({1, 2, 3});
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 8), 3);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{1, 2, 3}));
+}
+
+TEST_F(TermiosSerialLibraryTest, ReadAfterTheFarEndHungUpDeliversNothing) {
+  OpenPort(library_);
+  ::close(master_);
+  master_ = -1;
+  Bytes buffer(4, 0);
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 4), 0);
+}
+
+TEST_F(TermiosSerialLibraryTest, APortIsHeldExclusively) {
+  OpenPort(library_);
+  EXPECT_EQ(library_.Open(kPort), kSerialPortBusy);
+  TermiosSerialLibrary otherProgram(ini_);
+  EXPECT_EQ(otherProgram.Open(kPort), kSerialPortBusy);
+
+  EXPECT_EQ(library_.Close(kPort), kSerialOk);
+  EXPECT_EQ(otherProgram.Open(kPort), kSerialOk);
+  EXPECT_EQ(library_.Open(kPort), kSerialPortBusy);
+}
+
+TEST_F(TermiosSerialLibraryTest, MissingDevicesAndClosedPorts) {
+  EXPECT_EQ(library_.Open(8), kSerialNotOpen);  // no such file
+  EXPECT_EQ(library_.Open(9), kSerialNotOpen);  // a file, not a terminal
+  std::uint8_t byte = 0;
+  EXPECT_EQ(library_.Write(kPort, &byte, 1), kSerialNotOpen);
+  EXPECT_EQ(library_.Read(kPort, &byte, 1), kSerialNotOpen);
+  EXPECT_EQ(library_.SetReadTimeouts(kPort, 60, 30), kSerialNotOpen);
+  EXPECT_EQ(library_.SetLineParameters(kPort, 12, 3), kSerialNotOpen);
+  EXPECT_EQ(library_.Close(kPort), kSerialNotOpen);
+}
+
+TEST_F(TermiosSerialLibraryTest, UnknownLineParametersAreBadParameters) {
+  OpenPort(library_);
+  struct Case {
+    int baudCode, mode;
+  };
+  const Case cases[] = {{8, 0x03}, {0, 0x03}, {17, 0x03}, {12, 0x10}, {12, 0x20}, {12, -1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(library_.SetLineParameters(kPort, c.baudCode, c.mode), kSerialBadParameter)
+        << c.baudCode << " " << c.mode;
+  }
+}
+
+TEST(LineParametersTest, ModeByteAndBaudCodeSetTheTerminal) {
+  struct Case {
+    int baudCode, mode;
+    speed_t speed;
+    tcflag_t size;
+    bool twoStopBits, parity, odd;
+  };
+  const Case cases[] = {
+      {12, 0x03, B9600, CS8, false, false, false},  {7, 0x0C, B1200, CS5, true, true, true},
+      {9, 0x19, B2400, CS6, false, true, false},    {13, 0x06, B19200, CS7, true, false, false},
+      {14, 0x0A, B38400, CS7, false, true, true},   {15, 0x1B, B57600, CS8, false, true, false},
+      {16, 0x1F, B115200, CS8, true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    termios settings{};
+    // A terminal in its usual line mode, with leftovers of another setting.
+    settings.c_iflag = ICRNL | IXON | IXOFF;
+    settings.c_oflag = OPOST | ONLCR;
+    settings.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+    settings.c_cflag = CS8 | PARODD | CSTOPB | CRTSCTS;
+    settings.c_cc[VMIN] = 1;
+    ASSERT_TRUE(ApplyLineParameters(settings, c.baudCode, c.mode));
+    EXPECT_EQ(cfgetospeed(&settings), c.speed);
+    EXPECT_EQ(cfgetispeed(&settings), c.speed);
+    EXPECT_EQ(settings.c_cflag & CSIZE, c.size);
+    EXPECT_EQ((settings.c_cflag & CSTOPB) != 0, c.twoStopBits);
+    EXPECT_EQ((settings.c_cflag & PARENB) != 0, c.parity);
+    EXPECT_EQ((settings.c_cflag & PARODD) != 0, c.odd);
+    EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(settings.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(settings.c_iflag & (ICRNL | IXON | IXOFF), 0u);
+    EXPECT_EQ(settings.c_oflag & OPOST, 0u);
+    EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(settings.c_cc[VMIN], 0);
+  }
+  termios untouched{};
+  untouched.c_cflag = CS7;
+  termios settings = untouched;
+  EXPECT_FALSE(ApplyLineParameters(settings, 8, 0x03));
+  EXPECT_EQ(settings.c_cflag, untouched.c_cflag);
+}
+
+TEST_F(TermiosSerialLibraryTest, SerialComCtlTalksThroughAPty) {
+  std::array<char, kErrorTextSize> errorText{};
+  SerialComCtl serial(library_);
+  ASSERT_TRUE(serial.Open(kPort, 115200, 1, 8, 2, errorText)) << errorText.data();
+  const Bytes request{0x01, 0x03, 0x20, 0x00, 0x00, 0x04, 0x4F, 0xC9};
+  EXPECT_EQ(serial.Write(request.data(), 8, errorText), 8);
+  EXPECT_EQ(MasterReceives(8), request);
+  MasterSends(kAwkwardBytes);
+  Bytes reply(8, 0);
+  EXPECT_EQ(serial.Read(reply.data(), 8, errorText), 8);
+  EXPECT_EQ(reply, kAwkwardBytes);
+  EXPECT_EQ(errorText[0], '\0');
+}
+
+}  // namespace
+}  // namespace vantiro
