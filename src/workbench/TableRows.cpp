@@ -1,7 +1,9 @@
 #include "workbench/TableRows.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace vantiro {
@@ -40,6 +42,8 @@ void TableRows::ShrinkToFit() {
 
 namespace {
 
+constexpr std::int64_t kInfinityBits = 0x7FF0000000000000;
+
 // A gap marker test that first rules out what is plainly no gap marker (every value but those
 // within about 0.016 of -158).
 inline bool IsGap(float v) { return v <= -157.9f && v >= -158.1f && IsGapValue(v); }
@@ -52,15 +56,19 @@ struct Sequence {
         count(std::min(channel.times.size(), channel.values.size())),
         channel(position) {
     const float* values = channel.values.data();
-    // Times that ascend and are all numbers (a time that is no number, never written by the
-    // readers, cannot be placed and is left out). One pass without branches.
-    bool ascending = true;
-    DateTime previous = -std::numeric_limits<double>::infinity();
+    // Times that are positive numbers and ascend take the fast way; anything else (a time that is
+    // no number, never written by the readers, is left out) is sorted. A positive double orders
+    // as its bit pattern does, which lets these passes run without branches.
+    int disorder = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      const DateTime t = times[i];
-      ascending &= (t >= previous) & (t - t == 0.0);
-      previous = t;
+      const auto bits = std::bit_cast<std::int64_t>(times[i]);
+      disorder |= static_cast<int>(bits <= 0) | static_cast<int>(bits >= kInfinityBits);
     }
+    for (std::size_t i = 1; i < count; ++i) {
+      disorder |= static_cast<int>(std::bit_cast<std::int64_t>(times[i]) <
+                                   std::bit_cast<std::int64_t>(times[i - 1]));
+    }
+    const bool ascending = disorder == 0;
     if (!ascending) {
       order.reserve(count);
       for (std::size_t i = 0; i < count; ++i) {
@@ -71,9 +79,16 @@ struct Sequence {
       sorted = true;
       count = order.size();
     } else {
-      // The few gap markers of a recording, by position.
+      // The few gap markers of a recording, by position (most channels have none).
+      int candidates = 0;
       for (std::size_t i = 0; i < count; ++i) {
-        if (IsGap(values[i])) gaps.push_back(i);
+        candidates += static_cast<int>(values[i] <= -157.9f) & static_cast<int>(values[i] >= -158.1f);
+      }
+      for (std::size_t i = 0; candidates > 0 && i < count; ++i) {
+        if (values[i] <= -157.9f && values[i] >= -158.1f) {
+          --candidates;
+          if (IsGapValue(values[i])) gaps.push_back(i);
+        }
       }
       gaps.push_back(count);  // a sentinel past the end
     }
@@ -108,6 +123,44 @@ struct Sequence {
   std::size_t next = 0;
 };
 
+// How many rows from here are one sample of every channel each, all channels in their own
+// order: every channel's next sample is at `rowTime` now, the following samples of all channels
+// carry the same times, no gap marker lies between, and each time is far enough from the next to
+// make a row of its own. The last row such a run reaches is left to the general search, which
+// then sees what follows it.
+std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vector<DateTime>& head,
+                        DateTime rowTime) {
+  constexpr std::size_t kLongest = 4096;
+  std::size_t length = kLongest;
+  for (std::size_t c = 0; c < sequences.size(); ++c) {
+    if (head[c] != rowTime) return 0;
+    const Sequence& q = sequences[c];
+    length = std::min(length, q.gaps[q.gap] - q.next);  // up to the next gap marker or the end
+  }
+  const Sequence& first = sequences[0];
+  const DateTime* t = first.times + first.next;
+  for (std::size_t c = 1; c < sequences.size() && length > 1; ++c) {
+    const Sequence& q = sequences[c];
+    const DateTime* u = q.times + q.next;
+    // Positive times are equal exactly when their bytes are: compare a stretch at a time.
+    constexpr std::size_t kStretch = 64;
+    std::size_t same = 0;
+    while (same + kStretch <= length &&
+           std::memcmp(t + same, u + same, kStretch * sizeof(DateTime)) == 0) {
+      same += kStretch;
+    }
+    while (same < length && t[same] == u[same]) ++same;
+    length = same;
+  }
+  for (std::size_t j = 0; j + 1 < length; ++j) {
+    if (RowTimesEqual(t[j], t[j + 1]) || !(t[j + 1] > t[j])) {
+      length = j + 1;
+      break;
+    }
+  }
+  return length - 1;
+}
+
 }  // namespace
 
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
@@ -129,6 +182,10 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
   for (std::size_t i = 0; i < k; ++i) head[i] = sequences[i].Head();
   // Every shown sample gives one cell, so `samples` cells always suffice.
   CellRef* out = rows.cells_.get();
+  std::vector<std::int16_t> cellChannel(k);
+  std::vector<std::int32_t> cellSample(k);
+  const bool lockstep = k > 0 && std::none_of(sequences.begin(), sequences.end(),
+                                              [](const Sequence& q) { return q.sorted; });
 
   for (;;) {
     // The row opens with the earliest sample left (the lowest channel among equal times).
@@ -143,6 +200,31 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
     rowTime = other < rowTime ? other : rowTime;
     if (!(rowTime < std::numeric_limits<double>::infinity())) break;
     // No later time can equal the row's: equality allows 1e-12 of the smaller magnitude.
+    if (lockstep && rowTime > 0.0) {
+      // Channels sampled together: as long as every channel holds the same times from here on
+      // (no gap marker between, times far enough apart to make rows of their own), each row is
+      // one sample of every channel, and the rows can be written without the search.
+      const std::size_t run = LockstepRun(sequences, head, rowTime);
+      if (run > 0) {
+        const Sequence& first = sequences[0];
+        for (std::size_t c = 0; c < k; ++c) {
+          cellChannel[c] = sequences[c].channel;
+          cellSample[c] = static_cast<std::int32_t>(sequences[c].next);
+        }
+        for (std::size_t j = 0; j < run; ++j) {
+          rows.times_.push_back(first.times[first.next + j]);
+          const auto step = static_cast<std::int32_t>(j);
+          for (std::size_t c = 0; c < k; ++c) out[c] = CellRef{cellChannel[c], cellSample[c] + step};
+          out += k;
+          rows.firstCell_.push_back(static_cast<std::uint32_t>(out - rows.cells_.get()));
+        }
+        for (std::size_t c = 0; c < k; ++c) {
+          sequences[c].next += run;
+          head[c] = sequences[c].Head();
+        }
+        continue;
+      }
+    }
     const DateTime reach = rowTime + 1e-12 * std::fabs(rowTime);
     rows.times_.push_back(rowTime);
     // Every channel's next samples whose times equal the row's join it, channel by channel.
