@@ -1,0 +1,280 @@
+// The instrument link against the simulated recorder, through the real termios layer and a
+// pseudo-terminal: probing, polling, the faults of a bad line and the picture download.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "instrument/CommSettings.h"
+#include "instrument/ModbusRtuImpl.h"
+#include "integration/SimulatedLine.h"
+#include "recorder/DateTime.h"
+
+namespace vantiro {
+namespace {
+
+using testing::ChannelSection;
+using testing::SimulatedLine;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string LastError() { return std::string(ErrorTextView(lastErrorText)); }
+
+DateTime LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  return *EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                         local.tm_min, std::min(local.tm_sec, 59));
+}
+
+// The channel table of these tests: defaults, with channel 3 in mA with two decimals and channel
+// 13 without decimals around zero.
+sim::ChannelTable TestChannels() {
+  sim::ChannelTable table = sim::DefaultChannels();
+  table[2] = sim::ChannelSetup{2, 27, 1800, 1600, 400, 200};
+  table[12] = sim::ChannelSetup{4, 20, 50, 40, -40, -50};
+  return table;
+}
+
+// A link over its own termios library, reading the port mapping from `ini`.
+struct Link {
+  explicit Link(const std::string& ini) : library(ini) { LoadCommSettings(ini); }
+  TermiosSerialLibrary library;
+  ModbusRtuImpl instrument{library};
+};
+
+TEST(InstrumentLinkTest, ProbeReadsTheConfigurationAndPollsFollowTheRecorder) {
+  const sim::ChannelTable table = TestChannels();
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.freezeSeconds = 0.0; }),
+                     table);
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  channelConfig = {};
+
+  ASSERT_TRUE(link.instrument.OpenLink()) << LastError();
+  ASSERT_TRUE(link.instrument.Probe()) << LastError();
+  struct Expected {
+    int channel;
+    ChannelConfig config;
+  };
+  const Expected expected[] = {
+      {1, {3, 19, 90.0f, 80.0f, 20.0f, 10.0f}},
+      {2, {3, 27, 90.0f, 80.0f, 20.0f, 10.0f}},
+      {3, {2, 27, 18.0f, 16.0f, 4.0f, 2.0f}},
+      {13, {4, 20, 50.0f, 40.0f, -40.0f, -50.0f}},
+  };
+  for (const Expected& e : expected) {
+    const ChannelConfig& got = channelConfig[static_cast<std::size_t>(e.channel - 1)];
+    EXPECT_EQ(got.scaleCode, e.config.scaleCode) << e.channel;
+    EXPECT_EQ(got.unitCode, e.config.unitCode) << e.channel;
+    EXPECT_FLOAT_EQ(got.limitHH, e.config.limitHH) << e.channel;
+    EXPECT_FLOAT_EQ(got.limitH, e.config.limitH) << e.channel;
+    EXPECT_FLOAT_EQ(got.limitL, e.config.limitL) << e.channel;
+    EXPECT_FLOAT_EQ(got.limitLL, e.config.limitLL) << e.channel;
+  }
+
+  const DateTime before = LocalNow();
+  ASSERT_TRUE(link.instrument.PollLive()) << LastError();
+  const DateTime after = LocalNow();
+  EXPECT_GE(instrumentTime, before - 1e-9);
+  EXPECT_LE(instrumentTime, after + 1e-9);
+
+  // The value of each channel and its flags, worked out from the raw value and the raw limits.
+  for (int k = 0; k < kInstrumentChannels; ++k) {
+    const sim::ChannelSetup& c = table[static_cast<std::size_t>(k)];
+    const int raw = sim::MotionValue(c, k, 0.0);
+    const double divisor = std::pow(10.0, 4 - c.scaleCode);
+    EXPECT_NEAR(liveValues[static_cast<std::size_t>(k)], raw / divisor, 1e-4) << k;
+    const bool hh = raw > c.limitHH;
+    const bool h = !hh && raw > c.limitH;
+    const bool ll = !hh && !h && raw < c.limitLL;
+    const bool l = !hh && !h && !ll && raw < c.limitL;
+    EXPECT_EQ(alarmHH[static_cast<std::size_t>(k)], hh ? 1 : 0) << k;
+    EXPECT_EQ(alarmH[static_cast<std::size_t>(k)], hh || h ? 1 : 0) << k;
+    EXPECT_EQ(alarmL[static_cast<std::size_t>(k)], ll || l ? 1 : 0) << k;
+    EXPECT_EQ(alarmLL[static_cast<std::size_t>(k)], ll ? 1 : 0) << k;
+  }
+  // At the start of the motion: channel 5 at its peak, channel 3 between H and HH, channel 13 at
+  // its trough, channel 1 in the middle.
+  EXPECT_FLOAT_EQ(liveValues[4], 94.0f);
+  EXPECT_EQ(alarmHH[4] + alarmH[4] + alarmL[4] + alarmLL[4], 2);
+  EXPECT_FLOAT_EQ(liveValues[2], 16.22f);
+  EXPECT_EQ(alarmHH[2] * 1000 + alarmH[2] * 100 + alarmL[2] * 10 + alarmLL[2], 100);
+  EXPECT_FLOAT_EQ(liveValues[12], -60.0f);
+  EXPECT_EQ(alarmHH[12] * 1000 + alarmH[12] * 100 + alarmL[12] * 10 + alarmLL[12], 11);
+  EXPECT_FLOAT_EQ(liveValues[0], 50.0f);
+  EXPECT_EQ(alarmHH[0] + alarmH[0] + alarmL[0] + alarmLL[0], 0);
+  EXPECT_TRUE(link.instrument.CloseLink());
+}
+
+TEST(InstrumentLinkTest, ProbeSkipsDisabledChannels) {
+  SimulatedLine line({}, TestChannels());
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig(1, ChannelSection({1, 2, 4})));
+  channelConfig = {};
+  channelConfig[2].scaleCode = 77;
+  ASSERT_TRUE(link.instrument.OpenLink());
+  ASSERT_TRUE(link.instrument.Probe()) << LastError();
+  link.instrument.CloseLink();
+  line.Simulator().Stop();
+  EXPECT_EQ(line.Simulator().Model().Requests(), 1 + 2 * 3);
+  EXPECT_EQ(channelConfig[2].scaleCode, 77);
+  EXPECT_EQ(channelConfig[3].unitCode, 13);
+}
+
+TEST(InstrumentLinkTest, ValuesMoveBetweenPolls) {
+  // Not frozen: the motion runs with the clock, so two polls far enough apart differ somewhere.
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  channelConfig = {};
+  ASSERT_TRUE(link.instrument.OpenLink());
+  ASSERT_TRUE(link.instrument.Probe());
+  ASSERT_TRUE(link.instrument.PollLive());
+  const auto first = liveValues;
+  bool moved = false;
+  for (int i = 0; i < 200 && !moved; ++i) {
+    ASSERT_TRUE(link.instrument.PollLive()) << LastError();
+    moved = liveValues != first;
+  }
+  EXPECT_TRUE(moved);
+}
+
+TEST(InstrumentLinkTest, EverySecondReplyWithABadCrcMakesEverySecondPollFail) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.freezeSeconds = 0.0;
+    o.badCrcEvery = 2;
+  }));
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  ASSERT_TRUE(link.instrument.OpenLink());
+  for (int poll = 1; poll <= 6; ++poll) {
+    const bool ok = link.instrument.PollLive();
+    EXPECT_EQ(ok, poll % 2 == 1) << "poll " << poll;
+    EXPECT_EQ(link.instrument.protocol.failureCount, ok ? 0 : 1) << "poll " << poll;
+    if (!ok) {
+      EXPECT_EQ(LastError(), "CRC校验不正确!");
+    }
+  }
+}
+
+TEST(InstrumentLinkTest, TheEleventhFailureInARowReopensThePort) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.badCrcEvery = 1; }));
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  ASSERT_TRUE(link.instrument.OpenLink());
+  for (int poll = 1; poll <= 11; ++poll) {
+    EXPECT_FALSE(link.instrument.PollLive());
+    EXPECT_EQ(link.instrument.protocol.failureCount, poll % 11) << "poll " << poll;
+  }
+  // The re-opened port still carries requests to the recorder.
+  EXPECT_FALSE(link.instrument.PollLive());
+  EXPECT_EQ(link.instrument.protocol.failureCount, 1);
+  link.instrument.CloseLink();
+  line.Simulator().Stop();
+  EXPECT_EQ(line.Simulator().Model().Requests(), 12);
+}
+
+TEST(InstrumentLinkTest, RepliesFromAnotherAddressAreRefused) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.wrongAddress = true; }));
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  ASSERT_TRUE(link.instrument.OpenLink());
+  EXPECT_FALSE(link.instrument.Probe());
+  EXPECT_EQ(LastError(), "返回包的设备地址不正确");
+  EXPECT_FALSE(link.instrument.PollLive());
+  EXPECT_EQ(LastError(), "返回包的设备地址不正确");
+  EXPECT_FALSE(link.instrument.StartDownload(1));
+  EXPECT_EQ(LastError(), "返回包的设备地址不正确");
+}
+
+TEST(InstrumentLinkTest, ASilentRecorderFailsTheProbeAfterTheBoundedReads) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.silent = true; }));
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  ASSERT_TRUE(link.instrument.OpenLink());
+  EXPECT_FALSE(link.instrument.Probe());
+  EXPECT_EQ(LastError(), ": 读写超时");
+  EXPECT_EQ(link.instrument.protocol.failureCount, 1);
+  link.instrument.CloseLink();
+  line.Simulator().Stop();
+  EXPECT_EQ(line.Simulator().Model().Requests(), 1);  // the probe stops at the device information
+}
+
+TEST(InstrumentLinkTest, ALateReplyIsStillTaken) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.freezeSeconds = 0.0;
+    o.delayMs = 150;
+  }));
+  ASSERT_TRUE(line.Started());
+  Link link(line.WriteConfig());
+  channelConfig = {};
+  channelConfig[4].scaleCode = 4;  // raw values
+  ASSERT_TRUE(link.instrument.OpenLink());
+  EXPECT_TRUE(link.instrument.PollLive()) << LastError();
+  EXPECT_FLOAT_EQ(liveValues[4], 940.0f);
+}
+
+TEST(InstrumentLinkTest, AMissingDeviceCannotBeOpened) {
+  testing::TempDir dir;
+  const std::string ini = dir.File("config.ini");
+  testing::WriteText(ini,
+                     testing::ComSection(1) + "[DEVICE]\nCOM1=" + dir.File("no-such-tty") + "\n");
+  Link link(ini);
+  EXPECT_FALSE(link.instrument.OpenLink());
+  EXPECT_EQ(LastError(), "no such port or port not opened!");
+}
+
+TEST(InstrumentLinkTest, PictureDownloadReachesTheRecorder) {
+  Bytes picture(2 * kPictureBlockSize + 100);
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    picture[i] = static_cast<std::uint8_t>((i * 31 + i / 256) & 0xFF);
+  }
+  struct Case {
+    const char* name;
+    int refuseBlock;
+    std::vector<int> blockLengths;  // sent in order
+  };
+  const Case cases[] = {
+      {"two full blocks", 0, {512, 512}},
+      {"a short last block", 0, {512, 512, 100}},
+      {"second block frame refused, then sent again", 2, {512, 512}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir out;
+    const std::string pictureOut = out.File("picture.bin");
+    SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+      o.pictureOut = pictureOut;
+      o.refuseBlock = c.refuseBlock;
+    }));
+    ASSERT_TRUE(line.Started());
+    Link link(line.WriteConfig());
+    ASSERT_TRUE(link.instrument.OpenLink());
+    ASSERT_TRUE(link.instrument.StartDownload(4)) << LastError();
+    std::size_t offset = 0;
+    int frames = 0;
+    for (std::size_t j = 0; j < c.blockLengths.size(); ++j) {
+      const int length = c.blockLengths[j];
+      const auto sequence = static_cast<std::int32_t>(j);
+      if (++frames == c.refuseBlock) {
+        EXPECT_FALSE(link.instrument.SendDownloadBlock(picture.data() + offset, length, sequence));
+        EXPECT_EQ(LastError(), "返回包的帧不对应");
+        ++frames;
+      }
+      ASSERT_TRUE(link.instrument.SendDownloadBlock(picture.data() + offset, length, sequence))
+          << LastError();
+      offset += static_cast<std::size_t>(length);
+    }
+    ASSERT_TRUE(link.instrument.FinishDownload()) << LastError();
+    EXPECT_EQ(testing::ReadText(pictureOut),
+              std::string(picture.begin(), picture.begin() + static_cast<std::ptrdiff_t>(offset)));
+    link.instrument.CloseLink();
+  }
+}
+
+}  // namespace
+}  // namespace vantiro

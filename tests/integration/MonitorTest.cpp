@@ -1,0 +1,319 @@
+// vantiro-monitor against the simulated recorder: in this process through RunMonitor, and both
+// tools as the programs they are, talking over a pseudo-terminal.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "instrument/CommSettings.h"
+#include "integration/SimulatedLine.h"
+#include "recorder/DateTime.h"
+#include "vantiro-monitor/MonitorCommand.h"
+
+extern char** environ;
+
+namespace vantiro {
+namespace {
+
+using testing::ChannelSection;
+using testing::SimulatedLine;
+
+// Channels 3, 5 and 13 differ from the defaults: mA with two decimals, a unit code with a high
+// byte (its low byte is ℃), no decimals around zero.
+constexpr const char* kChannelFile =
+    "# n scale unit HH H L LL\n"
+    "3 2 27 1800 1600 400 200\n"
+    "5 3 275 900 800 200 100\n"
+    "13 4 20 50 40 -40 -50\n";
+
+sim::ChannelTable TestChannels() {
+  sim::ChannelTable table = sim::DefaultChannels();
+  std::string error;
+  EXPECT_TRUE(sim::ParseChannelTable(kChannelFile, table, error)) << error;
+  return table;
+}
+
+const std::string kEnabled = ChannelSection({1, 3, 5, 13, 15});
+
+// With the motion frozen at its start, for channels 1, 3, 5, 13 and 15; "T" stands for the time.
+const std::string kChannelLines =
+    "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000\n"
+    "channel 3 scale=2 unit=mA HH=18.000 H=16.000 L=4.000 LL=2.000\n"
+    "channel 5 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000\n"
+    "channel 13 scale=4 unit=% HH=50.000 H=40.000 L=-40.000 LL=-50.000\n"
+    "channel 15 scale=3 unit=m3/h HH=90.000 H=80.000 L=20.000 LL=10.000\n";
+const std::string kPollLine = "T 1=50.000 3=16.220!H 5=94.000!HH!H 13=-60.000!L!LL 15=18.900!L\n";
+
+std::string LocalNowText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+// `text` with the time at the start of each poll line replaced by "T", each time checked to lie
+// between `before` and `after` (texts of the same pattern compare as the times do).
+std::string MaskTimes(const std::string& text, const std::string& before,
+                      const std::string& after) {
+  std::istringstream lines(text);
+  std::string masked;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() >= 19 && line[4] == '-' && line[13] == ':') {
+      const std::string time = line.substr(0, 19);
+      EXPECT_GE(time, before);
+      EXPECT_LE(time, after);
+      line = "T" + line.substr(19);
+    }
+    masked += line + "\n";
+  }
+  return masked;
+}
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result Monitor(const std::vector<std::string>& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const std::atomic<bool> stop{false};
+  const int status = RunMonitor(args, out, err, stop);
+  return {status, out.str(), err.str()};
+}
+
+TEST(MonitorTest, PrintsTheChannelsThenOneLinePerPoll) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.freezeSeconds = 0.0; }),
+                     TestChannels());
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, kEnabled);
+
+  const std::string before = LocalNowText();
+  const Result result = Monitor({"--config", ini, "--count", "2", "--interval", "10"});
+  const std::string after = LocalNowText();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(MaskTimes(result.out, before, after), kChannelLines + kPollLine + kPollLine);
+
+  const Result probeOnly = Monitor({"--probe-only", "--config", ini});
+  EXPECT_EQ(probeOnly.status, 0);
+  EXPECT_EQ(probeOnly.out, kChannelLines);
+}
+
+TEST(MonitorTest, AFailedPollIsReportedAndTheNextOneCarriesOn) {
+  // Replies 1..5 are the probe of channel 1 (its tail read fails once and is retried); replies 6
+  // and 9 are bad.
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.freezeSeconds = 0.0;
+    o.badCrcEvery = 3;
+  }));
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
+  const Result result = Monitor({"--config", ini, "--count", "4", "--interval", "1"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(MaskTimes(result.out, "0", "9"),
+            "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000\n"
+            "poll failed\nT 1=50.000\nT 1=50.000\npoll failed\n");
+}
+
+TEST(MonitorTest, ASilentRecorderEndsAfterTheProbeWithItsAddress) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.address = 9;
+    o.silent = true;
+  }));
+  ASSERT_TRUE(line.Started());
+  const Result result = Monitor({"--config", line.WriteConfig(9), "--count", "1"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "下位机无响应，下位机地址:9\n");
+  EXPECT_FALSE(linkOpen);
+}
+
+TEST(MonitorTest, AMissingDeviceEndsAtTheOpen) {
+  testing::TempDir dir;
+  const std::string ini = dir.File("config.ini");
+  testing::WriteText(ini, testing::ComSection(1) + "[DEVICE]\nCOM1=" + dir.File("gone") + "\n");
+  const Result result = Monitor({"--config", ini});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "串口初始化失败!\n");
+}
+
+TEST(MonitorTest, UsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--count"},  {"--count", "0"}, {"--count", "2x"}, {"--interval", "-1"}, {"--interval", ""},
+      {"--config"}, {"--config", ""}, {"--verbose"},     {"config.ini"},
+  };
+  for (const auto& args : cases) {
+    const Result result = Monitor(args);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.out, "") << args[0];
+    EXPECT_EQ(result.err, std::string(kMonitorUsage) + "\n") << args[0];
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The two programs.
+
+class Child {
+ public:
+  Child(const std::string& program, const std::vector<std::string>& args) {
+    int in[2], out[2], err[2];
+    EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    std::vector<std::string> argv0 = {program};
+    argv0.insert(argv0.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv0) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ), 0)
+        << program;
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    in_ = in[1];
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+    for (int fd : {in_, out_, err_}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+
+  // The next line of standard output; nothing at its end or when nothing comes for a long time
+  // (a guard against a hang, not a measure).
+  std::optional<std::string> ReadLine() {
+    for (;;) {
+      if (const auto newline = outText_.find('\n'); newline != std::string::npos) {
+        std::string line = outText_.substr(0, newline);
+        outText_.erase(0, newline + 1);
+        return line;
+      }
+      if (!ReadSome(out_, outText_)) return std::nullopt;
+    }
+  }
+  // The rest of standard output and standard error, up to their ends.
+  std::string RestOfOutput() {
+    while (ReadSome(out_, outText_)) {
+    }
+    std::string rest;
+    rest.swap(outText_);
+    return rest;
+  }
+  std::string Errors() {
+    std::string text;
+    while (ReadSome(err_, text)) {
+    }
+    return text;
+  }
+  void CloseInput() {
+    ::close(in_);
+    in_ = -1;
+  }
+  void Signal(int signal) { ::kill(pid_, signal); }
+  // The exit status; -1 for a death by signal.
+  int Wait() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  static bool ReadSome(int fd, std::string& text) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 20000) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    text.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1, err_ = -1;
+  std::string outText_;
+};
+
+const std::string kBin = VANTIRO_BIN_DIR;
+
+TEST(MonitorProgramTest, MonitorsTheSimulatorThroughItsLink) {
+  testing::TempDir dir;
+  const std::string channels = dir.File("channels.txt");
+  testing::WriteText(channels, kChannelFile);
+  const std::string link = dir.File("recorder");
+  Child simulator(kBin + "/recorder-sim",
+                  {"--link", link, "--channels", channels, "--freeze", "0", "--exit-on-eof"});
+  const std::optional<std::string> device = simulator.ReadLine();
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->rfind("/dev/", 0), 0u) << *device;
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), *device);
+
+  const std::string ini = dir.File("config.ini");
+  testing::WriteText(ini, testing::ComSection(1) + kEnabled + "[DEVICE]\nCOM1=" + link + "\n");
+  const std::string before = LocalNowText();
+  Child counted(kBin + "/vantiro-monitor", {"--config", ini, "--count", "2", "--interval", "10"});
+  const std::string out = counted.RestOfOutput();
+  EXPECT_EQ(counted.Errors(), "");
+  EXPECT_EQ(counted.Wait(), 0);
+  EXPECT_EQ(MaskTimes(out, before, LocalNowText()), kChannelLines + kPollLine + kPollLine);
+
+  // Without a count it polls until interrupted, and an interrupt ends it cleanly.
+  Child endless(kBin + "/vantiro-monitor", {"--config", ini, "--interval", "10"});
+  int polls = 0;
+  while (polls < 3) {
+    const std::optional<std::string> line = endless.ReadLine();
+    ASSERT_TRUE(line);
+    if (line->rfind("channel ", 0) != 0) ++polls;
+  }
+  endless.Signal(SIGINT);
+  EXPECT_EQ(endless.Wait(), 0);
+
+  simulator.CloseInput();
+  EXPECT_EQ(simulator.Wait(), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(MonitorProgramTest, SimulatorEndsCleanlyOnATerminationSignal) {
+  Child simulator(kBin + "/recorder-sim", {});
+  ASSERT_TRUE(simulator.ReadLine());
+  simulator.Signal(SIGTERM);
+  EXPECT_EQ(simulator.Wait(), 0);
+
+  testing::TempDir dir;
+  Child badFile(kBin + "/recorder-sim", {"--channels", dir.File("missing.txt")});
+  EXPECT_EQ(badFile.Wait(), 2);
+  EXPECT_NE(badFile.Errors().find("cannot read"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantiro

@@ -1,0 +1,169 @@
+#include "vantiro-monitor/MonitorCommand.h"
+
+#include <time.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+
+#include "instrument/CommSettings.h"
+#include "recorder/DateTime.h"
+
+namespace vantiro {
+namespace {
+
+constexpr const char* kOpenFailedText = "串口初始化失败!";
+constexpr const char* kNoAnswerText = "下位机无响应，下位机地址:%d";
+constexpr int kDefaultIntervalMs = 1000;
+
+struct MonitorOptions {
+  std::string config;  // empty: config.ini beside the executable
+  std::optional<long long> count;
+  long long intervalMs = kDefaultIntervalMs;
+  bool probeOnly = false;
+  bool help = false;
+};
+
+std::optional<long long> ParseCount(const std::string& text, long long min) {
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value < min) return std::nullopt;
+  return value;
+}
+
+std::optional<MonitorOptions> ParseOptions(const std::vector<std::string>& args) {
+  MonitorOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--config" && hasValue && !args[i + 1].empty()) {
+      options.config = args[++i];
+    } else if (arg == "--count" && hasValue) {
+      options.count = ParseCount(args[++i], 1);
+      if (!options.count) return std::nullopt;
+    } else if (arg == "--interval" && hasValue) {
+      const auto interval = ParseCount(args[++i], 0);
+      if (!interval || *interval > 24LL * 3600 * 1000) return std::nullopt;
+      options.intervalMs = *interval;
+    } else if (arg == "--probe-only") {
+      options.probeOnly = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+std::string Printf(const char* format, auto... values) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+// Sleeps until `deadline` of the monotonic clock or until `stop` is set (a signal ends the sleep).
+void SleepUntil(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop) {
+  const auto since = deadline.time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+  timespec until{};
+  until.tv_sec = static_cast<time_t>(seconds.count());
+  until.tv_nsec = static_cast<long>(std::chrono::nanoseconds(since - seconds).count());
+  while (!stop.load()) {
+    const int result = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+    if (result != EINTR) return;
+  }
+}
+
+}  // namespace
+
+std::string ChannelLine(int channel, const ChannelConfig& config) {
+  return Printf("channel %d scale=%d unit=", channel, config.scaleCode) +
+         std::string(ChannelUnitName(config)) +
+         Printf(" HH=%0.3f H=%0.3f L=%0.3f LL=%0.3f", double(config.limitHH), double(config.limitH),
+                double(config.limitL), double(config.limitLL));
+}
+
+std::string PollLine() {
+  std::string line = FormatDateTime(instrumentTime, DatePattern::Cursor);
+  for (int index = 0; index < kInstrumentChannels; ++index) {
+    if (!channelEnabled[static_cast<std::size_t>(index)]) continue;
+    const auto i = static_cast<std::size_t>(index);
+    line += Printf(" %d=%0.3f", index + 1, double(liveValues[i]));
+    if (alarmHH[i] != 0) line += "!HH";
+    if (alarmH[i] != 0) line += "!H";
+    if (alarmL[i] != 0) line += "!L";
+    if (alarmLL[i] != 0) line += "!LL";
+  }
+  return line;
+}
+
+int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& stop) {
+  const std::optional<MonitorOptions> options = ParseOptions(args);
+  if (!options) {
+    err << kMonitorUsage << "\n";
+    return 2;
+  }
+  if (options->help) {
+    out << kMonitorUsage << "\n";
+    return 0;
+  }
+
+  // The settings and the port mapping come from the same file.
+  const std::string iniPath = options->config.empty() ? ConfigIniPath() : options->config;
+  LoadCommSettings(iniPath);
+  TermiosSerialLibrary library(iniPath);
+  ModbusRtuImpl instrument(library);
+
+  if (!instrument.OpenLink()) {
+    err << kOpenFailedText << "\n";
+    return 1;
+  }
+  linkOpen = true;
+  const auto close = [&] {
+    instrument.CloseLink();
+    linkOpen = false;
+  };
+  if (!instrument.Probe()) {
+    err << Printf(kNoAnswerText, commSettings.address) << "\n";
+    close();
+    return 1;
+  }
+  for (int index = 0; index < kInstrumentChannels; ++index) {
+    if (!channelEnabled[static_cast<std::size_t>(index)]) continue;
+    out << ChannelLine(index + 1, channelConfig[static_cast<std::size_t>(index)]) << "\n";
+  }
+  out.flush();
+
+  if (!options->probeOnly) {
+    // Ticks on a fixed grid from the first poll: a slow poll does not push the later ones back.
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::milliseconds interval(options->intervalMs);
+    const Clock::time_point first = Clock::now();
+    long long tick = 0;
+    for (long long polls = 0; !stop.load() && (!options->count || polls < *options->count);
+         ++polls) {
+      if (polls > 0) {
+        ++tick;
+        if (interval.count() > 0) {
+          // Ticks already past are skipped rather than run back to back.
+          const long long due = (Clock::now() - first) / interval;
+          if (due > tick) tick = due;
+        }
+        SleepUntil(first + tick * interval, stop);
+        if (stop.load()) break;
+      }
+      out << (instrument.PollLive() ? PollLine() : std::string("poll failed")) << "\n";
+      out.flush();
+    }
+  }
+  close();
+  return 0;
+}
+
+}  // namespace vantiro

@@ -1,0 +1,42 @@
+#pragma once
+// vantiro-monitor: real-time monitoring without the GUI.
+//
+//   vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]
+//
+// Loads the communication settings from FILE (default: config.ini beside the executable; its
+// [DEVICE] section maps the ports as well), opens the port, probes the recorder and prints one line
+// per enabled channel:
+//
+//   channel 3 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000
+//
+// then polls every MS milliseconds (default 1000), N times (default: until SIGINT or SIGTERM),
+// printing per poll the instrument time and each enabled channel's value with its raised alarm
+// flags, or "poll failed":
+//
+//   2024-05-06 12:30:00 1=50.000 3=120.000!HH!H
+//
+// Exit status: 0; 1 when the port cannot be opened or the recorder does not answer the probe (the
+// message on standard error); 2 for a usage error.
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "instrument/ModbusRtuImpl.h"
+
+namespace vantiro {
+
+inline constexpr const char* kMonitorUsage =
+    "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]";
+
+// Runs the command; it ends early (after the poll in progress) once `stop` is set.
+int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& stop);
+
+// The line of channel `channel` (1..16) after the probe.
+std::string ChannelLine(int channel, const ChannelConfig& config);
+// The line of a successful poll, from the instrument image, for the enabled channels.
+std::string PollLine();
+
+}  // namespace vantiro
