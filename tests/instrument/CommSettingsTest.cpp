@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ProgramDir.h"
-#include "platform/TempDir.h"
+#include "support/TempDir.h"
 
 namespace vantiro {
 

@@ -17,7 +17,7 @@
 
 #include "instrument/SerialComCtl.h"
 #include "instrument/SerialLibrary.h"
-#include "platform/TempDir.h"
+#include "support/TempDir.h"
 
 namespace vantiro {
 namespace {

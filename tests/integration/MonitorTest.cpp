@@ -77,7 +77,7 @@ std::string MaskTimes(const std::string& text, const std::string& before,
       const std::string time = line.substr(0, 19);
       EXPECT_GE(time, before);
       EXPECT_LE(time, after);
-      line = "T" + line.substr(19);
+      line.replace(0, 19, "T");
     }
     masked += line + "\n";
   }

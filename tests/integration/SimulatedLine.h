@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/TempDir.h"
+#include "support/TempDir.h"
 #include "recorder-sim/PtyRecorder.h"
 
 namespace vantiro::testing {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 

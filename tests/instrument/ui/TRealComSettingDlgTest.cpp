@@ -19,7 +19,7 @@
 
 #include "instrument/CommSettings.h"
 #include "platform/Profile.h"
-#include "platform/TempDir.h"
+#include "support/TempDir.h"
 #include "support/QtPrinters.h"
 
 namespace vantiro {
