@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace vantiro {
 
@@ -51,7 +52,10 @@ inline bool IsGap(float v) { return v <= -157.9f && v >= -158.1f && IsGapValue(v
 // One channel's shown samples in ascending time: its own order when its times ascend, otherwise
 // a list of indexes sorted by time (equal times keep sample order). Gap markers are passed over.
 struct Sequence {
-  Sequence(const ChannelInfo& channel, std::int16_t position)
+  // `checked`: look at every time first and sort the channel unless its times are positive
+  // numbers in ascending order. Otherwise the channel is taken in its own order, and the build
+  // checks the order as it goes (ValidNext).
+  Sequence(const ChannelInfo& channel, std::int16_t position, bool checked)
       : times(channel.times.data()),
         count(std::min(channel.times.size(), channel.values.size())),
         channel(position) {
@@ -60,11 +64,11 @@ struct Sequence {
     // no number, never written by the readers, is left out) is sorted. A positive double orders
     // as its bit pattern does, which lets these passes run without branches.
     int disorder = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; checked && i < count; ++i) {
       const auto bits = std::bit_cast<std::int64_t>(times[i]);
       disorder |= static_cast<int>(bits <= 0) | static_cast<int>(bits >= kInfinityBits);
     }
-    for (std::size_t i = 1; i < count; ++i) {
+    for (std::size_t i = 1; checked && i < count; ++i) {
       disorder |= static_cast<int>(std::bit_cast<std::int64_t>(times[i]) <
                                    std::bit_cast<std::int64_t>(times[i - 1]));
     }
@@ -93,6 +97,14 @@ struct Sequence {
       gaps.push_back(count);  // a sentinel past the end
     }
     SkipGaps();
+  }
+
+  // Whether the next sample of a channel taken in its own order keeps the order: a positive
+  // number not before `previous` (any time for the first sample).
+  bool ValidNext(DateTime previous) const {
+    if (sorted || next >= count) return true;
+    const auto bits = std::bit_cast<std::int64_t>(times[next]);
+    return bits > 0 && bits < kInfinityBits && bits >= std::bit_cast<std::int64_t>(previous);
   }
 
   std::int32_t Sample() const { return sorted ? order[next] : static_cast<std::int32_t>(next); }
@@ -153,7 +165,8 @@ std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vecto
     length = same;
   }
   for (std::size_t j = 0; j + 1 < length; ++j) {
-    if (RowTimesEqual(t[j], t[j + 1]) || !(t[j + 1] > t[j])) {
+    if (RowTimesEqual(t[j], t[j + 1]) || !(t[j + 1] > t[j]) ||
+        !(t[j + 1] < std::numeric_limits<double>::infinity())) {
       length = j + 1;
       break;
     }
@@ -163,8 +176,8 @@ std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vecto
 
 }  // namespace
 
-TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
-                         const std::vector<std::int16_t>& columnChannels) {
+std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& channels,
+                                   const std::vector<std::int16_t>& columnChannels, bool checked) {
   TableRows rows;
   std::vector<Sequence> sequences;
   sequences.reserve(columnChannels.size());
@@ -172,14 +185,17 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
   std::size_t longest = 0;
   for (std::int16_t c : columnChannels) {
     if (c < 0 || static_cast<std::size_t>(c) >= channels.size()) continue;
-    sequences.emplace_back(channels[static_cast<std::size_t>(c)], c);
+    sequences.emplace_back(channels[static_cast<std::size_t>(c)], c, checked);
     samples += channels[static_cast<std::size_t>(c)].times.size();
     longest = std::max(longest, channels[static_cast<std::size_t>(c)].times.size());
   }
   rows.Reserve(longest, samples);
   const std::size_t k = sequences.size();
   std::vector<DateTime> head(k);
-  for (std::size_t i = 0; i < k; ++i) head[i] = sequences[i].Head();
+  for (std::size_t i = 0; i < k; ++i) {
+    if (!sequences[i].ValidNext(0.0)) return std::nullopt;
+    head[i] = sequences[i].Head();
+  }
   // Every shown sample gives one cell, so `samples` cells always suffice.
   CellRef* out = rows.cells_.get();
   std::vector<std::int16_t> cellChannel(k);
@@ -235,6 +251,7 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
       while (h <= reach && RowTimesEqual(h, rowTime)) {
         *out++ = CellRef{sequence.channel, sequence.Sample()};
         sequence.Advance();
+        if (!sequence.ValidNext(h)) return std::nullopt;
         h = sequence.Head();
       }
       head[i] = h;
@@ -244,6 +261,16 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
   rows.cellCount_ = static_cast<std::size_t>(out - rows.cells_.get());
   if (rows.size() * 2 < longest) rows.ShrinkToFit();
   return rows;
+}
+
+TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
+                         const std::vector<std::int16_t>& columnChannels) {
+  // Recordings keep their channels in time order: build on that, checking as the rows grow, and
+  // look at every time first only when a channel is found out of order (a CSV import).
+  if (std::optional<TableRows> rows = detail::BuildRows(channels, columnChannels, false)) {
+    return std::move(*rows);
+  }
+  return std::move(*detail::BuildRows(channels, columnChannels, true));
 }
 
 TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,

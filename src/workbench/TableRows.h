@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,6 +18,14 @@ struct CellRef {
   std::int32_t sampleIndex;  // index into that channel's times and values
   friend bool operator==(const CellRef&, const CellRef&) = default;
 };
+
+class TableRows;
+namespace detail {
+// The row build behind BuildTableRows: nothing when `checked` is off and a channel turns out not
+// to be in time order.
+std::optional<TableRows> BuildRows(const std::vector<ChannelInfo>& channels,
+                                   const std::vector<std::int16_t>& columnChannels, bool checked);
+}  // namespace detail
 
 // Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
 inline bool RowTimesEqual(DateTime a, DateTime b) {
@@ -49,7 +58,8 @@ class TableRows {
   void ShrinkToFit();
 
  private:
-  friend TableRows BuildTableRows(const std::vector<ChannelInfo>&, const std::vector<std::int16_t>&);
+  friend std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>&,
+                                                   const std::vector<std::int16_t>&, bool);
   void Grow(std::size_t atLeast);
 
   std::vector<DateTime> times_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <cstdio>
 #include <random>
@@ -252,6 +254,47 @@ TEST(TableRowsTest, MergeAgreesWithSortingOnRandomDatasets) {
   }
 }
 
+// Recordings are built on the assumption that each channel's times ascend, checked as the rows
+// grow; a channel that breaks it late, or times that are no numbers, must still give the rows of
+// the straightforward method.
+TEST(TableRowsTest, OrderBrokenLateOrTimesThatAreNoNumbers) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  auto together = [](int n, double from) {
+    std::vector<Sample> samples;
+    for (int i = 0; i < n; ++i) samples.push_back({from + i * S, static_cast<float>(i)});
+    return samples;
+  };
+  auto with = [](std::vector<Sample> samples, std::size_t at, DateTime time) {
+    samples.at(at).time = time;
+    return samples;
+  };
+  struct Case {
+    const char* name;
+    std::vector<ChannelInfo> channels;
+    std::size_t rows;  // rows expected
+  };
+  const Case cases[] = {
+      {"channels together, then one steps back",
+       {Channel(1, together(300, T)), Channel(2, with(together(300, T), 250, T + 3 * S))},
+       300},
+      {"the last sample steps back", {Channel(1, with(together(100, T), 99, T))}, 99},
+      {"a time that is no number", {Channel(1, with(together(50, T), 20, nan))}, 49},
+      {"an endless time", {Channel(1, with(together(50, T), 20, inf)), Channel(2, together(50, T))},
+       50},
+      {"times before 1899", {Channel(1, together(40, -30.0)), Channel(2, together(40, -30.0))}, 40},
+      {"a first time of zero", {Channel(1, with(together(10, T), 0, 0.0))}, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::int16_t> columns;
+    for (std::size_t i = 0; i < c.channels.size(); ++i) columns.push_back(static_cast<std::int16_t>(i));
+    const TableRows merged = BuildTableRows(c.channels, columns);
+    EXPECT_EQ(Text(merged), Text(BuildTableRowsBySorting(c.channels, columns)));
+    EXPECT_EQ(merged.size(), c.rows);
+  }
+}
+
 TEST(TableRowsTest, ClearedTableBuildsAfresh) {
   TableRows table;
   table.OpenRow(T);
@@ -276,11 +319,17 @@ std::string Walk(const std::vector<CellRef>& cells, const std::vector<std::int16
   WalkRowCells(
       std::span<const CellRef>(cells), columns,
       [&](std::size_t column, const CellRef& cell) {
-        texts.at(column) = std::to_string(cell.channel) + "/" + std::to_string(cell.sampleIndex);
+        std::string text = std::to_string(cell.channel);
+        text += '/';
+        text += std::to_string(cell.sampleIndex);
+        texts.at(column) = std::move(text);
       },
-      [&](std::size_t column) { texts.at(column) = "-"; });
+      [&](std::size_t column) { texts.at(column).assign(1, '-'); });
   std::string out;
-  for (const std::string& t : texts) out += (out.empty() ? "" : ",") + t;
+  for (const std::string& t : texts) {
+    if (!out.empty()) out += ',';
+    out += t;
+  }
   return out;
 }
 
