@@ -9,14 +9,10 @@
 #include <vector>
 
 #include "platform/ProgramDir.h"
+#include "support/CommSettingsPrinter.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
-
-static void PrintTo(const CommSettings& s, std::ostream* os) {
-  *os << "{port " << s.port << ", " << s.baudRate << " bit/s, " << s.stopBits << " stop, "
-      << s.dataBits << " data, parity " << s.parity << ", address " << s.address << "}";
-}
 
 namespace {
 

@@ -19,15 +19,11 @@
 
 #include "instrument/CommSettings.h"
 #include "platform/Profile.h"
+#include "support/CommSettingsPrinter.h"
 #include "support/TempDir.h"
 #include "support/QtPrinters.h"
 
 namespace vantiro {
-
-static void PrintTo(const CommSettings& s, std::ostream* os) {
-  *os << "{port " << s.port << ", " << s.baudRate << " bit/s, " << s.stopBits << " stop, "
-      << s.dataBits << " data, parity " << s.parity << ", address " << s.address << "}";
-}
 
 namespace {
 
