@@ -275,23 +275,23 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
 
 TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
                                   const std::vector<std::int16_t>& columnChannels) {
-  struct Item {
+  struct ListViewData {
     std::int16_t channel;
     std::int32_t sampleIndex;
     DateTime time;
   };
-  std::vector<Item> items;
+  std::vector<ListViewData> items;
   for (std::int16_t c : columnChannels) {
     if (c < 0 || static_cast<std::size_t>(c) >= channels.size()) continue;
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     const std::size_t n = std::min(channel.times.size(), channel.values.size());
     for (std::size_t i = 0; i < n; ++i) {
       if (!IsGap(channel.values[i]) && std::isfinite(channel.times[i])) {
-        items.push_back(Item{c, static_cast<std::int32_t>(i), channel.times[i]});
+        items.push_back(ListViewData{c, static_cast<std::int32_t>(i), channel.times[i]});
       }
     }
   }
-  std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+  std::stable_sort(items.begin(), items.end(), [](const ListViewData& a, const ListViewData& b) {
     if (a.time != b.time) return a.time < b.time;
     return a.channel < b.channel;
   });
@@ -307,7 +307,7 @@ TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
     rows.CloseRow();
     open.clear();
   };
-  for (const Item& item : items) {
+  for (const ListViewData& item : items) {
     if (!open.empty() && !RowTimesEqual(item.time, openTime)) close();
     if (open.empty()) openTime = item.time;
     open.push_back(CellRef{item.channel, item.sampleIndex});
