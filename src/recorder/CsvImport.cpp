@@ -1,15 +1,11 @@
 #include "recorder/CsvImport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "platform/InputFile.h"
 #include "recorder/GbkText.h"
 
 namespace vantiro {
@@ -40,8 +36,8 @@ bool SplitFive(std::string_view line, std::string_view (&fields)[5]) {
 
 class Importer {
  public:
-  Importer(DatasetSummary& summary, std::vector<ChannelInfo>& channels, bool utf8)
-      : summary_(summary), channels_(channels), utf8_(utf8) {
+  Importer(DatasetSummary& summary, std::vector<ChannelInfo>& channels)
+      : summary_(summary), channels_(channels) {
     for (std::size_t i = 0; i < channels_.size(); ++i) {
       std::int32_t& slot = index_[static_cast<std::uint16_t>(channels_[i].number)];
       if (slot < 0) slot = static_cast<std::int32_t>(i);
@@ -60,6 +56,8 @@ class Importer {
     Accept(*number, *value, *time, fields[4]);
   }
 
+  // Set before the first line: the file's text is UTF-8 (it began with a byte-order mark).
+  void SetUtf8(bool utf8) { utf8_ = utf8; }
   void Finish() { summary_.sampleCount = static_cast<std::int32_t>(accepted_); }
 
  private:
@@ -99,7 +97,7 @@ class Importer {
 
   DatasetSummary& summary_;
   std::vector<ChannelInfo>& channels_;
-  bool utf8_;
+  bool utf8_ = false;
   // Position in channels_ of each channel number (as its 16 bits), -1 for none yet.
   std::vector<std::int32_t> index_ = std::vector<std::int32_t>(65536, -1);
   std::size_t accepted_ = 0;
@@ -230,57 +228,69 @@ std::optional<DateTime> ParseCsvTime(std::string_view field, bool utf8) {
   return ParseDateTime(std::string_view(text, n));
 }
 
+namespace {
+
+// The whole import fed chunk by chunk: the first bytes tell the encoding (a UTF-8 byte-order mark,
+// or GBK), the rest goes to the line reader.
+class CsvStream {
+ public:
+  CsvStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels)
+      : importer_(summary, channels), reader_(importer_) {}
+
+  void Feed(std::string_view bytes) {
+    if (!started_) {
+      head_.append(bytes);
+      if (head_.size() < kUtf8Bom.size()) return;  // too few bytes yet to tell
+      Start();
+      return;
+    }
+    reader_.Feed(bytes);
+  }
+
+  void Finish() {
+    if (!started_) Start();
+    reader_.Finish();
+    importer_.Finish();
+  }
+
+ private:
+  void Start() {
+    started_ = true;
+    std::string_view bytes = head_;
+    const bool utf8 = bytes.starts_with(kUtf8Bom);
+    if (utf8) bytes.remove_prefix(kUtf8Bom.size());
+    importer_.SetUtf8(utf8);
+    reader_.Feed(bytes);
+    head_.clear();
+  }
+
+  Importer importer_;
+  PieceReader reader_;
+  bool started_ = false;
+  std::string head_;
+};
+
+}  // namespace
+
 void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
                    std::vector<ChannelInfo>& channels) {
-  const bool utf8 = bytes.starts_with(kUtf8Bom);
-  if (utf8) bytes.remove_prefix(kUtf8Bom.size());
-  Importer importer(summary, channels, utf8);
-  PieceReader reader(importer);
-  reader.Feed(bytes);
-  reader.Finish();
-  importer.Finish();
+  CsvStream stream(summary, channels);
+  stream.Feed(bytes);
+  stream.Finish();
 }
 
 std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary& summary,
                                          std::vector<ChannelInfo>& channels) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    return UserMessage{std::string(kImportFailedText), MessageIcon::Error};
-  }
+  InputFile file(path);
+  if (!file.IsOpen()) return UserMessage{std::string(kImportFailedText), MessageIcon::Error};
+  CsvStream stream(summary, channels);
   std::string chunk(1 << 16, '\0');
-  bool first = true;
-  bool utf8 = false;
-  std::optional<Importer> importer;
-  std::optional<PieceReader> reader;
-  std::string head;  // the first bytes, until the byte-order mark can be told
   for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
+    const long n = file.Read(chunk.data(), chunk.size());
     if (n <= 0) break;
-    std::string_view bytes(chunk.data(), static_cast<std::size_t>(n));
-    if (first) {
-      head.append(bytes);
-      if (head.size() < kUtf8Bom.size()) continue;
-      first = false;
-      bytes = head;
-      utf8 = bytes.starts_with(kUtf8Bom);
-      if (utf8) bytes.remove_prefix(kUtf8Bom.size());
-      importer.emplace(summary, channels, utf8);
-      reader.emplace(*importer);
-    }
-    reader->Feed(bytes);
+    stream.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
   }
-  ::close(fd);
-  if (first) {
-    // A file shorter than a byte-order mark.
-    importer.emplace(summary, channels, false);
-    reader.emplace(*importer);
-    reader->Feed(head);
-  }
-  reader->Finish();
-  importer->Finish();
+  stream.Finish();
   return std::nullopt;
 }
 

@@ -72,31 +72,24 @@ std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t left) {
   return n;
 }
 
+bool IsAscii(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string Utf8ToGbk(std::string_view utf8) {
   // Plain ASCII needs no conversion; most of what the program writes is.
-  bool ascii = true;
-  for (unsigned char c : utf8) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(utf8);
+  if (IsAscii(utf8)) return std::string(utf8);
   thread_local Converter converter("GBK", "UTF-8");
   return converter.Run(utf8, Utf8SequenceLength, "?");
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
-  bool ascii = true;
-  for (unsigned char c : gbk) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(gbk);
+  if (IsAscii(gbk)) return std::string(gbk);
   thread_local Converter converter("UTF-8", "GBK");
   return converter.Run(gbk, [](const unsigned char*, std::size_t) { return std::size_t{1}; },
                        "\xEF\xBF\xBD");

@@ -1,7 +1,6 @@
 #include "recorder/RecorderFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/InputFile.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "recorder/GbkText.h"
@@ -67,24 +67,15 @@ long ReadBlock(RecorderInput& input, unsigned char* buffer, std::size_t size) {
 
 class FileInput final : public RecorderInput {
  public:
-  FileInput(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-  ~FileInput() override { ::close(fd_); }
-  FileInput(const FileInput&) = delete;
-  FileInput& operator=(const FileInput&) = delete;
-  std::uint64_t Size() const override { return size_; }
+  explicit FileInput(InputFile& file) : file_(file) {}
+  std::uint64_t Size() const override { return file_.Size(); }
   long Read(unsigned char* destination, std::size_t count) override {
-    for (;;) {
-      const ssize_t n = ::read(fd_, destination, count);
-      if (n < 0 && errno == EINTR) continue;
-      return static_cast<long>(n);
-    }
+    return file_.Read(destination, count);
   }
 
  private:
-  int fd_;
-  std::uint64_t size_;
+  InputFile& file_;
 };
-
 // Calendar fields of a header time; nothing when they do not form a valid date and time.
 std::optional<DateTime> HeaderTime(const unsigned char* p) {
   const int year = p[0];
@@ -92,10 +83,9 @@ std::optional<DateTime> HeaderTime(const unsigned char* p) {
   return EncodeDateTime(2000 + year, p[1], p[2], p[3], p[4], p[5]);
 }
 
-// Seconds since 2000-01-01 of a valid header time.
-std::int64_t HeaderSeconds(const unsigned char* p) {
-  const DateTime t = *EncodeDateTime(2000 + p[0], p[1], p[2], p[3], p[4], p[5]);
-  return static_cast<std::int64_t>(std::llround((t - kRecorderEpoch) * kSecondsPerDay));
+// Seconds since 2000-01-01 of a header time (whole seconds, so rounding recovers them exactly).
+std::int64_t RecorderSeconds(DateTime time) {
+  return static_cast<std::int64_t>(std::llround((time - kRecorderEpoch) * kSecondsPerDay));
 }
 
 // The diagnostic log: GBK text with CR LF line ends, written in chunks. Write failures are ignored.
@@ -413,6 +403,8 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
   if (!start || !end) return Message(kFormatErrorText, MessageIcon::Error);
   summary.startTime = *start;
   summary.endTime = *end;
+  const std::int64_t windowStart = RecorderSeconds(*start);
+  const std::int64_t windowEnd = RecorderSeconds(*end);
 
   DiagnosticLog log;
   log.Open(logOptions);
@@ -431,8 +423,8 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
     reader.rawUpper = Int16At(d + 2);
     reader.rawLower = Int16At(d + 4);
     reader.inverse = 1.0 / reader.divisor;
-    reader.windowStart = HeaderSeconds(header.data() + kHeaderStartTime);
-    reader.windowEnd = HeaderSeconds(header.data() + kHeaderEndTime);
+    reader.windowStart = windowStart;
+    reader.windowEnd = windowEnd;
     reader.summary = &summary;
     reader.log = &log;
     const int unitCode = Int16At(d + 8);
@@ -492,14 +484,9 @@ std::optional<UserMessage> ReadRecorderFile(const std::string& path, DatasetSumm
                                             std::vector<ChannelInfo>& channels,
                                             const RecorderLogOptions& log) {
   // Opening never creates the file: a path that does not exist is an open failure.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return Message(kOpenFailedText, MessageIcon::Error);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return Message(kOpenFailedText, MessageIcon::Error);
-  }
-  FileInput input(fd, static_cast<std::uint64_t>(info.st_size));
+  InputFile file(path);
+  if (!file.IsOpen()) return Message(kOpenFailedText, MessageIcon::Error);
+  FileInput input(file);
   return Read(input, summary, channels, log);
 }
 

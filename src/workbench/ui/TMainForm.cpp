@@ -423,29 +423,16 @@ void TMainForm::ApplyPage(const PageWindow& page) {
   DataListView->scrollToTop();
 }
 
-void TMainForm::FirstPageButtonClick() {
+void TMainForm::MovePage(void (*command)(PageWindow&, std::uint32_t, std::uint32_t)) {
   PageWindow page = page_;
-  FirstPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
+  command(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
   ApplyPage(page);
 }
 
-void TMainForm::FrontPageButtonClick() {
-  PageWindow page = page_;
-  PreviousPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
-  ApplyPage(page);
-}
-
-void TMainForm::NextPageButtonClick() {
-  PageWindow page = page_;
-  NextPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
-  ApplyPage(page);
-}
-
-void TMainForm::EndPageButtonClick() {
-  PageWindow page = page_;
-  LastPage(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
-  ApplyPage(page);
-}
+void TMainForm::FirstPageButtonClick() { MovePage(FirstPage); }
+void TMainForm::FrontPageButtonClick() { MovePage(PreviousPage); }
+void TMainForm::NextPageButtonClick() { MovePage(NextPage); }
+void TMainForm::EndPageButtonClick() { MovePage(LastPage); }
 
 // ---------------------------------------------------------------------------------------------
 // Other commands

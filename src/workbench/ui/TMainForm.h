@@ -157,6 +157,8 @@ class TMainForm : public QMainWindow {
   void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
   // Lays out the page window and its buttons.
   void ApplyPage(const PageWindow& page);
+  // One of the four paging commands on the page on show.
+  void MovePage(void (*command)(PageWindow&, std::uint32_t, std::uint32_t));
   PageButtons CurrentPageButtons() const;
   void SetPageButtons(const PageButtons& buttons);
   void SetOutputCommandsEnabled(bool enabled);
