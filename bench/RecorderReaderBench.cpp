@@ -298,14 +298,40 @@ class LargeFile {
 // ---------------------------------------------------------------------------------------------
 // The benchmarks.
 
+// The reading the program does, without its diagnostic log.
+vantiro::RecorderLogOptions NoLog() {
+  vantiro::RecorderLogOptions options;
+  options.mode = vantiro::RecorderLogOptions::Mode::Off;
+  return options;
+}
+
+// Formats rows [first, first + count) of a table view as the table shows them; the text bytes.
+std::size_t FormatRows(const std::vector<vantiro::ChannelInfo>& channels,
+                       const vantiro::TableView& view, std::size_t first, std::size_t count) {
+  std::size_t textBytes = 0;
+  for (std::size_t r = first; r < std::min(view.rows.size(), first + count); ++r) {
+    for (const std::string& text : vantiro::RowTexts(channels, view.rows, view.columnChannels, r)) {
+      textBytes += text.size();
+    }
+  }
+  return textBytes;
+}
+
+// The counters of a measurement that loaded the whole file.
+void SetLoadCounters(benchmark::State& state, std::int64_t samples, std::size_t peakGrowth) {
+  const double datasetBytes = kBytesPerStoredSample * static_cast<double>(samples);
+  state.counters["samples"] = static_cast<double>(samples);
+  state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / (1024.0 * 1024.0);
+  state.counters["peak/dataset"] = static_cast<double>(peakGrowth) / datasetBytes;
+}
+
 void ReadRecorderFileBench(benchmark::State& state) {
   const LargeFile& input = LargeFile::Get();
   if (!input.Error().empty()) {
     state.SkipWithError(input.Error().c_str());
     return;
   }
-  vantiro::RecorderLogOptions noLog;
-  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
+  const vantiro::RecorderLogOptions noLog = NoLog();
   std::int64_t samples = 0;
   std::size_t entries = 0;
   std::size_t peakGrowth = 0;
@@ -334,12 +360,9 @@ void ReadRecorderFileBench(benchmark::State& state) {
     state.SkipWithError("the reader did not store every sample of the file");
     return;
   }
-  const double datasetBytes = kBytesPerStoredSample * static_cast<double>(samples);
-  state.counters["samples"] = static_cast<double>(samples);
+  SetLoadCounters(state, samples, peakGrowth);
   state.counters["samples/s"] =
       benchmark::Counter(static_cast<double>(samples), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / (1024.0 * 1024.0);
-  state.counters["peak/dataset"] = static_cast<double>(peakGrowth) / datasetBytes;
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kFileSize));
 }
 
@@ -393,8 +416,7 @@ void HeadlessLoadBench(benchmark::State& state) {
     state.SkipWithError(input.Error().c_str());
     return;
   }
-  vantiro::RecorderLogOptions noLog;
-  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
+  const vantiro::RecorderLogOptions noLog = NoLog();
   std::int64_t samples = 0;
   std::size_t rows = 0;
   std::size_t peakGrowth = 0;
@@ -405,13 +427,7 @@ void HeadlessLoadBench(benchmark::State& state) {
     const std::optional<vantiro::UserMessage> failure =
         vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
     vantiro::TableView view = vantiro::BuildTableView(channels, vantiro::kDefaultRowsPerPage);
-    std::size_t textBytes = 0;
-    for (std::uint32_t i = 0; i < view.page.itemCount; ++i) {
-      for (const std::string& text : vantiro::RowTexts(channels, view.rows, view.columnChannels,
-                                                       view.page.pageStart + i)) {
-        textBytes += text.size();
-      }
-    }
+    const std::size_t textBytes = FormatRows(channels, view, view.page.pageStart, view.page.itemCount);
     peakGrowth = std::max(peakGrowth, HeapPeak() - before);
     benchmark::DoNotOptimize(textBytes);
     if (failure) {
@@ -426,32 +442,19 @@ void HeadlessLoadBench(benchmark::State& state) {
     state.ResumeTiming();
   }
   if (state.error_occurred()) return;
-  const double datasetBytes = kBytesPerStoredSample * static_cast<double>(samples);
-  state.counters["samples"] = static_cast<double>(samples);
+  SetLoadCounters(state, samples, peakGrowth);
   state.counters["rows"] = static_cast<double>(rows);
-  state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / (1024.0 * 1024.0);
-  state.counters["peak/dataset"] = static_cast<double>(peakGrowth) / datasetBytes;
 }
 
 // Formatting one page of the largest page size, as the table does when it shows the page.
 void FormatPageBench(benchmark::State& state) {
   const LargeFile& input = LargeFile::Get();
-  vantiro::RecorderLogOptions noLog;
-  noLog.mode = vantiro::RecorderLogOptions::Mode::Off;
   vantiro::DatasetSummary summary;
   std::vector<vantiro::ChannelInfo> channels;
-  vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
+  vantiro::ReadRecorderFile(input.Path(), summary, channels, NoLog());
   const vantiro::TableView view = vantiro::BuildTableView(channels, 10000);
   const std::size_t start = view.rows.size() / 2 / 10000 * 10000;
-  for (auto _ : state) {
-    std::size_t textBytes = 0;
-    for (std::size_t r = start; r < std::min(view.rows.size(), start + 10000); ++r) {
-      for (const std::string& text : vantiro::RowTexts(channels, view.rows, view.columnChannels, r)) {
-        textBytes += text.size();
-      }
-    }
-    benchmark::DoNotOptimize(textBytes);
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(FormatRows(channels, view, start, 10000));
 }
 
 BENCHMARK(HeadlessLoadBench)->Name("HeadlessLoad")->UseRealTime()->Unit(benchmark::kMillisecond);

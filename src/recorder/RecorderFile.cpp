@@ -179,6 +179,16 @@ class DiagnosticLog {
   std::string pending_;
 };
 
+// The times of a record's stored samples: epoch + (base + i * w) / 86400 for i < n. The division
+// (not a multiplication by a reciprocal, which would differ in the last bit) is the costliest step
+// of a reading; where the processor has wider vector units the loop uses them.
+__attribute__((target_clones("avx2", "default"))) void FillTimes(DateTime* out, double base,
+                                                                 int w, int n) {
+  for (int i = 0; i < n; ++i) {
+    out[i] = kRecorderEpoch + (base + static_cast<double>(i * w)) / kSecondsPerDay;
+  }
+}
+
 // A forward iterator over f(0), f(1), ... so that vector::insert writes each entry once.
 template <typename F>
 struct GeneratedIterator {
@@ -309,10 +319,8 @@ struct ChannelReader {
       const double base = static_cast<double>(firstSeconds);
       const int n32 = static_cast<int>(m);
       const int w = interval;
-      auto when = [base, w](int i) {
-        return kRecorderEpoch + (base + static_cast<double>(i * w)) / kSecondsPerDay;
-      };
-      times.insert(times.end(), Generated(0, when), Generated(n32, when));
+      times.resize(old + m);
+      FillTimes(times.data() + old, base, w, n32);
       const unsigned char* raw = block + first + 2 * lo;
       const double inv = inverse;
       auto scaled = [raw, inv](int i) {
