@@ -1,0 +1,131 @@
+#pragma once
+// What the trend chart shows of a dataset, as plain data: one line per channel with its points in
+// stored order, the two axis windows with their label steps, and where the cursors start. Built on
+// the load or filter worker; the chart widget turns it into drawn lines on the GUI thread.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recorder/Dataset.h"
+
+namespace vantiro {
+
+// The 16 line colours, by a channel's position in the dataset.
+struct Rgb {
+  std::uint8_t r, g, b;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+inline constexpr std::array<Rgb, 16> SeriesPalette = {{
+    {255, 255, 255},  // white
+    {255, 0, 0},      // red
+    {255, 255, 0},    // yellow
+    {0, 255, 0},      // lime
+    {0, 0, 255},      // blue
+    {255, 0, 255},    // fuchsia
+    {0, 255, 255},    // aqua
+    {192, 192, 192},  // silver
+    {0, 128, 0},      // green
+    {128, 0, 0},      // maroon
+    {0, 128, 128},    // teal
+    {128, 128, 128},  // grey
+    {128, 128, 0},    // olive
+    {128, 0, 128},    // purple
+    {160, 160, 164},  // medium grey
+    {166, 202, 240},  // sky blue
+}};
+// A line at position 16 or later (CSV imports may hold more channels) goes round the palette again.
+inline Rgb PaletteColour(std::size_t position) { return SeriesPalette[position % SeriesPalette.size()]; }
+
+inline constexpr double kTimeSpanLimit = 1.0 / 8640.0;      // 10 s: narrower windows freeze
+inline constexpr double kValueSpanLimit = 0.01;
+inline constexpr double kLabelStepFactor = 0.1;            // label step: a tenth of the span
+inline constexpr double kValueMargin = 10.0;               // the left axis runs 10 beyond the data
+inline constexpr std::int64_t kThinningThreshold = 1000000;
+
+// Above a million samples only every k-th sample of a channel is drawn.
+int ThinningFactor(std::int64_t samples);
+
+// Where a gap sample is drawn (and recognised by the read-out): 10 below the lowest value.
+inline double GapHeight(const DatasetSummary& summary) {
+  return static_cast<double>(summary.rangeMin) - kValueMargin;
+}
+
+struct ChartPoint {
+  DateTime x;
+  double y;
+};
+
+// One chart line: its points in the order they were added, gap points at the gap height.
+struct ChartLine {
+  std::string title;   // "通道%0.2d"
+  std::string unit;    // empty for live lines
+  std::size_t palettePosition = 0;
+  std::vector<ChartPoint> points;
+  DateTime minX = 0.0;  // smallest and largest X; meaningful when there are points
+  DateTime maxX = 0.0;
+  bool ascending = true;  // no point lies before the one added before it
+
+  void Append(DateTime x, double y) {
+    if (points.empty()) {
+      minX = maxX = x;
+    } else {
+      if (!(x >= points.back().x)) ascending = false;
+      if (x < minX) minX = x;
+      if (x > maxX) maxX = x;
+    }
+    points.push_back({x, y});
+  }
+};
+
+// "通道%0.2d": 通道03.
+std::string LineTitle(int number);
+
+// What the main window keeps of a line: its title as created, the channel's unit and the line's
+// place in the chart.
+struct ChartSeriesInfo {
+  std::string title;
+  std::string unit;
+  std::size_t series = 0;
+};
+
+struct AxisWindow {
+  double min = 0.0;
+  double max = 0.0;
+  double increment = 0.0;  // label step
+};
+
+// Everything a fill decides, in the order the chart applies it.
+struct ChartFill {
+  std::vector<ChartLine> lines;
+  AxisWindow bottom;  // DateTime
+  AxisWindow left;
+  bool freezeTimeWindow = false;  // the bottom window is narrower than 10 s
+  DateTime cursorX = 0.0;         // where the fill puts the vertical cursor
+  double cursorY1 = 0.0;
+  double cursorY2 = 0.0;
+  int thinning = 1;
+};
+
+// The lines of every channel over [startTime, endTime], thinned by the sample count.
+ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary);
+
+// A narrower scope: the selected channel numbers (1..16; others are never selected), the window
+// [from, to] (times within 1 ms count as equal) and the number of samples in it.
+struct ChartScope {
+  std::array<bool, 16> channelSelected{};
+  DateTime from = 0.0;
+  DateTime to = 0.0;
+  std::int64_t sampleCount = 0;
+};
+ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+                    const ChartScope& scope);
+
+// The samples of the selected channels inside [from, to], gap samples included: the count that
+// sets a narrower fill's thinning.
+std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,
+                               const std::array<bool, 16>& channelSelected, DateTime from,
+                               DateTime to);
+
+}  // namespace vantiro

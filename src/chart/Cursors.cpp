@@ -1,0 +1,124 @@
+#include "chart/Cursors.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "workbench/TableRows.h"
+
+namespace vantiro {
+namespace {
+
+std::string CursorText(DateTime t) { return FormatDateTime(t, DatePattern::Cursor); }
+
+// A whole number typed into a Y field: optional blanks around an optional sign and decimal digits.
+// Its value as a double (exact up to 2^53, which covers every number the fields show).
+std::optional<double> ParseWholeNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::string_view digits = text;
+  if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 400) return std::nullopt;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  const std::string copy(text);
+  return std::strtod(copy.c_str(), nullptr);
+}
+
+// The checks of one Y field. `focus` names the field for a refusal.
+bool CheckY(std::string_view text, double cursorY, double viewMin, double viewMax,
+            CursorDialogFocus focus, double& y, CursorDialogResult& result) {
+  const std::optional<double> n = ParseWholeNumber(text);
+  if (!n) {
+    result.message = kNotAWholeNumber;
+    result.focus = focus;
+    return false;
+  }
+  if (*n == std::trunc(cursorY)) {
+    y = cursorY;  // an unchanged field keeps the exact old value
+    return true;
+  }
+  if (*n < std::trunc(viewMin) || *n > std::trunc(viewMax)) {
+    result.message = kValueOutsideView;
+    result.focus = focus;
+    return false;
+  }
+  y = *n < viewMin ? viewMin : *n;
+  return true;
+}
+
+}  // namespace
+
+std::string CursorLegendTitle(DateTime x) { return "垂直游标X: " + CursorText(x); }
+
+std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x) {
+  if (points.size() <= 1) return 0;
+  std::size_t lo = 0;
+  std::size_t hi = points.size() - 1;
+  while (lo + 1 < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    if (RowTimesEqual(points[mid].x, x)) return mid;
+    if (x < points[mid].x) {
+      hi = mid;
+    } else {
+      lo = mid;
+    }
+  }
+  return x - points[lo].x > points[lo + 1].x - x ? lo + 1 : lo;
+}
+
+std::string CursorReadout(const std::string& title, const std::string& unit,
+                          const ChartLine& line, DateTime x, double gapHeight) {
+  if (line.points.empty()) return title + "  ---";
+  const std::string at = CursorText(x);
+  if (at < CursorText(line.minX) || at > CursorText(line.maxX)) return title + "  ---";
+  const auto y = static_cast<float>(line.points[NearestPoint(line.points, x)].y);
+  if (y == static_cast<float>(gapHeight)) return title + "  ---";
+  char value[64];
+  std::snprintf(value, sizeof value, "%0.3f", static_cast<double>(y));
+  return title + " " + value + unit;
+}
+
+std::string WholeNumberText(double value) {
+  double whole = std::isfinite(value) ? std::trunc(value) : 0.0;
+  if (whole == 0.0) whole = 0.0;  // no "-0"
+  char text[400];
+  std::snprintf(text, sizeof text, "%.0f", whole);
+  return text;
+}
+
+CursorDialogResult CheckCursorDialog(const CursorDialogStart& start, DateTime pickedDate,
+                                     DateTime pickedTime, std::string_view y1Text,
+                                     std::string_view y2Text) {
+  CursorDialogResult result;
+  DateTime x = pickedDate + pickedTime - start.cursorX;
+  if (CompareTimes(x, start.cursorX) != 0) {
+    const std::string text = CursorText(x);
+    if (text > CursorText(start.viewXMax) || text < CursorText(start.viewXMin)) {
+      result.message = kTimeOutsideView;
+      return result;
+    }
+    if (CompareTimes(x, start.viewXMax) > 0) {
+      x = start.viewXMax;
+    } else if (CompareTimes(x, start.viewXMin) < 0) {
+      x = start.viewXMin;
+    }
+  }
+  double y1 = 0.0;
+  double y2 = 0.0;
+  if (!CheckY(y1Text, start.cursorY1, start.viewYMin, start.viewYMax, CursorDialogFocus::Y1, y1,
+              result) ||
+      !CheckY(y2Text, start.cursorY2, start.viewYMin, start.viewYMax, CursorDialogFocus::Y2, y2,
+              result)) {
+    return result;
+  }
+  result.accepted = true;
+  result.x = x;
+  result.y1 = y1;
+  result.y2 = y2;
+  return result;
+}
+
+}  // namespace vantiro

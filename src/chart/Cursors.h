@@ -1,0 +1,65 @@
+#pragma once
+// The chart's two cursors: the legend read-out of the vertical cursor, the positions a load puts
+// them at, and the checks of the cursor dialog.
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "chart/ChartLines.h"
+#include "chart/ZoomLimits.h"
+
+namespace vantiro {
+
+// 0.1 s: after a load the vertical cursor stands this far after the start.
+inline constexpr double kCursorStartOffset = 1.1574074074074074e-6;
+
+// "垂直游标X: yyyy-MM-dd HH:mm:ss", the legend's title line.
+std::string CursorLegendTitle(DateTime x);
+
+// The point nearest to `x` by bisection over the points' X (ascending): a point whose X equals x
+// within the table's relative 1e-12 is taken at once; otherwise the nearer neighbour, a tie going
+// to the earlier one. `points` must not be empty.
+std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x);
+
+// A line's legend entry with the vertical cursor at `x`: "通道01 23.457℃", or the title followed by
+// "  ---" when the line does not cover x (to the whole second) or its nearest point is a gap.
+std::string CursorReadout(const std::string& title, const std::string& unit,
+                          const ChartLine& line, DateTime x, double gapHeight);
+
+// The dialog's fields as it was opened.
+struct CursorDialogStart {
+  DateTime cursorX = 0.0;
+  double cursorY1 = 0.0;
+  double cursorY2 = 0.0;
+  DateTime viewXMin = 0.0, viewXMax = 0.0;
+  double viewYMin = 0.0, viewYMax = 0.0;
+};
+
+// A whole number as the Y fields show it: the value truncated toward zero ("%d" of the truncation,
+// written out in full for values beyond 32 bits).
+std::string WholeNumberText(double value);
+
+enum class CursorDialogFocus { Unchanged, Y1, Y2 };
+
+struct CursorDialogResult {
+  bool accepted = false;
+  std::string message;  // when refused
+  CursorDialogFocus focus = CursorDialogFocus::Unchanged;
+  DateTime x = 0.0;     // when accepted
+  double y1 = 0.0;
+  double y2 = 0.0;
+};
+
+inline constexpr std::string_view kTimeOutsideView = "请选择视图范围内的时间点。";
+inline constexpr std::string_view kNotAWholeNumber = "请输入有效的整数。";
+inline constexpr std::string_view kValueOutsideView = "请输入视图范围内的Y值。";
+
+// The OK button's checks, in order, stopping at the first refusal. `pickedDate` and `pickedTime`
+// are the date-times of the two pickers (both start at cursorX).
+CursorDialogResult CheckCursorDialog(const CursorDialogStart& start, DateTime pickedDate,
+                                     DateTime pickedTime, std::string_view y1Text,
+                                     std::string_view y2Text);
+
+}  // namespace vantiro

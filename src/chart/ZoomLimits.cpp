@@ -1,0 +1,81 @@
+#include "chart/ZoomLimits.h"
+
+#include "chart/ChartLines.h"
+
+namespace vantiro {
+namespace {
+
+// One axis of a zoom: a window narrower than the limit is frozen when the limit is open, and set
+// back to the frozen one otherwise.
+void LimitZoomedAxis(double& low, double& high, double span, bool& open, double& limitMin,
+                     double& limitMax) {
+  if (!(high - low < span)) return;
+  if (open) {
+    limitMax = high;
+    limitMin = low;
+    open = false;
+  } else {
+    low = limitMin;
+    high = limitMax;
+  }
+}
+
+// One axis of an undo zoom: narrower than the limit freezes, otherwise the limit opens.
+void LimitRestoredAxis(double low, double high, double span, bool& open, double& limitMin,
+                       double& limitMax) {
+  if (high - low < span) {
+    limitMax = high;
+    limitMin = low;
+    open = false;
+  } else {
+    open = true;
+  }
+}
+
+}  // namespace
+
+CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& view) {
+  if (cursors.x > view.x1 || cursors.x < view.x0) cursors.x = view.x0;
+  if (cursors.y1 > view.y1 || cursors.y1 < view.y0) cursors.y1 = view.y1;
+  if (cursors.y2 > view.y1 || cursors.y2 < view.y0) cursors.y2 = view.y0;
+  return cursors;
+}
+
+ViewChange ChartZoom(const ViewRanges& zoomed, const CursorPositions& cursors, ZoomLimits& limits) {
+  ViewChange change{zoomed, {}, {}, cursors};
+  ViewRanges& r = change.ranges;
+  LimitZoomedAxis(r.x0, r.x1, kTimeSpanLimit, limits.xZoomLimitOpen, limits.xZoomLimitMin,
+                  limits.xZoomLimitMax);
+  change.xIncrement = (r.x1 - r.x0) * kLabelStepFactor;
+  LimitZoomedAxis(r.y0, r.y1, kValueSpanLimit, limits.yZoomLimitOpen, limits.yZoomLimitMin,
+                  limits.yZoomLimitMax);
+  change.yIncrement = (r.y1 - r.y0) * kLabelStepFactor;
+  change.cursors = KeepCursorsInView(cursors, r);
+  return change;
+}
+
+ViewChange OnChartScroll(const ViewRanges& scrolled, const CursorPositions& cursors,
+                         ZoomLimits& limits) {
+  if (!limits.xZoomLimitOpen) {
+    limits.xZoomLimitMax = scrolled.x1;
+    limits.xZoomLimitMin = scrolled.x0;
+  }
+  if (!limits.yZoomLimitOpen) {
+    limits.yZoomLimitMax = scrolled.y1;
+    limits.yZoomLimitMin = scrolled.y0;
+  }
+  return ViewChange{scrolled, {}, {}, KeepCursorsInView(cursors, scrolled)};
+}
+
+ViewChange ChartUndoZoom(const ViewRanges& restored, const CursorPositions& cursors,
+                         ZoomLimits& limits) {
+  LimitRestoredAxis(restored.x0, restored.x1, kTimeSpanLimit, limits.xZoomLimitOpen,
+                    limits.xZoomLimitMin, limits.xZoomLimitMax);
+  LimitRestoredAxis(restored.y0, restored.y1, kValueSpanLimit, limits.yZoomLimitOpen,
+                    limits.yZoomLimitMin, limits.yZoomLimitMax);
+  return ViewChange{restored, (restored.x1 - restored.x0) * kLabelStepFactor,
+                    (restored.y1 - restored.y0) * kLabelStepFactor,
+                    KeepCursorsInView(cursors, restored)};
+}
+
+}  // namespace vantiro

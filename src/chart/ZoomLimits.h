@@ -1,0 +1,56 @@
+#pragma once
+// The chart's view rules: the zoom limits (the first window narrower than 10 s in time, or 0.01 in
+// value, is frozen as the narrowest one, and any later zoom below it snaps back), the label step of
+// a tenth of the span, and keeping the cursors inside the view. Pure functions over axis ranges:
+// the chart widget has already changed its axes when they are asked.
+
+#include <optional>
+
+#include "recorder/DateTime.h"
+
+namespace vantiro {
+
+struct ZoomLimits {
+  double xZoomLimitMax = 0.0;  // DateTime
+  double xZoomLimitMin = 0.0;
+  bool xZoomLimitOpen = false;
+  double yZoomLimitMax = 0.0;
+  double yZoomLimitMin = 0.0;
+  bool yZoomLimitOpen = false;
+};
+
+struct ViewRanges {
+  DateTime x0 = 0.0, x1 = 0.0;  // bottom axis
+  double y0 = 0.0, y1 = 0.0;    // left axis
+  friend bool operator==(const ViewRanges&, const ViewRanges&) = default;
+};
+
+struct CursorPositions {
+  DateTime x = 0.0;  // vertical cursor
+  double y1 = 0.0;   // its horizontal line
+  double y2 = 0.0;   // the horizontal cursor
+  friend bool operator==(const CursorPositions&, const CursorPositions&) = default;
+};
+
+// What a view handler leaves: the axis ranges (set back where a frozen limit applies), new label
+// steps where the handler sets them, and the cursors pulled into view.
+struct ViewChange {
+  ViewRanges ranges;
+  std::optional<double> xIncrement;
+  std::optional<double> yIncrement;
+  CursorPositions cursors;
+};
+
+// A cursor outside the view moves to an edge: X to x0, Y1 to y1, Y2 to y0. One on an edge stays.
+CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& view);
+
+// After a rubber-band zoom.
+ViewChange ChartZoom(const ViewRanges& zoomed, const CursorPositions& cursors, ZoomLimits& limits);
+// After a scroll: a frozen window follows the view; the steps stay.
+ViewChange OnChartScroll(const ViewRanges& scrolled, const CursorPositions& cursors,
+                         ZoomLimits& limits);
+// After an undo zoom: a restored window narrower than its limit is frozen, a wider one opens it.
+ViewChange ChartUndoZoom(const ViewRanges& restored, const CursorPositions& cursors,
+                         ZoomLimits& limits);
+
+}  // namespace vantiro
