@@ -88,7 +88,7 @@ void SetWindows(ChartFill& fill, const DatasetSummary& summary, DateTime from, D
   const double low = static_cast<double>(summary.rangeMin) - kValueMargin;
   const double high = static_cast<double>(summary.rangeMax) + kValueMargin;
   fill.left = {low, high, (high - low) * kLabelStepFactor};
-  fill.freezeTimeWindow = to - from < kTimeSpanLimit;
+  fill.freezeTimeWindow = NarrowerThanTimeLimit(to - from);
   fill.cursorX = from;
   fill.cursorY1 = summary.rangeMax;
   fill.cursorY2 = summary.rangeMin;

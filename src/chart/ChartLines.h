@@ -44,6 +44,13 @@ inline constexpr double kLabelStepFactor = 0.1;            // label step: a tent
 inline constexpr double kValueMargin = 10.0;               // the left axis runs 10 beyond the data
 inline constexpr std::int64_t kThinningThreshold = 1000000;
 
+// A time window is narrower than the 10 s limit only when it falls short of it by more than 10 us.
+// Its span is the difference of two times near 40,000 days, good to some 1e-11 of a day: a file of
+// exactly 10 s can come out a rounding short and must not count as narrower.
+inline constexpr double kTimeSpanRounding = kOneMillisecond / 100;
+inline bool NarrowerThanTimeLimit(double span) { return span < kTimeSpanLimit - kTimeSpanRounding; }
+inline bool NarrowerThanValueLimit(double span) { return span < kValueSpanLimit; }
+
 // Above a million samples only every k-th sample of a channel is drawn.
 int ThinningFactor(std::int64_t samples);
 

@@ -7,9 +7,9 @@ namespace {
 
 // One axis of a zoom: a window narrower than the limit is frozen when the limit is open, and set
 // back to the frozen one otherwise.
-void LimitZoomedAxis(double& low, double& high, double span, bool& open, double& limitMin,
-                     double& limitMax) {
-  if (!(high - low < span)) return;
+void LimitZoomedAxis(double& low, double& high, bool (*narrower)(double), bool& open,
+                     double& limitMin, double& limitMax) {
+  if (!narrower(high - low)) return;
   if (open) {
     limitMax = high;
     limitMin = low;
@@ -21,9 +21,9 @@ void LimitZoomedAxis(double& low, double& high, double span, bool& open, double&
 }
 
 // One axis of an undo zoom: narrower than the limit freezes, otherwise the limit opens.
-void LimitRestoredAxis(double low, double high, double span, bool& open, double& limitMin,
-                       double& limitMax) {
-  if (high - low < span) {
+void LimitRestoredAxis(double low, double high, bool (*narrower)(double), bool& open,
+                       double& limitMin, double& limitMax) {
+  if (narrower(high - low)) {
     limitMax = high;
     limitMin = low;
     open = false;
@@ -44,11 +44,11 @@ CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& vie
 ViewChange ChartZoom(const ViewRanges& zoomed, const CursorPositions& cursors, ZoomLimits& limits) {
   ViewChange change{zoomed, {}, {}, cursors};
   ViewRanges& r = change.ranges;
-  LimitZoomedAxis(r.x0, r.x1, kTimeSpanLimit, limits.xZoomLimitOpen, limits.xZoomLimitMin,
-                  limits.xZoomLimitMax);
+  LimitZoomedAxis(r.x0, r.x1, NarrowerThanTimeLimit, limits.xZoomLimitOpen,
+                  limits.xZoomLimitMin, limits.xZoomLimitMax);
   change.xIncrement = (r.x1 - r.x0) * kLabelStepFactor;
-  LimitZoomedAxis(r.y0, r.y1, kValueSpanLimit, limits.yZoomLimitOpen, limits.yZoomLimitMin,
-                  limits.yZoomLimitMax);
+  LimitZoomedAxis(r.y0, r.y1, NarrowerThanValueLimit, limits.yZoomLimitOpen,
+                  limits.yZoomLimitMin, limits.yZoomLimitMax);
   change.yIncrement = (r.y1 - r.y0) * kLabelStepFactor;
   change.cursors = KeepCursorsInView(cursors, r);
   return change;
@@ -69,9 +69,9 @@ ViewChange OnChartScroll(const ViewRanges& scrolled, const CursorPositions& curs
 
 ViewChange ChartUndoZoom(const ViewRanges& restored, const CursorPositions& cursors,
                          ZoomLimits& limits) {
-  LimitRestoredAxis(restored.x0, restored.x1, kTimeSpanLimit, limits.xZoomLimitOpen,
+  LimitRestoredAxis(restored.x0, restored.x1, NarrowerThanTimeLimit, limits.xZoomLimitOpen,
                     limits.xZoomLimitMin, limits.xZoomLimitMax);
-  LimitRestoredAxis(restored.y0, restored.y1, kValueSpanLimit, limits.yZoomLimitOpen,
+  LimitRestoredAxis(restored.y0, restored.y1, NarrowerThanValueLimit, limits.yZoomLimitOpen,
                     limits.yZoomLimitMin, limits.yZoomLimitMax);
   return ViewChange{restored, (restored.x1 - restored.x0) * kLabelStepFactor,
                     (restored.y1 - restored.y0) * kLabelStepFactor,
