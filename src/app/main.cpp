@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <exception>
 
 #include "platform/MallocTuning.h"
@@ -18,6 +19,14 @@ int main(int argc, char* argv[]) {
   try {
     vantiro::AppWindows windows;
     windows.mainForm->show();
+    // A recording named on the command line (a file manager's "open with") is opened as the open
+    // or import command would, once the window is up.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-'))) {
+      const QString path = arguments.at(1);
+      QTimer::singleShot(0, windows.mainForm.get(),
+                         [&windows, path] { windows.mainForm->OpenFromCommandLine(path); });
+    }
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Vantiro"), QString::fromLocal8Bit(e.what()));

@@ -92,6 +92,7 @@ void SetWindows(ChartFill& fill, const DatasetSummary& summary, DateTime from, D
   fill.cursorX = from;
   fill.cursorY1 = summary.rangeMax;
   fill.cursorY2 = summary.rangeMin;
+  fill.gapHeight = GapHeight(summary);
 }
 
 }  // namespace

@@ -112,6 +112,7 @@ struct ChartFill {
   DateTime cursorX = 0.0;         // where the fill puts the vertical cursor
   double cursorY1 = 0.0;
   double cursorY2 = 0.0;
+  double gapHeight = 0.0;  // the height of the lines' gap points
   int thinning = 1;
 };
 

@@ -14,7 +14,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "chart/Cursors.h"
+#include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
+#include "chart/ui/TrendChart.h"
 #include "instrument/ui/InstrumentDialogs.h"
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "platform/ProgramDir.h"
@@ -78,6 +81,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   TimerForAllowZoom = new QTimer(this);
   TimerForAllowZoom->setObjectName(QStringLiteral("TimerForAllowZoom"));
   TimerForAllowZoom->setInterval(100);
+  connect(TimerForAllowZoom, &QTimer::timeout, this, &TMainForm::OnAllowZoom);
 
   // The client area (everything below the menu bar) is 1282 x 942.
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -234,6 +238,16 @@ void TMainForm::CreatePages() {
 
   ChartTabSheet = new QWidget(PageControl);
   ChartTabSheet->setObjectName(QStringLiteral("ChartTabSheet"));
+  Chart = new TrendChart(ChartTabSheet);
+  auto* chartLayout = new QVBoxLayout(ChartTabSheet);
+  chartLayout->setContentsMargins(0, 0, 0, 0);
+  chartLayout->addWidget(Chart);
+  chartPage_ = std::make_unique<ChartPage>(*Chart, seriesList, summary);
+  connect(Chart, &TrendChart::zoomed, this, &TMainForm::ChartZoom);
+  connect(Chart, &TrendChart::scrolled, this, &TMainForm::OnChartScroll);
+  connect(Chart, &TrendChart::zoomUndone, this, &TMainForm::ChartUndoZoom);
+  connect(Chart, &TrendChart::doubleClicked, this, &TMainForm::OnChartDoubleClick);
+  connect(Chart, &TrendChart::cursorMoved, this, &TMainForm::ChartCursorToolChange);
   SystemCaseTabSheet = new QWidget(PageControl);
   SystemCaseTabSheet->setObjectName(QStringLiteral("SystemCaseTabSheet"));
 
@@ -315,7 +329,7 @@ void TMainForm::ResetView() {
   channels.clear();
   tableRows.clear();
   columnChannels.clear();
-  // The chart is cleared here once it exists.
+  chartPage_->ClearChart();
   DataListViewModel->Clear();
   if (dialogs_.dataFilter) dialogs_.dataFilter->ResetChannelSelection();
 }
@@ -350,9 +364,10 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
   }
   const std::uint32_t rowsPerPage = RowsPerPage();
   TableView view;
+  ChartFill fill;
   progress->SetText(kLoadingText);
   progress->ResetPosition();
-  workerThread = std::thread([this, &read, &view, progress, rowsPerPage] {
+  workerThread = std::thread([this, &read, &view, &fill, progress, rowsPerPage] {
     std::optional<UserMessage> message;
     try {
       message = read();
@@ -363,8 +378,11 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
     if (message) ShowMessageFromWorker(*message);
     try {
       view = BuildTableView(channels, rowsPerPage, &progress->WorkerSink());
+      fill = FillChart(channels, summary);
     } catch (...) {
+      // Out of memory: an empty view rather than half of one.
       view = TableView{};
+      fill = ChartFill{};
     }
     progress->RequestClose();
   });
@@ -380,7 +398,9 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
   }
   ApplyPage(view.page);
   DataFilterButton->setEnabled(true);
+  chartPage_->ShowFill(std::move(fill), zoomLimits);
 
+  PlaceCursorsAfterLoad(summary.startTime);
   if (dialogs_.dataFilter) dialogs_.dataFilter->InitFromDataset(summary.startTime, summary.endTime);
   savedPageButtons = CurrentPageButtons();
   if (activeTab != 0) {
@@ -392,9 +412,13 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
 void TMainForm::OpenFileButtonClick() {
   const QString path = CurrentPrompts().OpenFileName(this, QStringLiteral("打开"), kOpenFilter);
   if (path.isEmpty()) return;
+  LoadRecorderFile(path);
+}
+
+void TMainForm::LoadRecorderFile(const QString& path) {
   ResetView();
   ResetSummary(summary);
-  xZoomLimitOpen = yZoomLimitOpen = true;
+  zoomLimits.xZoomLimitOpen = zoomLimits.yZoomLimitOpen = true;
   liveMode = false;
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ReadRecorderFile(file, summary, channels); });
@@ -403,12 +427,72 @@ void TMainForm::OpenFileButtonClick() {
 void TMainForm::ImportData() {
   const QString path = CurrentPrompts().OpenFileName(this, QStringLiteral("导入数据"), kImportFilter);
   if (path.isEmpty()) return;
+  ImportCsvData(path);
+}
+
+void TMainForm::ImportCsvData(const QString& path) {
   ResetView();
   // The summary is not reset: an import that accepts nothing keeps the previous span.
-  xZoomLimitOpen = yZoomLimitOpen = true;
+  zoomLimits.xZoomLimitOpen = zoomLimits.yZoomLimitOpen = true;
   liveMode = false;
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ImportCsvFile(file, summary, channels); });
+}
+
+void TMainForm::OpenFromCommandLine(const QString& path) {
+  if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+    ImportCsvData(path);
+  } else {
+    LoadRecorderFile(path);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The trend chart
+
+void TMainForm::ChartZoom() {
+  if (liveMode || channels.empty()) return;
+  chartPage_->Apply(vantiro::ChartZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+}
+
+void TMainForm::OnChartScroll() {
+  if (liveMode || channels.empty()) return;
+  chartPage_->Apply(vantiro::OnChartScroll(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+}
+
+void TMainForm::ChartUndoZoom() {
+  if (liveMode || channels.empty()) return;
+  chartPage_->Apply(vantiro::ChartUndoZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+}
+
+void TMainForm::OnAllowZoom() {
+  TimerForAllowZoom->stop();
+  Chart->SetZoomAllowed(true);
+}
+
+void TMainForm::OnChartDoubleClick() {
+  if (liveMode || channels.empty() || !dialogs_.cursor) return;
+  Chart->SetZoomAllowed(false);
+  const ViewRanges view = Chart->Ranges();
+  const CursorPositions at = Chart->Cursors();
+  TOKBottomDlg& dialog = *dialogs_.cursor;
+  dialog.LoadCursors(at.x, at.y1, at.y2, view.x0, view.x1, view.y0, view.y1);
+  if (dialog.exec() == QDialog::Accepted) {
+    Chart->SetCursorX(dialog.newX);
+    Chart->SetCursorY1(dialog.newY1);
+    Chart->SetCursorY2(dialog.newY2);
+    Chart->SetVerticalCursor(true, dialog.showY1);
+    Chart->SetHorizontalCursorActive(dialog.showY2);
+  }
+  TimerForAllowZoom->start();
+}
+
+void TMainForm::ChartCursorToolChange(DateTime x) { chartPage_->ChartCursorToolChange(x); }
+
+void TMainForm::PlaceCursorsAfterLoad(DateTime t0) {
+  const bool showY1 = dialogs_.cursor && dialogs_.cursor->showY1;
+  const bool showY2 = dialogs_.cursor && dialogs_.cursor->showY2;
+  chartPage_->PlaceCursorsAfterLoad(t0, showY1, showY2);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,10 +3,13 @@
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "chart/ChartLines.h"
+#include "chart/ZoomLimits.h"
 #include "recorder/Dataset.h"
 #include "recorder/UserMessage.h"
 #include "workbench/Paging.h"
@@ -23,7 +26,9 @@ class QWidget;
 
 namespace vantiro {
 
+class ChartPage;
 class DataListModel;
+class TrendChart;
 class TDataFilterDlg;
 class TProcessDlg;
 class TAboutBox;
@@ -80,29 +85,40 @@ class TMainForm : public QMainWindow {
   // The view model.
   void ResetView();
 
+  // Opens a file named on the command line: a .csv file as the import command does, anything else
+  // as the open command does.
+  void OpenFromCommandLine(const QString& path);
+
+  // The trend chart's events.
+  void ChartZoom();
+  void OnChartScroll();
+  void ChartUndoZoom();
+  void OnAllowZoom();
+  void OnChartDoubleClick();
+  void ChartCursorToolChange(DateTime x);
+  // After a load, an import or a filter: the cursors at t0 + 0.1 s, the read-out with them.
+  void PlaceCursorsAfterLoad(DateTime t0);
+
   // The dataset and view model (read by tests and by later commands).
   std::vector<ChannelInfo> channels;
   DatasetSummary summary;
   TableRows tableRows;
   std::vector<std::int16_t> columnChannels;
+  std::vector<ChartSeriesInfo> seriesList;
   std::vector<std::int16_t> liveChannels;
   std::uint32_t pageStart = 0;
   std::uint32_t pageEnd = 0;
   std::uint8_t activeTab = 0;
   PageButtons savedPageButtons;
   bool liveMode = false;
-  double xZoomLimitMax = 0.0;
-  double xZoomLimitMin = 0.0;
-  bool xZoomLimitOpen = false;
-  double yZoomLimitMax = 0.0;
-  double yZoomLimitMin = 0.0;
-  bool yZoomLimitOpen = false;
+  ZoomLimits zoomLimits;
   std::thread workerThread;
 
   // Widgets and actions, by their names.
   QTabWidget* PageControl = nullptr;
   QWidget* DataTabSheet = nullptr;
   QWidget* ChartTabSheet = nullptr;
+  TrendChart* Chart = nullptr;
   QWidget* SystemCaseTabSheet = nullptr;
   QTableView* DataListView = nullptr;
   DataListModel* DataListViewModel = nullptr;
@@ -155,6 +171,8 @@ class TMainForm : public QMainWindow {
   // The load pipeline shared by open and import: reset, worker behind the progress dialog, then
   // the views. `read` runs on the worker and fills channels and summary.
   void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
+  void LoadRecorderFile(const QString& path);
+  void ImportCsvData(const QString& path);
   // Lays out the page window and its buttons.
   void ApplyPage(const PageWindow& page);
   // One of the four paging commands on the page on show.
@@ -167,6 +185,7 @@ class TMainForm : public QMainWindow {
 
   Dialogs dialogs_;
   PageWindow page_;
+  std::unique_ptr<ChartPage> chartPage_;
 };
 
 }  // namespace vantiro

@@ -1,0 +1,85 @@
+#pragma once
+// Small pieces of the trend chart that the plotting library does not have: legend entries with a
+// check box, the legend's title line, label tickers with a step set from outside, and the frame
+// around the chart and its plot area.
+
+#include <qcustomplot.h>
+
+namespace vantiro {
+
+// A legend entry with a check box in front: ticked while its line is shown.
+class CheckableLegendItem : public QCPPlottableLegendItem {
+ public:
+  CheckableLegendItem(QCPLegend* legend, QCPAbstractPlottable* plottable);
+  // The check box's rectangle in widget coordinates (valid after a layout).
+  QRect CheckBoxRect() const;
+
+ protected:
+  void draw(QCPPainter* painter) override;
+  QSize minimumOuterSizeHint() const override;
+
+ private:
+  int BoxSize() const;
+};
+
+// The legend's title line: no height while its text is empty.
+class LegendTitleItem : public QCPAbstractLegendItem {
+ public:
+  explicit LegendTitleItem(QCPLegend* legend);
+  void SetText(const QString& text) { text_ = text; }
+  const QString& Text() const { return text_; }
+
+ protected:
+  void draw(QCPPainter* painter) override;
+  QSize minimumOuterSizeHint() const override;
+
+ private:
+  QString text_;
+};
+
+// Labels at multiples of a step given from outside; when that step would crowd the axis with more
+// labels than `maxTicks`, or is no usable number, the ticker picks its own.
+class StepDateTimeTicker : public QCPAxisTickerDateTime {
+ public:
+  void SetStep(double seconds) { step_ = seconds; }
+  double Step() const { return step_; }
+  void SetMaxTicks(int maxTicks) { maxTicks_ = maxTicks; }
+
+ protected:
+  double getTickStep(const QCPRange& range) override;
+  int getSubTickCount(double) override { return 0; }
+
+ private:
+  double step_ = 0.0;
+  int maxTicks_ = 50;
+};
+
+class StepNumberTicker : public QCPAxisTicker {
+ public:
+  void SetStep(double step) { step_ = step; }
+  double Step() const { return step_; }
+  void SetMaxTicks(int maxTicks) { maxTicks_ = maxTicks; }
+
+ protected:
+  double getTickStep(const QCPRange& range) override;
+  int getSubTickCount(double) override { return 0; }
+
+ private:
+  double step_ = 0.0;
+  int maxTicks_ = 50;
+};
+
+// The outer frame of the chart and the border of its plot area (the back wall), 2 px each.
+class ChartFrame : public QCPLayerable {
+ public:
+  ChartFrame(QCustomPlot* plot, QCPAxisRect* axisRect, const QString& layer);
+
+ protected:
+  void applyDefaultAntialiasingHint(QCPPainter* painter) const override;
+  void draw(QCPPainter* painter) override;
+
+ private:
+  QCPAxisRect* axisRect_;
+};
+
+}  // namespace vantiro

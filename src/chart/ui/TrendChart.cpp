@@ -1,0 +1,531 @@
+#include "chart/ui/TrendChart.h"
+
+#include <cmath>
+#include <limits>
+
+#include "chart/ui/ChartParts.h"
+
+namespace vantiro {
+namespace {
+
+const QColor kAxisColour(0, 65, 0);
+const QColor kTickColour(0, 150, 0);
+const QColor kLegendFrameColour(0, 120, 0);
+const QColor kZoomRectColour(255, 255, 0);
+const QColor kVerticalCursorColour(0, 128, 255);
+const QColor kHorizontalCursorColour(0, 127, 255);
+constexpr double kLegendTopFraction = 0.04;
+// The smallest window the bottom axis shows: a recording of one instant gets a second around it.
+constexpr double kSmallestKeySpan = 1e-3;  // seconds
+
+QFont ChartFont() {
+  // A free face with the metrics the chart was laid out for; Chinese text falls back to the CJK font.
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPointSize(8);
+  return font;
+}
+
+QColor Colour(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+
+QCPRange KeyRange(double minDays, double maxDays) {
+  QCPRange range(ChartKey(minDays), ChartKey(maxDays));
+  if (!(range.upper - range.lower >= kSmallestKeySpan)) {
+    const double centre = std::isfinite(range.center()) ? range.center() : 0.0;
+    range = QCPRange(centre - 0.5, centre + 0.5);
+  }
+  return range;
+}
+
+QCPRange ValueRange(double min, double max) {
+  if (max > min && std::isfinite(max - min)) return QCPRange(min, max);
+  const double centre = std::isfinite(min) ? min : 0.0;
+  return QCPRange(centre - 0.5, centre + 0.5);
+}
+
+}  // namespace
+
+TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
+  setObjectName(QStringLiteral("Chart"));
+  SetUpAppearance();
+  SetUpLegend();
+  SetUpCursors();
+  connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
+  SetZoomAllowed(true);
+  setMouseTracking(true);
+}
+
+TrendChart::~TrendChart() = default;
+
+void TrendChart::SetUpAppearance() {
+  setBackground(Qt::black);
+  axisRect()->setBackground(Qt::black);
+  setNotAntialiasedElements(QCP::aeAll);
+  setPlottingHint(QCP::phFastPolylines, true);
+  setAutoAddPlottableToLegend(false);
+  setLocale(QLocale::c());
+  const QFont font = ChartFont();
+  for (QCPAxis* axis : {xAxis, yAxis}) {
+    axis->setBasePen(QPen(kAxisColour, 1));
+    axis->setTickPen(QPen(kTickColour, 1));
+    axis->setSubTicks(false);
+    axis->setTickLength(0, 4);
+    axis->setTickLabelColor(Qt::white);
+    axis->setTickLabelFont(font);
+    axis->setLabel(QString());
+    axis->grid()->setPen(QPen(kAxisColour, 1, Qt::SolidLine));
+    axis->grid()->setZeroLinePen(Qt::NoPen);
+    axis->grid()->setSubGridVisible(false);
+  }
+  bottomTicker_ = QSharedPointer<StepDateTimeTicker>::create();
+  bottomTicker_->setDateTimeFormat(QStringLiteral("yy-MM-dd\nHH:mm:ss"));
+  bottomTicker_->setDateTimeSpec(Qt::UTC);
+  bottomTicker_->setTickOrigin(ChartKey(0.0));  // label steps count from the DateTime origin
+  xAxis->setTicker(bottomTicker_);
+  leftTicker_ = QSharedPointer<StepNumberTicker>::create();
+  yAxis->setTicker(leftTicker_);
+  yAxis->setNumberFormat(QStringLiteral("f"));
+  yAxis->setNumberPrecision(0);
+  new ChartFrame(this, axisRect(), QStringLiteral("grid"));
+
+  selectionRect()->setPen(QPen(kZoomRectColour, 1));
+  selectionRect()->setBrush(Qt::NoBrush);
+}
+
+void TrendChart::SetUpLegend() {
+  legend->setVisible(false);
+  legend->setBrush(Qt::black);
+  legend->setBorderPen(QPen(kLegendFrameColour, 1));
+  legend->setTextColor(Qt::white);
+  legend->setFont(ChartFont());
+  legend->setIconSize(18, 8);
+  legend->setIconTextPadding(4);
+  legend->setMargins(QMargins(5, 3, 6, 3));
+  legend->setRowSpacing(0);
+  legend->setSelectableParts(QCPLegend::spNone);
+  layer(QStringLiteral("legend"))->setMode(QCPLayer::lmBuffered);
+
+  // The legend stands right of the plot area, its top at 4 % of the chart's height.
+  axisRect()->insetLayout()->take(legend);
+  auto* side = new QCPLayoutGrid;
+  plotLayout()->addElement(0, 1, side);
+  plotLayout()->setColumnStretchFactor(1, 0.001);
+  legendTopSpace_ = new QCPLayoutElement(this);
+  side->addElement(0, 0, legendTopSpace_);
+  side->addElement(1, 0, legend);
+  side->addElement(2, 0, new QCPLayoutElement(this));
+  side->setRowStretchFactor(0, 0.001);
+  side->setRowStretchFactor(1, 0.001);
+  side->setRowStretchFactor(2, 1.0);
+  side->setRowSpacing(0);
+  side->setMargins(QMargins(4, 0, 8, 0));
+  legendTitle_ = new LegendTitleItem(legend);
+  legend->addItem(legendTitle_);
+  LayOutForSize(size());
+}
+
+void TrendChart::SetUpCursors() {
+  addLayer(QStringLiteral("cursors"), layer(QStringLiteral("legend")), QCustomPlot::limAbove);
+  cursorLayer_ = layer(QStringLiteral("cursors"));
+  cursorLayer_->setMode(QCPLayer::lmBuffered);
+  auto line = [this](const QColor& colour) {
+    auto* item = new QCPItemStraightLine(this);
+    item->setLayer(cursorLayer_);
+    item->setPen(QPen(colour, 2));
+    item->setSelectable(false);
+    item->setAntialiased(false);
+    item->setVisible(false);
+    return item;
+  };
+  verticalLine_ = line(kVerticalCursorColour);
+  y1Line_ = line(kVerticalCursorColour);
+  y2Line_ = line(kHorizontalCursorColour);
+  UpdateCursorItems();
+}
+
+void TrendChart::LayOutForSize(const QSize& size) {
+  const int top = static_cast<int>(std::lround(size.height() * kLegendTopFraction));
+  legendTopSpace_->setMinimumSize(0, top);
+  legendTopSpace_->setMaximumSize(QWIDGETSIZE_MAX, top);
+  // Labels need about 60 px across (two lines of "yy-MM-dd") and 14 px up.
+  bottomTicker_->SetMaxTicks(std::max(2, size.width() / 45));
+  leftTicker_->SetMaxTicks(std::max(2, size.height() / 12));
+}
+
+void TrendChart::resizeEvent(QResizeEvent* event) {
+  LayOutForSize(event->size());
+  QCustomPlot::resizeEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lines
+
+void TrendChart::ClearChart() {
+  clearPlottables();  // also takes their legend entries
+  lines_.clear();
+  homeRanges_.reset();
+  bottomAutomatic_ = leftAutomatic_ = true;
+  legend->setVisible(false);
+  replot(rpQueuedReplot);
+}
+
+QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double gapHeight) {
+  auto value = [gapHeight](double y) {
+    return y == gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+  };
+  QCPAbstractPlottable* plottable = nullptr;
+  if (line.ascending) {
+    auto* graph = new QCPGraph(xAxis, yAxis);
+    QVector<QCPGraphData> data(static_cast<qsizetype>(line.points.size()));
+    for (std::size_t i = 0; i < line.points.size(); ++i) {
+      data[static_cast<qsizetype>(i)] = QCPGraphData(ChartKey(line.points[i].x), value(line.points[i].y));
+    }
+    graph->data()->set(data, true);
+    graph->setLineStyle(QCPGraph::lsLine);
+    plottable = graph;
+  } else {
+    // Drawn in stored order: the curve's parameter is the point's place.
+    auto* curve = new QCPCurve(xAxis, yAxis);
+    QVector<QCPCurveData> data(static_cast<qsizetype>(line.points.size()));
+    for (std::size_t i = 0; i < line.points.size(); ++i) {
+      data[static_cast<qsizetype>(i)] = QCPCurveData(static_cast<double>(i), ChartKey(line.points[i].x),
+                                                     value(line.points[i].y));
+    }
+    curve->data()->set(data, true);
+    curve->setLineStyle(QCPCurve::lsLine);
+    plottable = curve;
+  }
+  plottable->setPen(QPen(Colour(PaletteColour(line.palettePosition)), 1));
+  plottable->setAntialiased(false);
+  plottable->setAntialiasedFill(false);
+  plottable->setSelectable(QCP::stNone);
+  plottable->setName(QString::fromStdString(line.title));
+  return plottable;
+}
+
+std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeight) {
+  const std::size_t first = lines_.size();
+  for (ChartLine& line : lines) {
+    Series series;
+    series.plottable = CreatePlottable(line, gapHeight);
+    series.legendItem = new CheckableLegendItem(legend, series.plottable);
+    legend->addItem(series.legendItem);
+    series.data = std::move(line);
+    series.gapHeight = gapHeight;
+    lines_.push_back(std::move(series));
+  }
+  legend->setVisible(!lines_.empty());
+  RescaleAutomaticAxes();
+  replot(rpQueuedReplot);
+  return first;
+}
+
+void TrendChart::AppendPoint(std::size_t line, DateTime x, double y) {
+  Series& series = lines_.at(line);
+  series.data.Append(x, y);
+  const double value = y == series.gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+  if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) {
+    graph->addData(ChartKey(x), value);
+  } else if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) {
+    curve->addData(static_cast<double>(series.data.points.size() - 1), ChartKey(x), value);
+  }
+  RescaleAutomaticAxes();
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::EmptyLine(std::size_t line) {
+  Series& series = lines_.at(line);
+  series.data.points.clear();
+  series.data.ascending = true;
+  series.data.minX = series.data.maxX = 0.0;
+  if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) graph->data()->clear();
+  if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) curve->data()->clear();
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetLineTitle(std::size_t line, const QString& title) {
+  lines_.at(line).plottable->setName(title);
+}
+
+QString TrendChart::LineTitleShown(std::size_t line) const { return lines_.at(line).plottable->name(); }
+
+bool TrendChart::LineVisible(std::size_t line) const { return lines_.at(line).plottable->visible(); }
+
+void TrendChart::SetLineVisible(std::size_t line, bool visible) {
+  lines_.at(line).plottable->setVisible(visible);
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetLegendTitle(const QString& title) { legendTitle_->SetText(title); }
+
+QString TrendChart::LegendTitle() const { return legendTitle_->Text(); }
+
+// ---------------------------------------------------------------------------------------------
+// Axes
+
+ViewRanges TrendChart::Ranges() const {
+  return ViewRanges{ChartDays(xAxis->range().lower), ChartDays(xAxis->range().upper),
+                    yAxis->range().lower, yAxis->range().upper};
+}
+
+void TrendChart::SetBottomAxis(double min, double max) {
+  bottomAutomatic_ = false;
+  xAxis->setRange(KeyRange(min, max));
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetLeftAxis(double min, double max) {
+  leftAutomatic_ = false;
+  yAxis->setRange(ValueRange(min, max));
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetBottomIncrement(double days) {
+  bottomTicker_->SetStep(days * kSecondsPerDay);
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetLeftIncrement(double step) {
+  leftTicker_->SetStep(step);
+  replot(rpQueuedReplot);
+}
+
+double TrendChart::BottomIncrement() const { return bottomTicker_->Step() / kSecondsPerDay; }
+
+double TrendChart::LeftIncrement() const { return leftTicker_->Step(); }
+
+void TrendChart::SetBottomAutomatic(bool automatic) {
+  bottomAutomatic_ = automatic;
+  RescaleAutomaticAxes();
+}
+
+void TrendChart::SetLeftAutomatic(bool automatic) {
+  leftAutomatic_ = automatic;
+  RescaleAutomaticAxes();
+}
+
+void TrendChart::RescaleAutomaticAxes() {
+  if (lines_.empty()) return;
+  if (bottomAutomatic_) xAxis->rescale();
+  if (leftAutomatic_) yAxis->rescale();
+}
+
+void TrendChart::SetRanges(const ViewRanges& ranges) {
+  bottomAutomatic_ = leftAutomatic_ = false;
+  xAxis->setRange(KeyRange(ranges.x0, ranges.x1));
+  yAxis->setRange(ValueRange(ranges.y0, ranges.y1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Zoom and scroll
+
+void TrendChart::SetZoomAllowed(bool allowed) {
+  zoomAllowed_ = allowed;
+  setSelectionRectMode(allowed ? QCP::srmCustom : QCP::srmNone);
+}
+
+void TrendChart::SaveHomeRanges() {
+  if (!homeRanges_) homeRanges_ = Ranges();
+}
+
+void TrendChart::OnRubberBand(const QRect& rect, QMouseEvent*) {
+  // The rectangle runs from where the drag began to where it ended.
+  const int across = rect.right() - rect.left();
+  const int upOrDown = rect.bottom() - rect.top();
+  if (std::abs(across) <= kZoomMinimumPixels || std::abs(upOrDown) <= kZoomMinimumPixels) return;
+  if (across < 0) {
+    UndoZoom();
+    return;
+  }
+  const QRect r = rect.normalized();
+  SaveHomeRanges();
+  SetRanges(ViewRanges{ChartDays(xAxis->pixelToCoord(r.left())), ChartDays(xAxis->pixelToCoord(r.right())),
+                       yAxis->pixelToCoord(r.bottom()), yAxis->pixelToCoord(r.top())});
+  replot(rpQueuedReplot);
+  emit zoomed();
+}
+
+void TrendChart::UndoZoom() {
+  if (homeRanges_) {
+    SetRanges(*homeRanges_);
+    homeRanges_.reset();
+  }
+  replot(rpQueuedReplot);
+  emit zoomUndone();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cursors
+
+void TrendChart::UpdateCursorItems() {
+  const double key = ChartKey(cursors_.x);
+  verticalLine_->point1->setCoords(key, 0.0);
+  verticalLine_->point2->setCoords(key, 1.0);
+  y1Line_->point1->setCoords(0.0, cursors_.y1);
+  y1Line_->point2->setCoords(1.0, cursors_.y1);
+  y2Line_->point1->setCoords(0.0, cursors_.y2);
+  y2Line_->point2->setCoords(1.0, cursors_.y2);
+  verticalLine_->setVisible(verticalActive_);
+  y1Line_->setVisible(verticalActive_ && verticalCross_);
+  y2Line_->setVisible(horizontalActive_);
+}
+
+void TrendChart::SetCursorX(DateTime x) {
+  if (x == cursors_.x) return;
+  cursors_.x = x;
+  UpdateCursorItems();
+  Repaint();
+  emit cursorMoved(x);
+}
+
+void TrendChart::SetCursorY1(double y) {
+  if (y == cursors_.y1) return;
+  cursors_.y1 = y;
+  UpdateCursorItems();
+  Repaint();
+  emit cursorMoved(cursors_.x);
+}
+
+void TrendChart::SetCursorY2(double y) {
+  if (y == cursors_.y2) return;
+  cursors_.y2 = y;
+  UpdateCursorItems();
+  Repaint();
+}
+
+void TrendChart::SetVerticalCursor(bool active, bool cross) {
+  verticalActive_ = active;
+  verticalCross_ = cross;
+  UpdateCursorItems();
+  Repaint();
+}
+
+void TrendChart::SetHorizontalCursorActive(bool active) {
+  horizontalActive_ = active;
+  UpdateCursorItems();
+  Repaint();
+}
+
+void TrendChart::Repaint() {
+  if (repaintPending_) return;
+  repaintPending_ = true;
+  QMetaObject::invokeMethod(this, &TrendChart::RepaintNow, Qt::QueuedConnection);
+}
+
+void TrendChart::RepaintNow() {
+  repaintPending_ = false;
+  const QSize needed = legend->minimumOuterSizeHint();
+  const QRect room = legend->outerRect();
+  if (legend->visible() && (needed.width() > room.width() || needed.height() > room.height())) {
+    replot();  // the legend needs more room: lay the chart out again
+    return;
+  }
+  layer(QStringLiteral("legend"))->replot();
+  cursorLayer_->replot();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse
+
+bool TrendChart::PressOnLegend(const QPoint& pos) {
+  if (!legend->visible() || !legend->outerRect().contains(pos)) return false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].legendItem->rect().contains(pos)) {
+      SetLineVisible(i, !LineVisible(i));
+      break;
+    }
+  }
+  return true;
+}
+
+bool TrendChart::GrabCursor(const QPoint& pos) {
+  if (!axisRect()->rect().adjusted(-kCursorGrabPixels, -kCursorGrabPixels, kCursorGrabPixels,
+                                   kCursorGrabPixels).contains(pos)) {
+    return false;
+  }
+  auto near = [](double pixel, int at) { return std::abs(pixel - at) <= kCursorGrabPixels; };
+  dragX_ = verticalActive_ && near(xAxis->coordToPixel(ChartKey(cursors_.x)), pos.x());
+  dragY1_ = verticalActive_ && verticalCross_ && near(yAxis->coordToPixel(cursors_.y1), pos.y());
+  dragY2_ = !dragX_ && !dragY1_ && horizontalActive_ && near(yAxis->coordToPixel(cursors_.y2), pos.y());
+  return dragX_ || dragY1_ || dragY2_;
+}
+
+void TrendChart::DragCursorTo(const QPoint& pos) {
+  const QRect area = axisRect()->rect();
+  const int x = std::clamp(pos.x(), area.left(), area.right());
+  const int y = std::clamp(pos.y(), area.top(), area.bottom());
+  if (dragX_) SetCursorX(ChartDays(xAxis->pixelToCoord(x)));
+  if (dragY1_) SetCursorY1(yAxis->pixelToCoord(y));
+  if (dragY2_) SetCursorY2(yAxis->pixelToCoord(y));
+}
+
+void TrendChart::UpdateHoverShape(const QPoint& pos) {
+  const bool wasX = dragX_, wasY1 = dragY1_, wasY2 = dragY2_;
+  const bool overCursor = GrabCursor(pos);
+  Qt::CursorShape shape = Qt::ArrowCursor;
+  if (overCursor) shape = dragX_ && !dragY1_ ? Qt::SizeHorCursor : dragX_ ? Qt::SizeAllCursor : Qt::SizeVerCursor;
+  dragX_ = wasX;
+  dragY1_ = wasY1;
+  dragY2_ = wasY2;
+  if (cursor().shape() != shape) setCursor(shape);
+}
+
+void TrendChart::mousePressEvent(QMouseEvent* event) {
+  const QPoint pos = event->pos();
+  if (event->button() == Qt::LeftButton) {
+    if (PressOnLegend(pos)) return;
+    if (GrabCursor(pos)) {
+      drag_ = Drag::Cursor;
+      return;
+    }
+    if (zoomAllowed_ && axisRect()->rect().contains(pos)) QCustomPlot::mousePressEvent(event);
+    return;
+  }
+  if (event->button() == Qt::RightButton && scrollAllowed_ && axisRect()->rect().contains(pos)) {
+    drag_ = Drag::Scroll;
+    dragStart_ = pos;
+    dragStartRanges_ = Ranges();
+  }
+}
+
+void TrendChart::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint pos = event->pos();
+  if (drag_ == Drag::Cursor) {
+    DragCursorTo(pos);
+    return;
+  }
+  if (drag_ == Drag::Scroll) {
+    // The content follows the mouse: the ranges move against it by the pixels' worth of each axis.
+    const QRect area = axisRect()->rect();
+    const ViewRanges& start = dragStartRanges_;
+    const double xPerPixel = (start.x1 - start.x0) / std::max(1, area.width());
+    const double yPerPixel = (start.y1 - start.y0) / std::max(1, area.height());
+    const double dx = -(pos.x() - dragStart_.x()) * xPerPixel;
+    const double dy = (pos.y() - dragStart_.y()) * yPerPixel;
+    SaveHomeRanges();
+    SetRanges(ViewRanges{start.x0 + dx, start.x1 + dx, start.y0 + dy, start.y1 + dy});
+    replot(rpQueuedReplot);
+    emit scrolled();
+    return;
+  }
+  if (event->buttons() == Qt::NoButton) UpdateHoverShape(pos);
+  QCustomPlot::mouseMoveEvent(event);
+}
+
+void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
+  if (drag_ != Drag::None) {
+    drag_ = Drag::None;
+    return;
+  }
+  QCustomPlot::mouseReleaseEvent(event);
+}
+
+void TrendChart::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  if (selectionRect()->isActive()) selectionRect()->cancel();
+  drag_ = Drag::None;
+  emit doubleClicked();
+}
+
+void TrendChart::wheelEvent(QWheelEvent* event) { event->ignore(); }
+
+}  // namespace vantiro
