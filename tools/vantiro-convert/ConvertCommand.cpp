@@ -68,6 +68,11 @@ std::optional<Arguments> Parse(const std::vector<std::string>& args) {
 
 }  // namespace
 
+int OutputFailed(std::ostream& err) {
+  err << "error: cannot write the output\n";
+  return 1;
+}
+
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
                const DatasetSummary& summary, const std::vector<ChannelInfo>& channels) {
   out << "error: " << (error ? error->text : std::string("none")) << '\n';
@@ -105,7 +110,14 @@ std::string CsvTable(const std::vector<ChannelInfo>& channels) {
   return text;
 }
 
+std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
+                                         DatasetSummary& summary, std::vector<ChannelInfo>& channels) {
+  return IsCsvPath(path) ? ImportCsvFile(path, summary, channels)
+                         : ReadRecorderFile(path, summary, channels, log);
+}
+
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args[0] == "at") return RunAt(args, out, err);
   const std::optional<Arguments> a = Parse(args);
   if (!a) {
     err << kConvertUsage << '\n';
@@ -120,13 +132,12 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = IsCsvPath(a->file)
-                                               ? ImportCsvFile(a->file, summary, channels)
-                                               : ReadRecorderFile(a->file, summary, channels, log);
+  const std::optional<UserMessage> error = LoadRecording(a->file, log, summary, channels);
 
   if (a->command == "dump") {
     WriteDump(out, error, summary, channels);
     out.flush();
+    if (!out) return OutputFailed(err);
     return error ? 1 : 0;
   }
 
@@ -136,6 +147,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (a->output.empty()) {
     out << text;
     out.flush();
+    if (!out) return OutputFailed(err);
   } else {
     std::ofstream file(a->output, std::ios::binary | std::ios::trunc);
     file << text;

@@ -3,25 +3,48 @@
 //
 //   vantiro-convert dump FILE [--log LOGFILE]
 //   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE]
+//   vantiro-convert at FILE T
+//   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T]
 //
 // A FILE ending in .csv (any case) is read by the CSV import; the log applies to recorder files.
+// `at` prints the chart legend after the load with the vertical cursor at T
+// (yyyy-mm-dd HH:MM:SS[.fff]); `png` draws the chart page as the program does (PngCommand.h).
 //
 // Exit status: 0 when the file was read without a report, 1 when the reader reported a failure
 // (what was read is still written) or the output could not be written, 2 for a usage error.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "recorder/Dataset.h"
+#include "recorder/RecorderFile.h"
 #include "recorder/UserMessage.h"
 
 namespace vantiro {
 
 inline constexpr const char* kConvertUsage =
-    "usage: vantiro-convert dump FILE [--log LOGFILE] | csv FILE [-o OUT] [--utf8] [--log LOGFILE]";
+    "usage: vantiro-convert dump FILE [--log LOGFILE] | csv FILE [-o OUT] [--utf8] [--log LOGFILE]"
+    " | at FILE T | png FILE -o OUT.png [--size WxH] [--at T]";
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Reads FILE as the program would: the CSV import for a .csv name (any case), the recorder file
+// reader otherwise.
+std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
+                                         DatasetSummary& summary, std::vector<ChannelInfo>& channels);
+
+// The cursor time of `at` and `--at`: yyyy-mm-dd HH:MM:SS[.fff].
+std::optional<DateTime> ParseCursorTime(const std::string& text);
+
+// Reports that standard output could not take the text (a full disk, a closed pipe); status 1.
+int OutputFailed(std::ostream& err);
+
+// `at FILE T`: the legend title line, then one line per chart line as the legend shows it.
+int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
+                   const DatasetSummary& summary, DateTime t);
 
 // The canonical listing of a dataset (UTF-8).
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,

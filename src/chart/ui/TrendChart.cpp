@@ -151,6 +151,14 @@ void TrendChart::LayOutForSize(const QSize& size) {
   leftTicker_->SetMaxTicks(std::max(2, size.height() / 12));
 }
 
+QImage TrendChart::Render(int width, int height) {
+  const QSize shown = size();
+  LayOutForSize(QSize(width, height));
+  const QImage image = toPixmap(width, height).toImage();
+  LayOutForSize(shown);
+  return image;
+}
+
 void TrendChart::resizeEvent(QResizeEvent* event) {
   LayOutForSize(event->size());
   QCustomPlot::resizeEvent(event);

@@ -31,6 +31,9 @@ class TrendChart : public QCustomPlot {
   explicit TrendChart(QWidget* parent = nullptr);
   ~TrendChart() override;
 
+  // The chart page's size in the main window (the size pictures from the command line take).
+  inline static constexpr int kPageWidth = 1282;
+  inline static constexpr int kPageHeight = 870;
   inline static constexpr int kZoomMinimumPixels = 16;
   inline static constexpr int kCursorGrabPixels = 10;
 
@@ -87,6 +90,9 @@ class TrendChart : public QCustomPlot {
   bool VerticalCursorCross() const { return verticalCross_; }
   bool HorizontalCursorActive() const { return horizontalActive_; }
   QCPLayer* CursorLayer() const { return cursorLayer_; }
+
+  // The chart drawn into a picture of the given size, as it would show at that size.
+  QImage Render(int width, int height);
 
   // Repaints after the cursors or the legend texts changed, once for any number of changes before
   // the event loop runs again: only the legend and cursor layers when the legend still fits the

@@ -1,0 +1,109 @@
+#include "vantiro-convert/PngCommand.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QSaveFile>
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+#include "chart/ui/ChartPage.h"
+#include "chart/ui/TrendChart.h"
+#include "vantiro-convert/ConvertCommand.h"
+
+namespace vantiro {
+namespace {
+
+struct PngArguments {
+  std::string file;
+  std::string output;
+  int width = TrendChart::kPageWidth;
+  int height = TrendChart::kPageHeight;
+  std::optional<DateTime> at;
+};
+
+std::optional<int> Dimension(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 16 || value > 20000) return std::nullopt;
+  return value;
+}
+
+std::optional<PngArguments> ParsePng(const std::vector<std::string>& args) {
+  PngArguments a;
+  bool sized = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "-o" && hasValue && a.output.empty() && !args[i + 1].empty()) {
+      a.output = args[++i];
+    } else if (arg == "--size" && hasValue && !sized) {
+      const std::string& size = args[++i];
+      const std::size_t x = size.find('x');
+      if (x == std::string::npos) return std::nullopt;
+      const std::optional<int> w = Dimension(std::string_view(size).substr(0, x));
+      const std::optional<int> h = Dimension(std::string_view(size).substr(x + 1));
+      if (!w || !h) return std::nullopt;
+      a.width = *w;
+      a.height = *h;
+      sized = true;
+    } else if (arg == "--at" && hasValue && !a.at) {
+      a.at = ParseCursorTime(args[++i]);
+      if (!a.at) return std::nullopt;
+    } else if (!arg.empty() && arg[0] != '-' && a.file.empty()) {
+      a.file = arg;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (a.file.empty() || a.output.empty()) return std::nullopt;
+  return a;
+}
+
+}  // namespace
+
+int RunPng(const std::vector<std::string>& args, std::ostream& err) {
+  const std::optional<PngArguments> a = ParsePng(args);
+  if (!a) {
+    err << kConvertUsage << '\n';
+    return 2;
+  }
+  RecorderLogOptions noLog;
+  noLog.mode = RecorderLogOptions::Mode::Off;
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  const std::optional<UserMessage> error = LoadRecording(a->file, noLog, summary, channels);
+  if (error) err << "error: " << error->text << '\n';
+
+  // Qt on the offscreen platform for this command only; the program itself never starts here.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int argc = 1;
+  char name[] = "vantiro-convert";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+
+  TrendChart chart;
+  std::vector<ChartSeriesInfo> seriesList;
+  ChartPage page(chart, seriesList, summary);
+  QObject::connect(&chart, &TrendChart::cursorMoved,
+                   [&page](DateTime x) { page.ChartCursorToolChange(x); });
+  ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
+  page.ShowFill(FillChart(channels, summary), limits);
+  page.PlaceCursorsAfterLoad(summary.startTime, false, false);
+  if (a->at) chart.SetCursorX(*a->at);
+  const QImage image = chart.Render(a->width, a->height);
+
+  QSaveFile file(QString::fromStdString(a->output));
+  if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+    err << "error: cannot write " << a->output << '\n';
+    return 1;
+  }
+  return error ? 1 : 0;
+}
+
+}  // namespace vantiro
