@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "platform/MallocTuning.h"
+#include "chart/ChartLines.h"
 #include "recorder/RecorderFile.h"
 #include "workbench/ViewModel.h"
 #include "LargeRecording.h"
@@ -288,7 +289,7 @@ void RawBlockFloorBench(benchmark::State& state) {
 }
 
 // The load of the program without its window: the reader, the table's rows and columns, the
-// first page laid out and its rows formatted.
+// first page laid out and its rows formatted, and the chart's line data.
 void HeadlessLoadBench(benchmark::State& state) {
   const LargeFile& input = LargeFile::Get();
   if (!input.Error().empty()) {
@@ -298,6 +299,7 @@ void HeadlessLoadBench(benchmark::State& state) {
   const vantiro::RecorderLogOptions noLog = NoLog();
   std::int64_t samples = 0;
   std::size_t rows = 0;
+  std::size_t points = 0;
   std::size_t peakGrowth = 0;
   for (auto _ : state) {
     vantiro::DatasetSummary summary;
@@ -306,23 +308,29 @@ void HeadlessLoadBench(benchmark::State& state) {
     const std::optional<vantiro::UserMessage> failure =
         vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
     vantiro::TableView view = vantiro::BuildTableView(channels, vantiro::kDefaultRowsPerPage);
+    vantiro::ChartFill fill = vantiro::FillChart(channels, summary);
     const std::size_t textBytes = FormatRows(channels, view, view.page.pageStart, view.page.itemCount);
     peakGrowth = std::max(peakGrowth, HeapPeak() - before);
     benchmark::DoNotOptimize(textBytes);
+    benchmark::DoNotOptimize(fill.lines.data());
     if (failure) {
       state.SkipWithError(failure->text.c_str());
       break;
     }
     samples = summary.sampleCount;
     rows = view.rows.size();
+    points = 0;
+    for (const vantiro::ChartLine& line : fill.lines) points += line.points.size();
     state.PauseTiming();
     channels = {};
     view = {};
+    fill = {};
     state.ResumeTiming();
   }
   if (state.error_occurred()) return;
   SetLoadCounters(state, samples, peakGrowth);
   state.counters["rows"] = static_cast<double>(rows);
+  state.counters["chart points"] = static_cast<double>(points);
 }
 
 // Formatting one page of the largest page size, as the table does when it shows the page.

@@ -47,8 +47,8 @@ QCPRange ValueRange(double min, double max) {
 TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   setObjectName(QStringLiteral("Chart"));
   SetUpAppearance();
-  SetUpLegend();
   SetUpCursors();
+  SetUpLegend();
   connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
   SetZoomAllowed(true);
   setMouseTracking(true);
@@ -60,8 +60,8 @@ void TrendChart::SetUpAppearance() {
   setBackground(Qt::black);
   axisRect()->setBackground(Qt::black);
   setNotAntialiasedElements(QCP::aeAll);
-  setPlottingHint(QCP::phFastPolylines, true);
   setAutoAddPlottableToLegend(false);
+
   setLocale(QLocale::c());
   const QFont font = ChartFont();
   for (QCPAxis* axis : {xAxis, yAxis}) {
@@ -102,7 +102,7 @@ void TrendChart::SetUpLegend() {
   legend->setMargins(QMargins(5, 3, 6, 3));
   legend->setRowSpacing(0);
   legend->setSelectableParts(QCPLegend::spNone);
-  layer(QStringLiteral("legend"))->setMode(QCPLayer::lmBuffered);
+  legend->setLayer(cursorLayer_);
 
   // The legend stands right of the plot area, its top at 4 % of the chart's height.
   axisRect()->insetLayout()->take(legend);
@@ -119,14 +119,20 @@ void TrendChart::SetUpLegend() {
   side->setRowSpacing(0);
   side->setMargins(QMargins(4, 0, 8, 0));
   legendTitle_ = new LegendTitleItem(legend);
+  legendTitle_->setLayer(cursorLayer_);
   legend->addItem(legendTitle_);
   LayOutForSize(size());
 }
 
 void TrendChart::SetUpCursors() {
-  addLayer(QStringLiteral("cursors"), layer(QStringLiteral("legend")), QCustomPlot::limAbove);
+  // The cursors, the legend (whose read-out follows the vertical cursor) and the zoom rectangle
+  // share the one layer with a paint buffer of its own: moving a cursor or dragging a rectangle
+  // repaints that layer only, and a full replot fills no more buffers than a plain chart does.
+  addLayer(QStringLiteral("cursors"), layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
   cursorLayer_ = layer(QStringLiteral("cursors"));
   cursorLayer_->setMode(QCPLayer::lmBuffered);
+  layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+  selectionRect()->setLayer(cursorLayer_);
   auto line = [this](const QColor& colour) {
     auto* item = new QCPItemStraightLine(this);
     item->setLayer(cursorLayer_);
@@ -216,6 +222,7 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
     Series series;
     series.plottable = CreatePlottable(line, gapHeight);
     series.legendItem = new CheckableLegendItem(legend, series.plottable);
+    series.legendItem->setLayer(cursorLayer_);
     legend->addItem(series.legendItem);
     series.data = std::move(line);
     series.gapHeight = gapHeight;
@@ -427,7 +434,6 @@ void TrendChart::RepaintNow() {
     replot();  // the legend needs more room: lay the chart out again
     return;
   }
-  layer(QStringLiteral("legend"))->replot();
   cursorLayer_->replot();
 }
 

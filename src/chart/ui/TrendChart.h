@@ -1,7 +1,7 @@
 #pragma once
 // The trend chart control: black chart with green grid and frame, date-time bottom axis with
 // two-line labels, checkable legend on the right, rubber-band zoom and undo with the left button,
-// scrolling with the right button, and the two cursors on a layer of their own. It draws what it is
+// scrolling with the right button, and the two cursors on a layer of their own (with the legend). It draws what it is
 // given and reports what the user did; the rules of the view live in core (chart/).
 
 #include <qcustomplot.h>
@@ -95,8 +95,8 @@ class TrendChart : public QCustomPlot {
   QImage Render(int width, int height);
 
   // Repaints after the cursors or the legend texts changed, once for any number of changes before
-  // the event loop runs again: only the legend and cursor layers when the legend still fits the
-  // room it was laid out in, the whole chart otherwise.
+  // the event loop runs again: only the cursor layer (cursors and legend) when the legend still
+  // fits the room it was laid out in, the whole chart otherwise.
   void Repaint();
   // The same at once.
   void RepaintNow();
