@@ -104,6 +104,10 @@ void ChartFrame::applyDefaultAntialiasingHint(QCPPainter* painter) const {
   painter->setAntialiasing(false);
 }
 
+// The plot clips what a layer draws to the clip rectangle moved up by one pixel; without the
+// extra row the frame's bottom edge would lose the chart's last row.
+QRect ChartFrame::clipRect() const { return mParentPlot->viewport().adjusted(0, 0, 0, 1); }
+
 void ChartFrame::draw(QCPPainter* painter) {
   const QColor border(0, 60, 0);
   painter->setPen(QPen(border, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));

@@ -77,6 +77,7 @@ class ChartFrame : public QCPLayerable {
  protected:
   void applyDefaultAntialiasingHint(QCPPainter* painter) const override;
   void draw(QCPPainter* painter) override;
+  QRect clipRect() const override;
 
  private:
   QCPAxisRect* axisRect_;
