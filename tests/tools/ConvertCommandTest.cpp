@@ -251,5 +251,92 @@ TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
   }
 }
 
+// Channel 1 (℃) a sample a second from 14:30:00 to 14:30:20, 10.0 rising by 0.5; channel 2 (%) at
+// 14:30:00 and :01, interrupted, again at :10; channel 3 without samples.
+std::string WriteLegendFile(const fs::path& dir, int channel2Blocks = -1) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 2);
+  file.Range(0, 1000, 0, 3, 19).Range(1, 100, 0, 4, 20).Range(2, 50, -5, 4, 1000);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 30, 0);
+  std::vector<std::int16_t> seconds;
+  for (int i = 0; i <= 20; ++i) seconds.push_back(static_cast<std::int16_t>(100 + 5 * i));
+  file.Block(0).Chain({{t, 1, seconds}});
+  file.Block(1).Chain({{t, 1, {10, 20}}, {t + 10, 1, {30}}});
+  if (channel2Blocks >= 0) file.BlockCount(1, static_cast<std::uint16_t>(channel2Blocks));
+  const fs::path path = dir / "legend.bin";
+  file.WriteTo(path);
+  return path;
+}
+
+TEST_F(ConvertCommandTest, AtPrintsTheLegendWithTheCursorAtTheTimeGiven) {
+  const std::string input = WriteLegendFile(dir_);
+  struct Case {
+    const char* at;
+    const char* legend;
+  };
+  const Case cases[] = {
+      {"2010-05-12 14:30:00",
+       "垂直游标X: 2010-05-12 14:30:00\n通道01 10.000℃\n通道02 10.000%\n通道03  ---\n"},
+      {"2010-05-12 14:30:01.400",
+       "垂直游标X: 2010-05-12 14:30:01\n通道01 10.500℃\n通道02 20.000%\n通道03  ---\n"},
+      // Nearest to channel 2's break.
+      {"2010-05-12 14:30:05",
+       "垂直游标X: 2010-05-12 14:30:05\n通道01 12.500℃\n通道02  ---\n通道03  ---\n"},
+      // The same second as channel 2's last sample, a fraction later.
+      {"2010-05-12 14:30:10.400",
+       "垂直游标X: 2010-05-12 14:30:10\n通道01 15.000℃\n通道02 30.000%\n通道03  ---\n"},
+      {"2010-05-12 14:30:11",
+       "垂直游标X: 2010-05-12 14:30:11\n通道01 15.500℃\n通道02  ---\n通道03  ---\n"},
+      // Outside every line's span.
+      {"2010-05-12 14:29:59.900",
+       "垂直游标X: 2010-05-12 14:29:59\n通道01  ---\n通道02  ---\n通道03  ---\n"},
+      {"2010-05-12 14:31:00",
+       "垂直游标X: 2010-05-12 14:31:00\n通道01  ---\n通道02  ---\n通道03  ---\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Run({"at", input, c.at});
+    EXPECT_EQ(r.status, 0) << c.at;
+    EXPECT_EQ(r.err, "") << c.at;
+    EXPECT_EQ(r.out, c.legend) << c.at;
+  }
+}
+
+TEST_F(ConvertCommandTest, AtWithABadTimeOrMissingArgumentsIsAUsageError) {
+  const std::string input = WriteLegendFile(dir_);
+  const std::vector<std::vector<std::string>> cases = {
+      {"at"},
+      {"at", input},
+      {"at", input, "yesterday"},
+      {"at", input, "2010-05-12 25:00:00"},
+      {"at", input, "2010-02-30 10:00:00"},
+      {"at", input, ""},
+      {"at", input, "2010-05-12 14:30:00", "extra"},
+      {"at", "--log", "2010-05-12 14:30:00"},
+      {"at", "", "2010-05-12 14:30:00"},
+  };
+  for (const auto& args : cases) {
+    const Result r = Run(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, 2) << joined;
+    EXPECT_EQ(r.out, "") << joined;
+    EXPECT_EQ(r.err, std::string(kConvertUsage) + "\n") << joined;
+  }
+}
+
+TEST_F(ConvertCommandTest, AtAfterAReaderFailureGivesStatusOneAndStillPrintsTheLegend) {
+  const std::string input = WriteLegendFile(dir_, 3);  // channel 2 is two blocks short
+  const Result r = Run({"at", input, "2010-05-12 14:30:00"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: 文件读取失败。\n");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "垂直游标X: 2010-05-12 14:30:00");
+  EXPECT_NE(r.out.find("\n通道01 10.000℃\n"), std::string::npos) << r.out;
+
+  const Result missing = Run({"at", (dir_ / "missing.bin").string(), "2010-05-12 14:30:00"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "error: 打开文件失败。\n");
+  EXPECT_EQ(missing.out, "垂直游标X: 2010-05-12 14:30:00\n");
+}
+
 }  // namespace
 }  // namespace vantiro

@@ -1,0 +1,162 @@
+// vantiro-convert png, run as the program it is: the command starts Qt itself, which a test
+// program with its own QApplication cannot host.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/QtPrinters.h"
+#include "support/RecorderFileBuilder.h"
+#include "support/TempDir.h"
+
+namespace vantiro {
+namespace {
+
+using testing::RecorderFileBuilder;
+using testing::RecorderSeconds;
+using testing::TempDir;
+
+const QString kConvert = QStringLiteral(VANTIRO_BIN_DIR "/vantiro-convert");
+
+struct Outcome {
+  int status = -1;
+  QString err;
+};
+
+Outcome Convert(const QStringList& args) {
+  QProcess process;
+  process.start(kConvert, args);
+  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+    ADD_FAILURE() << "vantiro-convert did not end normally: "
+                  << process.errorString().toStdString();
+    process.kill();
+    process.waitForFinished();
+    return {};
+  }
+  return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// An hour of two channels: channel 1 a sample a minute, channel 2 (red) a few seconds.
+QString WriteHourFile(const TempDir& dir, const std::string& name, int blockCountOfChannel2 = -1) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 1);
+  file.Range(0, 1000, 0, 3, 19).Range(1, 100, 0, 4, 20);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 0, 0);
+  std::vector<std::int16_t> minutes;
+  for (int i = 0; i <= 60; ++i) minutes.push_back(static_cast<std::int16_t>(100 + 10 * i));
+  file.Block(0).Chain({{t, 60, minutes}});
+  file.Block(1).Chain({{t, 120, {10, 90, 20, 80, 30, 70, 40, 60, 50, 50}}});
+  if (blockCountOfChannel2 >= 0)
+    file.BlockCount(1, static_cast<std::uint16_t>(blockCountOfChannel2));
+  const std::string path = dir.File(name);
+  file.WriteTo(path);
+  return QString::fromStdString(path);
+}
+
+bool HasColour(const QImage& image, const QColor& colour) {
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixelColor(x, y) == colour) return true;
+    }
+  }
+  return false;
+}
+
+TEST(PngCommandTest, DrawsTheChartPageAtItsSizeOrTheSizeAsked) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  struct Case {
+    const char* name;
+    QStringList options;
+    QSize size;
+  };
+  const Case cases[] = {
+      {"default", {}, QSize(1282, 870)},
+      {"--size", {"--size", "640x480"}, QSize(640, 480)},
+      {"--at", {"--at", "2010-05-12 14:30:00"}, QSize(1282, 870)},
+      {"--at and --size",
+       {"--size", "800x600", "--at", "2010-05-12 14:45:00.500"},
+       QSize(800, 600)},
+  };
+  QImage plain;
+  for (const Case& c : cases) {
+    const QString out = QString::fromStdString(dir.File(std::string(c.name) + ".png"));
+    const Outcome run = Convert(QStringList({"png", input, "-o", out}) + c.options);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_FALSE(run.err.contains("error")) << run.err.toStdString();
+    QImage image;
+    ASSERT_TRUE(image.load(out, "PNG")) << c.name;
+    EXPECT_EQ(image.size(), c.size) << c.name;
+    const int w = image.width(), h = image.height();
+    for (const QPoint at :
+         {QPoint(0, 0), QPoint(w - 1, h / 2), QPoint(w / 2, h - 1), QPoint(w - 1, h - 1)}) {
+      EXPECT_EQ(image.pixelColor(at), QColor(0, 60, 0))
+          << c.name << ": outer frame at " << at.x() << "," << at.y();
+    }
+    EXPECT_EQ(image.pixelColor(w / 2, h - 3), QColor(Qt::black)) << c.name << ": background";
+    EXPECT_TRUE(HasColour(image, QColor(255, 0, 0))) << c.name << ": channel 2's red line";
+    if (std::string(c.name) == "default") plain = image;
+    if (std::string(c.name) == "--at") {
+      EXPECT_NE(image, plain) << "the cursor stands elsewhere";
+    }
+  }
+}
+
+TEST(PngCommandTest, UsageErrorsGiveStatusTwoAndNoPicture) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  const QString out = QString::fromStdString(dir.File("out.png"));
+  const std::vector<QStringList> cases = {
+      {"png", input, "-o", out, "--size", "640"},
+      {"png", input, "-o", out, "--size", "640x"},
+      {"png", input, "-o", out, "--size", "x480"},
+      {"png", input, "-o", out, "--size", "0x480"},
+      {"png", input, "-o", out, "--size", "15x480"},
+      {"png", input, "-o", out, "--size", "640x480x2"},
+      {"png", input, "-o", out, "--size", "abcx480"},
+      {"png", input, "-o", out, "--size"},
+      {"png", input, "-o", out, "--at", "yesterday"},
+      {"png", input, "-o", out, "--at"},
+      {"png", input},
+      {"png", "-o", out},
+      {"png", input, "-o", out, "--bogus"},
+  };
+  for (const QStringList& args : cases) {
+    const Outcome run = Convert(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.err.startsWith("usage: vantiro-convert")) << run.err.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(out.toStdString())) << args.join(' ').toStdString();
+  }
+}
+
+TEST(PngCommandTest, AnUnwritablePictureGivesStatusOneAndNoFile) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  const std::string out = dir.File("missing/out.png");
+  const Outcome run = Convert({"png", input, "-o", QString::fromStdString(out)});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.contains("cannot write")) << run.err.toStdString();
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+}
+
+TEST(PngCommandTest, AReaderFailureGivesStatusOneAndStillDrawsWhatWasRead) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "short.bin", 3);  // two blocks of channel 2 missing
+  const QString out = QString::fromStdString(dir.File("short.png"));
+  const Outcome run = Convert({"png", input, "-o", out});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.contains("文件读取失败。")) << run.err.toStdString();
+  QImage image;
+  ASSERT_TRUE(image.load(out, "PNG"));
+  EXPECT_EQ(image.size(), QSize(1282, 870));
+}
+
+}  // namespace
+}  // namespace vantiro

@@ -1,0 +1,487 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSignalSpy>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "chart/ChartLines.h"
+#include "chart/Cursors.h"
+#include "chart/ui/ChartPage.h"
+#include "chart/ui/ChartParts.h"
+#include "chart/ui/TrendChart.h"
+#include "support/MouseGestures.h"
+#include "support/QtPrinters.h"
+
+namespace vantiro {
+namespace {
+
+using testing::Click;
+using testing::DoubleClick;
+using testing::Drag;
+using testing::SendMouse;
+
+const DateTime T0 = *EncodeDateTime(2010, 8, 7, 12, 0, 0);
+const double S = kOneSecond;
+const float G = GapValue;
+// Ranges pass through the plot's keys (seconds since 1970) and back: good to some 1e-11 of a day.
+const double kDayTolerance = 1e-10;
+const double kValueTolerance = 1e-9;
+
+ChannelInfo Channel(std::int16_t number, const std::string& unit,
+                    const std::vector<double>& seconds, const std::vector<float>& values) {
+  ChannelInfo channel;
+  channel.number = number;
+  channel.unit = unit;
+  for (double s : seconds) channel.times.push_back(T0 + s * S);
+  channel.values = values;
+  return channel;
+}
+
+DatasetSummary Summary(float rangeMin, float rangeMax, DateTime start, DateTime end, int samples) {
+  DatasetSummary summary;
+  summary.rangeMin = rangeMin;
+  summary.rangeMax = rangeMax;
+  summary.startTime = start;
+  summary.endTime = end;
+  summary.sampleCount = samples;
+  return summary;
+}
+
+void ExpectRangesNear(const ViewRanges& actual, const ViewRanges& expected,
+                      const std::string& what) {
+  EXPECT_NEAR(actual.x0, expected.x0, kDayTolerance) << what;
+  EXPECT_NEAR(actual.x1, expected.x1, kDayTolerance) << what;
+  EXPECT_NEAR(actual.y0, expected.y0, kValueTolerance) << what;
+  EXPECT_NEAR(actual.y1, expected.y1, kValueTolerance) << what;
+}
+
+// A chart of 1000 x 700 pixels on screen, drawing through the chart page as the program does.
+class TrendChartTest : public ::testing::Test {
+ protected:
+  TrendChartTest() : page_(chart_, seriesList_, summary_) {
+    chart_.setAttribute(Qt::WA_DontShowOnScreen);
+    chart_.resize(1000, 700);
+    chart_.show();
+    QObject::connect(&chart_, &TrendChart::cursorMoved,
+                     [this](DateTime x) { page_.ChartCursorToolChange(x); });
+  }
+
+  void Fill(std::vector<ChannelInfo> channels, const DatasetSummary& summary) {
+    channels_ = std::move(channels);
+    summary_ = summary;
+    ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
+    page_.ShowFill(FillChart(channels_, summary_), limits);
+    page_.PlaceCursorsAfterLoad(summary_.startTime, false, false);
+    chart_.replot();
+  }
+
+  // One hour from T0: channel 1 every 10 s, channel 2 with a gap at 20 s; values 0 to 100.
+  void FillHour() {
+    std::vector<double> seconds;
+    std::vector<float> values;
+    for (int i = 0; i <= 360; ++i) {
+      seconds.push_back(10.0 * i);
+      values.push_back(static_cast<float>(20 + i % 50));
+    }
+    Fill({Channel(1, "℃", seconds, values), Channel(2, "%", {0, 10, 20, 30}, {5, 6, G, 7})},
+         Summary(0, 100, T0, T0 + 3600 * S, 364));
+  }
+
+  QRect Plot() const { return chart_.axisRect()->rect(); }
+  DateTime TimeAt(int x) const { return ChartDays(chart_.xAxis->pixelToCoord(x)); }
+  double ValueAt(int y) const { return chart_.yAxis->pixelToCoord(y); }
+  double XPixel(DateTime x) const { return chart_.xAxis->coordToPixel(ChartKey(x)); }
+  double YPixel(double y) const { return chart_.yAxis->coordToPixel(y); }
+  // The view a rubber band from `a` to `b` asks for.
+  ViewRanges RectangleView(QPoint a, QPoint b) const {
+    const QRect r = QRect(a, b).normalized();
+    return ViewRanges{TimeAt(r.left()), TimeAt(r.right()), ValueAt(r.bottom()), ValueAt(r.top())};
+  }
+
+  TrendChart chart_;
+  std::vector<ChartSeriesInfo> seriesList_;
+  DatasetSummary summary_;
+  std::vector<ChannelInfo> channels_;
+  ChartPage page_;
+};
+
+TEST_F(TrendChartTest, AscendingLinesAreGraphsBackwardOnesCurvesInStoredOrderAndGapsBreakThem) {
+  Fill({Channel(1, "℃", {0, 1, 2, 3}, {10, 20, G, 30}),
+        Channel(2, "mA", {3, 1, 2, 0}, {1, 2, G, 4})},
+       Summary(0, 40, T0, T0 + 3 * S, 6));
+  ASSERT_EQ(chart_.LineCount(), 2u);
+
+  auto* graph = qobject_cast<QCPGraph*>(chart_.Plottable(0));
+  ASSERT_NE(graph, nullptr);
+  const double ascendingSeconds[] = {0, 1, 2, 3};
+  const double ascendingValues[] = {10, 20, NAN, 30};
+  ASSERT_EQ(graph->data()->size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const QCPGraphData& point = *(graph->data()->constBegin() + i);
+    EXPECT_EQ(point.key, ChartKey(T0 + ascendingSeconds[i] * S)) << i;
+    if (std::isnan(ascendingValues[i])) {
+      EXPECT_TRUE(std::isnan(point.value)) << "the gap sample breaks the line, " << point.value;
+    } else {
+      EXPECT_EQ(point.value, ascendingValues[i]) << i;
+    }
+  }
+
+  auto* curve = qobject_cast<QCPCurve*>(chart_.Plottable(1));
+  ASSERT_NE(curve, nullptr) << "a line going back in time is drawn in stored order";
+  const double storedSeconds[] = {3, 1, 2, 0};
+  const double storedValues[] = {1, 2, NAN, 4};
+  ASSERT_EQ(curve->data()->size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const QCPCurveData& point = *(curve->data()->constBegin() + i);
+    EXPECT_EQ(point.key, ChartKey(T0 + storedSeconds[i] * S)) << i;
+    if (std::isnan(storedValues[i])) {
+      EXPECT_TRUE(std::isnan(point.value)) << "the gap sample breaks the line, " << point.value;
+    } else {
+      EXPECT_EQ(point.value, storedValues[i]) << i;
+    }
+  }
+
+  // Pens of the palette by position, plain lines without marks.
+  EXPECT_EQ(graph->pen().color(), QColor(255, 255, 255));
+  EXPECT_EQ(curve->pen().color(), QColor(255, 0, 0));
+  EXPECT_EQ(graph->scatterStyle().shape(), QCPScatterStyle::ssNone);
+  EXPECT_EQ(curve->scatterStyle().shape(), QCPScatterStyle::ssNone);
+  EXPECT_EQ(chart_.Line(0).title, "通道01");
+  EXPECT_EQ(chart_.Line(1).title, "通道02");
+}
+
+TEST_F(TrendChartTest, AppendedPointsExtendALineAndOneAtTheGapHeightBreaksIt) {
+  Fill({Channel(1, "℃", {0, 1}, {10, 20})}, Summary(0, 40, T0, T0 + 3 * S, 2));
+  chart_.AppendPoint(0, T0 + 2 * S, 30);
+  chart_.AppendPoint(0, T0 + 3 * S, -10);  // the gap height
+  auto* graph = qobject_cast<QCPGraph*>(chart_.Plottable(0));
+  ASSERT_NE(graph, nullptr);
+  ASSERT_EQ(graph->data()->size(), 4);
+  EXPECT_EQ((graph->data()->constBegin() + 2)->value, 30);
+  EXPECT_TRUE(std::isnan((graph->data()->constBegin() + 3)->value));
+  EXPECT_EQ(chart_.Line(0).points.size(), 4u);
+  EXPECT_EQ(chart_.Line(0).maxX, T0 + 3 * S);
+}
+
+TEST_F(TrendChartTest, ALeftDragZoomsOrUndoesOnlyWhenWiderAndTallerThanSixteenPixels) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  QSignalSpy undone(&chart_, &TrendChart::zoomUndone);
+  enum Outcome { Nothing, Zoom, Undo };
+  struct Case {
+    int across, down;
+    Outcome outcome;
+  };
+  const Case cases[] = {
+      {17, 17, Zoom},      {200, 150, Zoom},   {200, -17, Zoom},    {17, -200, Zoom},
+      {16, 200, Nothing},  {200, 16, Nothing}, {200, -16, Nothing}, {0, 0, Nothing},
+      {-16, 200, Nothing}, {-17, 17, Undo},    {-200, -200, Undo},  {-200, 16, Nothing},
+  };
+  const ViewRanges home = chart_.Ranges();
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(c.across) + "," + std::to_string(c.down);
+    zoomed.clear();
+    undone.clear();
+    const QPoint from = Plot().center();
+    const QPoint to = from + QPoint(c.across, c.down);
+    const ViewRanges asked = RectangleView(from, to);
+    Drag(&chart_, Qt::LeftButton, from, to);
+    EXPECT_EQ(zoomed.count(), c.outcome == Zoom ? 1 : 0) << name;
+    EXPECT_EQ(undone.count(), c.outcome == Undo ? 1 : 0) << name;
+    EXPECT_FALSE(chart_.selectionRect()->isActive()) << name;
+    if (c.outcome == Zoom) {
+      ExpectRangesNear(chart_.Ranges(), asked, name);
+      chart_.UndoZoom();
+      chart_.replot();
+    }
+    ExpectRangesNear(chart_.Ranges(), home, name);
+  }
+}
+
+TEST_F(TrendChartTest, UndoReturnsToTheViewBeforeTheFirstZoom) {
+  FillHour();
+  const ViewRanges home = chart_.Ranges();
+  const QPoint c = Plot().center();
+  Drag(&chart_, Qt::LeftButton, c - QPoint(200, 150), c + QPoint(200, 150));
+  ASSERT_TRUE(chart_.Zoomed());
+  chart_.replot();
+  Drag(&chart_, Qt::LeftButton, c - QPoint(100, 100), c + QPoint(50, 60));
+  chart_.replot();
+  ASSERT_LT(chart_.Ranges().x1 - chart_.Ranges().x0, (home.x1 - home.x0) / 4);
+
+  QSignalSpy undone(&chart_, &TrendChart::zoomUndone);
+  Drag(&chart_, Qt::LeftButton, c + QPoint(100, 100), c - QPoint(100, 100));
+  EXPECT_EQ(undone.count(), 1);
+  ExpectRangesNear(chart_.Ranges(), home, "after the undo");
+  EXPECT_FALSE(chart_.Zoomed());
+
+  // A second undo has nothing saved: the view stays, the event still comes.
+  chart_.replot();
+  Drag(&chart_, Qt::LeftButton, c + QPoint(100, 100), c - QPoint(100, 100));
+  EXPECT_EQ(undone.count(), 2);
+  ExpectRangesNear(chart_.Ranges(), home, "after a second undo");
+}
+
+TEST_F(TrendChartTest, ZoomForbiddenLeavesLeftDragsWithoutEffect) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  QSignalSpy undone(&chart_, &TrendChart::zoomUndone);
+  const ViewRanges home = chart_.Ranges();
+  const QPoint c = Plot().center();
+  chart_.SetZoomAllowed(false);
+  Drag(&chart_, Qt::LeftButton, c, c + QPoint(100, 100));
+  Drag(&chart_, Qt::LeftButton, c, c - QPoint(100, 100));
+  EXPECT_EQ(zoomed.count(), 0);
+  EXPECT_EQ(undone.count(), 0);
+  EXPECT_EQ(chart_.Ranges(), home);
+
+  chart_.SetZoomAllowed(true);
+  Drag(&chart_, Qt::LeftButton, c, c + QPoint(100, 100));
+  EXPECT_EQ(zoomed.count(), 1);
+}
+
+TEST_F(TrendChartTest, ARightDragScrollsBothAxesWithTheContentFollowingTheMouse) {
+  FillHour();
+  QSignalSpy scrolled(&chart_, &TrendChart::scrolled);
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  const ViewRanges home = chart_.Ranges();
+  const QPoint from = Plot().center();
+  const QPoint to = from + QPoint(-150, 80);
+  const double keyUnderMouse = chart_.xAxis->pixelToCoord(from.x());
+  const double valueUnderMouse = chart_.yAxis->pixelToCoord(from.y());
+
+  Drag(&chart_, Qt::RightButton, from, to);
+  EXPECT_GE(scrolled.count(), 1);
+  EXPECT_EQ(zoomed.count(), 0);
+  EXPECT_NEAR(chart_.xAxis->pixelToCoord(to.x()), keyUnderMouse, 1e-5);
+  EXPECT_NEAR(chart_.yAxis->pixelToCoord(to.y()), valueUnderMouse, kValueTolerance);
+  const ViewRanges now = chart_.Ranges();
+  EXPECT_GT(now.x0, home.x0) << "dragged left: later times come into view";
+  EXPECT_GT(now.y0, home.y0) << "dragged down: higher values come into view";
+  EXPECT_NEAR(now.x1 - now.x0, home.x1 - home.x0, kDayTolerance);
+  EXPECT_NEAR(now.y1 - now.y0, home.y1 - home.y0, kValueTolerance);
+
+  // Forbidden, or started outside the plot area, a right drag does nothing.
+  chart_.replot();
+  scrolled.clear();
+  chart_.SetScrollAllowed(false);
+  Drag(&chart_, Qt::RightButton, from, from + QPoint(100, 100));
+  chart_.SetScrollAllowed(true);
+  Drag(&chart_, Qt::RightButton, QPoint(Plot().left() - 20, from.y()), from);
+  EXPECT_EQ(scrolled.count(), 0);
+  EXPECT_EQ(chart_.Ranges(), now);
+}
+
+TEST_F(TrendChartTest, TheVerticalCursorIsGrabbedWithinTenPixelsAndNeverStartsARubberBand) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  QSignalSpy moved(&chart_, &TrendChart::cursorMoved);
+  const ViewRanges home = chart_.Ranges();
+  const DateTime middle = TimeAt(Plot().center().x());
+  chart_.SetCursorX(middle);
+  const double at = XPixel(middle);
+  struct Case {
+    const char* name;
+    int pressX;
+    bool grabbed;
+  };
+  const Case cases[] = {
+      {"on the line", static_cast<int>(std::lround(at)), true},
+      {"10 px right", static_cast<int>(std::floor(at)) + 10, true},
+      {"10 px left", static_cast<int>(std::ceil(at)) - 10, true},
+      {"11 px right", static_cast<int>(std::ceil(at)) + 11, false},
+      {"11 px left", static_cast<int>(std::floor(at)) - 11, false},
+  };
+  for (const Case& c : cases) {
+    chart_.SetCursorX(middle);
+    zoomed.clear();
+    moved.clear();
+    const QPoint from(c.pressX, Plot().center().y());
+    const QPoint to = from + QPoint(150, 120);
+    const DateTime target = TimeAt(to.x());
+    Drag(&chart_, Qt::LeftButton, from, to);
+    if (c.grabbed) {
+      EXPECT_EQ(chart_.Cursors().x, target) << c.name;
+      EXPECT_GE(moved.count(), 1) << c.name;
+      EXPECT_EQ(zoomed.count(), 0) << c.name;
+      EXPECT_EQ(chart_.Ranges(), home) << c.name;
+      EXPECT_EQ(chart_.LegendTitle().toStdString(), CursorLegendTitle(target)) << c.name;
+    } else {
+      EXPECT_EQ(chart_.Cursors().x, middle) << c.name;
+      EXPECT_EQ(zoomed.count(), 1) << c.name;
+      chart_.UndoZoom();
+      chart_.replot();
+    }
+  }
+
+  // Dragged beyond the plot area, the cursor stops at its edge.
+  chart_.SetCursorX(middle);
+  const QPoint grab(static_cast<int>(std::lround(at)), Plot().center().y());
+  Drag(&chart_, Qt::LeftButton, grab, QPoint(Plot().right() + 300, grab.y()));
+  EXPECT_EQ(chart_.Cursors().x, TimeAt(Plot().right()));
+
+  // An inactive cursor cannot be grabbed.
+  chart_.SetCursorX(middle);
+  chart_.SetVerticalCursor(false, false);
+  zoomed.clear();
+  Drag(&chart_, Qt::LeftButton, grab, grab + QPoint(150, 120));
+  EXPECT_EQ(chart_.Cursors().x, middle);
+  EXPECT_EQ(zoomed.count(), 1);
+}
+
+TEST_F(TrendChartTest, HorizontalLinesAreGrabbedOnlyWhileShown) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  const int left = Plot().left() + 200;  // far from the vertical cursor at the left edge
+  const double y1 = ValueAt(Plot().top() + 150);
+  const double y2 = ValueAt(Plot().bottom() - 150);
+  struct Case {
+    const char* name;
+    bool cross;
+    bool horizontal;
+    double pressOn;
+    bool y1Moves;
+    bool y2Moves;
+  };
+  const Case cases[] = {
+      {"Y1 of the cross", true, false, y1, true, false},
+      {"Y1 while the cursor is a plain vertical line", false, false, y1, false, false},
+      {"Y2 shown", false, true, y2, false, true},
+      {"Y2 hidden", true, false, y2, false, false},
+  };
+  for (const Case& c : cases) {
+    chart_.SetVerticalCursor(true, c.cross);
+    chart_.SetHorizontalCursorActive(c.horizontal);
+    chart_.SetCursorY1(y1);
+    chart_.SetCursorY2(y2);
+    zoomed.clear();
+    const QPoint from(left, static_cast<int>(std::lround(YPixel(c.pressOn))) + 4);
+    const QPoint to = from + QPoint(120, 60);
+    const double target = ValueAt(to.y());
+    Drag(&chart_, Qt::LeftButton, from, to);
+    EXPECT_EQ(chart_.Cursors().y1, c.y1Moves ? target : y1) << c.name;
+    EXPECT_EQ(chart_.Cursors().y2, c.y2Moves ? target : y2) << c.name;
+    const bool grabbed = c.y1Moves || c.y2Moves;
+    EXPECT_EQ(zoomed.count(), grabbed ? 0 : 1) << c.name;
+    if (!grabbed) {
+      chart_.UndoZoom();
+      chart_.replot();
+    }
+  }
+}
+
+TEST_F(TrendChartTest, TheReadoutFollowsTheVerticalCursor) {
+  FillHour();
+  // After the fill: 0.1 s after the start.
+  EXPECT_EQ(chart_.LegendTitle(), "垂直游标X: 2010-08-07 12:00:00");
+  EXPECT_EQ(chart_.LineTitleShown(0), "通道01 20.000℃");
+  EXPECT_EQ(chart_.LineTitleShown(1), "通道02 5.000%");
+  struct Case {
+    double seconds;
+    const char* title;
+    const char* line1;
+    const char* line2;
+  };
+  const Case cases[] = {
+      {24, "垂直游标X: 2010-08-07 12:00:24", "通道01 22.000℃", "通道02  ---"},
+      {14, "垂直游标X: 2010-08-07 12:00:14", "通道01 21.000℃", "通道02 6.000%"},
+      {29.5, "垂直游标X: 2010-08-07 12:00:29", "通道01 23.000℃", "通道02 7.000%"},
+      {31, "垂直游标X: 2010-08-07 12:00:31", "通道01 23.000℃", "通道02  ---"},
+      {45, "垂直游标X: 2010-08-07 12:00:45", "通道01 24.000℃", "通道02  ---"},
+      {3599, "垂直游标X: 2010-08-07 12:59:59", "通道01 30.000℃", "通道02  ---"},
+  };
+  for (const Case& c : cases) {
+    chart_.SetCursorX(T0 + c.seconds * S);
+    EXPECT_EQ(chart_.LegendTitle(), c.title) << c.seconds;
+    EXPECT_EQ(chart_.LineTitleShown(0), c.line1) << c.seconds;
+    EXPECT_EQ(chart_.LineTitleShown(1), c.line2) << c.seconds;
+  }
+}
+
+TEST_F(TrendChartTest, ALegendCheckBoxHidesItsLineAndShowsItAgain) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  const ViewRanges home = chart_.Ranges();
+  for (std::size_t line : {1u, 0u}) {
+    chart_.replot();
+    const QRect box = chart_.LegendItem(line)->CheckBoxRect();
+    ASSERT_TRUE(box.isValid());
+    ASSERT_TRUE(chart_.LegendItem(line)->rect().contains(box.center()));
+    Click(&chart_, box.center());
+    EXPECT_FALSE(chart_.LineVisible(line)) << line;
+    EXPECT_FALSE(chart_.Plottable(line)->visible()) << line;
+    EXPECT_TRUE(chart_.LineVisible(1 - line)) << "only the entry clicked changes";
+    chart_.replot();
+    Click(&chart_, chart_.LegendItem(line)->CheckBoxRect().center());
+    EXPECT_TRUE(chart_.LineVisible(line)) << line;
+  }
+  // A press on the legend never starts a rubber band.
+  const QRect legend = chart_.legend->outerRect();
+  Drag(&chart_, Qt::LeftButton, legend.topLeft() + QPoint(2, 2), Plot().center());
+  EXPECT_EQ(zoomed.count(), 0);
+  EXPECT_EQ(chart_.Ranges(), home);
+}
+
+TEST_F(TrendChartTest, ADoubleClickIsReportedAndEndsARubberBandInProgress) {
+  FillHour();
+  QSignalSpy zoomed(&chart_, &TrendChart::zoomed);
+  QSignalSpy doubleClicked(&chart_, &TrendChart::doubleClicked);
+  const ViewRanges home = chart_.Ranges();
+  const QPoint c = Plot().center();
+  DoubleClick(&chart_, c);
+  EXPECT_EQ(doubleClicked.count(), 1);
+
+  SendMouse(&chart_, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(&chart_, QEvent::MouseMove, c + QPoint(100, 100), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(chart_.selectionRect()->isActive());
+  SendMouse(&chart_, QEvent::MouseButtonDblClick, c + QPoint(100, 100), Qt::LeftButton,
+            Qt::LeftButton);
+  EXPECT_FALSE(chart_.selectionRect()->isActive());
+  SendMouse(&chart_, QEvent::MouseButtonRelease, c + QPoint(100, 100), Qt::LeftButton,
+            Qt::NoButton);
+  EXPECT_EQ(doubleClicked.count(), 2);
+  EXPECT_EQ(zoomed.count(), 0);
+  EXPECT_EQ(chart_.Ranges(), home);
+}
+
+TEST_F(TrendChartTest, TheLegendStandsRightOfThePlotWithItsTopAtFourPercentOfTheHeight) {
+  FillHour();
+  for (const QSize size : {QSize(1000, 700), QSize(1282, 870), QSize(700, 400)}) {
+    chart_.resize(size);
+    chart_.replot();
+    const QRect legend = chart_.legend->outerRect();
+    EXPECT_EQ(legend.top(), static_cast<int>(std::lround(size.height() * 0.04))) << size.height();
+    EXPECT_GT(legend.left(), Plot().right()) << size.width();
+    EXPECT_LE(legend.right(), size.width()) << size.width();
+    // The title line and both lines, none paged away.
+    EXPECT_EQ(chart_.legend->itemCount(), 3);
+    EXPECT_GE(legend.height(), 3 * QFontMetrics(chart_.legend->font()).height());
+  }
+}
+
+TEST_F(TrendChartTest, APictureTakesTheAskedSizeAndLeavesTheShownLayoutAlone) {
+  FillHour();
+  const QRect shown = Plot();
+  for (const QSize size :
+       {QSize(640, 480), QSize(TrendChart::kPageWidth, TrendChart::kPageHeight)}) {
+    const QImage image = chart_.Render(size.width(), size.height());
+    EXPECT_EQ(image.size(), size);
+    // The outer frame, 2 px on every side.
+    const int w = size.width(), h = size.height();
+    for (const QPoint at :
+         {QPoint(0, h / 2), QPoint(1, h / 2), QPoint(w - 2, h / 2), QPoint(w - 1, h / 2),
+          QPoint(w / 2, 0), QPoint(w / 2, 1), QPoint(w / 2, h - 2), QPoint(w / 2, h - 1)}) {
+      EXPECT_EQ(image.pixelColor(at), QColor(0, 60, 0))
+          << at.x() << "," << at.y() << " of " << w << "x" << h;
+    }
+    EXPECT_EQ(image.pixelColor(2, h / 2), QColor(Qt::black)) << "background";
+    EXPECT_EQ(image.pixelColor(w / 2, h - 3), QColor(Qt::black)) << "background";
+  }
+  chart_.replot();
+  EXPECT_EQ(Plot(), shown);
+}
+
+}  // namespace
+}  // namespace vantiro
