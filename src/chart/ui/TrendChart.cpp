@@ -54,7 +54,25 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   setMouseTracking(true);
 }
 
-TrendChart::~TrendChart() = default;
+TrendChart::~TrendChart() { RemoveLegendEntries(); }
+
+void TrendChart::RemoveLegendEntries() {
+  // From the last entry up, without the legend laying out its remaining entries again after each
+  // one (which costs the square of the entries: a CSV import may hold tens of thousands of lines).
+  for (std::size_t i = lines_.size(); i-- > 0;) {
+    CheckableLegendItem* item = lines_[i].legendItem;
+    if (!item) continue;
+    // An entry stands in the row it was added to (one column: the row is its index).
+    if (legend->elementAt(lines_[i].legendRow) == item) {
+      legend->takeAt(lines_[i].legendRow);
+    } else {
+      legend->take(item);
+    }
+    delete item;
+    lines_[i].legendItem = nullptr;
+  }
+  legend->simplify();
+}
 
 void TrendChart::SetUpAppearance() {
   setBackground(Qt::black);
@@ -152,8 +170,9 @@ void TrendChart::LayOutForSize(const QSize& size) {
   const int top = static_cast<int>(std::lround(size.height() * kLegendTopFraction));
   legendTopSpace_->setMinimumSize(0, top);
   legendTopSpace_->setMaximumSize(QWIDGETSIZE_MAX, top);
-  // Labels need about 60 px across (two lines of "yy-MM-dd") and 14 px up.
-  bottomTicker_->SetMaxTicks(std::max(2, size.width() / 45));
+  // Labels need about 60 px across (two lines of "yy-MM-dd") in the room the legend and the left
+  // labels leave, and 14 px up.
+  bottomTicker_->SetMaxTicks(std::max(2, (size.width() - 220) / 70));
   leftTicker_->SetMaxTicks(std::max(2, size.height() / 12));
 }
 
@@ -174,7 +193,8 @@ void TrendChart::resizeEvent(QResizeEvent* event) {
 // Lines
 
 void TrendChart::ClearChart() {
-  clearPlottables();  // also takes their legend entries
+  RemoveLegendEntries();
+  clearPlottables();
   lines_.clear();
   homeRanges_.reset();
   bottomAutomatic_ = leftAutomatic_ = true;
@@ -223,7 +243,9 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
     series.plottable = CreatePlottable(line, gapHeight);
     series.legendItem = new CheckableLegendItem(legend, series.plottable);
     series.legendItem->setLayer(cursorLayer_);
-    legend->addItem(series.legendItem);
+    // One entry a row, below the title line and the entries before it.
+    series.legendRow = legend->rowCount();
+    legend->addElement(series.legendRow, 0, series.legendItem);
     series.data = std::move(line);
     series.gapHeight = gapHeight;
     lines_.push_back(std::move(series));

@@ -33,7 +33,7 @@ class TrendChart : public QCustomPlot {
 
   // The chart page's size in the main window (the size pictures from the command line take).
   inline static constexpr int kPageWidth = 1282;
-  inline static constexpr int kPageHeight = 870;
+  inline static constexpr int kPageHeight = 881;
   inline static constexpr int kZoomMinimumPixels = 16;
   inline static constexpr int kCursorGrabPixels = 10;
 
@@ -121,6 +121,7 @@ class TrendChart : public QCustomPlot {
     ChartLine data;
     QCPAbstractPlottable* plottable = nullptr;
     CheckableLegendItem* legendItem = nullptr;
+    int legendRow = 0;
     double gapHeight = 0.0;
   };
   enum class Drag { None, Cursor, Scroll };
@@ -131,6 +132,7 @@ class TrendChart : public QCustomPlot {
   void LayOutForSize(const QSize& size);
   QCPAbstractPlottable* CreatePlottable(const ChartLine& line, double gapHeight);
   void RescaleAutomaticAxes();
+  void RemoveLegendEntries();
   void UpdateCursorItems();
   void SaveHomeRanges();
   void SetRanges(const ViewRanges& ranges);

@@ -77,9 +77,9 @@ TEST(PngCommandTest, DrawsTheChartPageAtItsSizeOrTheSizeAsked) {
     QSize size;
   };
   const Case cases[] = {
-      {"default", {}, QSize(1282, 870)},
+      {"default", {}, QSize(1282, 881)},
       {"--size", {"--size", "640x480"}, QSize(640, 480)},
-      {"--at", {"--at", "2010-05-12 14:30:00"}, QSize(1282, 870)},
+      {"--at", {"--at", "2010-05-12 14:30:00"}, QSize(1282, 881)},
       {"--at and --size",
        {"--size", "800x600", "--at", "2010-05-12 14:45:00.500"},
        QSize(800, 600)},
@@ -155,7 +155,7 @@ TEST(PngCommandTest, AReaderFailureGivesStatusOneAndStillDrawsWhatWasRead) {
   EXPECT_TRUE(run.err.contains("文件读取失败。")) << run.err.toStdString();
   QImage image;
   ASSERT_TRUE(image.load(out, "PNG"));
-  EXPECT_EQ(image.size(), QSize(1282, 870));
+  EXPECT_EQ(image.size(), QSize(1282, 881));
 }
 
 }  // namespace

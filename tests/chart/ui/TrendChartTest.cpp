@@ -448,7 +448,7 @@ TEST_F(TrendChartTest, ADoubleClickIsReportedAndEndsARubberBandInProgress) {
 
 TEST_F(TrendChartTest, TheLegendStandsRightOfThePlotWithItsTopAtFourPercentOfTheHeight) {
   FillHour();
-  for (const QSize size : {QSize(1000, 700), QSize(1282, 870), QSize(700, 400)}) {
+  for (const QSize size : {QSize(1000, 700), QSize(1282, 881), QSize(700, 400)}) {
     chart_.resize(size);
     chart_.replot();
     const QRect legend = chart_.legend->outerRect();

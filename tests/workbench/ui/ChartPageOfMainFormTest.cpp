@@ -200,9 +200,8 @@ TEST_F(ChartPageOfMainFormTest, TheChartFillsThePageAcrossAtThePictureWidth) {
   EXPECT_EQ(f.Chart->width(), TrendChart::kPageWidth);
 }
 
-// The page measures 1282 x 881 here while pictures from the command line are 870 high; enable
-// once the two agree.
-TEST_F(ChartPageOfMainFormTest, DISABLED_TheChartPageOfTheShownWindowHasThePictureSize) {
+// Pictures from the command line take the chart page's size.
+TEST_F(ChartPageOfMainFormTest, TheChartPageOfTheShownWindowHasThePictureSize) {
   TMainForm& f = Start();
   EXPECT_EQ(f.Chart->size(), QSize(TrendChart::kPageWidth, TrendChart::kPageHeight));
 }
