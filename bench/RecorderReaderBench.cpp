@@ -307,8 +307,9 @@ void HeadlessLoadBench(benchmark::State& state) {
     const std::size_t before = RestartHeapPeak();
     const std::optional<vantiro::UserMessage> failure =
         vantiro::ReadRecorderFile(input.Path(), summary, channels, noLog);
-    vantiro::TableView view = vantiro::BuildTableView(channels, vantiro::kDefaultRowsPerPage);
-    vantiro::ChartFill fill = vantiro::FillChart(channels, summary);
+    vantiro::LoadView built = vantiro::BuildViewModel(channels, summary, vantiro::kDefaultRowsPerPage);
+    vantiro::TableView& view = built.table;
+    vantiro::ChartFill& fill = built.chart;
     const std::size_t textBytes = FormatRows(channels, view, view.page.pageStart, view.page.itemCount);
     peakGrowth = std::max(peakGrowth, HeapPeak() - before);
     benchmark::DoNotOptimize(textBytes);
@@ -323,8 +324,7 @@ void HeadlessLoadBench(benchmark::State& state) {
     for (const vantiro::ChartLine& line : fill.lines) points += line.points.size();
     state.PauseTiming();
     channels = {};
-    view = {};
-    fill = {};
+    built = {};
     state.ResumeTiming();
   }
   if (state.error_occurred()) return;

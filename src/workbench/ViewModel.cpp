@@ -1,5 +1,9 @@
 #include "workbench/ViewModel.h"
 
+#include <exception>
+#include <system_error>
+#include <thread>
+
 #include "output/CsvText.h"
 
 namespace vantiro {
@@ -26,6 +30,33 @@ TableView BuildTableView(const std::vector<ChannelInfo>& channels, std::uint32_t
   view.rows = BuildTableRows(channels, view.columnChannels);
   view.page = FirstPageAfterBuild(static_cast<std::uint32_t>(view.rows.size()), rowsPerPage);
   if (progress) progress->StepBy(1);
+  return view;
+}
+
+LoadView BuildViewModel(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+                        std::uint32_t rowsPerPage, ProgressSink* progress) {
+  LoadView view;
+  std::exception_ptr chartFailure;
+  std::thread chart;
+  try {
+    chart = std::thread([&] {
+      try {
+        view.chart = FillChart(channels, summary);
+      } catch (...) {
+        chartFailure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    view.chart = FillChart(channels, summary);  // no second thread to be had: one after the other
+  }
+  try {
+    view.table = BuildTableView(channels, rowsPerPage, progress);
+  } catch (...) {
+    if (chart.joinable()) chart.join();
+    throw;
+  }
+  if (chart.joinable()) chart.join();
+  if (chartFailure) std::rethrow_exception(chartFailure);
   return view;
 }
 

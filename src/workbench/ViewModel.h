@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/ChartLines.h"
 #include "recorder/Dataset.h"
 #include "workbench/Paging.h"
 #include "workbench/TableRows.h"
@@ -42,6 +43,15 @@ struct TableView {
 // channel and one at the end.
 TableView BuildTableView(const std::vector<ChannelInfo>& channels, std::uint32_t rowsPerPage,
                          ProgressSink* progress = nullptr);
+
+// What a load builds for the views: the table of every channel and the chart's line data. The
+// two only read the dataset, so the chart's lines are built on a second thread beside the rows.
+struct LoadView {
+  TableView table;
+  ChartFill chart;
+};
+LoadView BuildViewModel(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+                        std::uint32_t rowsPerPage, ProgressSink* progress = nullptr);
 
 std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
                                       const std::vector<std::int16_t>& columnChannels);

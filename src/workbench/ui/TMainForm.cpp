@@ -377,8 +377,9 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
     }
     if (message) ShowMessageFromWorker(*message);
     try {
-      view = BuildTableView(channels, rowsPerPage, &progress->WorkerSink());
-      fill = FillChart(channels, summary);
+      LoadView built = BuildViewModel(channels, summary, rowsPerPage, &progress->WorkerSink());
+      view = std::move(built.table);
+      fill = std::move(built.chart);
     } catch (...) {
       // Out of memory: an empty view rather than half of one.
       view = TableView{};
