@@ -29,12 +29,9 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << kConvertUsage << '\n';
     return 2;
   }
-  RecorderLogOptions noLog;
-  noLog.mode = RecorderLogOptions::Mode::Off;
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadRecording(args[1], noLog, summary, channels);
-  if (error) err << "error: " << error->text << '\n';
+  const std::optional<UserMessage> error = LoadQuietly(args[1], summary, channels, err);
   WriteLegendAt(out, channels, summary, *t);
   out.flush();
   if (!out) return OutputFailed(err);

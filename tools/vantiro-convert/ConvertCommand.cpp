@@ -116,6 +116,15 @@ std::optional<UserMessage> LoadRecording(const std::string& path, const Recorder
                          : ReadRecorderFile(path, summary, channels, log);
 }
 
+std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& summary,
+                                       std::vector<ChannelInfo>& channels, std::ostream& err) {
+  RecorderLogOptions noLog;
+  noLog.mode = RecorderLogOptions::Mode::Off;
+  std::optional<UserMessage> error = LoadRecording(path, noLog, summary, channels);
+  if (error) err << "error: " << error->text << '\n';
+  return error;
+}
+
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "at") return RunAt(args, out, err);
   const std::optional<Arguments> a = Parse(args);

@@ -35,6 +35,10 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
                                          DatasetSummary& summary, std::vector<ChannelInfo>& channels);
 
+// LoadRecording without the diagnostic log, a failure reported on `err` ("error: <message>").
+std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& summary,
+                                       std::vector<ChannelInfo>& channels, std::ostream& err);
+
 // The cursor time of `at` and `--at`: yyyy-mm-dd HH:MM:SS[.fff].
 std::optional<DateTime> ParseCursorTime(const std::string& text);
 

@@ -73,12 +73,9 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
     err << kConvertUsage << '\n';
     return 2;
   }
-  RecorderLogOptions noLog;
-  noLog.mode = RecorderLogOptions::Mode::Off;
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadRecording(a->file, noLog, summary, channels);
-  if (error) err << "error: " << error->text << '\n';
+  const std::optional<UserMessage> error = LoadQuietly(a->file, summary, channels, err);
 
   // Qt on the offscreen platform for this command only; the program itself never starts here.
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -7,11 +7,6 @@ namespace {
 
 constexpr int kBoxGap = 4;  // between the check box and the line sample
 
-// A step is used when it is a positive number that leaves at most `maxTicks` labels on the range.
-bool UsableStep(double step, const QCPRange& range, int maxTicks) {
-  return std::isfinite(step) && step > 0.0 && range.size() / step <= maxTicks;
-}
-
 }  // namespace
 
 CheckableLegendItem::CheckableLegendItem(QCPLegend* legend, QCPAbstractPlottable* plottable)
@@ -82,19 +77,6 @@ QSize LegendTitleItem::minimumOuterSizeHint() const {
   const QFontMetrics metrics(mFont);
   return QSize(metrics.horizontalAdvance(text_) + mMargins.left() + mMargins.right(),
                metrics.height() + mMargins.top() + mMargins.bottom());
-}
-
-double StepDateTimeTicker::getTickStep(const QCPRange& range) {
-  if (UsableStep(step_, range, maxTicks_)) {
-    mDateStrategy = dsNone;
-    return step_;
-  }
-  return QCPAxisTickerDateTime::getTickStep(range);
-}
-
-double StepNumberTicker::getTickStep(const QCPRange& range) {
-  if (UsableStep(step_, range, maxTicks_)) return step_;
-  return QCPAxisTicker::getTickStep(range);
 }
 
 ChartFrame::ChartFrame(QCustomPlot* plot, QCPAxisRect* axisRect, const QString& layer)

@@ -5,6 +5,9 @@
 
 #include <qcustomplot.h>
 
+#include <cmath>
+#include <type_traits>
+
 namespace vantiro {
 
 // A legend entry with a check box in front: ticked while its line is shown.
@@ -39,35 +42,29 @@ class LegendTitleItem : public QCPAbstractLegendItem {
 
 // Labels at multiples of a step given from outside; when that step would crowd the axis with more
 // labels than `maxTicks`, or is no usable number, the ticker picks its own.
-class StepDateTimeTicker : public QCPAxisTickerDateTime {
- public:
-  void SetStep(double seconds) { step_ = seconds; }
-  double Step() const { return step_; }
-  void SetMaxTicks(int maxTicks) { maxTicks_ = maxTicks; }
-
- protected:
-  double getTickStep(const QCPRange& range) override;
-  int getSubTickCount(double) override { return 0; }
-
- private:
-  double step_ = 0.0;
-  int maxTicks_ = 50;
-};
-
-class StepNumberTicker : public QCPAxisTicker {
+template <typename Base>
+class StepTicker : public Base {
  public:
   void SetStep(double step) { step_ = step; }
   double Step() const { return step_; }
   void SetMaxTicks(int maxTicks) { maxTicks_ = maxTicks; }
 
  protected:
-  double getTickStep(const QCPRange& range) override;
+  double getTickStep(const QCPRange& range) override {
+    if (std::isfinite(step_) && step_ > 0.0 && range.size() / step_ <= maxTicks_) {
+      if constexpr (std::is_same_v<Base, QCPAxisTickerDateTime>) this->mDateStrategy = Base::dsNone;
+      return step_;
+    }
+    return Base::getTickStep(range);
+  }
   int getSubTickCount(double) override { return 0; }
 
  private:
   double step_ = 0.0;
   int maxTicks_ = 50;
 };
+using StepDateTimeTicker = StepTicker<QCPAxisTickerDateTime>;  // steps in seconds
+using StepNumberTicker = StepTicker<QCPAxisTicker>;
 
 // The outer frame of the chart and the border of its plot area (the back wall), 2 px each.
 class ChartFrame : public QCPLayerable {

@@ -10,14 +10,13 @@
 #include <vector>
 
 #include "chart/ChartLines.h"
+#include "chart/ui/ChartParts.h"
 #include "chart/ZoomLimits.h"
 
 namespace vantiro {
 
 class CheckableLegendItem;
 class LegendTitleItem;
-class StepDateTimeTicker;
-class StepNumberTicker;
 
 // DateTime days <-> the plot's date-time keys (seconds since 1970, read as UTC so that the local
 // wall-clock time of the recorder shows unchanged).

@@ -24,6 +24,7 @@
 #include "support/MouseGestures.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
 #include "workbench/ui/AppWindows.h"
 #include "workbench/ui/TMainForm.h"
 
@@ -61,18 +62,8 @@ void ExpectLimitsEqual(const ZoomLimits& a, const ZoomLimits& b, const char* wha
 
 class ChartPageOfMainFormTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("chartpage-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-  }
-  void TearDown() override {
-    windows_.reset();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { setenv("XDG_CONFIG_HOME", (dir_.Path() / "config").c_str(), 1); }
+  void TearDown() override { windows_.reset(); }
 
   // The main window, shown with its chart page on top.
   TMainForm& Start() {
@@ -101,7 +92,7 @@ class ChartPageOfMainFormTest : public ::testing::Test {
     for (int i = 0; i <= 60; ++i) minutes.push_back(static_cast<std::int16_t>(125 + 5 * i));
     file.Block(0).Chain({{t, 60, minutes}});
     file.Block(1).Chain({{t + 1, 1, {10, 20}}, {t + 11, 1, {30}}});
-    const fs::path path = dir_ / "hour.bin";
+    const fs::path path = dir_.Path() / "hour.bin";
     file.WriteTo(path);
     return path;
   }
@@ -115,7 +106,7 @@ class ChartPageOfMainFormTest : public ::testing::Test {
     file.Block(0).Chain({{RecorderSeconds(2010, 5, 12, 14, 0, 0),
                           1,
                           {100, 110, 120, 130, 140, 150, 160, 170, 180}}});
-    const fs::path path = dir_ / "eight.bin";
+    const fs::path path = dir_.Path() / "eight.bin";
     file.WriteTo(path);
     return path;
   }
@@ -189,7 +180,7 @@ class ChartPageOfMainFormTest : public ::testing::Test {
   }
 
   ScriptedPrompts prompts_;
-  fs::path dir_;
+  testing::TempDir dir_;
   std::unique_ptr<AppWindows> windows_;
 };
 
@@ -528,7 +519,7 @@ TEST_F(ChartPageOfMainFormTest, BeforeAnyLoadADoubleClickOpensNoDialog) {
 
 TEST_F(ChartPageOfMainFormTest, ACsvNamedOnTheCommandLineDrawsBackwardTimesAsACurve) {
   TMainForm& f = Start();
-  const fs::path csv = dir_ / "samples.csv";
+  const fs::path csv = dir_.Path() / "samples.csv";
   std::ofstream(csv, std::ios::binary) << Utf8ToGbk(
       "序号,通道,数值,时间,单位\r\n"
       "1,3,25.5,2010年05月12日 10:11:12,℃\r\n"
