@@ -355,19 +355,32 @@ void TMainForm::ShowMessageFromWorker(const UserMessage& message) {
       Qt::BlockingQueuedConnection);
 }
 
-void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>& read) {
+void TMainForm::RunLongCommand(const QString& text, const std::function<void(ProgressSink&)>& work) {
   TProcessDlg* progress = dialogs_.process;
   std::unique_ptr<TProcessDlg> ownProgress;  // only when started without the shared dialog
   if (!progress) {
     ownProgress = std::make_unique<TProcessDlg>(this);
     progress = ownProgress.get();
   }
+  progress->SetText(text);
+  progress->ResetPosition();
+  workerThread = std::thread([&work, progress] {
+    try {
+      work(progress->WorkerSink());
+    } catch (...) {
+      // The work reports its own failures; one it did not foresee must still end the wait.
+    }
+    progress->RequestClose();  // the worker's last act, whatever happened before
+  });
+  progress->RunModal();
+  workerThread.join();
+}
+
+void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>& read) {
   const std::uint32_t rowsPerPage = RowsPerPage();
   TableView view;
   ChartFill fill;
-  progress->SetText(kLoadingText);
-  progress->ResetPosition();
-  workerThread = std::thread([this, &read, &view, &fill, progress, rowsPerPage] {
+  RunLongCommand(kLoadingText, [this, &read, &view, &fill, rowsPerPage](ProgressSink& progress) {
     std::optional<UserMessage> message;
     try {
       message = read();
@@ -377,7 +390,7 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
     }
     if (message) ShowMessageFromWorker(*message);
     try {
-      LoadView built = BuildViewModel(channels, summary, rowsPerPage, &progress->WorkerSink());
+      LoadView built = BuildViewModel(channels, summary, rowsPerPage, &progress);
       view = std::move(built.table);
       fill = std::move(built.chart);
     } catch (...) {
@@ -385,10 +398,7 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
       view = TableView{};
       fill = ChartFill{};
     }
-    progress->RequestClose();
   });
-  progress->RunModal();
-  workerThread.join();
 
   // Apply the views on the GUI thread, in the order of the build.
   columnChannels = std::move(view.columnChannels);

@@ -168,6 +168,11 @@ class TMainForm : public QMainWindow {
   void ReadRegistrySwitches();
   void OnPageChanged(int index);
 
+  // The long commands (load, import, filter rebuild, CSV export) share this: the progress text set
+  // and the bar reset, `work` on a worker thread driving the bar, the progress dialog shown modally
+  // until the worker's end closes it, then the join. Widgets are touched only after it returns;
+  // a message from the worker goes through ShowMessageFromWorker.
+  void RunLongCommand(const QString& text, const std::function<void(ProgressSink&)>& work);
   // The load pipeline shared by open and import: reset, worker behind the progress dialog, then
   // the views. `read` runs on the worker and fills channels and summary.
   void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
