@@ -5,9 +5,9 @@
 namespace vantiro {
 
 std::string CsvTitleLine(const std::vector<ChannelInfo>& channels,
-                         const std::vector<std::int16_t>& columnChannels) {
+                         const std::vector<std::int32_t>& columnChannels) {
   std::string line = "序号,时间";
-  for (std::int16_t c : columnChannels) {
+  for (std::int32_t c : columnChannels) {
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     line += ",通道";
     line += std::to_string(channel.number);
@@ -28,7 +28,7 @@ void AppendValueText(std::string& out, float value) {
 
 void AppendCsvRow(std::string& out, std::size_t rowNumber, const TableRows& rows, std::size_t row,
                   const std::vector<ChannelInfo>& channels,
-                  const std::vector<std::int16_t>& columnChannels) {
+                  const std::vector<std::int32_t>& columnChannels) {
   char number[24];
   out.append(number, std::to_chars(number, number + sizeof number, rowNumber).ptr);
   out += ',';

@@ -13,12 +13,12 @@ namespace vantiro {
 
 // 序号,时间,通道1(℃),通道3(%)
 std::string CsvTitleLine(const std::vector<ChannelInfo>& channels,
-                         const std::vector<std::int16_t>& columnChannels);
+                         const std::vector<std::int32_t>& columnChannels);
 
 // 12,2010年05月12日 10:11:12,12.500,-,3.000   (rowNumber is 1-based)
 void AppendCsvRow(std::string& out, std::size_t rowNumber, const TableRows& rows, std::size_t row,
                   const std::vector<ChannelInfo>& channels,
-                  const std::vector<std::int16_t>& columnChannels);
+                  const std::vector<std::int32_t>& columnChannels);
 
 // "%0.3f" of a sample value.
 void AppendValueText(std::string& out, float value);

@@ -55,7 +55,7 @@ struct Sequence {
   // `checked`: look at every time first and sort the channel unless its times are positive
   // numbers in ascending order. Otherwise the channel is taken in its own order, and the build
   // checks the order as it goes (ValidNext).
-  Sequence(const ChannelInfo& channel, std::int16_t position, bool checked)
+  Sequence(const ChannelInfo& channel, std::int32_t position, bool checked)
       : times(channel.times.data()),
         count(std::min(channel.times.size(), channel.values.size())),
         channel(position) {
@@ -127,7 +127,7 @@ struct Sequence {
 
   const DateTime* times;
   std::size_t count;
-  std::int16_t channel;
+  std::int32_t channel;
   bool sorted = false;
   std::vector<std::int32_t> order;
   std::vector<std::size_t> gaps;
@@ -177,13 +177,13 @@ std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vecto
 }  // namespace
 
 std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& channels,
-                                   const std::vector<std::int16_t>& columnChannels, bool checked) {
+                                   const std::vector<std::int32_t>& columnChannels, bool checked) {
   TableRows rows;
   std::vector<Sequence> sequences;
   sequences.reserve(columnChannels.size());
   std::size_t samples = 0;
   std::size_t longest = 0;
-  for (std::int16_t c : columnChannels) {
+  for (std::int32_t c : columnChannels) {
     if (c < 0 || static_cast<std::size_t>(c) >= channels.size()) continue;
     sequences.emplace_back(channels[static_cast<std::size_t>(c)], c, checked);
     samples += channels[static_cast<std::size_t>(c)].times.size();
@@ -198,7 +198,7 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
   }
   // Every shown sample gives one cell, so `samples` cells always suffice.
   CellRef* out = rows.cells_.get();
-  std::vector<std::int16_t> cellChannel(k);
+  std::vector<std::int32_t> cellChannel(k);
   std::vector<std::int32_t> cellSample(k);
   const bool lockstep = k > 0 && std::none_of(sequences.begin(), sequences.end(),
                                               [](const Sequence& q) { return q.sorted; });
@@ -264,7 +264,7 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
 }
 
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
-                         const std::vector<std::int16_t>& columnChannels) {
+                         const std::vector<std::int32_t>& columnChannels) {
   // Recordings keep their channels in time order: build on that, checking as the rows grow, and
   // look at every time first only when a channel is found out of order (a CSV import).
   if (std::optional<TableRows> rows = detail::BuildRows(channels, columnChannels, false)) {
@@ -274,14 +274,14 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
 }
 
 TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
-                                  const std::vector<std::int16_t>& columnChannels) {
+                                  const std::vector<std::int32_t>& columnChannels) {
   struct ListViewData {
-    std::int16_t channel;
+    std::int32_t channel;
     std::int32_t sampleIndex;
     DateTime time;
   };
   std::vector<ListViewData> items;
-  for (std::int16_t c : columnChannels) {
+  for (std::int32_t c : columnChannels) {
     if (c < 0 || static_cast<std::size_t>(c) >= channels.size()) continue;
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     const std::size_t n = std::min(channel.times.size(), channel.values.size());

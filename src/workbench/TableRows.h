@@ -13,18 +13,20 @@
 
 namespace vantiro {
 
+// A CSV import can create up to 65,536 channels, so a channel position needs more than 16 bits.
 struct CellRef {
-  std::int16_t channel;      // position in `channels`
+  std::int32_t channel;      // position in `channels`
   std::int32_t sampleIndex;  // index into that channel's times and values
   friend bool operator==(const CellRef&, const CellRef&) = default;
 };
+static_assert(sizeof(CellRef) == 8);
 
 class TableRows;
 namespace detail {
 // The row build behind BuildTableRows: nothing when `checked` is off and a channel turns out not
 // to be in time order.
 std::optional<TableRows> BuildRows(const std::vector<ChannelInfo>& channels,
-                                   const std::vector<std::int16_t>& columnChannels, bool checked);
+                                   const std::vector<std::int32_t>& columnChannels, bool checked);
 }  // namespace detail
 
 // Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
@@ -59,7 +61,7 @@ class TableRows {
 
  private:
   friend std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>&,
-                                                   const std::vector<std::int16_t>&, bool);
+                                                   const std::vector<std::int32_t>&, bool);
   void Grow(std::size_t atLeast);
 
   std::vector<DateTime> times_;
@@ -77,23 +79,23 @@ class TableRows {
 // position, two samples of one channel at the same time giving two adjacent cells in sample order.
 // A channel whose times do not ascend (a CSV import) is taken in time order.
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
-                         const std::vector<std::int16_t>& columnChannels);
+                         const std::vector<std::int32_t>& columnChannels);
 
 // The same rows by the straightforward method: every shown sample in one list sorted by time and
 // channel, then grouped. Slower and 16 bytes a sample; kept as the reference for BuildTableRows.
 TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
-                                  const std::vector<std::int16_t>& columnChannels);
+                                  const std::vector<std::int32_t>& columnChannels);
 
 // Walks a row's cells against the value columns: calls show(column, cell) for a column whose
 // channel has a cell in the row and none(column) for one that has not. When a channel has two
 // cells at the same time the first is shown and the others are passed over, so later columns
 // still find theirs.
 template <typename Show, typename None>
-void WalkRowCells(std::span<const CellRef> cells, const std::vector<std::int16_t>& columnChannels,
+void WalkRowCells(std::span<const CellRef> cells, const std::vector<std::int32_t>& columnChannels,
                   Show show, None none) {
   std::size_t cursor = 0;
   for (std::size_t column = 0; column < columnChannels.size(); ++column) {
-    const std::int16_t channel = columnChannels[column];
+    const std::int32_t channel = columnChannels[column];
     while (cursor < cells.size() && cells[cursor].channel < channel) ++cursor;
     if (cursor < cells.size() && cells[cursor].channel == channel) {
       show(column, cells[cursor]);

@@ -9,9 +9,9 @@
 namespace vantiro {
 
 std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
-                                      const std::vector<std::int16_t>& columnChannels) {
+                                      const std::vector<std::int32_t>& columnChannels) {
   std::vector<TableColumn> columns = {{"序号", 50}, {"时间", 120}};
-  for (std::int16_t c : columnChannels) {
+  for (std::int32_t c : columnChannels) {
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     columns.push_back({"通道" + std::to_string(channel.number) + "(" + channel.unit + ")", 70});
   }
@@ -23,7 +23,7 @@ TableView BuildTableView(const std::vector<ChannelInfo>& channels, std::uint32_t
   TableView view;
   if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
   for (std::size_t c = 0; c < channels.size(); ++c) {
-    view.columnChannels.push_back(static_cast<std::int16_t>(c));
+    view.columnChannels.push_back(static_cast<std::int32_t>(c));
   }
   view.columns = TableColumns(channels, view.columnChannels);
   if (progress) progress->StepBy(static_cast<int>(channels.size()));
@@ -61,7 +61,7 @@ LoadView BuildViewModel(const std::vector<ChannelInfo>& channels, const DatasetS
 }
 
 std::vector<std::string> RowTexts(const std::vector<ChannelInfo>& channels, const TableRows& rows,
-                                  const std::vector<std::int16_t>& columnChannels,
+                                  const std::vector<std::int32_t>& columnChannels,
                                   std::size_t row) {
   std::vector<std::string> texts;
   if (row >= rows.size()) return texts;

@@ -33,7 +33,7 @@ struct TableColumn {
 // The table part of a build: columns "序号" (50), "时间" (120), then "通道%d(%s)" (70) per value
 // column; the rows; the first page.
 struct TableView {
-  std::vector<std::int16_t> columnChannels;
+  std::vector<std::int32_t> columnChannels;
   std::vector<TableColumn> columns;
   TableRows rows;
   PageWindow page;
@@ -54,13 +54,13 @@ LoadView BuildViewModel(const std::vector<ChannelInfo>& channels, const DatasetS
                         std::uint32_t rowsPerPage, ProgressSink* progress = nullptr);
 
 std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
-                                      const std::vector<std::int16_t>& columnChannels);
+                                      const std::vector<std::int32_t>& columnChannels);
 
 // The texts of table row `row` (0-based in the whole table): its number, its time
 // (yyyy-MM-dd HH:mm:ss), then per value column "%0.3f" of its sample or "-". Empty when the row
 // does not exist.
 std::vector<std::string> RowTexts(const std::vector<ChannelInfo>& channels, const TableRows& rows,
-                                  const std::vector<std::int16_t>& columnChannels,
+                                  const std::vector<std::int32_t>& columnChannels,
                                   std::size_t row);
 
 }  // namespace vantiro

@@ -35,7 +35,7 @@ TEST(CsvTextTest, TitleLineNamesEachShownChannelWithItsUnit) {
                                              Channel(3, "%", {}), Channel(-4, "", {}),
                                              Channel(16, "％RH", {})};
   struct Case {
-    std::vector<std::int16_t> columns;
+    std::vector<std::int32_t> columns;
     const char* expected;
   };
   const Case cases[] = {
@@ -55,7 +55,7 @@ TEST(CsvTextTest, RowLinesShowTimeValuesAndDashes) {
       Channel(2, "mA", {{T, 12.5f}, {T + 2 * S, 7.0f}}),
       Channel(3, "%", {{T, -0.25f}, {T + S, GapValue}, {T + 2 * S, 100.0f}}),
   };
-  const std::vector<std::int16_t> columns = {0, 1, 2};
+  const std::vector<std::int32_t> columns = {0, 1, 2};
   const TableRows rows = BuildTableRows(channels, columns);
   ASSERT_EQ(rows.size(), 3u);
   std::string out;
@@ -68,7 +68,7 @@ TEST(CsvTextTest, RowLinesShowTimeValuesAndDashes) {
             "3,2010年05月12日 10:11:14,-,7.000,100.000\n");
 
   // Only the shown columns appear; a row keeps its number as given.
-  const std::vector<std::int16_t> some = {0, 2};
+  const std::vector<std::int32_t> some = {0, 2};
   const TableRows shown = BuildTableRows(channels, some);
   std::string line = "kept\n";
   AppendCsvRow(line, 501, shown, 1, channels, some);
@@ -77,7 +77,7 @@ TEST(CsvTextTest, RowLinesShowTimeValuesAndDashes) {
 
 TEST(CsvTextTest, RowNumbersAreWrittenInFull) {
   const std::vector<ChannelInfo> channels = {Channel(1, "V", {{T, 1.0f}})};
-  const std::vector<std::int16_t> columns = {0};
+  const std::vector<std::int32_t> columns = {0};
   const TableRows rows = BuildTableRows(channels, columns);
   struct Case {
     std::size_t number;
@@ -97,7 +97,7 @@ TEST(CsvTextTest, TwoSamplesOfAChannelAtOneTimeDoNotShiftLaterColumns) {
   const std::vector<ChannelInfo> channels = {Channel(1, "V", {{T, 1.0f}, {T, 2.0f}}),
                                              Channel(2, "V", {{T, 3.0f}}),
                                              Channel(3, "V", {{T, 4.0f}})};
-  const std::vector<std::int16_t> columns = {0, 1, 2};
+  const std::vector<std::int32_t> columns = {0, 1, 2};
   const TableRows rows = BuildTableRows(channels, columns);
   ASSERT_EQ(rows.size(), 1u);
   std::string out;

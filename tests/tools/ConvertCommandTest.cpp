@@ -228,6 +228,34 @@ TEST_F(ConvertCommandTest, CsvFilesOfAnyExtensionCaseGoThroughTheImport) {
   EXPECT_EQ(missing.out.substr(0, missing.out.find('\n')), "error: 导入文件失败。");
 }
 
+// A CSV import can create more channels than a 16-bit position holds: 33,000 channels of one
+// sample each at one time give one row with every value in its own column.
+TEST_F(ConvertCommandTest, CsvOfMoreThan32768ChannelsKeepsEveryColumn) {
+  constexpr int kChannels = 33000;
+  std::string input;
+  std::string title = "序号,时间";
+  std::string row = "1,2010年05月12日 10:11:12";
+  for (int c = 1; c <= kChannels; ++c) {
+    const std::string n = std::to_string(c);
+    input += n + "," + n + "," + n + ",2010-05-12 10:11:12,V\n";  // number, channel, value
+    // The import keeps the low 16 bits of a channel number as a signed value.
+    title += ",通道" + std::to_string(static_cast<std::int16_t>(c)) + "(V)";
+    row += "," + std::to_string(c) + ".000";
+  }
+  const fs::path path = dir_ / "wide.csv";
+  std::ofstream(path, std::ios::binary) << input;
+
+  const Result r = Run({"csv", path, "--utf8"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, title + "\n" + row + "\n");
+
+  const fs::path out = dir_ / "wide-out.csv";
+  const Result toFile = Run({"csv", path, "-o", out});
+  EXPECT_EQ(toFile.status, 0);
+  EXPECT_EQ(ReadAll(out), Utf8ToGbk(title + "\n" + row + "\n"));
+}
+
 TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
   const std::vector<std::vector<std::string>> cases = {
       {},

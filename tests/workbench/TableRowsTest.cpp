@@ -72,7 +72,7 @@ TEST(TableRowsTest, RowsFollowTheGroupingRules) {
   struct Case {
     const char* name;
     std::vector<ChannelInfo> channels;
-    std::vector<std::int16_t> columns;
+    std::vector<std::int32_t> columns;
     std::vector<Row> expected;
   };
   const std::vector<Case> cases = {
@@ -148,7 +148,7 @@ TEST(TableRowsTest, RowsFollowTheGroupingRules) {
 
 // Checks what every table must satisfy, independently of how it was built.
 void ExpectTableRules(const std::vector<ChannelInfo>& channels,
-                      const std::vector<std::int16_t>& columns, const TableRows& table) {
+                      const std::vector<std::int32_t>& columns, const TableRows& table) {
   std::set<std::pair<int, int>> seen;
   for (std::size_t r = 0; r < table.size(); ++r) {
     SCOPED_TRACE("row " + std::to_string(r));
@@ -189,7 +189,7 @@ void ExpectTableRules(const std::vector<ChannelInfo>& channels,
     EXPECT_EQ(rowTime, earliest);
   }
   std::size_t shown = 0;
-  for (std::int16_t c : columns) {
+  for (std::int32_t c : columns) {
     for (float v : channels[static_cast<std::size_t>(c)].values) shown += IsGapValue(v) ? 0 : 1;
   }
   EXPECT_EQ(seen.size(), shown);
@@ -239,10 +239,10 @@ TEST(TableRowsTest, MergeAgreesWithSortingOnRandomDatasets) {
       }  // otherwise left in random order
       channels.push_back(Channel(static_cast<std::int16_t>(c + 1), samples));
     }
-    std::vector<std::int16_t> columns;
+    std::vector<std::int32_t> columns;
     const bool all = uniform(0, 2) == 0;
     for (int c = 0; c < channelCount; ++c) {
-      if (all || uniform(0, 1) == 1) columns.push_back(static_cast<std::int16_t>(c));
+      if (all || uniform(0, 1) == 1) columns.push_back(static_cast<std::int32_t>(c));
     }
 
     SCOPED_TRACE("round " + std::to_string(round));
@@ -287,8 +287,8 @@ TEST(TableRowsTest, OrderBrokenLateOrTimesThatAreNoNumbers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<std::int16_t> columns;
-    for (std::size_t i = 0; i < c.channels.size(); ++i) columns.push_back(static_cast<std::int16_t>(i));
+    std::vector<std::int32_t> columns;
+    for (std::size_t i = 0; i < c.channels.size(); ++i) columns.push_back(static_cast<std::int32_t>(i));
     const TableRows merged = BuildTableRows(c.channels, columns);
     EXPECT_EQ(Text(merged), Text(BuildTableRowsBySorting(c.channels, columns)));
     EXPECT_EQ(merged.size(), c.rows);
@@ -314,7 +314,7 @@ TEST(TableRowsTest, ClearedTableBuildsAfresh) {
 }
 
 // The walk written as the value columns show it: the cell's "channel/sample", or "-".
-std::string Walk(const std::vector<CellRef>& cells, const std::vector<std::int16_t>& columns) {
+std::string Walk(const std::vector<CellRef>& cells, const std::vector<std::int32_t>& columns) {
   std::vector<std::string> texts(columns.size(), "?");
   WalkRowCells(
       std::span<const CellRef>(cells), columns,
@@ -337,7 +337,7 @@ TEST(TableRowsTest, WalkFindsEachColumnsCell) {
   struct Case {
     const char* name;
     std::vector<CellRef> cells;
-    std::vector<std::int16_t> columns;
+    std::vector<std::int32_t> columns;
     const char* expected;
   };
   const Case cases[] = {
@@ -367,13 +367,60 @@ TEST(TableRowsTest, WalkOfBuiltRowsShowsEveryChannelOnce) {
   const std::vector<ChannelInfo> channels = {Channel(1, {{T, 1}, {T, 2}}),
                                              Channel(2, {{T + S, 3}}),
                                              Channel(3, {{T, 4}, {T + S, 5}})};
-  const std::vector<std::int16_t> columns = {0, 1, 2};
+  const std::vector<std::int32_t> columns = {0, 1, 2};
   const TableRows rows = BuildTableRows(channels, columns);
   ASSERT_EQ(rows.size(), 2u);
   const auto first = rows.Cells(0);
   EXPECT_EQ(Walk({first.begin(), first.end()}, columns), "0/0,-,2/0");
   const auto second = rows.Cells(1);
   EXPECT_EQ(Walk({second.begin(), second.end()}, columns), "-,1/0,2/1");
+}
+
+// A CSV import can create up to 65,536 channels: positions past 32,767 must stay what they are in
+// the cells and in the walk, by both builds.
+TEST(TableRowsTest, ChannelPositionsPast32767KeepTheirPlace) {
+  constexpr int kChannels = 33000;
+  std::vector<ChannelInfo> channels;
+  channels.reserve(kChannels);
+  std::vector<std::int32_t> columns;
+  for (int c = 0; c < kChannels; ++c) {
+    channels.push_back(Channel(static_cast<std::int16_t>(c + 1), {{T, static_cast<float>(c)}}));
+    columns.push_back(c);
+  }
+  // Channel 32,768 (position 32,767 + 1) has a second sample a second later.
+  channels[32768].times.push_back(T + S);
+  channels[32768].values.push_back(1.0f);
+
+  struct Build {
+    const char* name;
+    TableRows (*build)(const std::vector<ChannelInfo>&, const std::vector<std::int32_t>&);
+  };
+  for (const Build& b : {Build{"merge", BuildTableRows}, Build{"sort", BuildTableRowsBySorting}}) {
+    SCOPED_TRACE(b.name);
+    const TableRows rows = b.build(channels, columns);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto cells = rows.Cells(0);
+    ASSERT_EQ(cells.size(), static_cast<std::size_t>(kChannels));
+    for (int c = 0; c < kChannels; ++c) {
+      ASSERT_EQ(cells[static_cast<std::size_t>(c)], (CellRef{c, 0})) << c;
+    }
+    ASSERT_EQ(rows.Cells(1).size(), 1u);
+    EXPECT_EQ(rows.Cells(1)[0], (CellRef{32768, 1}));
+
+    std::size_t shown = 0;
+    std::vector<std::size_t> missing;
+    WalkRowCells(
+        cells, columns,
+        [&](std::size_t column, const CellRef& cell) {
+          shown += static_cast<std::size_t>(cell.channel) == column;
+        },
+        [&](std::size_t column) { missing.push_back(column); });
+    EXPECT_EQ(shown, static_cast<std::size_t>(kChannels));
+    EXPECT_TRUE(missing.empty());
+    const auto second = rows.Cells(1);
+    EXPECT_EQ(Walk({second.begin(), second.end()}, {32767, 32768, 32999}), "-,32768/1,-");
+  }
+  static_assert(sizeof(CellRef) == 8, "a cell stays 8 bytes");
 }
 
 }  // namespace

@@ -100,8 +100,8 @@ void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
 }
 
 std::string CsvTable(const std::vector<ChannelInfo>& channels) {
-  std::vector<std::int16_t> columns;
-  for (std::size_t c = 0; c < channels.size(); ++c) columns.push_back(static_cast<std::int16_t>(c));
+  std::vector<std::int32_t> columns;
+  for (std::size_t c = 0; c < channels.size(); ++c) columns.push_back(static_cast<std::int32_t>(c));
   const TableRows rows = BuildTableRows(channels, columns);
   std::string text = CsvTitleLine(channels, columns);
   for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -3,7 +3,7 @@
 namespace vantiro {
 
 DataListModel::DataListModel(const std::vector<ChannelInfo>& channels, const TableRows& rows,
-                             const std::vector<std::int16_t>& columnChannels, QObject* parent)
+                             const std::vector<std::int32_t>& columnChannels, QObject* parent)
     : QAbstractTableModel(parent), channels_(channels), rows_(rows), columnChannels_(columnChannels) {}
 
 void DataListModel::Clear() {

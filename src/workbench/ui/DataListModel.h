@@ -16,7 +16,7 @@ class DataListModel : public QAbstractTableModel {
  public:
   // Reads rows and values from these (owned by the main window).
   DataListModel(const std::vector<ChannelInfo>& channels, const TableRows& rows,
-                const std::vector<std::int16_t>& columnChannels, QObject* parent = nullptr);
+                const std::vector<std::int32_t>& columnChannels, QObject* parent = nullptr);
 
   // Removes every column and item.
   void Clear();
@@ -42,7 +42,7 @@ class DataListModel : public QAbstractTableModel {
 
   const std::vector<ChannelInfo>& channels_;
   const TableRows& rows_;
-  const std::vector<std::int16_t>& columnChannels_;
+  const std::vector<std::int32_t>& columnChannels_;
   std::vector<TableColumn> columns_;
   std::uint32_t pageStart_ = 0;
   std::uint32_t itemCount_ = 0;

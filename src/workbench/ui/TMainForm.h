@@ -103,7 +103,7 @@ class TMainForm : public QMainWindow {
   std::vector<ChannelInfo> channels;
   DatasetSummary summary;
   TableRows tableRows;
-  std::vector<std::int16_t> columnChannels;
+  std::vector<std::int32_t> columnChannels;
   std::vector<ChartSeriesInfo> seriesList;
   std::vector<std::int16_t> liveChannels;
   std::uint32_t pageStart = 0;
