@@ -1,5 +1,8 @@
 #include "recorder/DateTime.h"
 
+#include <algorithm>
+#include <ctime>
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -241,6 +244,15 @@ std::optional<DateTime> ParseDateTime(std::string_view text) {
   in.SkipBlanks();
   if (!in.AtEnd()) return std::nullopt;
   return EncodeDateTime(f);
+}
+
+DateTime LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                        local.tm_min, std::min(local.tm_sec, 59))
+      .value_or(0.0);
 }
 
 }  // namespace vantiro

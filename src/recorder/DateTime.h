@@ -60,6 +60,8 @@ enum class DatePattern {
 };
 
 std::string FormatDateTime(DateTime time, DatePattern pattern);
+// The local clock now, to the second.
+DateTime LocalNow();
 std::string FormatDateTime(const DateTimeFields& fields, DatePattern pattern);
 
 // Reads a date and time written by a person or a spreadsheet: "2010-05-12 14:30:05",

@@ -2,6 +2,7 @@
 // Prompts for GUI tests: answers come from a script, messages are recorded, nothing blocks.
 
 #include <QApplication>
+#include <QPrinter>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -50,6 +51,17 @@ class ScriptedPrompts : public Prompts {
     return file;
   }
   void OpenDocument(const QString& path) override { documents.push_back(path); }
+  // A report's preview: counted, and drawn into `reportPdf` when a test names one.
+  void ShowReport(QWidget*, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override {
+    ++reports;
+    reportLayouts.push_back(printer.pageLayout());
+    if (reportPdf.isEmpty()) return;
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(reportPdf);
+    pdf.setPageLayout(printer.pageLayout());
+    paint(pdf);
+  }
 
   std::deque<QString> openFiles;   // "" answers Cancel
   std::deque<QString> saveFiles;
@@ -61,6 +73,9 @@ class ScriptedPrompts : public Prompts {
   std::vector<QString> saveFilters;
   std::vector<QString> documents;
   std::function<void()> onMessage;  // runs while a message is on screen
+  int reports = 0;
+  std::vector<QPageLayout> reportLayouts;
+  QString reportPdf;
 };
 
 }  // namespace vantiro::testing

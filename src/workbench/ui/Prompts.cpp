@@ -1,10 +1,15 @@
 #include "workbench/ui/Prompts.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QUrl>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QStringList>
+#include <QToolBar>
+#include <QUrl>
 
 namespace vantiro {
 namespace {
@@ -34,6 +39,35 @@ class QtPrompts final : public Prompts {
   }
   void OpenDocument(const QString& path) override {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  }
+  void ShowReport(QWidget* parent, QPrinter& printer,
+                  const std::function<void(QPrinter&)>& paint) override {
+    QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("Vantiro"));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
+                     [&paint](QPrinter* target) { paint(*target); });
+    if (auto* preview = dialog.findChild<QPrintPreviewWidget*>()) {
+      preview->setZoomMode(QPrintPreviewWidget::CustomZoom);
+      preview->setZoomFactor(1.0);
+    }
+    // Beside printing, the report can be kept as a PDF file, drawn by the same code.
+    if (auto* toolBar = dialog.findChild<QToolBar*>()) {
+      QAction* savePdf = toolBar->addAction(QStringLiteral("保存为PDF"));
+      savePdf->setObjectName(QStringLiteral("SavePdfAction"));
+      QObject::connect(savePdf, &QAction::triggered, &dialog, [this, &dialog, &printer, &paint] {
+        const QString path = SaveFileName(&dialog, QStringLiteral("保存为PDF"),
+                                          QStringLiteral("PDF文件(*.pdf)|*.pdf"), QStringLiteral("pdf"),
+                                          QString());
+        if (path.isEmpty()) return;
+        QPrinter pdf(QPrinter::HighResolution);
+        pdf.setOutputFormat(QPrinter::PdfFormat);
+        pdf.setOutputFileName(path);
+        pdf.setPageLayout(printer.pageLayout());
+        paint(pdf);
+      });
+    }
+    dialog.setWindowState(Qt::WindowMaximized);
+    dialog.exec();
   }
 
  private:

@@ -3,9 +3,11 @@
 // shows real dialogs; tests install a scripted one so that nothing ever blocks on a window.
 
 #include <QString>
+#include <functional>
 
 #include "recorder/UserMessage.h"
 
+class QPrinter;
 class QWidget;
 
 namespace vantiro {
@@ -24,6 +26,10 @@ class Prompts {
                                const QString& defaultSuffix, const QString& fileName) = 0;
   // Asks the desktop to open a document (the help file) with its own program.
   virtual void OpenDocument(const QString& path) = 0;
+  // The modal print preview of a report: `paint` draws the report on the printer it is given
+  // (the preview's, a real printer or a PDF file), whose page layout starts as `printer`'s.
+  virtual void ShowReport(QWidget* parent, QPrinter& printer,
+                          const std::function<void(QPrinter&)>& paint) = 0;
 };
 
 // The prompts in force (the Qt ones unless a test installed others).

@@ -1,0 +1,152 @@
+#include "output/ui/ReportPrinting.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+
+#include "chart/ui/TrendChart.h"
+#include "output/Reports.h"
+#include "workbench/ui/Prompts.h"
+
+namespace vantiro {
+namespace {
+
+// Report fonts: sizes given in pixels at 96 per inch (13 px and 11 px), here in points.
+QFont ReportFont(double pixels, bool bold = false) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPointSizeF(pixels * 72.0 / 96.0);
+  font.setBold(bold);
+  return font;
+}
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+// Millimetres of the printable area on the printer's device.
+class Page {
+ public:
+  Page(QPainter& painter, const QPrinter& printer)
+      : painter_(painter), perMm_(printer.resolution() / 25.4) {
+    painter_.setPen(QPen(Qt::black, 0.2 * perMm_));
+  }
+  QRectF Mm(double left, double top, double width, double height) const {
+    return QRectF(left * perMm_, top * perMm_, width * perMm_, height * perMm_);
+  }
+  // A text box: wrapped inside the box, cut off where it does not fit, framed when asked.
+  void Box(const QRectF& box, const QString& text, const QFont& font, int alignment, bool framed) {
+    painter_.save();
+    painter_.setClipRect(box);
+    painter_.setFont(font);
+    const double pad = 0.5 * perMm_;
+    painter_.drawText(box.adjusted(pad, 0, -pad, 0), alignment | Qt::TextWordWrap, text);
+    painter_.restore();
+    if (framed) {
+      painter_.setBrush(Qt::NoBrush);
+      painter_.drawRect(box);
+    }
+  }
+
+ private:
+  QPainter& painter_;
+  double perMm_;
+};
+
+constexpr int kLeftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
+
+}  // namespace
+
+void SetUpListPrinter(QPrinter& printer, const ListReportData& data) {
+  const ListReportLayout layout = LayOutListReport(data.captions.size(), data.rows.size());
+  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                    layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                    QMarginsF(kListMargin, kListMargin, kListMargin, kListMargin),
+                                    QPageLayout::Millimeter));
+}
+
+void SetUpChartPrinter(QPrinter& printer) {
+  const double m = kChartReportMargin;
+  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                    QMarginsF(m, m, m, m), QPageLayout::Millimeter));
+}
+
+void PaintListReport(QPrinter& printer, const ListReportData& data) {
+  const ListReportLayout layout = LayOutListReport(data.captions.size(), data.rows.size());
+  QPainter painter(&printer);
+  if (!painter.isActive()) return;
+  Page page(painter, printer);
+  const QFont titleFont = ReportFont(13, true);
+  const QFont font = ReportFont(11);
+  const double pageHeight = printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
+  const QString pages = QString::number(layout.rowsPerPage.size());
+  std::size_t row = 0;
+  for (std::size_t p = 0; p < layout.rowsPerPage.size(); ++p) {
+    if (p > 0) printer.newPage();
+    double y = 0.0;
+    if (p == 0) {
+      page.Box(page.Mm(47.5, 0, 190, 7), QStringLiteral("数据打印"), titleFont,
+               Qt::AlignHCenter | Qt::AlignTop, false);
+      page.Box(page.Mm(0, 10.65, 190, 8), Text(data.printTime), font, Qt::AlignLeft | Qt::AlignTop, false);
+      y += kListTitleHeight;
+    }
+    // The page header: number, time and the shown channel columns' captions.
+    page.Box(page.Mm(0, y, 15, 6), QStringLiteral("序号"), font, kLeftMiddle, true);
+    page.Box(page.Mm(15, y, 30, 6), QStringLiteral("时间"), font, kLeftMiddle, true);
+    for (std::size_t i = 0; i < layout.channelColumns; ++i) {
+      page.Box(page.Mm(45 + 15.0 * i, y, 15, 6), Text(data.captions[i + 2]), font, kLeftMiddle, true);
+    }
+    y += kListRowHeight;
+    for (std::size_t n = 0; n < layout.rowsPerPage[p]; ++n, ++row, y += kListRowHeight) {
+      const std::vector<std::string>& texts = data.rows[row];
+      auto cell = [&texts](const std::string& name) {
+        return Text(OnGetListValue(name, texts).value_or(std::string()));
+      };
+      page.Box(page.Mm(0, y, 15, 6), cell("number"), font, kLeftMiddle, true);
+      page.Box(page.Mm(15, y, 30, 6), cell("dateTime"), font, kLeftMiddle, true);
+      for (std::size_t i = 0; i < layout.channelColumns; ++i) {
+        page.Box(page.Mm(45 + 15.0 * i, y, 15, 6), cell("value" + std::to_string(i + 1)), font,
+                 kLeftMiddle, true);
+      }
+    }
+    page.Box(page.Mm(0, pageHeight - kListRowHeight, 285, 6),
+             QStringLiteral("%1 of %2").arg(p + 1).arg(pages), font, Qt::AlignCenter, false);
+  }
+}
+
+void PaintChartReport(QPrinter& printer, const ChartReportData& data) {
+  QPainter painter(&printer);
+  if (!painter.isActive()) return;
+  Page page(painter, printer);
+  const QFont font = ReportFont(13);
+  page.Box(page.Mm(0, 4, 287, 8), QStringLiteral("趋势图打印"), font, Qt::AlignCenter, true);
+  page.Box(page.Mm(0, 12, 287, 8), Text(data.printTime), font, kLeftMiddle, true);
+  page.Box(page.Mm(0, 20, 287, 8), Text(data.printRegion), font, kLeftMiddle, true);
+  // The picture scaled into its box with its proportions kept, from the box's top left corner.
+  const QRectF box = page.Mm(0, 30, 287, 170);
+  if (!data.picture.isNull()) {
+    const QSizeF size = QSizeF(data.picture.size()).scaled(box.size(), Qt::KeepAspectRatio);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(box.topLeft(), size), data.picture);
+  }
+}
+
+QImage InvertedChartPicture(TrendChart& chart) {
+  if (chart.width() <= 0 || chart.height() <= 0) return {};
+  QImage picture = chart.Render(chart.width(), chart.height()).convertToFormat(QImage::Format_RGB888);
+  if (picture.isNull()) return {};
+  picture.invertPixels();
+  return picture;
+}
+
+void PreviewListReport(QWidget* parent, const ListReportData& data) {
+  QPrinter printer(QPrinter::HighResolution);
+  SetUpListPrinter(printer, data);
+  CurrentPrompts().ShowReport(parent, printer, [&data](QPrinter& target) { PaintListReport(target, data); });
+}
+
+void PreviewChartReport(QWidget* parent, const ChartReportData& data) {
+  QPrinter printer(QPrinter::HighResolution);
+  SetUpChartPrinter(printer);
+  CurrentPrompts().ShowReport(parent, printer, [&data](QPrinter& target) { PaintChartReport(target, data); });
+}
+
+}  // namespace vantiro
