@@ -20,6 +20,8 @@
 #include "chart/ui/TrendChart.h"
 #include "instrument/ui/InstrumentDialogs.h"
 #include "instrument/ui/TRealComSettingDlg.h"
+#include "output/Reports.h"
+#include "output/ui/ReportPrinting.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "recorder/CsvImport.h"
@@ -530,6 +532,50 @@ void TMainForm::NextPageButtonClick() { MovePage(NextPage); }
 void TMainForm::EndPageButtonClick() { MovePage(LastPage); }
 
 // ---------------------------------------------------------------------------------------------
+// Printing
+
+void TMainForm::PrintButtonClick() {
+  if (activeTab == 0) {
+    const int rows = DataListViewModel->rowCount();
+    if (rows == 0 || tableRows.empty()) {
+      CurrentPrompts().Message(this, Text(kNothingToPrint), MessageIcon::Information);
+      return;
+    }
+    // The table page on show, as the table shows it.
+    ListReportData data;
+    const int columns = DataListViewModel->columnCount();
+    for (int c = 0; c < columns; ++c) {
+      data.captions.push_back(DataListViewModel->headerData(c, Qt::Horizontal).toString().toStdString());
+    }
+    data.rows.reserve(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+      std::vector<std::string> texts;
+      for (int c = 0; c < columns; ++c) {
+        texts.push_back(DataListViewModel->index(r, c).data().toString().toStdString());
+      }
+      data.rows.push_back(std::move(texts));
+    }
+    data.printTime = PrintTimeText(LocalNow());
+    PreviewListReport(this, data);
+  } else if (activeTab == 1) {
+    if (Chart->LineCount() == 0) {
+      CurrentPrompts().Message(this, Text(kNothingToPrint), MessageIcon::Information);
+      return;
+    }
+    ChartReportData data;
+    data.picture = InvertedChartPicture(*Chart);
+    if (data.picture.isNull()) {
+      CurrentPrompts().Message(this, Text(kPrintError), MessageIcon::Information);
+      return;
+    }
+    const ViewRanges view = Chart->Ranges();
+    data.printTime = PrintTimeText(LocalNow());
+    data.printRegion = PrintRegionText(view.x0, view.x1);
+    PreviewChartReport(this, data);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Other commands
 
 void TMainForm::ExitMenuItemClick() { close(); }
@@ -550,7 +596,6 @@ void TMainForm::ComSettingButtonClick() {
 
 // Commands that later work fills in.
 void TMainForm::SaveFileButtonClick() {}
-void TMainForm::PrintButtonClick() {}
 void TMainForm::RunButtonClick() {}
 void TMainForm::StopButtonClick() {}
 void TMainForm::OnOEMDLClick() {}
