@@ -55,28 +55,44 @@ struct Sequence {
   // `checked`: look at every time first and sort the channel unless its times are positive
   // numbers in ascending order. Otherwise the channel is taken in its own order, and the build
   // checks the order as it goes (ValidNext).
-  Sequence(const ChannelInfo& channel, std::int32_t position, bool checked)
+  //
+  // With a window, the channel ends at its first sample after the window, and its samples before
+  // the window are left out: those before the first one inside are passed over at once; any
+  // later one can only come after a sample out of time order, which sends the channel the sorted
+  // way, where each time is compared with the window's start.
+  Sequence(const ChannelInfo& channel, std::int32_t position, bool checked,
+           const SampleWindow* window)
       : times(channel.times.data()),
         count(std::min(channel.times.size(), channel.values.size())),
         channel(position) {
     const float* values = channel.values.data();
+    std::size_t begin = 0;
+    if (window) {
+      std::size_t stop = 0;
+      while (stop < count && CompareTimes(times[stop], window->to) <= 0) ++stop;
+      count = stop;
+      while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
+    }
     // Times that are positive numbers and ascend take the fast way; anything else (a time that is
     // no number, never written by the readers, is left out) is sorted. A positive double orders
     // as its bit pattern does, which lets these passes run without branches.
     int disorder = 0;
-    for (std::size_t i = 0; checked && i < count; ++i) {
+    for (std::size_t i = begin; checked && i < count; ++i) {
       const auto bits = std::bit_cast<std::int64_t>(times[i]);
       disorder |= static_cast<int>(bits <= 0) | static_cast<int>(bits >= kInfinityBits);
     }
-    for (std::size_t i = 1; checked && i < count; ++i) {
+    for (std::size_t i = begin + 1; checked && i < count; ++i) {
       disorder |= static_cast<int>(std::bit_cast<std::int64_t>(times[i]) <
                                    std::bit_cast<std::int64_t>(times[i - 1]));
     }
     const bool ascending = disorder == 0;
     if (!ascending) {
-      order.reserve(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        if (!IsGap(values[i]) && std::isfinite(times[i])) order.push_back(static_cast<std::int32_t>(i));
+      order.reserve(count - begin);
+      for (std::size_t i = begin; i < count; ++i) {
+        if (!IsGap(values[i]) && std::isfinite(times[i]) &&
+            (!window || CompareTimes(times[i], window->from) >= 0)) {
+          order.push_back(static_cast<std::int32_t>(i));
+        }
       }
       std::stable_sort(order.begin(), order.end(),
                        [this](std::int32_t a, std::int32_t b) { return times[a] < times[b]; });
@@ -85,16 +101,20 @@ struct Sequence {
     } else {
       // The few gap markers of a recording, by position (most channels have none).
       int candidates = 0;
-      for (std::size_t i = 0; i < count; ++i) {
+      for (std::size_t i = begin; i < count; ++i) {
         candidates += static_cast<int>(values[i] <= -157.9f) & static_cast<int>(values[i] >= -158.1f);
       }
-      for (std::size_t i = 0; candidates > 0 && i < count; ++i) {
+      for (std::size_t i = begin; candidates > 0 && i < count; ++i) {
         if (values[i] <= -157.9f && values[i] >= -158.1f) {
           --candidates;
           if (IsGapValue(values[i])) gaps.push_back(i);
         }
       }
       gaps.push_back(count);  // a sentinel past the end
+      next = begin;
+      // The first sample inside may be a gap marker, passed over at once: the order check of the
+      // first shown sample still starts from its time.
+      if (window && begin < count) floor = times[begin];
     }
     SkipGaps();
   }
@@ -133,6 +153,7 @@ struct Sequence {
   std::vector<std::size_t> gaps;
   std::size_t gap = 0;
   std::size_t next = 0;
+  DateTime floor = 0.0;  // the first shown sample must not be earlier
 };
 
 // How many rows from here are one sample of every channel each, all channels in their own
@@ -177,7 +198,8 @@ std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vecto
 }  // namespace
 
 std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& channels,
-                                   const std::vector<std::int32_t>& columnChannels, bool checked) {
+                                   const std::vector<std::int32_t>& columnChannels, bool checked,
+                                   const SampleWindow* window) {
   TableRows rows;
   std::vector<Sequence> sequences;
   sequences.reserve(columnChannels.size());
@@ -185,15 +207,18 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
   std::size_t longest = 0;
   for (std::int32_t c : columnChannels) {
     if (c < 0 || static_cast<std::size_t>(c) >= channels.size()) continue;
-    sequences.emplace_back(channels[static_cast<std::size_t>(c)], c, checked);
-    samples += channels[static_cast<std::size_t>(c)].times.size();
-    longest = std::max(longest, channels[static_cast<std::size_t>(c)].times.size());
+    sequences.emplace_back(channels[static_cast<std::size_t>(c)], c, checked, window);
+    // The samples the channel can show at most: those from its first shown one on.
+    const Sequence& added = sequences.back();
+    const std::size_t shown = added.count - std::min(added.next, added.count);
+    samples += shown;
+    longest = std::max(longest, shown);
   }
   rows.Reserve(longest, samples);
   const std::size_t k = sequences.size();
   std::vector<DateTime> head(k);
   for (std::size_t i = 0; i < k; ++i) {
-    if (!sequences[i].ValidNext(0.0)) return std::nullopt;
+    if (!sequences[i].ValidNext(sequences[i].floor)) return std::nullopt;
     head[i] = sequences[i].Head();
   }
   // Every shown sample gives one cell, so `samples` cells always suffice.
@@ -273,8 +298,20 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
   return std::move(*detail::BuildRows(channels, columnChannels, true));
 }
 
-TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
-                                  const std::vector<std::int32_t>& columnChannels) {
+TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
+                         const std::vector<std::int32_t>& columnChannels,
+                         const SampleWindow& window) {
+  if (std::optional<TableRows> rows = detail::BuildRows(channels, columnChannels, false, &window)) {
+    return std::move(*rows);
+  }
+  return std::move(*detail::BuildRows(channels, columnChannels, true, &window));
+}
+
+namespace {
+
+TableRows RowsBySorting(const std::vector<ChannelInfo>& channels,
+                        const std::vector<std::int32_t>& columnChannels,
+                        const SampleWindow* window) {
   struct ListViewData {
     std::int32_t channel;
     std::int32_t sampleIndex;
@@ -286,6 +323,8 @@ TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
     const ChannelInfo& channel = channels[static_cast<std::size_t>(c)];
     const std::size_t n = std::min(channel.times.size(), channel.values.size());
     for (std::size_t i = 0; i < n; ++i) {
+      if (window && CompareTimes(channel.times[i], window->to) > 0) break;  // the scan stops here
+      if (window && CompareTimes(channel.times[i], window->from) < 0) continue;
       if (!IsGap(channel.values[i]) && std::isfinite(channel.times[i])) {
         items.push_back(ListViewData{c, static_cast<std::int32_t>(i), channel.times[i]});
       }
@@ -314,6 +353,19 @@ TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
   }
   if (!open.empty()) close();
   return rows;
+}
+
+}  // namespace
+
+TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
+                                  const std::vector<std::int32_t>& columnChannels) {
+  return RowsBySorting(channels, columnChannels, nullptr);
+}
+
+TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
+                                  const std::vector<std::int32_t>& columnChannels,
+                                  const SampleWindow& window) {
+  return RowsBySorting(channels, columnChannels, &window);
 }
 
 }  // namespace vantiro

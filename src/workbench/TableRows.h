@@ -21,12 +21,21 @@ struct CellRef {
 };
 static_assert(sizeof(CellRef) == 8);
 
+// The part of every channel a filter shows: samples whose times lie in [from, to], both ends
+// included with the 1 ms tolerance of CompareTimes. A channel is scanned in stored order and its
+// scan stops at its first sample after `to`: what follows that sample is never shown.
+struct SampleWindow {
+  DateTime from = 0.0;
+  DateTime to = 0.0;
+};
+
 class TableRows;
 namespace detail {
 // The row build behind BuildTableRows: nothing when `checked` is off and a channel turns out not
 // to be in time order.
 std::optional<TableRows> BuildRows(const std::vector<ChannelInfo>& channels,
-                                   const std::vector<std::int32_t>& columnChannels, bool checked);
+                                   const std::vector<std::int32_t>& columnChannels, bool checked,
+                                   const SampleWindow* window = nullptr);
 }  // namespace detail
 
 // Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
@@ -61,7 +70,8 @@ class TableRows {
 
  private:
   friend std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>&,
-                                                   const std::vector<std::int32_t>&, bool);
+                                                   const std::vector<std::int32_t>&, bool,
+                                                   const SampleWindow*);
   void Grow(std::size_t atLeast);
 
   std::vector<DateTime> times_;
@@ -80,11 +90,20 @@ class TableRows {
 // A channel whose times do not ascend (a CSV import) is taken in time order.
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
                          const std::vector<std::int32_t>& columnChannels);
+// The same rows of the samples inside `window` only.
+TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
+                         const std::vector<std::int32_t>& columnChannels,
+                         const SampleWindow& window);
 
 // The same rows by the straightforward method: every shown sample in one list sorted by time and
 // channel, then grouped. Slower and 16 bytes a sample; kept as the reference for BuildTableRows.
 TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
                                   const std::vector<std::int32_t>& columnChannels);
+// The reference of the rows inside a window: each channel scanned in stored order up to its
+// first sample after the window, the samples before the window passed over.
+TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
+                                  const std::vector<std::int32_t>& columnChannels,
+                                  const SampleWindow& window);
 
 // Walks a row's cells against the value columns: calls show(column, cell) for a column whose
 // channel has a cell in the row and none(column) for one that has not. When a channel has two

@@ -80,4 +80,58 @@ std::vector<std::string> RowTexts(const std::vector<ChannelInfo>& channels, cons
   return texts;
 }
 
+bool IsChannelSelected(const ChannelInfo& channel, const std::array<bool, 16>& channelSelected) {
+  return channel.number >= 1 && channel.number <= 16 &&
+         channelSelected[static_cast<std::size_t>(channel.number - 1)];
+}
+
+LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
+                                const DatasetSummary& summary, const FilterSettings& settings,
+                                ProgressSink* progress) {
+  using Position = decltype(TableView::columnChannels)::value_type;
+  LoadView view;
+  const ChartScope scope{settings.channelSelected, settings.filterStart, settings.filterEnd, 0};
+  auto fillChart = [&] {
+    ChartScope counted = scope;
+    counted.sampleCount =
+        CountScopeSamples(channels, scope.channelSelected, scope.from, scope.to);
+    view.chart = FillChart(channels, summary, counted);
+  };
+  std::exception_ptr chartFailure;
+  std::thread chart;
+  try {
+    chart = std::thread([&] {
+      try {
+        fillChart();
+      } catch (...) {
+        chartFailure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    fillChart();  // no second thread to be had: one after the other
+  }
+  try {
+    TableView& table = view.table;
+    if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+      if (IsChannelSelected(channels[c], settings.channelSelected)) {
+        table.columnChannels.push_back(static_cast<Position>(c));
+      }
+    }
+    table.columns = TableColumns(channels, table.columnChannels);
+    if (progress) progress->StepBy(static_cast<int>(channels.size()));
+    table.rows = BuildTableRows(channels, table.columnChannels,
+                                SampleWindow{settings.filterStart, settings.filterEnd});
+    table.page = FirstPageAfterBuild(static_cast<std::uint32_t>(table.rows.size()),
+                                     settings.rowsPerPage);
+  } catch (...) {
+    if (chart.joinable()) chart.join();
+    throw;
+  }
+  if (chart.joinable()) chart.join();
+  if (chartFailure) std::rethrow_exception(chartFailure);
+  if (progress) progress->StepBy(1);
+  return view;
+}
+
 }  // namespace vantiro

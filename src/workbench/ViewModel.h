@@ -2,6 +2,7 @@
 // What the main window holds to show one dataset: the dataset itself, the table's rows and value
 // columns, the page on show and the page-switching state. Built on the load worker as plain data.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -52,6 +53,28 @@ struct LoadView {
 };
 LoadView BuildViewModel(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
                         std::uint32_t rowsPerPage, ProgressSink* progress = nullptr);
+
+// The committed settings of the data filter that a rebuild works from.
+struct FilterSettings {
+  std::array<bool, 16> channelSelected{};  // entry n - 1: channel number n is shown
+  DateTime filterStart = 0.0;
+  DateTime filterEnd = 0.0;
+  std::uint32_t rowsPerPage = kDefaultRowsPerPage;
+};
+
+// A channel is selected when its number n lies in 1..16 and entry n - 1 is set; a channel with
+// any other number never is.
+bool IsChannelSelected(const ChannelInfo& channel, const std::array<bool, 16>& channelSelected);
+
+// The view of the selected channels inside [filterStart, filterEnd] (both ends included, times
+// within 1 ms counting as equal; a channel's scan stops at its first sample after the window):
+// the table of those channels and samples with its first page, and their chart lines over the
+// window, thinned by the number of samples inside it. The dataset is only read. The progress
+// goes to channels + 1 steps, as for a load. Built as BuildViewModel builds: the chart's lines on
+// a second thread beside the rows.
+LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
+                                const DatasetSummary& summary, const FilterSettings& settings,
+                                ProgressSink* progress = nullptr);
 
 std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
                                       const std::vector<std::int32_t>& columnChannels);
