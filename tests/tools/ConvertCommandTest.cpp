@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "recorder/GbkText.h"
 #include "recorder/RecorderFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/RecorderFileBuilder.h"
 #include "vantiro-convert/ConvertCommand.h"
 
@@ -15,6 +17,7 @@ namespace vantiro {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileSizeLimit;
 using testing::RecorderFileBuilder;
 using testing::RecorderSeconds;
 
@@ -254,6 +257,80 @@ TEST_F(ConvertCommandTest, CsvOfMoreThan32768ChannelsKeepsEveryColumn) {
   const Result toFile = Run({"csv", path, "-o", out});
   EXPECT_EQ(toFile.status, 0);
   EXPECT_EQ(ReadAll(out), Utf8ToGbk(title + "\n" + row + "\n"));
+}
+
+// Standard output that takes `room` bytes and then refuses everything, as a full disk or a closed
+// pipe does.
+class RefusingBuffer : public std::streambuf {
+ public:
+  explicit RefusingBuffer(std::size_t room) : room_(room) {}
+  std::size_t taken = 0;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (taken == room_) return traits_type::eof();
+    ++taken;
+    return c;
+  }
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    const auto accepted = std::min<std::size_t>(static_cast<std::size_t>(n), room_ - taken);
+    taken += accepted;
+    return static_cast<std::streamsize>(accepted);
+  }
+
+ private:
+  std::size_t room_;
+};
+
+TEST_F(ConvertCommandTest, AnOutputThatRefusesTextGivesStatusOne) {
+  const std::string input = WriteThreeChannelFile();
+  for (const char* command : {"csv", "dump"}) {
+    for (const std::size_t room : {0u, 10u, 100u}) {
+      SCOPED_TRACE(std::string(command) + " " + std::to_string(room));
+      RefusingBuffer buffer(room);
+      std::ostream out(&buffer);
+      std::ostringstream err;
+      EXPECT_EQ(RunConvert({command, input}, out, err), 1);
+      EXPECT_EQ(err.str(), "error: cannot write the output\n");
+      EXPECT_EQ(buffer.taken, room);
+    }
+  }
+}
+
+TEST_F(ConvertCommandTest, CsvToAFileReplacesItOnlyWhenAllOfItWasWritten) {
+  const std::string input = WriteThreeChannelFile();
+  const fs::path out = dir_ / "out.csv";
+  auto names = [this] {
+    std::vector<std::string> list;
+    for (const auto& entry : fs::directory_iterator(dir_)) list.push_back(entry.path().filename());
+    std::sort(list.begin(), list.end());
+    return list;
+  };
+
+  // The disk fills up midway: the previous file stays and no temporary file is left.
+  std::ofstream(out, std::ios::binary) << "previous";
+  {
+    FileSizeLimit limit(100);
+    const Result r = Run({"csv", input, "-o", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error: 文件保存失败，请重试！ " + out.string() + "\n");
+  }
+  EXPECT_EQ(ReadAll(out), "previous");
+  EXPECT_EQ(names(), (std::vector<std::string>{"out.csv", "rec.bin"}));
+
+  // A folder that does not exist.
+  const fs::path nowhere = dir_ / "missing" / "out.csv";
+  const Result missing = Run({"csv", input, "-o", nowhere});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "error: 文件保存失败，请重试！ " + nowhere.string() + "\n");
+  EXPECT_EQ(names(), (std::vector<std::string>{"out.csv", "rec.bin"}));
+
+  // Written in full, the file replaces the previous one.
+  const Result r = Run({"csv", input, "-o", out, "--utf8"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadAll(out), kThreeChannelCsv);
+  EXPECT_EQ(names(), (std::vector<std::string>{"out.csv", "rec.bin"}));
 }
 
 TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {

@@ -2,11 +2,11 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <ostream>
 
-#include "output/CsvText.h"
+#include "output/CsvExport.h"
+#include "platform/AtomicFile.h"
 #include "recorder/CsvImport.h"
 #include "recorder/GbkText.h"
 #include "recorder/RecorderFile.h"
@@ -93,21 +93,12 @@ void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
       if (text.size() > 1 << 16) {
         out << text;
         text.clear();
+        if (!out) return;  // the caller reports it
       }
     }
     out << text;
+    if (!out) return;
   }
-}
-
-std::string CsvTable(const std::vector<ChannelInfo>& channels) {
-  std::vector<std::int32_t> columns;
-  for (std::size_t c = 0; c < channels.size(); ++c) columns.push_back(static_cast<std::int32_t>(c));
-  const TableRows rows = BuildTableRows(channels, columns);
-  std::string text = CsvTitleLine(channels, columns);
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    AppendCsvRow(text, r + 1, rows, r, channels, columns);
-  }
-  return text;
 }
 
 std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
@@ -151,18 +142,28 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
 
   if (error) err << "error: " << error->text << '\n';
-  std::string text = CsvTable(channels);
-  if (!a->utf8) text = Utf8ToGbk(text);
+  // Every channel in its own column; the rows formatted and written a chunk at a time.
+  std::vector<std::int32_t> columns(channels.size());
+  for (std::size_t c = 0; c < channels.size(); ++c) columns[c] = static_cast<std::int32_t>(c);
+  const TableRows rows = BuildTableRows(channels, columns);
+  const CsvRows table{channels, rows, columns, 0, rows.size()};
+  const CsvEncoding encoding = a->utf8 ? CsvEncoding::Utf8 : CsvEncoding::Gbk;
   if (a->output.empty()) {
-    out << text;
+    const bool written = WriteCsvRows(table, encoding, [&out](std::string_view text) {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      return static_cast<bool>(out);
+    });
     out.flush();
-    if (!out) return OutputFailed(err);
+    if (!written || !out) return OutputFailed(err);
   } else {
-    std::ofstream file(a->output, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file) {
-      err << "error: 文件保存失败，请重试！ " << a->output << '\n';
+    // The file is replaced only when all of it was written.
+    AtomicFile file(a->output);
+    const bool written =
+        file.IsOpen() &&
+        WriteCsvRows(table, encoding, [&file](std::string_view text) { return file.Write(text); }) &&
+        file.Commit();
+    if (!written) {
+      err << "error: " << kSaveFailedText << ' ' << a->output << '\n';
       return 1;
     }
   }
