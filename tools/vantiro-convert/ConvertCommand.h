@@ -5,6 +5,7 @@
 //   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE]
 //   vantiro-convert at FILE T
 //   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T]
+//   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]
 //
 // A FILE ending in .csv (any case) is read by the CSV import; the log applies to recorder files.
 // `at` prints the chart legend after the load with the vertical cursor at T
@@ -26,7 +27,8 @@ namespace vantiro {
 
 inline constexpr const char* kConvertUsage =
     "usage: vantiro-convert dump FILE [--log LOGFILE] | csv FILE [-o OUT] [--utf8] [--log LOGFILE]"
-    " | at FILE T | png FILE -o OUT.png [--size WxH] [--at T]";
+    " | at FILE T | png FILE -o OUT.png [--size WxH] [--at T]"
+    " | pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]";
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -50,8 +52,11 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
                    const DatasetSummary& summary, DateTime t);
 
-// The canonical listing of a dataset (UTF-8); stops at the first write `out` refuses.
+// The canonical listing of a dataset (UTF-8).
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
                const DatasetSummary& summary, const std::vector<ChannelInfo>& channels);
+
+// The wide table of every row, numbered from 1 (UTF-8).
+std::string CsvTable(const std::vector<ChannelInfo>& channels);
 
 }  // namespace vantiro

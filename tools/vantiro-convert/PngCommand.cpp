@@ -1,15 +1,12 @@
 #include "vantiro-convert/PngCommand.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QSaveFile>
-#include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <string_view>
 
-#include "chart/ui/ChartPage.h"
-#include "chart/ui/TrendChart.h"
+#include "vantiro-convert/DrawnChart.h"
 #include "vantiro-convert/ConvertCommand.h"
 
 namespace vantiro {
@@ -78,22 +75,9 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   const std::optional<UserMessage> error = LoadQuietly(a->file, summary, channels, err);
 
   // Qt on the offscreen platform for this command only; the program itself never starts here.
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  int argc = 1;
-  char name[] = "vantiro-convert";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-
-  TrendChart chart;
-  std::vector<ChartSeriesInfo> seriesList;
-  ChartPage page(chart, seriesList, summary);
-  QObject::connect(&chart, &TrendChart::cursorMoved,
-                   [&page](DateTime x) { page.ChartCursorToolChange(x); });
-  ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
-  page.ShowFill(FillChart(channels, summary), limits);
-  page.PlaceCursorsAfterLoad(summary.startTime, false, false);
-  if (a->at) chart.SetCursorX(*a->at);
-  const QImage image = chart.Render(a->width, a->height);
+  OffscreenApplication app;
+  DrawnChart drawn(channels, summary, a->width, a->height, a->at);
+  const QImage image = drawn.Chart().Render(a->width, a->height);
 
   QSaveFile file(QString::fromStdString(a->output));
   if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {

@@ -25,8 +25,8 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 // Millimetres of the printable area on the printer's device.
 class Page {
  public:
-  Page(QPainter& painter, const QPrinter& printer)
-      : painter_(painter), perMm_(printer.resolution() / 25.4) {
+  Page(QPainter& painter, const QPagedPaintDevice& device)
+      : painter_(painter), perMm_(device.logicalDpiX() / 25.4) {
     painter_.setPen(QPen(Qt::black, 0.2 * perMm_));
   }
   QRectF Mm(double left, double top, double width, double height) const {
@@ -55,32 +55,32 @@ constexpr int kLeftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
 
 }  // namespace
 
-void SetUpListPrinter(QPrinter& printer, const ListReportData& data) {
+void SetUpListPrinter(QPagedPaintDevice& device, const ListReportData& data) {
   const ListReportLayout layout = LayOutListReport(data.captions.size(), data.rows.size());
-  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+  device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
                                     layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                                     QMarginsF(kListMargin, kListMargin, kListMargin, kListMargin),
                                     QPageLayout::Millimeter));
 }
 
-void SetUpChartPrinter(QPrinter& printer) {
+void SetUpChartPrinter(QPagedPaintDevice& device) {
   const double m = kChartReportMargin;
-  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+  device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                     QMarginsF(m, m, m, m), QPageLayout::Millimeter));
 }
 
-void PaintListReport(QPrinter& printer, const ListReportData& data) {
+void PaintListReport(QPagedPaintDevice& device, const ListReportData& data) {
   const ListReportLayout layout = LayOutListReport(data.captions.size(), data.rows.size());
-  QPainter painter(&printer);
+  QPainter painter(&device);
   if (!painter.isActive()) return;
-  Page page(painter, printer);
+  Page page(painter, device);
   const QFont titleFont = ReportFont(13, true);
   const QFont font = ReportFont(11);
-  const double pageHeight = printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
+  const double pageHeight = device.pageLayout().paintRect(QPageLayout::Millimeter).height();
   const QString pages = QString::number(layout.rowsPerPage.size());
   std::size_t row = 0;
   for (std::size_t p = 0; p < layout.rowsPerPage.size(); ++p) {
-    if (p > 0) printer.newPage();
+    if (p > 0) device.newPage();
     double y = 0.0;
     if (p == 0) {
       page.Box(page.Mm(47.5, 0, 190, 7), QStringLiteral("数据打印"), titleFont,
@@ -112,10 +112,10 @@ void PaintListReport(QPrinter& printer, const ListReportData& data) {
   }
 }
 
-void PaintChartReport(QPrinter& printer, const ChartReportData& data) {
-  QPainter painter(&printer);
+void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data) {
+  QPainter painter(&device);
   if (!painter.isActive()) return;
-  Page page(painter, printer);
+  Page page(painter, device);
   const QFont font = ReportFont(13);
   page.Box(page.Mm(0, 4, 287, 8), QStringLiteral("趋势图打印"), font, Qt::AlignCenter, true);
   page.Box(page.Mm(0, 12, 287, 8), Text(data.printTime), font, kLeftMiddle, true);

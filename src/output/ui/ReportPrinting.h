@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class QPagedPaintDevice;
 class QPrinter;
 class QWidget;
 
@@ -27,11 +28,12 @@ struct ChartReportData {
 };
 
 // Page size, orientation and margins of each report.
-void SetUpListPrinter(QPrinter& printer, const ListReportData& data);
-void SetUpChartPrinter(QPrinter& printer);
+void SetUpListPrinter(QPagedPaintDevice& device, const ListReportData& data);
+void SetUpChartPrinter(QPagedPaintDevice& device);
 
-void PaintListReport(QPrinter& printer, const ListReportData& data);
-void PaintChartReport(QPrinter& printer, const ChartReportData& data);
+// The reports on a printer or a PDF writer whose page layout is set.
+void PaintListReport(QPagedPaintDevice& device, const ListReportData& data);
+void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data);
 
 // The chart painted as shown (zoom, legend read-out, cursors) into a 24-bit picture, every colour
 // inverted so that the black background prints white. A null picture when it cannot be made.

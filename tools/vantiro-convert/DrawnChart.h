@@ -1,0 +1,44 @@
+#pragma once
+// What the commands that draw share: Qt started on the offscreen platform for the command only,
+// and the chart page as the program shows it after a load.
+
+#include <QApplication>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "chart/ChartLines.h"
+#include "chart/ui/ChartPage.h"
+#include "chart/ui/TrendChart.h"
+
+namespace vantiro {
+
+// A QApplication on the offscreen platform, whatever the environment asks for.
+class OffscreenApplication {
+ public:
+  OffscreenApplication();
+  ~OffscreenApplication();
+  OffscreenApplication(const OffscreenApplication&) = delete;
+  OffscreenApplication& operator=(const OffscreenApplication&) = delete;
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "vantiro-convert";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+// The trend chart of a dataset, width x height, with the cursor where a load puts it or at `at`.
+class DrawnChart {
+ public:
+  DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary, int width,
+             int height, std::optional<DateTime> at);
+  TrendChart& Chart() { return chart_; }
+
+ private:
+  TrendChart chart_;
+  std::vector<ChartSeriesInfo> seriesList_;
+  ChartPage page_;
+};
+
+}  // namespace vantiro
