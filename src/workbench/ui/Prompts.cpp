@@ -7,6 +7,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScreen>
 #include <QStringList>
 #include <QToolBar>
 #include <QUrl>
@@ -66,6 +67,8 @@ class QtPrompts final : public Prompts {
         paint(pdf);
       });
     }
+    // Maximized; the size of the screen too, for desktops without a window manager to ask.
+    if (const QScreen* screen = dialog.screen()) dialog.resize(screen->availableGeometry().size());
     dialog.setWindowState(Qt::WindowMaximized);
     dialog.exec();
   }
