@@ -38,6 +38,7 @@ constexpr int kClientWidth = 1282;
 constexpr int kClientHeight = 942;
 
 const QString kLoadingText = QStringLiteral("数据正在加载，请稍等...");
+const QString kFilteringText = QStringLiteral("数据正在筛选，请稍等...");
 const QString kOpenFilter = QStringLiteral("二进制文件(*.bin)|*.bin|数据文件(*.dat)|*.dat");
 const QString kImportFilter = QStringLiteral("CSV文件(*.csv)|*.csv");
 
@@ -227,6 +228,9 @@ void TMainForm::CreatePages() {
   DataListView->setSortingEnabled(false);
   DataListView->setWordWrap(false);
   DataListView->setTextElideMode(Qt::ElideRight);
+  DataListView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(DataListView, &QWidget::customContextMenuRequested, this,
+          &TMainForm::DataListViewContextPopup);
   DataListView->verticalHeader()->hide();
   DataListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   DataListView->verticalHeader()->setDefaultSectionSize(DataListView->fontMetrics().height() + 6);
@@ -461,6 +465,60 @@ void TMainForm::OpenFromCommandLine(const QString& path) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The data filter
+
+void TMainForm::DataFilterButtonClick() { RunFilter(); }
+
+void TMainForm::DataListViewContextPopup() {
+  if (liveMode) return;
+  RunFilter();
+}
+
+void TMainForm::RunFilter() {
+  if (channels.empty() || !dialogs_.dataFilter) return;
+  TDataFilterDlg& dialog = *dialogs_.dataFilter;
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  tableRows.clear();
+  columnChannels.clear();
+  DataListViewModel->Clear();
+  chartPage_->ClearChart();
+  zoomLimits.xZoomLimitOpen = zoomLimits.yZoomLimitOpen = true;
+
+  const FilterSettings settings = dialog.Settings();
+  TableView view;
+  ChartFill fill;
+  RunLongCommand(kFilteringText, [this, &settings, &view, &fill](ProgressSink& progress) {
+    try {
+      LoadView built = BuildFilteredViewModel(channels, summary, settings, &progress);
+      view = std::move(built.table);
+      fill = std::move(built.chart);
+    } catch (...) {
+      // Out of memory: an empty view rather than half of one.
+      view = TableView{};
+      fill = ChartFill{};
+    }
+  });
+
+  // Apply the views on the GUI thread, in the order of the build.
+  columnChannels = std::move(view.columnChannels);
+  tableRows = std::move(view.rows);
+  DataListViewModel->SetColumns(view.columns);
+  for (std::size_t i = 0; i < view.columns.size(); ++i) {
+    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
+  }
+  ApplyPage(view.page);
+  chartPage_->ShowFill(std::move(fill), zoomLimits);
+
+  PlaceCursorsAfterLoad(settings.filterStart);
+  savedPageButtons = CurrentPageButtons();
+  if (activeTab != 0) {
+    NextPageButton->setEnabled(false);
+    EndPageButton->setEnabled(false);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // The trend chart
 
 void TMainForm::ChartZoom() {
@@ -599,6 +657,5 @@ void TMainForm::SaveFileButtonClick() {}
 void TMainForm::RunButtonClick() {}
 void TMainForm::StopButtonClick() {}
 void TMainForm::OnOEMDLClick() {}
-void TMainForm::DataFilterButtonClick() {}
 
 }  // namespace vantiro

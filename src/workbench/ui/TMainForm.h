@@ -85,6 +85,13 @@ class TMainForm : public QMainWindow {
   // The view model.
   void ResetView();
 
+  // The data filter: the dialog, then the view rebuilt from the loaded channels under its
+  // settings behind the progress dialog. Nothing without loaded channels or when cancelled.
+  void RunFilter();
+  // The data list's context-menu request: the filter, as the filter button runs it (not while
+  // the view holds live readings). No menu is shown.
+  void DataListViewContextPopup();
+
   // Opens a file named on the command line: a .csv file as the import command does, anything else
   // as the open command does.
   void OpenFromCommandLine(const QString& path);
