@@ -42,9 +42,10 @@ class ScriptedPrompts : public Prompts {
     openFiles.pop_front();
     return file;
   }
-  QString SaveFileName(QWidget*, const QString&, const QString& filter, const QString&,
-                       const QString&) override {
+  QString SaveFileName(QWidget*, const QString& title, const QString& filter,
+                       const QString& defaultSuffix, const QString& fileName) override {
     saveFilters.push_back(filter);
+    saveDialogs.push_back({title, filter, defaultSuffix, fileName});
     if (saveFiles.empty()) return {};
     QString file = saveFiles.front();
     saveFiles.pop_front();
@@ -71,6 +72,13 @@ class ScriptedPrompts : public Prompts {
   std::vector<QString> openFilters;
   std::vector<QString> openTitles;
   std::vector<QString> saveFilters;
+  struct SaveDialog {
+    QString title;
+    QString filter;
+    QString defaultSuffix;
+    QString fileName;
+  };
+  std::vector<SaveDialog> saveDialogs;  // every save dialog shown, as it was set
   std::vector<QString> documents;
   std::function<void()> onMessage;  // runs while a message is on screen
   int reports = 0;

@@ -52,11 +52,8 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
                    const DatasetSummary& summary, DateTime t);
 
-// The canonical listing of a dataset (UTF-8).
+// The canonical listing of a dataset (UTF-8); stops at the first write `out` refuses.
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
                const DatasetSummary& summary, const std::vector<ChannelInfo>& channels);
-
-// The wide table of every row, numbered from 1 (UTF-8).
-std::string CsvTable(const std::vector<ChannelInfo>& channels);
 
 }  // namespace vantiro

@@ -22,6 +22,7 @@
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "output/Reports.h"
 #include "output/ui/ReportPrinting.h"
+#include "output/ui/SaveCommands.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "recorder/CsvImport.h"
@@ -634,6 +635,31 @@ void TMainForm::PrintButtonClick() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Saving
+
+void TMainForm::SaveFileButtonClick() {
+  if (!saveCommands_) {
+    saveCommands_ = std::make_unique<SaveCommands>(
+        this,
+        [this](const QString& text, const std::function<void(ProgressSink&)>& work) {
+          RunLongCommand(text, work);
+        },
+        [this](const UserMessage& message) { ShowMessageFromWorker(message); });
+  }
+  switch (activeTab) {
+    case 0:
+      saveCommands_->SaveTable(channels, tableRows, columnChannels, pageStart,
+                               DataListViewModel->ItemCount());
+      break;
+    case 1:
+      saveCommands_->SaveChart(*Chart);
+      break;
+    default:
+      break;  // the system overview has nothing to save
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Other commands
 
 void TMainForm::ExitMenuItemClick() { close(); }
@@ -653,7 +679,6 @@ void TMainForm::ComSettingButtonClick() {
 }
 
 // Commands that later work fills in.
-void TMainForm::SaveFileButtonClick() {}
 void TMainForm::RunButtonClick() {}
 void TMainForm::StopButtonClick() {}
 void TMainForm::OnOEMDLClick() {}

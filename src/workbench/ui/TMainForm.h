@@ -27,6 +27,7 @@ class QWidget;
 namespace vantiro {
 
 class ChartPage;
+class SaveCommands;
 class DataListModel;
 class TrendChart;
 class TDataFilterDlg;
@@ -198,6 +199,7 @@ class TMainForm : public QMainWindow {
   Dialogs dialogs_;
   PageWindow page_;
   std::unique_ptr<ChartPage> chartPage_;
+  std::unique_ptr<SaveCommands> saveCommands_;  // the Save command and its save dialog
 };
 
 }  // namespace vantiro
