@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 namespace vantiro {
@@ -47,6 +48,14 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   if (target_.empty() || target_.back() == '/') {
     error_ = EISDIR;
     return;
+  }
+  // A symbolic link stays a link: the file it points to is the one replaced.
+  struct stat link {};
+  if (::lstat(target_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* resolved = ::realpath(target_.c_str(), nullptr)) {
+      target_ = resolved;
+      std::free(resolved);
+    }
   }
   struct stat existing {};
   const bool exists = ::stat(target_.c_str(), &existing) == 0;

@@ -11,7 +11,8 @@ namespace vantiro {
 
 class AtomicFile {
  public:
-  // Creates the temporary file beside `target`; IsOpen() tells whether that worked.
+  // Creates the temporary file beside `target` (beside the file it points to when it is a
+  // symbolic link); IsOpen() tells whether that worked.
   explicit AtomicFile(std::string target);
   // Discards the temporary file unless Commit succeeded.
   ~AtomicFile();
@@ -28,6 +29,7 @@ class AtomicFile {
   // Gives the new content up; the target keeps what it had.
   void Discard();
 
+  // The file that Commit replaces.
   const std::string& Target() const { return target_; }
   // The errno of the first failure, 0 when there was none.
   int Error() const { return error_; }

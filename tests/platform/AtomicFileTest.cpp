@@ -164,6 +164,20 @@ TEST(AtomicFileTest, ATargetThatCannotBeWrittenIsAnOpenFailure) {
   EXPECT_TRUE(fs::is_empty(dir.Path() / "folder"));
 }
 
+TEST(AtomicFileTest, ASymbolicLinkStaysALinkToTheNewContent) {
+  TempDir dir;
+  fs::create_directory(dir.Path() / "real");
+  const fs::path real = dir.Path() / "real" / "data.csv";
+  WriteText(real.string(), "old");
+  const fs::path link = dir.Path() / "link.csv";
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(WriteFileAtomically(link.string(), "new"));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadText(real.string()), "new");
+  EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"link.csv", "real"}));
+  EXPECT_EQ(Names(dir.Path() / "real"), std::set<std::string>{"data.csv"});
+}
+
 TEST(AtomicFileTest, ANameWithoutAFolderIsInTheWorkingDirectory) {
   TempDir dir;
   const fs::path before = fs::current_path();
