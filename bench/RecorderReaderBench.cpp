@@ -344,6 +344,30 @@ void FormatPageBench(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(FormatRows(channels, view, start, 10000));
 }
 
+// The view-model build of a load (table and chart data) beside the filter's rebuild of the same
+// view (all channels, the whole window), on one loaded dataset.
+void ViewModelBench(benchmark::State& state) {
+  const LargeFile& input = LargeFile::Get();
+  vantiro::DatasetSummary summary;
+  std::vector<vantiro::ChannelInfo> channels;
+  vantiro::ReadRecorderFile(input.Path(), summary, channels, NoLog());
+  const bool filter = state.range(0) == 1;
+  vantiro::FilterSettings settings;
+  settings.channelSelected.fill(true);
+  settings.filterStart = summary.startTime;
+  settings.filterEnd = summary.endTime;
+  for (auto _ : state) {
+    vantiro::LoadView view = filter ? vantiro::BuildFilteredViewModel(channels, summary, settings)
+                                    : vantiro::BuildViewModel(channels, summary, vantiro::kDefaultRowsPerPage);
+    benchmark::DoNotOptimize(view.table.rows.size());
+    state.PauseTiming();
+    view = {};
+    state.ResumeTiming();
+  }
+}
+
+BENCHMARK(ViewModelBench)->Name("LoadViewModel")->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(ViewModelBench)->Name("FilterRebuild")->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(HeadlessLoadBench)->Name("HeadlessLoad")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FormatPageBench)->Name("FormatPage10000")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadRecorderFileBench)->Name("ReadRecorderFile")->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -365,6 +389,8 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
       Figures* figures = name == "ReadRecorderFile" ? &reader_
                          : name == "RawBlockFloor"  ? &floor_
                          : name == "HeadlessLoad"   ? &load_
+                         : name == "LoadViewModel"  ? &viewModel_
+                         : name == "FilterRebuild"  ? &filter_
                                                     : nullptr;
       if (!figures || run.error_occurred) continue;
       const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
@@ -407,6 +433,13 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
                     load_.peakRatio <= kLoadMemoryTarget ? "met" : "MISSED");
       summary_ << line;
     }
+    if (viewModel_.Measured() && filter_.Measured()) {
+      const double ratio = filter_.Time() / viewModel_.Time();
+      std::snprintf(line, sizeof line,
+                    "filter rebuild %.2f ms, load's view model %.2f ms: ratio %.2f (target <= 1.2, %s)\n",
+                    filter_.Time(), viewModel_.Time(), ratio, ratio <= 1.2 ? "met" : "MISSED");
+      summary_ << line;
+    }
     summary_ << std::flush;
   }
 
@@ -426,6 +459,8 @@ class TargetReporter final : public benchmark::BenchmarkReporter {
   Figures reader_;
   Figures floor_;
   Figures load_;
+  Figures viewModel_;
+  Figures filter_;
 };
 
 // The reporter --benchmark_format asks for: json, or the console table.

@@ -69,17 +69,43 @@ bool Selected(const ChannelInfo& channel, const std::array<bool, 16>& channelSel
          channelSelected[static_cast<std::size_t>(channel.number - 1)];
 }
 
-// The part of a channel a window's scan covers: up to the first sample after `to` (the scan stops
-// there, whatever follows). Samples before the window inside it are passed over by the callers.
 struct SampleRange {
   std::size_t begin;
   std::size_t end;
 };
-SampleRange WindowOf(const ChannelInfo& channel, DateTime to) {
+
+// True when the times never go back (and are all numbers).
+bool TimesAscend(const DateTime* times, std::size_t n) {
+  int back = 0;
+  for (std::size_t i = 1; i < n; ++i) back |= static_cast<int>(!(times[i] >= times[i - 1]));
+  return back == 0;
+}
+
+// The samples a window's scan takes from a channel, as runs in stored order: the scan passes over
+// samples before the window one by one and stops at the first sample after it, whatever follows.
+// Times within 1 ms of an edge are inside. A channel whose times ascend is one run, found by
+// bisection (the comparison with an edge only grows with the time).
+std::vector<SampleRange> ScanWindow(const ChannelInfo& channel, DateTime from, DateTime to) {
   const std::size_t n = SampleCount(channel);
-  std::size_t end = 0;
-  while (end < n && CompareTimes(channel.times[end], to) <= 0) ++end;
-  return {0, end};
+  const DateTime* times = channel.times.data();
+  std::vector<SampleRange> runs;
+  if (TimesAscend(times, n)) {
+    const DateTime* first = std::partition_point(times, times + n, [from](DateTime t) { return CompareTimes(t, from) < 0; });
+    const DateTime* last = std::partition_point(first, times + n, [to](DateTime t) { return CompareTimes(t, to) <= 0; });
+    if (first < last) runs.push_back({static_cast<std::size_t>(first - times), static_cast<std::size_t>(last - times)});
+    return runs;
+  }
+  std::size_t i = 0;
+  while (i < n && CompareTimes(times[i], to) <= 0) {
+    if (CompareTimes(times[i], from) < 0) {
+      ++i;
+      continue;
+    }
+    const std::size_t begin = i;
+    while (i < n && CompareTimes(times[i], to) <= 0 && CompareTimes(times[i], from) >= 0) ++i;
+    runs.push_back({begin, i});
+  }
+  return runs;
 }
 
 // Axes, zoom state and cursors of a fill over [from, to].
@@ -134,20 +160,36 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     const ChannelInfo& channel = channels[p];
     if (!Selected(channel, scope.channelSelected)) continue;
     ChartLine line = NewLine(channel, p);
-    const SampleRange range = WindowOf(channel, scope.to);
-    // Samples before the window are passed over one by one: a channel whose times do not ascend
-    // may come back into the window later.
-    std::size_t i = range.begin;
-    while (i < range.end) {
-      while (i < range.end && CompareTimes(channel.times[i], scope.from) < 0) ++i;
-      std::size_t inside = i;
-      while (inside < range.end && CompareTimes(channel.times[inside], scope.from) >= 0) ++inside;
-      AppendSamples(channel, i, inside, fill.thinning, gapHeight, line);
-      i = inside;
+    for (const SampleRange& run : ScanWindow(channel, scope.from, scope.to)) {
+      AppendSamples(channel, run.begin, run.end, fill.thinning, gapHeight, line);
     }
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, scope.from, scope.to);
+  return fill;
+}
+
+ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+                            const std::array<bool, 16>& channelSelected, DateTime from, DateTime to) {
+  std::vector<std::vector<SampleRange>> runs(channels.size());
+  std::int64_t count = 0;
+  for (std::size_t p = 0; p < channels.size(); ++p) {
+    if (!Selected(channels[p], channelSelected)) continue;
+    runs[p] = ScanWindow(channels[p], from, to);
+    for (const SampleRange& run : runs[p]) count += static_cast<std::int64_t>(run.end - run.begin);
+  }
+  ChartFill fill;
+  fill.thinning = ThinningFactor(count);
+  const double gapHeight = GapHeight(summary);
+  for (std::size_t p = 0; p < channels.size(); ++p) {
+    if (!Selected(channels[p], channelSelected)) continue;
+    ChartLine line = NewLine(channels[p], p);
+    for (const SampleRange& run : runs[p]) {
+      AppendSamples(channels[p], run.begin, run.end, fill.thinning, gapHeight, line);
+    }
+    fill.lines.push_back(std::move(line));
+  }
+  SetWindows(fill, summary, from, to);
   return fill;
 }
 
@@ -157,10 +199,7 @@ std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,
   std::int64_t count = 0;
   for (const ChannelInfo& channel : channels) {
     if (!Selected(channel, channelSelected)) continue;
-    const SampleRange range = WindowOf(channel, to);
-    for (std::size_t i = range.begin; i < range.end; ++i) {
-      if (CompareTimes(channel.times[i], from) >= 0) ++count;
-    }
+    for (const SampleRange& run : ScanWindow(channel, from, to)) count += run.end - run.begin;
   }
   return count;
 }

@@ -130,6 +130,11 @@ struct ChartScope {
 ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
                     const ChartScope& scope);
 
+// The narrower fill as the filter makes it: the samples inside the window counted first (they set
+// the thinning), then the lines; each channel's window is found once for both.
+ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+                            const std::array<bool, 16>& channelSelected, DateTime from, DateTime to);
+
 // The samples of the selected channels inside [from, to], gap samples included: the count that
 // sets a narrower fill's thinning.
 std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,

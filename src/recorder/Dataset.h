@@ -20,6 +20,20 @@ inline int CompareTimes(DateTime a, DateTime b) {
   return a > b ? 1 : -1;
 }
 
+// The first of `n` times that is after `to` (CompareTimes(t, to) > 0, that is t - to >= 1 ms), or
+// n. Written as block compares so that a scan over a whole channel runs at memory speed.
+inline std::size_t FirstTimeAfter(const DateTime* times, std::size_t n, DateTime to) {
+  constexpr std::size_t kBlock = 32;
+  std::size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) {
+    int after = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) after |= static_cast<int>(times[i + k] - to >= kOneMillisecond);
+    if (after) break;
+  }
+  while (i < n && !(times[i] - to >= kOneMillisecond)) ++i;
+  return i;
+}
+
 // Three-way comparison of values: equal within 1e-4 of the smaller magnitude, so only exactly
 // equal when either is zero.
 inline int CompareValues(float a, float b) {

@@ -49,6 +49,21 @@ constexpr std::int64_t kInfinityBits = 0x7FF0000000000000;
 // within about 0.016 of -158).
 inline bool IsGap(float v) { return v <= -157.9f && v >= -158.1f && IsGapValue(v); }
 
+// Not 0 unless times [begin, end) are positive numbers in ascending order. A positive double
+// orders as its bit pattern does, which lets these passes run without branches.
+int Disorder(const DateTime* times, std::size_t begin, std::size_t end) {
+  int disorder = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const auto bits = std::bit_cast<std::int64_t>(times[i]);
+    disorder |= static_cast<int>(bits <= 0) | static_cast<int>(bits >= kInfinityBits);
+  }
+  for (std::size_t i = begin + 1; i < end; ++i) {
+    disorder |= static_cast<int>(std::bit_cast<std::int64_t>(times[i]) <
+                                 std::bit_cast<std::int64_t>(times[i - 1]));
+  }
+  return disorder;
+}
+
 // One channel's shown samples in ascending time: its own order when its times ascend, otherwise
 // a list of indexes sorted by time (equal times keep sample order). Gap markers are passed over.
 struct Sequence {
@@ -67,24 +82,24 @@ struct Sequence {
         channel(position) {
     const float* values = channel.values.data();
     std::size_t begin = 0;
+    int disorder = -1;  // not known yet
     if (window) {
-      std::size_t stop = 0;
-      while (stop < count && CompareTimes(times[stop], window->to) <= 0) ++stop;
-      count = stop;
-      while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
+      // A channel whose times ascend throughout (as a recorder writes them) finds its window's
+      // edges by bisection: the comparison with an edge only grows with the time.
+      if (checked && Disorder(times, 0, count) == 0) {
+        const DateTime* end = std::partition_point(
+            times, times + count, [window](DateTime t) { return CompareTimes(t, window->to) <= 0; });
+        begin = static_cast<std::size_t>(
+            std::partition_point(times, end, [window](DateTime t) { return CompareTimes(t, window->from) < 0; }) -
+            times);
+        count = static_cast<std::size_t>(end - times);
+        disorder = 0;
+      } else {
+        count = FirstTimeAfter(times, count, window->to);
+        while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
+      }
     }
-    // Times that are positive numbers and ascend take the fast way; anything else (a time that is
-    // no number, never written by the readers, is left out) is sorted. A positive double orders
-    // as its bit pattern does, which lets these passes run without branches.
-    int disorder = 0;
-    for (std::size_t i = begin; checked && i < count; ++i) {
-      const auto bits = std::bit_cast<std::int64_t>(times[i]);
-      disorder |= static_cast<int>(bits <= 0) | static_cast<int>(bits >= kInfinityBits);
-    }
-    for (std::size_t i = begin + 1; checked && i < count; ++i) {
-      disorder |= static_cast<int>(std::bit_cast<std::int64_t>(times[i]) <
-                                   std::bit_cast<std::int64_t>(times[i - 1]));
-    }
+    if (disorder < 0) disorder = checked ? Disorder(times, begin, count) : 0;
     const bool ascending = disorder == 0;
     if (!ascending) {
       order.reserve(count - begin);

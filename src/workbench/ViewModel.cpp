@@ -90,12 +90,9 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
                                 ProgressSink* progress) {
   using Position = decltype(TableView::columnChannels)::value_type;
   LoadView view;
-  const ChartScope scope{settings.channelSelected, settings.filterStart, settings.filterEnd, 0};
   auto fillChart = [&] {
-    ChartScope counted = scope;
-    counted.sampleCount =
-        CountScopeSamples(channels, scope.channelSelected, scope.from, scope.to);
-    view.chart = FillChart(channels, summary, counted);
+    view.chart = FillChartInWindow(channels, summary, settings.channelSelected, settings.filterStart,
+                                   settings.filterEnd);
   };
   std::exception_ptr chartFailure;
   std::thread chart;
