@@ -234,6 +234,12 @@ void TMainForm::CreatePages() {
           &TMainForm::DataListViewContextPopup);
   DataListView->verticalHeader()->hide();
   DataListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // The table's widths (50, 120 and 70 pixels) were laid out for an 8-point face of these metrics:
+  // with it a 16-channel recording fits the window across.
+  QFont tableFont(QStringLiteral("Liberation Sans"));
+  tableFont.setPointSize(8);
+  DataListView->setFont(tableFont);
+  DataListView->horizontalHeader()->setFont(tableFont);
   DataListView->verticalHeader()->setDefaultSectionSize(DataListView->fontMetrics().height() + 6);
   DataListView->horizontalHeader()->setSectionsClickable(false);
   DataListView->horizontalHeader()->setHighlightSections(false);
@@ -342,10 +348,10 @@ void TMainForm::ResetView() {
 }
 
 int TMainForm::ColumnPixelWidth(const TableColumn& column, std::size_t index) const {
-  // The table's widths were laid out for a small dialog font; a larger desktop font widens a
-  // column just enough that its caption and its usual texts are not cut off.
+  // Where the face is missing and a wider one stands in, a column widens just enough that its
+  // caption and its usual texts are not cut off.
   const QFontMetrics metrics(DataListView->font());
-  const int margin = 14;
+  const int margin = 10;
   const char* widest = index == 0 ? "000000" : index == 1 ? "0000-00-00 00:00:00" : "-00000.000";
   const int needed = std::max(metrics.horizontalAdvance(QString::fromStdString(column.caption)),
                               metrics.horizontalAdvance(QLatin1String(widest))) + margin;
