@@ -6,6 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "platform/InputFile.h"
+
 namespace vantiro {
 namespace {
 
@@ -48,17 +52,39 @@ bool KeyValue(std::string_view line, std::string_view& key, std::string_view& va
 
 }  // namespace
 
+bool ReadSettingsText(const std::string& path, std::string& text) {
+  // Only a regular file (a FIFO or a device is refused without blocking), and no more of it than a
+  // settings file can sensibly hold: a larger one, or one that grows while it is read, is refused.
+  InputFile file(path);
+  if (!file.IsOpen() || file.Size() > kMaxSettingsFileBytes) return false;
+  text.resize(static_cast<std::size_t>(file.Size()) + 1);
+  std::size_t done = 0;
+  for (;;) {
+    const long n = file.Read(text.data() + done, text.size() - done);
+    if (n < 0) return false;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+    if (done == text.size()) {
+      if (done > kMaxSettingsFileBytes) return false;
+      text.resize(std::min<std::size_t>(text.size() * 2, kMaxSettingsFileBytes + 1));
+    }
+  }
+  text.resize(done);
+  return true;
+}
+
 ProfileFile ProfileFile::Load(const std::string& path) {
   ProfileFile profile;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return profile;
-  std::string line;
-  bool first = true;
-  while (std::getline(in, line)) {
-    if (first && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);  // a UTF-8 byte-order mark
-    first = false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    profile.lines_.push_back(std::move(line));
+  std::string text;
+  if (!ReadSettingsText(path, text)) return profile;
+  std::string_view rest = text;
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);  // a UTF-8 byte-order mark
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    profile.lines_.emplace_back(line);
   }
   return profile;
 }
@@ -155,6 +181,13 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
 }
 
 bool ProfileFile::Save(const std::string& path) const {
+  // What is at that name and could not be read as settings (a device, a FIFO, a huge file) is not
+  // replaced by them.
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) return false;
+    if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileBytes) return false;
+  }
   const std::string temp = path + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);

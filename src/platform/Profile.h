@@ -3,15 +3,24 @@
 // or key reads as the default; writing creates the file and keeps every other section and key.
 // Section and key names compare without regard to ASCII case.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vantiro {
 
+// A settings file has no business being larger than this.
+inline constexpr std::uint64_t kMaxSettingsFileBytes = 1 << 20;
+
+// The whole text of a settings file: false (read it as missing) unless `path` is a regular file of
+// at most kMaxSettingsFileBytes.
+bool ReadSettingsText(const std::string& path, std::string& text);
+
 class ProfileFile {
  public:
-  // Reads `path`; a missing or unreadable file gives an empty profile.
+  // Reads `path`; a missing or unreadable file gives an empty profile, and so does anything that
+  // is not a regular file of at most 1 MB.
   static ProfileFile Load(const std::string& path);
 
   // The value of the key, blanks around it removed and one pair of enclosing quotes stripped;
@@ -28,7 +37,8 @@ class ProfileFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void AddSection(std::string_view section);
 
-  // Writes the whole profile back (to a temporary file renamed over `path`). False on failure.
+  // Writes the whole profile back (to a temporary file renamed over `path`). False on failure, and
+  // when `path` names something that is not a settings file (a device, a FIFO, an oversized file).
   bool Save(const std::string& path) const;
 
   const std::vector<std::string>& Lines() const { return lines_; }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <filesystem>
@@ -174,6 +175,37 @@ TEST_F(ProfileTest, WritingWhereNoFileCanBeMadeFails) {
   const std::string path = dir_.File("no/such/dir/config.ini");
   EXPECT_FALSE(WriteProfileString(path, "COM", "Port", "1"));
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Whatever stands at a settings file's name is untrusted: anything but a regular file of at most
+// 1 MB reads as a missing file, without blocking on a FIFO or reading a device without end, and is
+// never replaced by a write.
+TEST_F(ProfileTest, OnlyARegularFileOfAtMostAMegabyteIsSettings) {
+  const std::string fifo = dir_.File("fifo.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string big = dir_.File("big.ini");
+  WriteText(big, "[COM]\nPort=3\n" + std::string(kMaxSettingsFileBytes, ';'));
+  const std::string full = dir_.File("full.ini");
+  std::string exactly = "[COM]\nPort=3\n";
+  exactly += std::string(kMaxSettingsFileBytes - exactly.size() - 1, ';') + "\n";
+  WriteText(full, exactly);
+  struct Case {
+    std::string path;
+    int port;  // what [COM] Port reads as
+  };
+  const Case cases[] = {{"/dev/zero", 9}, {fifo, 9}, {dir_.Path().string(), 9}, {big, 9}, {full, 3}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ProfileFile::Load(c.path).ReadInt("COM", "Port", 9), c.port) << c.path;
+    EXPECT_EQ(ReadProfileInt(c.path, "COM", "Port", 9), c.port) << c.path;
+  }
+  // A write leaves them as they were.
+  for (const std::string& path : {fifo, big}) {
+    EXPECT_FALSE(WriteProfileString(path, "COM", "Port", "4")) << path;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(std::filesystem::file_size(big), 13 + kMaxSettingsFileBytes);
+  EXPECT_TRUE(WriteProfileString(full, "COM", "Port", "4"));
+  EXPECT_EQ(ReadProfileInt(full, "COM", "Port", 9), 4);
 }
 
 }  // namespace
