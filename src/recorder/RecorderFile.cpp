@@ -1,16 +1,13 @@
 #include "recorder/RecorderFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <iterator>
 #include <utility>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "platform/AtomicFile.h"
 #include "platform/InputFile.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
@@ -88,10 +85,16 @@ std::int64_t RecorderSeconds(DateTime time) {
   return static_cast<std::int64_t>(std::llround((time - kRecorderEpoch) * kSecondsPerDay));
 }
 
-// The diagnostic log: GBK text with CR LF line ends, written in chunks. Write failures are ignored.
+// The diagnostic log: GBK text with CR LF line ends, gathered and written in chunks. A log file
+// goes through an AtomicFile, so it replaces the file of its name only when the reading ends with
+// every chunk written. A log that cannot be created or written is given up; the reading goes on
+// without it and only the status tells.
 class DiagnosticLog {
  public:
+  explicit DiagnosticLog(RecorderLogStatus* status) : status_(status) {}
   ~DiagnosticLog() { Close(); }
+  DiagnosticLog(const DiagnosticLog&) = delete;
+  DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
   void Open(const RecorderLogOptions& options) {
     switch (options.mode) {
@@ -119,6 +122,7 @@ class DiagnosticLog {
 
   template <typename... Args>
   void Line(const char* format, Args... args) {
+    if (!open_) return;
     char line[256];
     const int n = std::snprintf(line, sizeof line, format, args...);
     if (n <= 0) return;
@@ -126,13 +130,20 @@ class DiagnosticLog {
     if (pending_.size() >= 64 * 1024) Flush();
   }
 
+  // Ends the log: the rest written and, for a file, the file put in place.
   void Close() {
     if (!open_) return;
     Flush();
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    sink_ = nullptr;
+    if (!open_) return;  // the last chunk could not be written
     open_ = false;
+    if (sink_) {
+      sink_ = nullptr;
+      Report(RecorderLogStatus::Written);
+      return;
+    }
+    const bool committed = file_->Commit();
+    file_.reset();
+    Report(committed ? RecorderLogStatus::Written : RecorderLogStatus::Failed);
   }
 
  private:
@@ -145,15 +156,25 @@ class DiagnosticLog {
     return FormatDateTime(f, DatePattern::LogFileName);
   }
 
+  void Report(RecorderLogStatus status) {
+    if (status_) *status_ = status;
+  }
+
   void OpenFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    if (::lseek(fd, 0, SEEK_SET) != 0 || ::ftruncate(fd, 0) != 0) {
-      ::close(fd);
+    file_.emplace(path);
+    if (!file_->IsOpen()) {
+      GiveUp();
       return;
     }
-    fd_ = fd;
     open_ = true;
+  }
+
+  // The temporary file is gone (AtomicFile removes it on failure); no more lines are taken.
+  void GiveUp() {
+    file_.reset();
+    pending_.clear();
+    open_ = false;
+    Report(RecorderLogStatus::Failed);
   }
 
   void Flush() {
@@ -164,17 +185,12 @@ class DiagnosticLog {
       sink_->append(bytes);
       return;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;  // ignored, as every log write failure is
-      done += static_cast<std::size_t>(n);
-    }
+    if (!file_->Write(bytes)) GiveUp();
   }
 
+  RecorderLogStatus* status_ = nullptr;
   bool open_ = false;
-  int fd_ = -1;
+  std::optional<AtomicFile> file_;
   std::string* sink_ = nullptr;
   std::string pending_;
 };
@@ -414,7 +430,7 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
   const std::int64_t windowStart = RecorderSeconds(*start);
   const std::int64_t windowEnd = RecorderSeconds(*end);
 
-  DiagnosticLog log;
+  DiagnosticLog log(logOptions.status);
   log.Open(logOptions);
 
   std::vector<unsigned char> block(kRecorderBlockSize);
@@ -485,12 +501,14 @@ long MemoryRecorderInput::Read(unsigned char* destination, std::size_t count) {
 std::optional<UserMessage> ReadRecorderData(RecorderInput& input, DatasetSummary& summary,
                                             std::vector<ChannelInfo>& channels,
                                             const RecorderLogOptions& log) {
+  if (log.status) *log.status = RecorderLogStatus::None;
   return Read(input, summary, channels, log);
 }
 
 std::optional<UserMessage> ReadRecorderFile(const std::string& path, DatasetSummary& summary,
                                             std::vector<ChannelInfo>& channels,
                                             const RecorderLogOptions& log) {
+  if (log.status) *log.status = RecorderLogStatus::None;
   // Opening never creates the file: a path that does not exist is an open failure.
   InputFile file(path);
   if (!file.IsOpen()) return Message(kOpenFailedText, MessageIcon::Error);

@@ -32,7 +32,16 @@ inline constexpr std::string_view kFileTooLargeText = "您选择的文件过大�
 inline constexpr std::string_view kReadFailedText = "文件读取失败。";
 inline constexpr std::string_view kFormatErrorText = "文件格式错误。";
 
-// Where the diagnostic log of a reading goes.
+// What became of a reading's diagnostic log.
+enum class RecorderLogStatus {
+  None,     // no log was started: not wanted, or the reading stopped before the channels
+  Written,  // the log is complete in its file (or buffer)
+  Failed,   // a log was wanted but its file could not be written; any earlier file of that
+            // name is as it was
+};
+
+// Where the diagnostic log of a reading goes. A log file is written whole or not at all: its
+// content goes to a temporary file beside it that replaces it when the reading ends.
 struct RecorderLogOptions {
   enum class Mode {
     Registry,  // as the program does: when OpenLog = 1 under Software\Brisawen, a file named
@@ -45,6 +54,9 @@ struct RecorderLogOptions {
   std::string directory;
   std::string path;
   std::string* buffer = nullptr;
+  // When set, receives what became of the log (a log that cannot be written never changes the
+  // reading's result).
+  RecorderLogStatus* status = nullptr;
 };
 
 // A source of recorder file bytes.

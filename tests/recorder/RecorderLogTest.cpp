@@ -16,6 +16,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "recorder/GbkText.h"
+#include "support/FileSizeLimit.h"
 
 namespace vantiro::testing {
 namespace {
@@ -88,6 +89,143 @@ TEST(RecorderLogTest, LogFileOfAReadingStoppedByAMissingBlockHoldsWhatWasLogged)
   EXPECT_EQ(r.error, kReadFailed);
   EXPECT_EQ(Numbers(r.channels), std::vector<int>{1});
   EXPECT_EQ(ReadWholeFile(path), Utf8ToGbk(kSmallFileLog));
+}
+
+// Two readings gave the same result and the same dataset.
+void ExpectSameReading(const Reading& actual, const Reading& expected) {
+  EXPECT_EQ(actual.error, expected.error);
+  EXPECT_EQ(actual.summary.rangeMax, expected.summary.rangeMax);
+  EXPECT_EQ(actual.summary.rangeMin, expected.summary.rangeMin);
+  EXPECT_EQ(actual.summary.startTime, expected.summary.startTime);
+  EXPECT_EQ(actual.summary.endTime, expected.summary.endTime);
+  EXPECT_EQ(actual.summary.sampleCount, expected.summary.sampleCount);
+  ASSERT_EQ(actual.channels.size(), expected.channels.size());
+  for (std::size_t c = 0; c < actual.channels.size(); ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(actual.channels[c].number, expected.channels[c].number);
+    EXPECT_EQ(actual.channels[c].unit, expected.channels[c].unit);
+    EXPECT_EQ(actual.channels[c].times, expected.channels[c].times);
+    EXPECT_EQ(actual.channels[c].values, expected.channels[c].values);
+  }
+}
+
+RecorderLogOptions WithStatus(RecorderLogOptions options, RecorderLogStatus& status) {
+  options.status = &status;
+  return options;
+}
+
+// One channel whose first block lies wholly before the window: a log of some 340 KB, several
+// chunks, before the samples of the second block are stored (one of them repaired).
+RecorderFileBuilder LongLogFile() {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 0).Range(0, 100, 0, 4, 27);
+  file.Block(0).Chain({{kT - 8000, 1, std::vector<std::int16_t>(8000, 40)}});
+  file.Block(0).Chain({{kT, 1, {40, 150, 60}}});
+  return file;
+}
+
+TEST(RecorderLogTest, StatusTellsWhetherTheLogWasWritten) {
+  TempDir dir;
+  std::string buffer;
+  struct Case {
+    const char* name;
+    RecorderLogOptions options;
+    RecorderLogStatus status;
+  };
+  const Case cases[] = {
+      {"off", NoLog(), RecorderLogStatus::None},
+      {"buffer", LogToBuffer(buffer), RecorderLogStatus::Written},
+      {"file", LogToFile(dir.File("read_log.txt")), RecorderLogStatus::Written},
+      {"folder missing", LogToFile(dir.File("missing/read_log.txt")), RecorderLogStatus::Failed},
+      {"a folder's name", LogToFile(dir.Path()), RecorderLogStatus::Failed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Starts as something the reading must overwrite.
+    RecorderLogStatus status = c.status == RecorderLogStatus::Failed ? RecorderLogStatus::Written
+                                                                     : RecorderLogStatus::Failed;
+    ExpectSmallFileDataset(ReadBytes(SmallFile().Build(), WithStatus(c.options, status)));
+    EXPECT_EQ(status, c.status);
+  }
+  EXPECT_EQ(ReadWholeFile(dir.File("read_log.txt")), Utf8ToGbk(kSmallFileLog));
+  EXPECT_EQ(buffer, Utf8ToGbk(kSmallFileLog));
+
+  // A reading that stops before the channels starts no log; one that stops later still ends it.
+  RecorderLogStatus status = RecorderLogStatus::Written;
+  EXPECT_EQ(ReadPath(dir.File("missing.bin"), WithStatus(LogToFile(dir.File("a_log.txt")), status))
+                .error,
+            kOpenFailed);
+  EXPECT_EQ(status, RecorderLogStatus::None);
+  RecorderFileBuilder shortFile = SmallFile();
+  shortFile.BlockCount(1, 2);
+  EXPECT_EQ(ReadBytes(shortFile.Build(), WithStatus(LogToFile(dir.File("b_log.txt")), status)).error,
+            kReadFailed);
+  EXPECT_EQ(status, RecorderLogStatus::Written);
+  EXPECT_EQ(ReadWholeFile(dir.File("b_log.txt")), Utf8ToGbk(kSmallFileLog));
+}
+
+TEST(RecorderLogTest, ALogWhoseFolderDoesNotExistLeavesNothingAndTheReadingIsTheSame) {
+  RecorderFileBuilder shortFile = SmallFile();
+  shortFile.BlockCount(1, 2);  // stops on a missing block after the first channel
+  const std::pair<const char*, std::string> files[] = {
+      {"whole file", SmallFile().Build()},
+      {"short file", shortFile.Build()},
+      {"long log", LongLogFile().Build()},
+  };
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    RecorderLogStatus status = RecorderLogStatus::None;
+    const Reading logged =
+        ReadBytes(bytes, WithStatus(LogToFile(dir.File("missing/read_log.txt")), status));
+    ExpectSameReading(logged, ReadBytes(bytes, NoLog()));
+    EXPECT_EQ(status, RecorderLogStatus::Failed);
+    EXPECT_TRUE(TempDir::List(dir.Path()).empty());
+  }
+}
+
+// The disk fills up while the log is written: at the first chunk, midway, or at the last chunk.
+TEST(RecorderLogTest, AWriteFailingMidwayKeepsThePreviousLogAndLeavesNoTemporaryFile) {
+  const std::string bytes = LongLogFile().Build();
+  const Reading unlogged = ReadBytes(bytes, NoLog());
+  std::string whole;
+  ReadBytes(bytes, LogToBuffer(whole));
+  ASSERT_GT(whole.size(), 4u * 64 * 1024);  // several chunks
+  const rlim_t limits[] = {0, 10, 100000, 200000, whole.size() - 1};
+  for (const rlim_t limit : limits) {
+    for (const bool previous : {true, false}) {
+      SCOPED_TRACE(std::to_string(limit) + (previous ? " bytes, over a previous log" : " bytes"));
+      TempDir dir;
+      const std::string path = dir.File("read_log.txt");
+      if (previous) WriteFile(path, "an older log\r\n");
+      RecorderLogStatus status = RecorderLogStatus::None;
+      Reading logged;
+      {
+        FileSizeLimit sizeLimit(limit);
+        logged = ReadBytes(bytes, WithStatus(LogToFile(path), status));
+      }
+      ExpectSameReading(logged, unlogged);
+      EXPECT_EQ(status, RecorderLogStatus::Failed);
+      if (previous) {
+        EXPECT_EQ(TempDir::List(dir.Path()), std::vector<std::string>{"read_log.txt"});
+        EXPECT_EQ(ReadWholeFile(path), "an older log\r\n");
+      } else {
+        EXPECT_TRUE(TempDir::List(dir.Path()).empty());
+      }
+    }
+  }
+  // Room for all of it: the log replaces the previous one.
+  TempDir dir;
+  const std::string path = dir.File("read_log.txt");
+  WriteFile(path, "an older log\r\n");
+  RecorderLogStatus status = RecorderLogStatus::None;
+  {
+    FileSizeLimit sizeLimit(whole.size());
+    ExpectSameReading(ReadBytes(bytes, WithStatus(LogToFile(path), status)), unlogged);
+  }
+  EXPECT_EQ(status, RecorderLogStatus::Written);
+  EXPECT_EQ(ReadWholeFile(path), whole);
+  EXPECT_EQ(TempDir::List(dir.Path()), std::vector<std::string>{"read_log.txt"});
 }
 
 TEST(RecorderLogTest, ALogThatCannotBeCreatedOnlyTurnsLoggingOff) {

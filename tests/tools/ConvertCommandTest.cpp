@@ -179,8 +179,10 @@ TEST_F(ConvertCommandTest, LogOptionWritesTheReadersOwnLog) {
   {
     DatasetSummary summary;
     std::vector<ChannelInfo> channels;
-    RecorderLogOptions buffer{RecorderLogOptions::Mode::Buffer, "", "", &expected};
+    RecorderLogStatus status = RecorderLogStatus::None;
+    RecorderLogOptions buffer{RecorderLogOptions::Mode::Buffer, "", "", &expected, &status};
     ASSERT_FALSE(ReadRecorderFile(input, summary, channels, buffer));
+    ASSERT_EQ(status, RecorderLogStatus::Written);
   }
   const fs::path log = dir_ / "read.log";
   {
@@ -196,6 +198,58 @@ TEST_F(ConvertCommandTest, LogOptionWritesTheReadersOwnLog) {
             "通道1, 量程为: 0.000-100.000\r\n"
             "通道2, 量程为: 0.000-100.000\r\n"
             "通道3, 量程为: -5.000-50.000\r\n");
+}
+
+// The log cannot be written: status 1 and one more line on standard error; the listing or the
+// table, and any earlier file of the log's name, as they would be without it.
+TEST_F(ConvertCommandTest, ALogThatCannotBeWrittenGivesStatusOneAndTheRestAsUsual) {
+  const std::string whole = WriteThreeChannelFile();
+  RecorderFileBuilder shortFile;
+  shortFile.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 1);
+  shortFile.Block(0).Chain({{RecorderSeconds(2010, 5, 12, 14, 30, 0), 1, {5}}});
+  shortFile.BlockCount(1, 1);  // the second channel's block is missing
+  const std::string broken = dir_ / "short.bin";
+  shortFile.WriteTo(broken);
+  const fs::path previous = dir_ / "previous.log";
+  std::ofstream(previous, std::ios::binary) << "an older log\r\n";
+  const fs::path nowhere = dir_ / "missing" / "read.log";
+
+  struct Case {
+    const char* name;
+    std::string input;
+    fs::path log;
+    bool diskFull;
+  };
+  const Case cases[] = {
+      {"folder missing", whole, nowhere, false},
+      {"disk full", whole, previous, true},
+      {"folder missing, reader failure", broken, nowhere, false},
+      {"disk full, reader failure", broken, previous, true},
+  };
+  for (const char* command : {"dump", "csv"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(command) + ", " + c.name);
+      std::vector<std::string> args{command, c.input};
+      if (std::string(command) == "csv") args.push_back("--utf8");
+      const Result plain = Run(args);
+      args.insert(args.end(), {"--log", c.log.string()});
+      Result r;
+      {
+        std::optional<FileSizeLimit> limit;
+        if (c.diskFull) limit.emplace(10);
+        r = Run(args);
+      }
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, plain.out);
+      EXPECT_EQ(r.err, "error: cannot write " + c.log.string() + "\n" + plain.err);
+      EXPECT_EQ(ReadAll(previous), "an older log\r\n");
+      EXPECT_FALSE(fs::exists(nowhere.parent_path()));
+      std::vector<std::string> names;
+      for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+      std::sort(names.begin(), names.end());
+      EXPECT_EQ(names, (std::vector<std::string>{"previous.log", "rec.bin", "short.bin"}));
+    }
+  }
 }
 
 TEST_F(ConvertCommandTest, CsvFilesOfAnyExtensionCaseGoThroughTheImport) {

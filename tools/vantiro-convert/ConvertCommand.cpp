@@ -130,15 +130,20 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     log.mode = RecorderLogOptions::Mode::File;
     log.path = a->log;
   }
+  RecorderLogStatus logStatus = RecorderLogStatus::None;
+  log.status = &logStatus;
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
   const std::optional<UserMessage> error = LoadRecording(a->file, log, summary, channels);
+  // A log that could not be written is reported; everything else is written all the same.
+  const bool logFailed = logStatus == RecorderLogStatus::Failed;
+  if (logFailed) err << "error: cannot write " << a->log << '\n';
 
   if (a->command == "dump") {
     WriteDump(out, error, summary, channels);
     out.flush();
     if (!out) return OutputFailed(err);
-    return error ? 1 : 0;
+    return error || logFailed ? 1 : 0;
   }
 
   if (error) err << "error: " << error->text << '\n';
@@ -167,7 +172,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
       return 1;
     }
   }
-  return error ? 1 : 0;
+  return error || logFailed ? 1 : 0;
 }
 
 }  // namespace vantiro

@@ -12,7 +12,8 @@
 // (yyyy-mm-dd HH:MM:SS[.fff]); `png` draws the chart page as the program does (PngCommand.h).
 //
 // Exit status: 0 when the file was read without a report, 1 when the reader reported a failure
-// (what was read is still written) or the output could not be written, 2 for a usage error.
+// (what was read is still written), the output could not be written or the log (--log) could not
+// be written ("error: cannot write LOGFILE"; the rest is written all the same), 2 for a usage error.
 
 #include <iosfwd>
 #include <optional>
