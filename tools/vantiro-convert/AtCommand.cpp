@@ -1,19 +1,17 @@
-// vantiro-convert at FILE T: what every channel read at a moment, as the chart's legend shows it
-// with the vertical cursor there.
+// vantiro-convert at FILE T [FILTER]: what every channel read at a moment, as the chart's legend
+// shows it with the vertical cursor there, after the load or after the filter run FILTER asks for.
 #include <ostream>
 
 #include "chart/ChartLines.h"
 #include "chart/Cursors.h"
 #include "vantiro-convert/ConvertCommand.h"
+#include "vantiro-convert/ViewOptions.h"
 
 namespace vantiro {
 
 std::optional<DateTime> ParseCursorTime(const std::string& text) { return ParseDateTime(text); }
 
-void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
-                   const DatasetSummary& summary, DateTime t) {
-  // The same lines the chart draws after the load, thinning included.
-  const ChartFill fill = FillChart(channels, summary);
+void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t) {
   std::string text = CursorLegendTitle(t) + '\n';
   for (const ChartLine& line : fill.lines) {
     text += CursorReadout(line.title, line.unit, line, t, fill.gapHeight);
@@ -23,16 +21,33 @@ void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
 }
 
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::optional<DateTime> t;
-  if (args.size() == 3 && !args[1].empty() && args[1][0] != '-') t = ParseCursorTime(args[2]);
-  if (!t) {
-    err << kConvertUsage << '\n';
-    return 2;
+  // FILE and T in this order, the filter options anywhere.
+  std::vector<std::string> positional;
+  ViewOptions options;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string message;
+    switch (ReadViewOption(args, i, ViewOptionSet::Filter, options, message)) {
+      case OptionRead::Read:
+        continue;
+      case OptionRead::Bad:
+        return UsageError(err, message);
+      case OptionRead::NotOurs:
+        break;
+    }
+    if (args[i].empty() || args[i][0] == '-' || positional.size() == 2) return UsageError(err);
+    positional.push_back(args[i]);
   }
+  if (positional.size() != 2) return UsageError(err);
+  const std::optional<DateTime> t = ParseCursorTime(positional[1]);
+  if (!t) return UsageError(err);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadQuietly(args[1], summary, channels, err);
-  WriteLegendAt(out, channels, summary, *t);
+  const std::optional<UserMessage> error = LoadQuietly(positional[0], summary, channels, err);
+  if (const std::string bad = CheckWindow(options, summary, channels); !bad.empty()) {
+    return UsageError(err, bad);
+  }
+  // The same lines the chart draws after the load or the filter run, thinning included.
+  WriteLegendAt(out, BuildCommandChart(channels, summary, options), *t);
   out.flush();
   if (!out) return OutputFailed(err);
   return error ? 1 : 0;

@@ -1,5 +1,6 @@
 #include "vantiro-convert/ConvertCommand.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "recorder/CsvImport.h"
 #include "recorder/GbkText.h"
 #include "recorder/RecorderFile.h"
+#include "vantiro-convert/ViewOptions.h"
 #include "workbench/TableRows.h"
 
 namespace vantiro {
@@ -37,15 +39,22 @@ struct Arguments {
   std::string output;
   std::string log;
   bool utf8 = false;
+  ViewOptions view;  // csv only
 };
 
-std::optional<Arguments> Parse(const std::vector<std::string>& args) {
+// Nothing for a usage error, with `message` set when there is more to say than the usage line.
+std::optional<Arguments> Parse(const std::vector<std::string>& args, std::string& message) {
   if (args.empty()) return std::nullopt;
   Arguments a;
   a.command = args[0];
   if (a.command != "dump" && a.command != "csv") return std::nullopt;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (a.command == "csv") {
+      const OptionRead read = ReadViewOption(args, i, ViewOptionSet::FilterAndPage, a.view, message);
+      if (read == OptionRead::Bad) return std::nullopt;
+      if (read == OptionRead::Read) continue;
+    }
     if (arg == "--log" || (arg == "-o" && a.command == "csv")) {
       if (i + 1 >= args.size()) return std::nullopt;
       std::string& target = arg == "--log" ? a.log : a.output;
@@ -67,6 +76,12 @@ std::optional<Arguments> Parse(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+int UsageError(std::ostream& err, const std::string& message) {
+  if (!message.empty()) err << "error: " << message << '\n';
+  err << kConvertUsage << '\n';
+  return 2;
+}
 
 int OutputFailed(std::ostream& err) {
   err << "error: cannot write the output\n";
@@ -118,11 +133,9 @@ std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& 
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "at") return RunAt(args, out, err);
-  const std::optional<Arguments> a = Parse(args);
-  if (!a) {
-    err << kConvertUsage << '\n';
-    return 2;
-  }
+  std::string message;
+  const std::optional<Arguments> a = Parse(args, message);
+  if (!a) return UsageError(err, message);
   RecorderLogOptions log;
   if (a->log.empty()) {
     log.mode = RecorderLogOptions::Mode::Off;
@@ -147,11 +160,23 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
 
   if (error) err << "error: " << error->text << '\n';
-  // Every channel in its own column; the rows formatted and written a chunk at a time.
-  std::vector<std::int32_t> columns(channels.size());
-  for (std::size_t c = 0; c < channels.size(); ++c) columns[c] = static_cast<std::int32_t>(c);
-  const TableRows rows = BuildTableRows(channels, columns);
-  const CsvRows table{channels, rows, columns, 0, rows.size()};
+  if (const std::string bad = CheckWindow(a->view, summary, channels); !bad.empty()) {
+    return UsageError(err, bad);
+  }
+  // The table of the load (every channel in its own column) or of the filter run; all of it, or
+  // the one page as the Save command writes the page on show. The rows are formatted and written
+  // a chunk at a time.
+  const TableView view = BuildCommandTable(channels, summary, a->view);
+  std::size_t firstRow = 0;
+  std::size_t rowCount = view.rows.size();
+  if (a->view.page) {
+    if (const std::string bad = CheckPage(a->view, view.rows.size()); !bad.empty()) {
+      return UsageError(err, bad);
+    }
+    firstRow = static_cast<std::size_t>(FirstRowOfPage(a->view));
+    rowCount = std::min<std::size_t>(a->view.RowsPerPage(), view.rows.size() - firstRow);
+  }
+  const CsvRows table{channels, view.rows, view.columnChannels, firstRow, rowCount};
   const CsvEncoding encoding = a->utf8 ? CsvEncoding::Utf8 : CsvEncoding::Gbk;
   if (a->output.empty()) {
     const bool written = WriteCsvRows(table, encoding, [&out](std::string_view text) {

@@ -2,14 +2,17 @@
 // vantiro-convert: recordings to text without the GUI.
 //
 //   vantiro-convert dump FILE [--log LOGFILE]
-//   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE]
-//   vantiro-convert at FILE T
-//   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T]
-//   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]
+//   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]
+//   vantiro-convert at FILE T [FILTER]
+//   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [FILTER]
+//   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER]
+//
+//   FILTER: [--from T] [--to T] [--channels LIST], a data filter run (ViewOptions.h)
 //
 // A FILE ending in .csv (any case) is read by the CSV import; the log applies to recorder files.
-// `at` prints the chart legend after the load with the vertical cursor at T
+// `at` prints the chart legend after the load (or the filter run) with the vertical cursor at T
 // (yyyy-mm-dd HH:MM:SS[.fff]); `png` draws the chart page as the program does (PngCommand.h).
+// `csv --page N` writes table page N as the Save command writes the page on show.
 //
 // Exit status: 0 when the file was read without a report, 1 when the reader reported a failure
 // (what was read is still written), the output could not be written or the log (--log) could not
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/ChartLines.h"
 #include "recorder/Dataset.h"
 #include "recorder/RecorderFile.h"
 #include "recorder/UserMessage.h"
@@ -27,9 +31,14 @@
 namespace vantiro {
 
 inline constexpr const char* kConvertUsage =
-    "usage: vantiro-convert dump FILE [--log LOGFILE] | csv FILE [-o OUT] [--utf8] [--log LOGFILE]"
-    " | at FILE T | png FILE -o OUT.png [--size WxH] [--at T]"
-    " | pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]";
+    "usage: vantiro-convert dump FILE [--log LOGFILE]"
+    " | csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
+    " | at FILE T [FILTER] | png FILE -o OUT.png [--size WxH] [--at T] [FILTER]"
+    " | pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
+    " FILTER: [--from T] [--to T] [--channels LIST]";
+
+// A usage error: "error: <message>" when there is one, then the usage line; status 2.
+int UsageError(std::ostream& err, const std::string& message = {});
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -48,10 +57,9 @@ std::optional<DateTime> ParseCursorTime(const std::string& text);
 // Reports that standard output could not take the text (a full disk, a closed pipe); status 1.
 int OutputFailed(std::ostream& err);
 
-// `at FILE T`: the legend title line, then one line per chart line as the legend shows it.
+// `at FILE T`: the legend title line, then one line per line of `fill` as the legend shows it.
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-void WriteLegendAt(std::ostream& out, const std::vector<ChannelInfo>& channels,
-                   const DatasetSummary& summary, DateTime t);
+void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t);
 
 // The canonical listing of a dataset (UTF-8); stops at the first write `out` refuses.
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,

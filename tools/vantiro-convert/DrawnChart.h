@@ -1,6 +1,6 @@
 #pragma once
 // What the commands that draw share: Qt started on the offscreen platform for the command only,
-// and the chart page as the program shows it after a load.
+// and the chart page as the program shows it after a load or after a filter run.
 
 #include <QApplication>
 #include <memory>
@@ -10,6 +10,7 @@
 #include "chart/ChartLines.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TrendChart.h"
+#include "vantiro-convert/ViewOptions.h"
 
 namespace vantiro {
 
@@ -28,11 +29,13 @@ class OffscreenApplication {
   std::unique_ptr<QApplication> app_;
 };
 
-// The trend chart of a dataset, width x height, with the cursor where a load puts it or at `at`.
+// The trend chart of a dataset, width x height: after the load, or after the filter run `view`
+// asks for (its narrower lines, the cursor at the window's start + 0.1 s as the filter puts it);
+// the cursor where the load or the filter puts it, or at `at`.
 class DrawnChart {
  public:
-  DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary, int width,
-             int height, std::optional<DateTime> at);
+  DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
+             const ViewOptions& view, int width, int height, std::optional<DateTime> at);
   TrendChart& Chart() { return chart_; }
 
  private:

@@ -2,7 +2,6 @@
 
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <charconv>
 #include <optional>
 #include <ostream>
 
@@ -10,6 +9,7 @@
 #include "output/ui/ReportPrinting.h"
 #include "vantiro-convert/ConvertCommand.h"
 #include "vantiro-convert/DrawnChart.h"
+#include "vantiro-convert/ViewOptions.h"
 #include "workbench/Paging.h"
 #include "workbench/ViewModel.h"
 
@@ -20,38 +20,23 @@ struct PdfArguments {
   std::string file;
   std::string output;
   bool chart = false;
-  std::uint32_t page = 1;
-  std::uint32_t rowsPerPage = kDefaultRowsPerPage;
   std::optional<DateTime> at;
+  ViewOptions view;  // the filter run and the table page
 };
 
-std::optional<std::uint32_t> Number(const std::string& text, std::uint32_t min, std::uint32_t max) {
-  std::uint32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) return std::nullopt;
-  return value;
-}
-
-std::optional<PdfArguments> ParsePdf(const std::vector<std::string>& args, std::ostream& err) {
+// Nothing for a usage error, with `message` set when there is more to say than the usage line.
+std::optional<PdfArguments> ParsePdf(const std::vector<std::string>& args, std::string& message) {
   PdfArguments a;
   for (std::size_t i = 1; i < args.size(); ++i) {
+    const OptionRead read = ReadViewOption(args, i, ViewOptionSet::FilterAndPage, a.view, message);
+    if (read == OptionRead::Bad) return std::nullopt;
+    if (read == OptionRead::Read) continue;
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "-o" && hasValue && a.output.empty() && !args[i + 1].empty()) {
       a.output = args[++i];
     } else if (arg == "--chart") {
       a.chart = true;
-    } else if (arg == "--page" && hasValue) {
-      const auto n = Number(args[++i], 1, 0xFFFFFFFFu);
-      if (!n) return std::nullopt;
-      a.page = *n;
-    } else if (arg == "--rows-per-page" && hasValue) {
-      const auto n = Number(args[++i], 100, 10000);
-      if (!n) {
-        err << "error: rows per page must be a whole number from 100 to 10000\n";
-        return std::nullopt;
-      }
-      a.rowsPerPage = *n;
     } else if (arg == "--at" && hasValue && !a.at) {
       a.at = ParseCursorTime(args[++i]);
       if (!a.at) return std::nullopt;
@@ -65,20 +50,19 @@ std::optional<PdfArguments> ParsePdf(const std::vector<std::string>& args, std::
   return a;
 }
 
-// The table page as the table shows it: captions and each row's texts, numbered in the table.
-std::optional<ListReportData> TablePage(const std::vector<ChannelInfo>& channels, const PdfArguments& a,
-                                        std::ostream& err) {
-  const TableView view = BuildTableView(channels, a.rowsPerPage);
+// The table page as the table shows it, of the load's table or the filter's: captions and each
+// row's texts, numbered in the table. Nothing, with `message` set, for a page beyond the last.
+std::optional<ListReportData> TablePage(const std::vector<ChannelInfo>& channels,
+                                        const DatasetSummary& summary, const ViewOptions& options,
+                                        std::string& message) {
+  const TableView view = BuildCommandTable(channels, summary, options);
+  message = CheckPage(options, view.rows.size());
+  if (!message.empty()) return std::nullopt;
   const std::size_t rows = view.rows.size();
-  const std::uint64_t first = static_cast<std::uint64_t>(a.page - 1) * a.rowsPerPage;
-  if (rows > 0 && first >= rows) {
-    err << "error: the table has " << (rows + a.rowsPerPage - 1) / a.rowsPerPage << " pages of "
-        << a.rowsPerPage << " rows; there is no page " << a.page << '\n';
-    return std::nullopt;
-  }
+  const std::uint64_t first = FirstRowOfPage(options);
   ListReportData data;
   for (const TableColumn& column : view.columns) data.captions.push_back(column.caption);
-  for (std::size_t r = first; r < rows && r < first + a.rowsPerPage; ++r) {
+  for (std::size_t r = first; r < rows && r < first + options.RowsPerPage(); ++r) {
     data.rows.push_back(RowTexts(channels, view.rows, view.columnChannels, r));
   }
   data.printTime = PrintTimeText(LocalNow());
@@ -88,14 +72,15 @@ std::optional<ListReportData> TablePage(const std::vector<ChannelInfo>& channels
 }  // namespace
 
 int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
-  const std::optional<PdfArguments> a = ParsePdf(args, err);
-  if (!a) {
-    err << kConvertUsage << '\n';
-    return 2;
-  }
+  std::string message;
+  const std::optional<PdfArguments> a = ParsePdf(args, message);
+  if (!a) return UsageError(err, message);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
   const std::optional<UserMessage> error = LoadQuietly(a->file, summary, channels, err);
+  if (const std::string bad = CheckWindow(a->view, summary, channels); !bad.empty()) {
+    return UsageError(err, bad);
+  }
 
   OffscreenApplication app;
   QSaveFile file(QString::fromStdString(a->output));
@@ -110,7 +95,7 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
       err << "error: " << kNothingToPrint << '\n';
       return 1;
     }
-    DrawnChart drawn(channels, summary, TrendChart::kPageWidth, TrendChart::kPageHeight, a->at);
+    DrawnChart drawn(channels, summary, a->view, TrendChart::kPageWidth, TrendChart::kPageHeight, a->at);
     ChartReportData data;
     data.picture = InvertedChartPicture(drawn.Chart());
     const ViewRanges view = drawn.Chart().Ranges();
@@ -119,11 +104,8 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
     SetUpChartPrinter(writer);
     PaintChartReport(writer, data);
   } else {
-    const std::optional<ListReportData> data = TablePage(channels, *a, err);
-    if (!data) {
-      err << kConvertUsage << '\n';
-      return 2;
-    }
+    const std::optional<ListReportData> data = TablePage(channels, summary, a->view, message);
+    if (!data) return UsageError(err, message);
     if (data->rows.empty()) {
       err << "error: " << kNothingToPrint << '\n';
       return 1;

@@ -1,7 +1,9 @@
 #pragma once
-// vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]: the list
-// report of table page N (1-based, M rows a page, 100..10000, default 500) or, with --chart, the
-// chart report of the chart after the load, drawn to PDF by the code the print preview uses.
+// vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T]
+// [--from T] [--to T] [--channels LIST]: the list report of table page N (1-based, M rows a page,
+// 100..10000, default 500) or, with --chart, the chart report of the chart, each after the load or
+// after the filter run the options ask for (ViewOptions.h), drawn to PDF by the code the print
+// preview uses.
 
 #include <iosfwd>
 #include <string>

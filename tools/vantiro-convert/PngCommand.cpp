@@ -18,6 +18,7 @@ struct PngArguments {
   int width = TrendChart::kPageWidth;
   int height = TrendChart::kPageHeight;
   std::optional<DateTime> at;
+  ViewOptions view;
 };
 
 std::optional<int> Dimension(std::string_view text) {
@@ -31,10 +32,14 @@ std::optional<int> Dimension(std::string_view text) {
   return value;
 }
 
-std::optional<PngArguments> ParsePng(const std::vector<std::string>& args) {
+// Nothing for a usage error, with `message` set when there is more to say than the usage line.
+std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::string& message) {
   PngArguments a;
   bool sized = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
+    const OptionRead read = ReadViewOption(args, i, ViewOptionSet::Filter, a.view, message);
+    if (read == OptionRead::Bad) return std::nullopt;
+    if (read == OptionRead::Read) continue;
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "-o" && hasValue && a.output.empty() && !args[i + 1].empty()) {
@@ -65,18 +70,19 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunPng(const std::vector<std::string>& args, std::ostream& err) {
-  const std::optional<PngArguments> a = ParsePng(args);
-  if (!a) {
-    err << kConvertUsage << '\n';
-    return 2;
-  }
+  std::string message;
+  const std::optional<PngArguments> a = ParsePng(args, message);
+  if (!a) return UsageError(err, message);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
   const std::optional<UserMessage> error = LoadQuietly(a->file, summary, channels, err);
+  if (const std::string bad = CheckWindow(a->view, summary, channels); !bad.empty()) {
+    return UsageError(err, bad);
+  }
 
   // Qt on the offscreen platform for this command only; the program itself never starts here.
   OffscreenApplication app;
-  DrawnChart drawn(channels, summary, a->width, a->height, a->at);
+  DrawnChart drawn(channels, summary, a->view, a->width, a->height, a->at);
   const QImage image = drawn.Chart().Render(a->width, a->height);
 
   QSaveFile file(QString::fromStdString(a->output));

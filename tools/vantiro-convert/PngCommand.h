@@ -1,7 +1,8 @@
 #pragma once
-// vantiro-convert png FILE -o OUT.png [--size WxH] [--at T]: the trend chart after the load, drawn
-// by the chart page's own code on Qt's offscreen platform, the cursor placed as after a load or
-// at T. The default size is the chart page's in the main window.
+// vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [--from T] [--to T] [--channels LIST]:
+// the trend chart after the load or after the filter run the options ask for (ViewOptions.h),
+// drawn by the chart page's own code on Qt's offscreen platform, the cursor placed as after the
+// load or the filter, or at T. The default size is the chart page's in the main window.
 
 #include <iosfwd>
 #include <string>
