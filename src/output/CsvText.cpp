@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "workbench/ValueText.h"
+
 namespace vantiro {
 
 std::string CsvTitleLine(const std::vector<ChannelInfo>& channels,
@@ -17,13 +19,6 @@ std::string CsvTitleLine(const std::vector<ChannelInfo>& channels,
   }
   line += '\n';
   return line;
-}
-
-void AppendValueText(std::string& out, float value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                    std::chars_format::fixed, 3);
-  out.append(buffer, result.ptr);
 }
 
 void AppendCsvRow(std::string& out, std::size_t rowNumber, const TableRows& rows, std::size_t row,

@@ -20,7 +20,4 @@ void AppendCsvRow(std::string& out, std::size_t rowNumber, const TableRows& rows
                   const std::vector<ChannelInfo>& channels,
                   const std::vector<std::int32_t>& columnChannels);
 
-// "%0.3f" of a sample value.
-void AppendValueText(std::string& out, float value);
-
 }  // namespace vantiro

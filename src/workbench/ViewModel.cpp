@@ -4,7 +4,7 @@
 #include <system_error>
 #include <thread>
 
-#include "output/CsvText.h"
+#include "workbench/ValueText.h"
 
 namespace vantiro {
 
