@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "output/CsvExport.h"
 #include "recorder/GbkText.h"
 #include "recorder/RecorderFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/RecorderFileBuilder.h"
 #include "vantiro-convert/ConvertCommand.h"
+#include "workbench/ViewModel.h"
 
 namespace vantiro {
 namespace {
@@ -495,6 +497,321 @@ TEST_F(ConvertCommandTest, AtAfterAReaderFailureGivesStatusOneAndStillPrintsTheL
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "error: 打开文件失败。\n");
   EXPECT_EQ(missing.out, "垂直游标X: 2010-05-12 14:30:00\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The filter and page options
+
+std::string Joined(const std::vector<std::string>& args) {
+  std::string joined;
+  for (const auto& a : args) joined += a + " ";
+  return joined;
+}
+
+TEST_F(ConvertCommandTest, CsvAfterAFilterRunHasOnlyTheSelectedColumnsAndTheRowsInsideTheWindow) {
+  const std::string input = WriteThreeChannelFile();
+  struct Case {
+    std::vector<std::string> options;
+    const char* csv;
+  };
+  const Case cases[] = {
+      // Rows that held only a sample of an unselected channel disappear.
+      {{"--channels", "2"},
+       "序号,时间,通道2(%)\n"
+       "1,2010年05月12日 14:30:01,10.000\n"
+       "2,2010年05月12日 14:30:03,20.000\n"},
+      // Both ends of the window are included; the gap at 14:30:03 makes no row.
+      {{"--channels", "1,3", "--from", "2010-05-12 14:30:01", "--to", "2010-05-12 14:30:03"},
+       "序号,时间,通道1(℃),通道3(单位)\n"
+       "1,2010年05月12日 14:30:01,25.000,-\n"
+       "2,2010年05月12日 14:30:02,37.500,-\n"},
+      // The end defaults to the recording's; the rows are numbered from 1 again.
+      {{"--from", "2010-05-12 14:30:03"},
+       "序号,时间,通道1(℃),通道2(%),通道3(单位)\n"
+       "1,2010年05月12日 14:30:03,-,20.000,-\n"
+       "2,2010年05月12日 14:30:10,50.000,-,-\n"},
+      // The start defaults to the recording's; a fraction of a second is accepted.
+      {{"--to", "2010-05-12 14:30:01.500"},
+       "序号,时间,通道1(℃),通道2(%),通道3(单位)\n"
+       "1,2010年05月12日 14:30:00,12.500,-,-\n"
+       "2,2010年05月12日 14:30:01,25.000,10.000,-\n"},
+      // The options in any order, a channel given twice.
+      {{"--to", "2010-05-12 14:30:02", "--channels", "2,2,1"},
+       "序号,时间,通道1(℃),通道2(%)\n"
+       "1,2010年05月12日 14:30:00,12.500,-\n"
+       "2,2010年05月12日 14:30:01,25.000,10.000\n"
+       "3,2010年05月12日 14:30:02,37.500,-\n"},
+      // A channel the recording lacks: no value column, no rows.
+      {{"--channels", "4"}, "序号,时间\n"},
+      // A window between two samples.
+      {{"--from", "2010-05-12 14:30:04", "--to", "2010-05-12 14:30:08"},
+       "序号,时间,通道1(℃),通道2(%),通道3(单位)\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"csv", input, "--utf8"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << Joined(args);
+    EXPECT_EQ(r.err, "") << Joined(args);
+    EXPECT_EQ(r.out, c.csv) << Joined(args);
+  }
+}
+
+// The CSV line of a table row from the texts the table shows: the same number and values, the
+// time as the export writes it (2010年05月12日 14:30:00 for 2010-05-12 14:30:00).
+std::string CsvLineOf(const std::vector<std::string>& texts) {
+  const std::string& t = texts.at(1);
+  std::string line = texts.at(0) + "," + t.substr(0, 4) + "年" + t.substr(5, 2) + "月" +
+                     t.substr(8, 2) + "日" + t.substr(10);
+  for (std::size_t i = 2; i < texts.size(); ++i) line += "," + texts[i];
+  return line + "\n";
+}
+
+TEST_F(ConvertCommandTest, CsvAfterAFilterRunIsTheFiltersTable) {
+  const std::string input = WriteLegendFile(dir_);
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  ASSERT_FALSE(LoadRecording(input, {RecorderLogOptions::Mode::Off}, summary, channels));
+  std::array<bool, 16> all;
+  all.fill(true);
+  std::array<bool, 16> second{};
+  second[1] = true;
+  std::array<bool, 16> firstAndThird{};
+  firstAndThird[0] = firstAndThird[2] = true;
+  const DateTime t0 = *ParseCursorTime("2010-05-12 14:30:00");
+  const DateTime second1 = 1.0 / 86400.0;
+  struct Case {
+    std::vector<std::string> options;
+    FilterSettings settings;
+  };
+  const Case cases[] = {
+      {{"--channels", "2"}, {second, summary.startTime, summary.endTime}},
+      {{"--channels", "1,3", "--from", "2010-05-12 14:30:05"},
+       {firstAndThird, t0 + 5 * second1, summary.endTime}},
+      {{"--from", "2010-05-12 14:30:01", "--to", "2010-05-12 14:30:10"},
+       {all, t0 + second1, t0 + 10 * second1}},
+      {{"--to", "2010-05-12 14:30:09.500", "--channels", "2"}, {second, summary.startTime, t0 + 9.5 * second1}},
+  };
+  for (const Case& c : cases) {
+    const LoadView view = BuildFilteredViewModel(channels, summary, c.settings);
+    std::string expected = "序号,时间";
+    for (std::size_t i = 2; i < view.table.columns.size(); ++i) {
+      expected += "," + view.table.columns[i].caption;
+    }
+    expected += "\n";
+    for (std::size_t r = 0; r < view.table.rows.size(); ++r) {
+      expected += CsvLineOf(RowTexts(channels, view.table.rows, view.table.columnChannels, r));
+    }
+    std::vector<std::string> args = {"csv", input, "--utf8"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << Joined(args);
+    EXPECT_FALSE(view.table.rows.empty()) << Joined(args);
+    EXPECT_EQ(r.out, expected) << Joined(args);
+  }
+}
+
+// Channel 1 a sample a second from 10:00:00, `rows` of them; channel 2 every other second.
+std::string WriteRowsFile(const fs::path& dir, int rows) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 10, 0, 0}, {10, 5, 12, 11, 0, 0}).Channels(0, 1);
+  file.Range(0, 30000, 0, 3, 19).Range(1, 30000, 0, 3, 20);
+  std::vector<std::int16_t> every, everyOther;
+  for (int i = 0; i < rows; ++i) every.push_back(static_cast<std::int16_t>(i));
+  for (int i = 0; i < rows; i += 2) everyOther.push_back(static_cast<std::int16_t>(1000 + i));
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 10, 0, 0);
+  file.Block(0).Chain({{t, 1, every}});
+  file.Block(1).Chain({{t, 2, everyOther}});
+  const fs::path path = dir / "rows.bin";
+  file.WriteTo(path);
+  return path;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(ConvertCommandTest, CsvPageIsThatTablePageNumberedAsTheTableNumbersIt) {
+  const std::string input = WriteRowsFile(dir_, 250);
+  const std::vector<std::string> all = Lines(Run({"csv", input, "--utf8"}).out);
+  ASSERT_EQ(all.size(), 251u);  // the title line and 250 rows
+  struct Case {
+    std::vector<std::string> options;
+    std::size_t first, count;  // rows of the whole table, 0-based
+  };
+  const Case cases[] = {
+      {{"--page", "2", "--rows-per-page", "100"}, 100, 100},
+      {{"--rows-per-page", "100", "--page", "3"}, 200, 50},  // the last page holds the rest
+      {{"--page", "1", "--rows-per-page", "100"}, 0, 100},
+      {{"--page", "1"}, 0, 250},                             // 500 rows a page
+      {{"--rows-per-page", "100"}, 0, 250},                  // no page: every row
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"csv", input, "--utf8"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << Joined(args);
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), c.count + 1) << Joined(args);
+    EXPECT_EQ(lines[0], all[0]);
+    for (std::size_t i = 0; i < c.count; ++i) {
+      ASSERT_EQ(lines[i + 1], all[c.first + i + 1]) << Joined(args) << " line " << i + 1;
+    }
+  }
+  const std::vector<std::string> page2 = Lines(Run({"csv", input, "--utf8", "--page", "2", "--rows-per-page", "100"}).out);
+  EXPECT_EQ(page2[1].substr(0, 4), "101,");
+  EXPECT_EQ(page2[100].substr(0, 4), "200,");
+}
+
+TEST_F(ConvertCommandTest, CsvPageOfAFilteredTableIsTheFileTheSaveCommandWrites) {
+  const std::string input = WriteRowsFile(dir_, 250);
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  ASSERT_FALSE(LoadRecording(input, {RecorderLogOptions::Mode::Off}, summary, channels));
+  std::array<bool, 16> first{};
+  first[0] = true;
+  std::array<bool, 16> both{};
+  both[0] = both[1] = true;
+  struct Case {
+    std::vector<std::string> options;
+    FilterSettings settings;
+    std::uint32_t page;
+  };
+  const DateTime from = *ParseCursorTime("2010-05-12 10:00:20");
+  const Case cases[] = {
+      {{"--page", "2", "--rows-per-page", "100", "--from", "2010-05-12 10:00:20"},
+       {both, from, summary.endTime, 100}, 2},
+      {{"--channels", "1", "--page", "3", "--rows-per-page", "100"},
+       {first, summary.startTime, summary.endTime, 100}, 3},
+      {{"--channels", "1,2"}, {both, summary.startTime, summary.endTime, 500}, 1},
+  };
+  for (const Case& c : cases) {
+    // What the table shows after the filter, paged to page N and saved.
+    const TableView table = BuildFilteredViewModel(channels, summary, c.settings).table;
+    PageWindow page = table.page;
+    const auto n = static_cast<std::uint32_t>(table.rows.size());
+    for (std::uint32_t p = 1; p < c.page; ++p) NextPage(page, n, c.settings.rowsPerPage);
+    const fs::path saved = dir_ / "saved.csv";
+    ASSERT_FALSE(ExportCsvFile(
+        saved, CsvRows{channels, table.rows, table.columnChannels, page.pageStart, page.itemCount}));
+
+    const fs::path out = dir_ / "out.csv";
+    std::vector<std::string> args = {"csv", input, "-o", out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << Joined(args);
+    EXPECT_EQ(r.err, "") << Joined(args);
+    EXPECT_EQ(ReadAll(out), ReadAll(saved)) << Joined(args);
+    EXPECT_EQ(Lines(ReadAll(out)).size(), page.itemCount + 1) << Joined(args);
+  }
+  // Page 2 of the rows from 10:00:20 on: rows 101 to 200 of that table, from 10:02:00.
+  const Result r = Run({"csv", input, "--utf8", "--page", "2", "--rows-per-page", "100", "--from",
+                        "2010-05-12 10:00:20"});
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 101u);
+  EXPECT_EQ(lines[1].substr(0, lines[1].find(',', 4)), "101,2010年05月12日 10:02:00");
+  EXPECT_EQ(lines[100].substr(0, 4), "200,");
+}
+
+TEST_F(ConvertCommandTest, BadFilterAndPageOptionsAreUsageErrorsWithTheirMessage) {
+  const std::string input = WriteThreeChannelFile();  // 5 rows from 14:30:00 to 14:30:10
+  const std::string t = "2010-05-12 14:30:00";
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;  // the line before the usage line; none when empty
+  };
+  const Case cases[] = {
+      {{"csv", input, "--channels", "17"}, "--channels: there is no channel 17; channels are numbered 1 to 16"},
+      {{"csv", input, "--channels", "1,0"}, "--channels: there is no channel 0; channels are numbered 1 to 16"},
+      {{"csv", input, "--channels", "two"}, "--channels: there is no channel two; channels are numbered 1 to 16"},
+      {{"csv", input, "--channels", "1,,3"}, "--channels takes channel numbers 1 to 16 separated by commas, like 1,3,5"},
+      {{"csv", input, "--channels", "1,"}, "--channels takes channel numbers 1 to 16 separated by commas, like 1,3,5"},
+      {{"csv", input, "--channels", ""}, "--channels takes channel numbers 1 to 16 separated by commas, like 1,3,5"},
+      {{"csv", input, "--from", "2010-05-12 14:30:05", "--to", "2010-05-12 14:30:01"},
+       "--from must be earlier than --to (by 1 ms at least)"},
+      {{"csv", input, "--to", "2010-05-12 14:30:01", "--from", "2010-05-12 14:30:01"},
+       "--from must be earlier than --to (by 1 ms at least)"},
+      {{"csv", input, "--from", "yesterday"}, "--from takes a time as yyyy-mm-dd HH:MM:SS[.fff], not 'yesterday'"},
+      {{"csv", input, "--to", "2010-02-30 10:00:00"}, "--to takes a time as yyyy-mm-dd HH:MM:SS[.fff], not '2010-02-30 10:00:00'"},
+      {{"csv", input, "--from", "2010-05-12 15:30:00"},
+       "the window from 2010-05-12 15:30:00.000 to 2010-05-12 15:00:00.000 is empty: its start must be "
+       "earlier than its end (the recording runs from 2010-05-12 14:00:00.000 to 2010-05-12 15:00:00.000)"},
+      {{"csv", input, "--to", "2010-05-12 13:00:00"},
+       "the window from 2010-05-12 14:00:00.000 to 2010-05-12 13:00:00.000 is empty: its start must be "
+       "earlier than its end (the recording runs from 2010-05-12 14:00:00.000 to 2010-05-12 15:00:00.000)"},
+      {{"csv", input, "--page", "0"}, "--page takes a page number from 1 on, not '0'"},
+      {{"csv", input, "--page", "-1"}, "--page takes a page number from 1 on, not '-1'"},
+      {{"csv", input, "--page", "2"}, "the table has 1 page of 500 rows; there is no page 2"},
+      {{"csv", input, "--page", "4294967295", "--rows-per-page", "10000"},
+       "the table has 1 page of 10000 rows; there is no page 4294967295"},
+      {{"csv", input, "--page", "2", "--channels", "4"}, "the table has 1 page of 500 rows; there is no page 2"},
+      {{"csv", input, "--rows-per-page", "99"}, "rows per page must be a whole number from 100 to 10000, not '99'"},
+      {{"csv", input, "--rows-per-page", "10001"}, "rows per page must be a whole number from 100 to 10000, not '10001'"},
+      {{"csv", input, "--rows-per-page", "-5"}, "rows per page must be a whole number from 100 to 10000, not '-5'"},
+      {{"csv", input, "--rows-per-page", "abc"}, "rows per page must be a whole number from 100 to 10000, not 'abc'"},
+      {{"csv", input, "--page"}, "--page needs a value"},
+      {{"csv", input, "--from"}, "--from needs a value"},
+      {{"csv", input, "--channels", "1", "--channels", "2"}, "--channels is given twice"},
+      {{"at", input, t, "--channels", "17"}, "--channels: there is no channel 17; channels are numbered 1 to 16"},
+      {{"at", input, "--from", "14:30", t}, "--from takes a time as yyyy-mm-dd HH:MM:SS[.fff], not '14:30'"},
+      {{"at", input, t, "--to", "2010-05-12 13:00:00"},
+       "the window from 2010-05-12 14:00:00.000 to 2010-05-12 13:00:00.000 is empty: its start must be "
+       "earlier than its end (the recording runs from 2010-05-12 14:00:00.000 to 2010-05-12 15:00:00.000)"},
+      // Options of other commands.
+      {{"at", input, t, "--page", "1"}, ""},
+      {{"dump", input, "--channels", "1"}, ""},
+      {{"at", input, "--channels", "1"}, ""},
+  };
+  const fs::path out = dir_ / "out.csv";
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (args[0] == "csv") args.insert(args.begin() + 2, {"-o", out});
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 2) << Joined(args);
+    EXPECT_EQ(r.out, "") << Joined(args);
+    const std::string first = c.message.empty() ? "" : "error: " + c.message + "\n";
+    EXPECT_EQ(r.err, first + kConvertUsage + "\n") << Joined(args);
+    EXPECT_FALSE(fs::exists(out)) << Joined(args);
+  }
+}
+
+TEST_F(ConvertCommandTest, AtAfterAFilterRunReadsTheFiltersLines) {
+  const std::string input = WriteLegendFile(dir_);
+  struct Case {
+    std::vector<std::string> options;
+    const char* at;
+    const char* legend;
+  };
+  const Case cases[] = {
+      // Only the selected channels have a line.
+      {{"--channels", "1,3"}, "2010-05-12 14:30:01.400",
+       "垂直游标X: 2010-05-12 14:30:01\n通道01 10.500℃\n通道03  ---\n"},
+      {{"--channels", "2"}, "2010-05-12 14:30:01", "垂直游标X: 2010-05-12 14:30:01\n通道02 20.000%\n"},
+      {{"--channels", "5"}, "2010-05-12 14:30:01", "垂直游标X: 2010-05-12 14:30:01\n"},
+      // Inside the window the lines read as after the load ...
+      {{"--from", "2010-05-12 14:30:05", "--to", "2010-05-12 14:30:15"}, "2010-05-12 14:30:12",
+       "垂直游标X: 2010-05-12 14:30:12\n通道01 16.000℃\n通道02  ---\n通道03  ---\n"},
+      // ... outside it they hold nothing: 18.000 and 10.500 after the load.
+      {{"--from", "2010-05-12 14:30:05", "--to", "2010-05-12 14:30:15"}, "2010-05-12 14:30:16",
+       "垂直游标X: 2010-05-12 14:30:16\n通道01  ---\n通道02  ---\n通道03  ---\n"},
+      {{"--from", "2010-05-12 14:30:05", "--channels", "1"}, "2010-05-12 14:30:01",
+       "垂直游标X: 2010-05-12 14:30:01\n通道01  ---\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"at", input};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(c.at);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << Joined(args);
+    EXPECT_EQ(r.err, "") << Joined(args);
+    EXPECT_EQ(r.out, c.legend) << Joined(args);
+  }
+  // Without a filter the same moments read the whole lines.
+  EXPECT_EQ(Run({"at", input, "2010-05-12 14:30:16"}).out,
+            "垂直游标X: 2010-05-12 14:30:16\n通道01 18.000℃\n通道02  ---\n通道03  ---\n");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // vantiro-convert: recordings to text without the GUI.
 //
 //   vantiro-convert dump FILE [--log LOGFILE]
-//   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]
+//   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M]
+//                       [FILTER]
 //   vantiro-convert at FILE T [FILTER]
 //   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [FILTER]
 //   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER]

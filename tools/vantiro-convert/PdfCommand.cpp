@@ -95,7 +95,8 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
       err << "error: " << kNothingToPrint << '\n';
       return 1;
     }
-    DrawnChart drawn(channels, summary, a->view, TrendChart::kPageWidth, TrendChart::kPageHeight, a->at);
+    DrawnChart drawn(channels, summary, a->view, TrendChart::kPageWidth, TrendChart::kPageHeight,
+                     a->at);
     ChartReportData data;
     data.picture = InvertedChartPicture(drawn.Chart());
     const ViewRanges view = drawn.Chart().Ranges();

@@ -25,13 +25,14 @@ std::optional<std::array<bool, 16>> ChannelList(const std::string& text, std::st
   std::size_t at = 0;
   while (true) {
     const std::size_t comma = text.find(',', at);
-    const std::string_view item =
-        std::string_view(text).substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const std::size_t length = comma == std::string::npos ? std::string::npos : comma - at;
+    const std::string_view item = std::string_view(text).substr(at, length);
     const std::optional<std::uint32_t> n = Number(item, 1, 16);
     if (!n) {
-      error = item.empty() ? "--channels takes channel numbers 1 to 16 separated by commas, like 1,3,5"
-                           : "--channels: there is no channel " + std::string(item) +
-                                 "; channels are numbered 1 to 16";
+      error = item.empty()
+                  ? "--channels takes channel numbers 1 to 16 separated by commas, like 1,3,5"
+                  : "--channels: there is no channel " + std::string(item) +
+                        "; channels are numbered 1 to 16";
       return std::nullopt;
     }
     selected[*n - 1] = true;
