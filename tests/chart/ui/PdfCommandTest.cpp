@@ -106,6 +106,43 @@ TEST(PdfCommandTest, TheChartReport) {
   EXPECT_EQ(PdfPages(out), 1);
 }
 
+TEST(PdfCommandTest, TheReportsAfterAFilterRun) {
+  TempDir dir;
+  const QString input = QString::fromStdString(WriteFile(dir, 1200));
+  const std::string out = dir.File("filtered.pdf");
+  struct Case {
+    QStringList options;
+    std::vector<std::string> found, absent;
+  };
+  const Case cases[] = {
+      // The rows from 10:05:00 on, page 2 of 100 rows: numbered 101 to 200, from 10:06:40.
+      {{"--from", "2010-05-12 10:05:00", "--page", "2", "--rows-per-page", "100", "--channels", "2"},
+       {"\n101   2010-05-12 10:06:40", "\n200 ", "通道2("},
+       {"\n100 ", "\n201 ", "通道1("}},
+      // The window's end included: 101 rows, the second page holds the last.
+      {{"--to", "2010-05-12 10:01:40", "--page", "2", "--rows-per-page", "100"},
+       {"\n101   2010-05-12 10:01:40", "通道1(", "通道2("},
+       {"\n100 ", "\n102 "}},
+      // The chart report prints the window's span.
+      {{"--chart", "--from", "2010-05-12 10:05:00", "--to", "2010-05-12 10:10:00"},
+       {"打印范围：2010年05月12日 10时05分00秒 到 2010年05月12日 10时10分00秒"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    const std::string args = c.options.join(' ').toStdString();
+    const Outcome run =
+        Convert(QStringList{input, QStringLiteral("-o"), QString::fromStdString(out)} + c.options);
+    ASSERT_EQ(run.status, 0) << args << ": " << run.err;
+    const std::string text = PdfText(out);
+    for (const std::string& found : c.found) {
+      EXPECT_NE(text.find(found), std::string::npos) << args << ": " << found << "\n" << text;
+    }
+    for (const std::string& absent : c.absent) {
+      EXPECT_EQ(text.find(absent), std::string::npos) << args << ": " << absent;
+    }
+  }
+}
+
 TEST(PdfCommandTest, BadArgumentsAndNothingToPrint) {
   TempDir dir;
   const QString input = QString::fromStdString(WriteFile(dir, 1200));
@@ -119,6 +156,13 @@ TEST(PdfCommandTest, BadArgumentsAndNothingToPrint) {
       {{input, "-o", out, "--page", "4"}, 2, "there is no page 4"},
       {{input, "-o", out, "--page", "0"}, 2, "usage"},
       {{input, "-o", out, "--rows-per-page", "99"}, 2, "from 100 to 10000"},
+      {{input, "-o", out, "--page", "2", "--from", "2010-05-12 10:15:00"}, 2,
+       "the table has 1 page of 500 rows; there is no page 2"},
+      {{input, "-o", out, "--chart", "--channels", "0"}, 2, "there is no channel 0"},
+      {{input, "-o", out, "--from", "2010-05-12 10:10:00", "--to", "2010-05-12 10:05:00"}, 2,
+       "--from must be earlier than --to"},
+      {{input, "-o", out, "--channels", "2", "--to", "2010-05-11 23:00:00"}, 2, "is empty"},
+      {{input, "-o", out, "--channels", "3"}, 1, "没有需要打印的内容"},
       {{input}, 2, "usage"},
       {{QString::fromStdString(dir.File("missing.bin")), "-o", out}, 1, "没有需要打印的内容"},
       {{input, "-o", QString::fromStdString(dir.File("no/such/folder/out.pdf"))}, 1, "cannot write"},

@@ -108,6 +108,75 @@ TEST(PngCommandTest, DrawsTheChartPageAtItsSizeOrTheSizeAsked) {
   }
 }
 
+TEST(PngCommandTest, DrawsTheChartAfterAFilterRun) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  struct Case {
+    const char* name;
+    QStringList options;
+    bool red;  // channel 2's line is drawn
+  };
+  const Case cases[] = {
+      {"all", {}, true},
+      {"channel 1", {"--channels", "1"}, false},
+      {"channel 2", {"--channels", "2"}, true},
+      {"window", {"--from", "2010-05-12 14:10:00", "--to", "2010-05-12 14:20:00"}, true},
+      {"window and channel 1", {"--channels", "1", "--to", "2010-05-12 14:20:00"}, false},
+  };
+  std::vector<QImage> images;
+  for (const Case& c : cases) {
+    const QString out = QString::fromStdString(dir.File(std::string(c.name) + ".png"));
+    const Outcome run = Convert(QStringList({"png", input, "-o", out}) + c.options);
+    EXPECT_EQ(run.status, 0) << c.name << ": " << run.err.toStdString();
+    QImage image;
+    ASSERT_TRUE(image.load(out, "PNG")) << c.name;
+    EXPECT_EQ(image.size(), QSize(1282, 881)) << c.name;
+    EXPECT_EQ(HasColour(image, QColor(255, 0, 0)), c.red) << c.name;
+    for (std::size_t k = 0; k < images.size(); ++k) {
+      EXPECT_NE(image, images[k]) << c.name << " drawn as " << cases[k].name;
+    }
+    images.push_back(image);
+  }
+  // The cursor stands where the filter puts it: 0.1 s after the window's start.
+  const QStringList window = {"--from", "2010-05-12 14:10:00", "--to", "2010-05-12 14:20:00"};
+  const QString placed = QString::fromStdString(dir.File("placed.png"));
+  const QString elsewhere = QString::fromStdString(dir.File("elsewhere.png"));
+  ASSERT_EQ(Convert(QStringList({"png", input, "-o", placed, "--at", "2010-05-12 14:10:00.100"}) + window).status, 0);
+  ASSERT_EQ(Convert(QStringList({"png", input, "-o", elsewhere, "--at", "2010-05-12 14:15:00"}) + window).status, 0);
+  EXPECT_EQ(QImage(placed, "PNG"), images[3]);
+  EXPECT_NE(QImage(elsewhere, "PNG"), images[3]);
+}
+
+TEST(PngCommandTest, BadFilterOptionsAreUsageErrorsWithTheirMessage) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  const QString out = QString::fromStdString(dir.File("out.png"));
+  struct Case {
+    QStringList options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--channels", "17"}, "error: --channels: there is no channel 17; channels are numbered 1 to 16\n"},
+      {{"--from", "2010-05-12 14:30:00", "--to", "2010-05-12 14:10:00"},
+       "error: --from must be earlier than --to (by 1 ms at least)\n"},
+      {{"--to", "noon"}, "error: --to takes a time as yyyy-mm-dd HH:MM:SS[.fff], not 'noon'\n"},
+      {{"--from", "2010-05-12 16:00:00"},
+       "error: the window from 2010-05-12 16:00:00.000 to 2010-05-12 15:00:00.000 is empty: its start "
+       "must be earlier than its end (the recording runs from 2010-05-12 14:00:00.000 to "
+       "2010-05-12 15:00:00.000)\n"},
+      {{"--page", "1"}, "usage: vantiro-convert"},  // no table pages in a picture
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Convert(QStringList({"png", input, "-o", out}) + c.options);
+    const std::string args = c.options.join(' ').toStdString();
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_TRUE(run.err.startsWith(QString::fromUtf8(c.message))) << args << ": " << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith("[--channels LIST]\n")) << args << ": " << run.err.toStdString();
+    EXPECT_EQ(run.err.count('\n'), std::string(c.message).starts_with("error") ? 2 : 1) << args;
+    EXPECT_FALSE(std::filesystem::exists(out.toStdString())) << args;
+  }
+}
+
 TEST(PngCommandTest, UsageErrorsGiveStatusTwoAndNoPicture) {
   TempDir dir;
   const QString input = WriteHourFile(dir, "hour.bin");
