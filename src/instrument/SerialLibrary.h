@@ -84,7 +84,10 @@ class SerialLibrary {
   // Read time-outs in milliseconds: `total` bounds a whole Read from its start, `interval` the
   // silence after a received byte. A limit of 0 is not applied; a Read never waits without one.
   virtual int SetReadTimeouts(int port, int total, int interval) = 0;
-  // 0, kSerialBadParameter for an unknown baud code or mode byte, or another failure code.
+  // 0; kSerialBadParameter for an unknown baud code or mode byte, or for a speed the device does
+  // not run at (it keeps the one it took, and the port stays open); or another failure code.
+  // Framing that the device adjusts (a pseudo-terminal has no parity and only 8-bit characters,
+  // some adapters' drivers change parity or character size) is taken as the device sets it.
   virtual int SetLineParameters(int port, int baudCode, int mode) = 0;
   virtual int Close(int port) = 0;
   // The number of bytes accepted, or kSerialTimeout, kSerialAborted, kSerialBadParameter,
@@ -99,6 +102,11 @@ class SerialLibrary {
 // with the receiver on and modem lines ignored. False (and `settings` unchanged) for an unknown
 // baud code or mode byte.
 bool ApplyLineParameters(termios& settings, int baudCode, int mode);
+
+// The result of SetLineParameters once the device has been given `asked` and read back as
+// `taken`: kSerialSystemFailure when raw mode did not take; kSerialBadParameter when the speed is
+// not the one asked; else 0, whatever the device made of the framing.
+int LineParametersResult(const termios& asked, const termios& taken);
 
 class TermiosSerialLibrary final : public SerialLibrary {
  public:

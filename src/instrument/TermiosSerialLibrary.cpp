@@ -32,6 +32,13 @@ std::optional<speed_t> SpeedOfCode(int code) {
   }
 }
 
+std::optional<std::int32_t> BitsPerSecondOf(speed_t speed) {
+  for (const BaudCodeEntry& entry : kBaudCodes) {
+    if (SpeedOfCode(entry.code) == speed) return entry.bitsPerSecond;
+  }
+  return std::nullopt;
+}
+
 // Raw bytes both ways, receiver on, modem lines and flow control off; a read takes what is there
 // without waiting (the waiting is done with poll against the read time-outs).
 void MakeRaw(termios& settings) {
@@ -48,6 +55,33 @@ int MillisecondsUntil(Clock::time_point deadline) {
   const auto left = deadline - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
   return static_cast<int>(std::chrono::ceil<milliseconds>(left).count());
+}
+
+// Hands `wanted` to the terminal and reads back what it took into `taken`. A device may refuse an
+// exact request and adjust it instead (a pseudo-terminal has no parity and only 8-bit characters;
+// some adapters' drivers change parity or character size): tcsetattr then fails with EINVAL,
+// although what the device can do is in effect. That is not a failure here; the caller compares
+// `taken` with what it asked for. False (errno set) only when the terminal could not be set or
+// read at all.
+bool SetTerminal(int fd, const termios& wanted, termios& taken) {
+  int setError = 0;
+  while (::tcsetattr(fd, TCSANOW, &wanted) != 0) {
+    if (errno == EINTR) continue;
+    setError = errno;
+    break;
+  }
+  if (setError != 0 && setError != EINVAL) {
+    errno = setError;
+    return false;
+  }
+  return ::tcgetattr(fd, &taken) == 0;
+}
+
+// The settings the layer cannot work without: raw bytes, a read that never waits by itself.
+bool IsRaw(const termios& settings) {
+  return (settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+         (settings.c_oflag & OPOST) == 0 && (settings.c_iflag & (IXON | ICRNL | INLCR)) == 0 &&
+         settings.c_cc[VMIN] == 0 && settings.c_cc[VTIME] == 0;
 }
 
 // Closes a descriptor whose open went wrong part-way, and gives `code`.
@@ -78,6 +112,13 @@ bool ApplyLineParameters(termios& settings, int baudCode, int mode) {
   cfsetospeed(&s, *speed);
   settings = s;
   return true;
+}
+
+int LineParametersResult(const termios& asked, const termios& taken) {
+  if (!IsRaw(taken)) return kSerialSystemFailure;
+  const bool speedTaken =
+      cfgetospeed(&taken) == cfgetospeed(&asked) && cfgetispeed(&taken) == cfgetispeed(&asked);
+  return speedTaken ? kSerialOk : kSerialBadParameter;
 }
 
 TermiosSerialLibrary::TermiosSerialLibrary(std::string iniPath) : iniPath_(std::move(iniPath)) {}
@@ -137,7 +178,10 @@ int TermiosSerialLibrary::Open(int port) {
   termios settings{};
   if (::tcgetattr(fd, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
   MakeRaw(settings);
-  if (::tcsetattr(fd, TCSANOW, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
+  // Framing left over from an earlier setting may be refused (see SetTerminal); it is set anew
+  // by SetLineParameters. Raw mode must take.
+  termios taken{};
+  if (!SetTerminal(fd, settings, taken) || !IsRaw(taken)) return Abandon(fd, kSerialSystemFailure);
   ::tcflush(fd, TCIOFLUSH);
 
   std::lock_guard lock(mutex_);
@@ -161,13 +205,15 @@ int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
   termios settings{};
   if (::tcgetattr(open->fd, &settings) != 0) return kSerialSystemFailure;
   if (!ApplyLineParameters(settings, baudCode, mode)) return kSerialBadParameter;
-  if (::tcsetattr(open->fd, TCSANOW, &settings) != 0) return kSerialSystemFailure;
+  termios taken{};
+  if (!SetTerminal(open->fd, settings, taken)) return kSerialSystemFailure;
   ::tcflush(open->fd, TCIOFLUSH);
   std::lock_guard lock(mutex_);
   if (const auto it = ports_.find(port); it != ports_.end()) {
-    it->second.bitsPerSecond = *BaudRateOfCode(baudCode);
+    const std::optional<std::int32_t> bitsPerSecond = BitsPerSecondOf(cfgetospeed(&taken));
+    if (bitsPerSecond) it->second.bitsPerSecond = *bitsPerSecond;
   }
-  return kSerialOk;
+  return LineParametersResult(settings, taken);
 }
 
 int TermiosSerialLibrary::Close(int port) {

@@ -147,6 +147,100 @@ TEST_F(TermiosSerialLibraryTest, UnknownLineParametersAreBadParameters) {
   }
 }
 
+// A pseudo-terminal has no parity and only 8-bit characters: it refuses such settings exactly as
+// given (tcsetattr fails, or quietly keeps its own), as some adapters' drivers do. Every open must
+// still succeed, again and again, and carry bytes with what the device took.
+TEST_F(TermiosSerialLibraryTest, FramingTheDeviceAdjustsNeverBlocksTheNextOpen) {
+  struct Case {
+    const char* name;
+    int mode;
+  };
+  const Case cases[] = {
+      {"8 data bits, odd parity", 0x03 | kParityOdd},
+      {"8 data bits, even parity", 0x03 | kParityEven},
+      {"7 data bits, even parity, 2 stop bits", 0x02 | kTwoStopBits | kParityEven},
+      {"8 data bits, no parity", 0x03},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (int round = 1; round <= 4; ++round) {
+      SCOPED_TRACE(round);
+      ASSERT_EQ(library_.Open(kPort), kSerialOk);
+      const int result = library_.SetLineParameters(kPort, 12, c.mode);
+      EXPECT_EQ(result, kSerialOk);
+      const std::uint8_t byte = static_cast<std::uint8_t>(0x40 + round);
+      EXPECT_EQ(library_.Write(kPort, &byte, 1), 1);
+      EXPECT_EQ(MasterReceives(1), Bytes{byte});
+      MasterSends({byte});
+      std::uint8_t got = 0;
+      EXPECT_EQ(library_.Read(kPort, &got, 1), 1);
+      EXPECT_EQ(got, byte);
+      EXPECT_EQ(library_.Close(kPort), kSerialOk);
+    }
+  }
+}
+
+// The same through the serial layer: open, close, open again, with each parity, and the re-open.
+TEST_F(TermiosSerialLibraryTest, SerialComCtlOpensAgainAfterACloseWithEveryParity) {
+  for (const std::uint8_t parity : {1, 2, 0, 1}) {
+    SCOPED_TRACE(static_cast<int>(parity));
+    SerialComCtl serial(library_);
+    for (int round = 1; round <= 3; ++round) {
+      SCOPED_TRACE(round);
+      std::array<char, kErrorTextSize> errorText{};
+      ASSERT_TRUE(serial.Open(kPort, 9600, 1, 8, parity, errorText)) << errorText.data();
+      EXPECT_EQ(errorText[0], '\0') << errorText.data();
+      const Bytes request{0x01, 0x04, 0x70, 0x00, 0x00, 0x16, 0x00, 0x00};
+      EXPECT_EQ(serial.Write(request.data(), 8, errorText), 8);
+      EXPECT_EQ(MasterReceives(8), request);
+      EXPECT_TRUE(serial.Close());
+    }
+    // The re-open of the serial layer (the one after repeated failures) takes the same way.
+    std::array<char, kErrorTextSize> errorText{};
+    ASSERT_TRUE(serial.Open(kPort, 9600, 1, 8, parity, errorText));
+    EXPECT_TRUE(serial.Reopen(errorText)) << errorText.data();
+    EXPECT_TRUE(serial.Reopen(errorText)) << errorText.data();
+    const std::uint8_t byte = 0x5A;
+    EXPECT_EQ(serial.Write(&byte, 1, errorText), 1);
+    EXPECT_EQ(MasterReceives(1), Bytes{byte});
+  }
+}
+
+// What a device took, against what was asked: a speed other than the one asked is a "bad
+// parameter" (the port runs with what it took); framing the device adjusted is its own business;
+// raw mode must have taken, else failure.
+TEST(LineParametersTest, WhatTheDeviceTookDecidesTheResult) {
+  termios asked{};
+  ASSERT_TRUE(ApplyLineParameters(asked, 12, 0x03 | kParityOdd));  // 9600 8O1
+  struct Case {
+    const char* name;
+    void (*change)(termios&);
+    int result;
+  };
+  const Case cases[] = {
+      {"everything taken", [](termios&) {}, kSerialOk},
+      {"another output speed", [](termios& t) { cfsetospeed(&t, B19200); }, kSerialBadParameter},
+      {"another input speed", [](termios& t) { cfsetispeed(&t, B4800); }, kSerialBadParameter},
+      {"parity dropped, PARODD kept",
+       [](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARENB); }, kSerialOk},
+      {"even instead of odd", [](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARODD); },
+       kSerialOk},
+      {"7 data bits instead of 8",
+       [](termios& t) { t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7; },
+       kSerialOk},
+      {"two stop bits", [](termios& t) { t.c_cflag |= CSTOPB; }, kSerialOk},
+      {"flags outside the framing changed", [](termios& t) { t.c_cflag |= HUPCL; }, kSerialOk},
+      {"echo still on", [](termios& t) { t.c_lflag |= ECHO; }, kSerialSystemFailure},
+      {"canonical input still on", [](termios& t) { t.c_lflag |= ICANON; }, kSerialSystemFailure},
+      {"a read that waits", [](termios& t) { t.c_cc[VMIN] = 1; }, kSerialSystemFailure},
+  };
+  for (const Case& c : cases) {
+    termios taken = asked;
+    c.change(taken);
+    EXPECT_EQ(LineParametersResult(asked, taken), c.result) << c.name;
+  }
+}
+
 TEST(LineParametersTest, ModeByteAndBaudCodeSetTheTerminal) {
   struct Case {
     int baudCode, mode;

@@ -178,6 +178,50 @@ TEST(InstrumentLinkTest, TheEleventhFailureInARowReopensThePort) {
   EXPECT_EQ(line.Simulator().Model().Requests(), 12);
 }
 
+// Monitoring started, stopped and started again, with each parity (odd is the default of the
+// settings): every start opens the port and probes the recorder.
+TEST(InstrumentLinkTest, StartStopStartWithEveryParity) {
+  struct Case {
+    const char* name;
+    int parity;
+  };
+  const Case cases[] = {{"odd", 1}, {"even", 2}, {"none", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedLine line;
+    ASSERT_TRUE(line.Started());
+    Link link(line.WriteConfig(1, ChannelSection({1}), c.parity));
+    ASSERT_EQ(commSettings.parity, c.parity);
+    for (int start = 1; start <= 3; ++start) {
+      SCOPED_TRACE(start);
+      ASSERT_TRUE(link.instrument.OpenLink()) << LastError();
+      EXPECT_TRUE(link.instrument.Probe()) << LastError();
+      EXPECT_TRUE(link.instrument.PollLive()) << LastError();
+      EXPECT_TRUE(link.instrument.CloseLink());
+    }
+  }
+}
+
+// The re-open after the 11th failure in a row, with odd and even parity as well: the port comes
+// back and carries the next request.
+TEST(InstrumentLinkTest, TheReopenAfterElevenFailuresWorksWithEveryParity) {
+  for (const int parity : {1, 2}) {
+    SCOPED_TRACE(parity);
+    SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.badCrcEvery = 1; }));
+    ASSERT_TRUE(line.Started());
+    Link link(line.WriteConfig(1, ChannelSection({}), parity));
+    ASSERT_TRUE(link.instrument.OpenLink()) << LastError();
+    for (int poll = 1; poll <= 11; ++poll) EXPECT_FALSE(link.instrument.PollLive());
+    EXPECT_EQ(link.instrument.protocol.failureCount, 0);
+    EXPECT_NE(LastError(), "call win32 function fail, please call!");
+    EXPECT_FALSE(link.instrument.PollLive());
+    EXPECT_EQ(LastError(), "CRC校验不正确!");  // a reply came: the port is open again
+    link.instrument.CloseLink();
+    line.Simulator().Stop();
+    EXPECT_EQ(line.Simulator().Model().Requests(), 12);
+  }
+}
+
 TEST(InstrumentLinkTest, RepliesFromAnotherAddressAreRefused) {
   SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.wrongAddress = true; }));
   ASSERT_TRUE(line.Started());

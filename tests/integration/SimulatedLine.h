@@ -20,11 +20,11 @@ sim::SimOptions SimOptionsWith(Change change) {
   return options;
 }
 
-// The [COM] section every test uses: COM1, 9600 bits per second, 1 stop bit, 8 data bits, no
-// parity.
-inline std::string ComSection(int address) {
-  return "[COM]\nport=0\nbaudRate=2\nstopBit=0\ndataBit=3\ncheckType=0\naddress=" +
-         std::to_string(address) + "\n";
+// The [COM] section the tests use: COM1, 9600 bits per second, 1 stop bit, 8 data bits, the
+// parity given (0 none, 1 odd, 2 even; none unless asked).
+inline std::string ComSection(int address, int parity = 0) {
+  return "[COM]\nport=0\nbaudRate=2\nstopBit=0\ndataBit=3\ncheckType=" + std::to_string(parity) +
+         "\naddress=" + std::to_string(address) + "\n";
 }
 
 // "[CHANNEL]" with exactly the channels given enabled (all when `enabled` is empty).
@@ -55,8 +55,10 @@ class SimulatedLine {
 
   // Writes config.ini with [COM], the given [CHANNEL] text and port 1 mapped to the terminal;
   // its path.
-  std::string WriteConfig(int address = 1, const std::string& channels = ChannelSection({})) {
-    WriteText(ini_, ComSection(address) + channels + "[DEVICE]\nCOM1=" + DevicePath() + "\n");
+  std::string WriteConfig(int address = 1, const std::string& channels = ChannelSection({}),
+                          int parity = 0) {
+    WriteText(ini_,
+              ComSection(address, parity) + channels + "[DEVICE]\nCOM1=" + DevicePath() + "\n");
     return ini_;
   }
 
