@@ -389,6 +389,42 @@ void TMainForm::RunLongCommand(const QString& text, const std::function<void(Pro
   workerThread.join();
 }
 
+namespace {
+
+// A view build on a worker: what it built, or an empty view rather than half of one when it ran out
+// of memory.
+void BuildOrEmpty(const std::function<LoadView()>& build, TableView& view, ChartFill& fill) {
+  try {
+    LoadView built = build();
+    view = std::move(built.table);
+    fill = std::move(built.chart);
+  } catch (...) {
+    view = TableView{};
+    fill = ChartFill{};
+  }
+}
+
+}  // namespace
+
+void TMainForm::ApplyTable(TableView&& view) {
+  columnChannels = std::move(view.columnChannels);
+  tableRows = std::move(view.rows);
+  DataListViewModel->SetColumns(view.columns);
+  for (std::size_t i = 0; i < view.columns.size(); ++i) {
+    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
+  }
+  ApplyPage(view.page);
+}
+
+void TMainForm::SavePageButtonsAfterBuild() {
+  // Next and last stay off while another page is on show; their states wait for the table page.
+  savedPageButtons = CurrentPageButtons();
+  if (activeTab != 0) {
+    NextPageButton->setEnabled(false);
+    EndPageButton->setEnabled(false);
+  }
+}
+
 void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>& read) {
   const std::uint32_t rowsPerPage = RowsPerPage();
   TableView view;
@@ -402,35 +438,17 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
       message = UserMessage{std::string(kReadFailedText), MessageIcon::Error};
     }
     if (message) ShowMessageFromWorker(*message);
-    try {
-      LoadView built = BuildViewModel(channels, summary, rowsPerPage, &progress);
-      view = std::move(built.table);
-      fill = std::move(built.chart);
-    } catch (...) {
-      // Out of memory: an empty view rather than half of one.
-      view = TableView{};
-      fill = ChartFill{};
-    }
+    BuildOrEmpty([&] { return BuildViewModel(channels, summary, rowsPerPage, &progress); }, view, fill);
   });
 
   // Apply the views on the GUI thread, in the order of the build.
-  columnChannels = std::move(view.columnChannels);
-  tableRows = std::move(view.rows);
-  DataListViewModel->SetColumns(view.columns);
-  for (std::size_t i = 0; i < view.columns.size(); ++i) {
-    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
-  }
-  ApplyPage(view.page);
+  ApplyTable(std::move(view));
   DataFilterButton->setEnabled(true);
   chartPage_->ShowFill(std::move(fill), zoomLimits);
 
   PlaceCursorsAfterLoad(summary.startTime);
   if (dialogs_.dataFilter) dialogs_.dataFilter->InitFromDataset(summary.startTime, summary.endTime);
-  savedPageButtons = CurrentPageButtons();
-  if (activeTab != 0) {
-    NextPageButton->setEnabled(false);
-    EndPageButton->setEnabled(false);
-  }
+  SavePageButtonsAfterBuild();
 }
 
 void TMainForm::OpenFileButtonClick() {
@@ -496,33 +514,15 @@ void TMainForm::RunFilter() {
   TableView view;
   ChartFill fill;
   RunLongCommand(kFilteringText, [this, &settings, &view, &fill](ProgressSink& progress) {
-    try {
-      LoadView built = BuildFilteredViewModel(channels, summary, settings, &progress);
-      view = std::move(built.table);
-      fill = std::move(built.chart);
-    } catch (...) {
-      // Out of memory: an empty view rather than half of one.
-      view = TableView{};
-      fill = ChartFill{};
-    }
+    BuildOrEmpty([&] { return BuildFilteredViewModel(channels, summary, settings, &progress); }, view, fill);
   });
 
   // Apply the views on the GUI thread, in the order of the build.
-  columnChannels = std::move(view.columnChannels);
-  tableRows = std::move(view.rows);
-  DataListViewModel->SetColumns(view.columns);
-  for (std::size_t i = 0; i < view.columns.size(); ++i) {
-    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
-  }
-  ApplyPage(view.page);
+  ApplyTable(std::move(view));
   chartPage_->ShowFill(std::move(fill), zoomLimits);
 
   PlaceCursorsAfterLoad(settings.filterStart);
-  savedPageButtons = CurrentPageButtons();
-  if (activeTab != 0) {
-    NextPageButton->setEnabled(false);
-    EndPageButton->setEnabled(false);
-  }
+  SavePageButtonsAfterBuild();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -186,6 +186,9 @@ class TMainForm : public QMainWindow {
   void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
   void LoadRecorderFile(const QString& path);
   void ImportCsvData(const QString& path);
+  // After a build: the table's columns, rows and first page; then the page buttons remembered.
+  void ApplyTable(TableView&& view);
+  void SavePageButtonsAfterBuild();
   // Lays out the page window and its buttons.
   void ApplyPage(const PageWindow& page);
   // One of the four paging commands on the page on show.
