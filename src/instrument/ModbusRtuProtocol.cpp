@@ -305,6 +305,7 @@ bool ModbusRtuProtocol::Transact(SerialComCtl& link, const ReadRequest& request,
   } else {
     const std::array<std::uint8_t, kReadFrameSize> frame = BuildReadFrame(request);
     std::copy(frame.begin(), frame.end(), txBuffer.begin());
+    link.DiscardInput();  // the reply read below belongs to this request, nothing earlier
     if (link.Write(txBuffer.data(), kReadFrameSize, errorText) == kReadFrameSize) {
       const bool registers = IsRegisterKind(request.kind);
       const int length =
@@ -330,6 +331,7 @@ bool ModbusRtuProtocol::SendFrame(const std::vector<std::uint8_t>& frame, ErrorT
   txBuffer.fill(0);
   std::copy(frame.begin(), frame.end(), txBuffer.begin());
   const auto length = static_cast<std::int32_t>(frame.size());
+  link->DiscardInput();
   return link->Write(txBuffer.data(), length, errorText) == length;
 }
 

@@ -103,8 +103,9 @@ class ModbusRtuProtocol {
   ModbusRtuProtocol(const ModbusRtuProtocol&) = delete;
   ModbusRtuProtocol& operator=(const ModbusRtuProtocol&) = delete;
 
-  // One read; on true the values are in the request's destination. Counts failures and re-opens
-  // `link` after the 11th in a row (the read still fails).
+  // One read; on true the values are in the request's destination. Whatever the line delivered
+  // before the request (a late reply to an earlier one) is thrown away first. Counts failures and
+  // re-opens `link` after the 11th in a row (the read still fails).
   bool Transact(SerialComCtl& link, const ReadRequest& request, ErrorText errorText);
 
   // The download exchanges; they neither count failures nor re-open the port.
@@ -119,7 +120,7 @@ class ModbusRtuProtocol {
   std::array<std::uint8_t, 280> rxBuffer{};
 
  private:
-  // Clears txBuffer, puts `frame` there and writes it whole.
+  // Clears txBuffer, puts `frame` there, throws away unread input and writes the frame whole.
   bool SendFrame(const std::vector<std::uint8_t>& frame, ErrorText errorText);
   // Clears rxBuffer and reads `length` bytes into it.
   bool ReceiveReply(int length, ErrorText errorText);

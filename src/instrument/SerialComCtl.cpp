@@ -80,6 +80,10 @@ bool SerialComCtl::Close() {
   return true;
 }
 
+void SerialComCtl::DiscardInput() {
+  if (port != -1) library_.DiscardInput(port);
+}
+
 bool SerialComCtl::Reopen(ErrorText errorText) {
   Close();
   return Open(port, baudRate, stopBits, dataBits, parity, errorText);

@@ -31,6 +31,9 @@ class SerialComCtl {
   // Library reads until `length` bytes are there, a negative code, or the 50th call. The bytes
   // read.
   std::int32_t Read(std::uint8_t* buffer, std::int32_t length, ErrorText errorText);
+  // Throws away what has arrived and not been read: a reply that came too late for its own
+  // request must not be taken for the answer to the next one. Nothing when never opened.
+  void DiscardInput();
 
   std::int32_t port = -1;  // set once the library's open succeeds; -1 before
   std::int32_t baudRate = 0;

@@ -96,6 +96,8 @@ class SerialLibrary {
   // The number of bytes delivered: as soon as `count` bytes are there, fewer (possibly none) when
   // the read time-outs expire; or a negative code as for Write.
   virtual int Read(int port, std::uint8_t* buffer, int count) = 0;
+  // Throws away whatever has arrived and not been read yet. 0, or kSerialNotOpen.
+  virtual int DiscardInput(int port) = 0;
 };
 
 // Sets raw mode, the baud rate and the mode byte's data bits, stop bits and parity in `settings`,
@@ -127,6 +129,7 @@ class TermiosSerialLibrary final : public SerialLibrary {
   int Close(int port) override;
   int Write(int port, const std::uint8_t* data, int count) override;
   int Read(int port, std::uint8_t* buffer, int count) override;
+  int DiscardInput(int port) override;
 
  private:
   struct Port {

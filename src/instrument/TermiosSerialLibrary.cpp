@@ -303,6 +303,13 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
   return got;
 }
 
+int TermiosSerialLibrary::DiscardInput(int port) {
+  const std::optional<Port> open = Find(port);
+  if (!open) return kSerialNotOpen;
+  ::tcflush(open->fd, TCIFLUSH);
+  return kSerialOk;
+}
+
 SerialLibrary& SystemSerialLibrary() {
   static TermiosSerialLibrary library;
   return library;

@@ -17,7 +17,7 @@ namespace vantiro::testing {
 
 class FakeSerialLibrary : public SerialLibrary {
  public:
-  enum class Op { Open, SetReadTimeouts, SetLineParameters, Close, Write, Read };
+  enum class Op { Open, SetReadTimeouts, SetLineParameters, Close, Write, Read, DiscardInput };
   struct Call {
     Op op;
     int port;
@@ -80,6 +80,13 @@ class FakeSerialLibrary : public SerialLibrary {
     std::copy_n(incoming.begin(), n, buffer);
     incoming.erase(incoming.begin(), incoming.begin() + n);
     return n;
+  }
+
+  // Drops what the far end has sent and nobody has read (`incoming`); scripted reads stay.
+  int DiscardInput(int port) override {
+    calls.push_back({Op::DiscardInput, port});
+    incoming.clear();
+    return kSerialOk;
   }
 
   // The far end sends `bytes`.

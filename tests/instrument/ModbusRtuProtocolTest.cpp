@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -372,6 +373,62 @@ TEST_F(ProtocolTest, DownloadExchangesSendTheirFrameAndCheckTheReply) {
   EXPECT_EQ(reads[1].a, 6);
   EXPECT_EQ(reads[2].a, 5);
   EXPECT_TRUE(pauses.empty());
+}
+
+// A reply that came after its exchange gave up is still on the line when the next request goes
+// out. Every exchange throws unread input away right before its request, so each takes its own
+// reply, never the one before it.
+TEST_F(ProtocolTest, ALateReplyIsThrownAwayBeforeTheNextRequest) {
+  const std::vector<std::int16_t> stale{111, 222};
+  const std::vector<std::int16_t> fresh{333, 444};
+  struct Case {
+    const char* name;
+    std::function<bool()> exchange;
+    Bytes staleReply;
+  };
+  std::array<std::int16_t, 2> destination{};
+  const std::vector<std::uint8_t> data(8, 0x11);
+  const DownloadRequest download{.slave = 1, .picture = 4, .data = data.data(), .length = 8,
+                                 .sequence = 2};
+  const Case cases[] = {
+      {"holding registers",
+       [&] {
+         AnswerWith(MakeRegisterReply(1, 3, fresh));
+         return ReadHolding(2, destination.data()) &&
+                destination == (std::array<std::int16_t, 2>{333, 444});
+       },
+       MakeRegisterReply(1, 3, stale)},
+      {"start frame",
+       [&] {
+         AnswerWith(MakeStartReply(1, 4));
+         return protocol.SendStartFrame(link, download, errorText);
+       },
+       MakeStartReply(1, 3)},
+      {"block frame",
+       [&] {
+         AnswerWith(MakeBlockReply(1, 2));
+         return protocol.SendBlockFrame(link, download, errorText);
+       },
+       MakeBlockReply(1, 1)},
+      {"end frame",
+       [&] {
+         AnswerWith(MakeEndReply(1));
+         return protocol.SendEndFrame(link, download, errorText);
+       },
+       WithCrc({0x01, 0x83, 0x02})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    library.calls.clear();
+    library.Send(c.staleReply);  // the late reply of an earlier request, unread
+    EXPECT_TRUE(c.exchange()) << Text();
+    const auto& calls = library.calls;
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[0].op, Op::DiscardInput);
+    EXPECT_EQ(calls[1].op, Op::Write);
+    EXPECT_TRUE(library.incoming.empty());
+  }
+  EXPECT_EQ(protocol.failureCount, 0);
 }
 
 TEST_F(ProtocolTest, DownloadReplyChecks) {

@@ -259,6 +259,19 @@ TEST_F(SerialComCtlTest, ReadOnANeverOpenedPortCallsNothing) {
   EXPECT_TRUE(library.calls.empty());
 }
 
+TEST_F(SerialComCtlTest, DiscardInputGoesToTheLibraryOnlyForAnOpenedPort) {
+  serial.DiscardInput();
+  EXPECT_TRUE(library.calls.empty());
+  OpenPort();
+  library.Send(block);
+  serial.DiscardInput();
+  ASSERT_EQ(library.calls.size(), 1u);
+  EXPECT_EQ(library.calls[0].op, Op::DiscardInput);
+  EXPECT_EQ(library.calls[0].port, 2);
+  EXPECT_TRUE(library.incoming.empty());
+  EXPECT_EQ(Text(), kUntouched);
+}
+
 TEST_F(SerialComCtlTest, ReadCollectsPiecesUntilTheBlockIsComplete) {
   OpenPort();
   library.reads = {{0, {1, 2, 3}}, {0, {4, 5, 6, 7, 8}}};

@@ -105,6 +105,21 @@ TEST_F(TermiosSerialLibraryTest, ReadDeliversWhatArrivedWhenTheTimeoutsExpire) {
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{1, 2, 3}));
 }
 
+TEST_F(TermiosSerialLibraryTest, DiscardInputThrowsAwayWhatArrivedUnread) {
+  OpenPort(library_);
+  MasterSends({9, 9, 9, 9, 9});
+  Bytes buffer(8, 0);
+  ASSERT_EQ(library_.Read(kPort, buffer.data(), 1), 1);  // they have arrived
+  EXPECT_EQ(library_.DiscardInput(kPort), kSerialOk);
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 4), 0);
+  MasterSends({1, 2});
+  EXPECT_EQ(library_.Read(kPort, buffer.data(), 2), 2);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 2), (Bytes{1, 2}));
+  EXPECT_EQ(library_.DiscardInput(kPort), kSerialOk);  // nothing there: no harm
+  EXPECT_EQ(library_.Close(kPort), kSerialOk);
+  EXPECT_EQ(library_.DiscardInput(kPort), kSerialNotOpen);
+}
+
 TEST_F(TermiosSerialLibraryTest, ReadAfterTheFarEndHungUpDeliversNothing) {
   OpenPort(library_);
   ::close(master_);

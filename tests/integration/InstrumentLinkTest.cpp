@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <ctime>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "instrument/CommSettings.h"
@@ -37,6 +39,20 @@ sim::ChannelTable TestChannels() {
   table[2] = sim::ChannelSetup{2, 27, 1800, 1600, 400, 200};
   table[12] = sim::ChannelSetup{4, 20, 50, 40, -40, -50};
   return table;
+}
+
+// Whether `value` is a raw value channel `index` passes through while its motion runs from
+// `from` to `to` seconds (sampled finely; the motion moves less than one raw step between samples).
+bool MotionPassesThrough(const sim::ChannelSetup& channel, int index, double from, double to,
+                         float value) {
+  std::int16_t low = sim::MotionValue(channel, index, from);
+  std::int16_t high = low;
+  for (double s = from; s <= to; s += 0.001) {
+    const std::int16_t v = sim::MotionValue(channel, index, s);
+    low = std::min(low, v);
+    high = std::max(high, v);
+  }
+  return value >= low - 1 && value <= high + 1;
 }
 
 // A link over its own termios library, reading the port mapping from `ini`.
@@ -260,6 +276,57 @@ TEST(InstrumentLinkTest, ALateReplyIsStillTaken) {
   ASSERT_TRUE(link.instrument.OpenLink());
   EXPECT_TRUE(link.instrument.PollLive()) << LastError();
   EXPECT_FLOAT_EQ(liveValues[4], 940.0f);
+}
+
+// A recorder busy once for longer than the read window: its late reply lands after the poll gave
+// up. The next poll must be answered by its own reply (the values and the clock of that poll),
+// and so must every one after it; the late reply must not push them one request behind.
+TEST(InstrumentLinkTest, AfterAStallEveryPollIsAnsweredByItsOwnReply) {
+  // The read window of one exchange is 50 reads of at most 60 ms: about 3 s. The first reply
+  // waits well beyond it.
+  const double beforeStart = sim::SteadySeconds();
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.delayMs = 5000;
+    o.stallAt = 1;
+  }));
+  ASSERT_TRUE(line.Started());
+  const double afterStart = sim::SteadySeconds();  // the motion started between the two
+  Link link(line.WriteConfig());
+  channelConfig = {};
+  for (ChannelConfig& c : channelConfig) c.scaleCode = 4;  // raw values
+  ASSERT_TRUE(link.instrument.OpenLink());
+  const DateTime stalledAt = LocalNow();
+  ASSERT_FALSE(link.instrument.PollLive()) << "the stalled reply came within the read window";
+  EXPECT_EQ(LastError(), ": 读写超时");
+  // The late reply is on the line, unread, before the next request goes out.
+  for (int i = 0; i < 2000 && line.Simulator().RepliesSent() < 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(line.Simulator().RepliesSent(), 1);
+
+  for (int poll = 2; poll <= 4; ++poll) {
+    SCOPED_TRACE(poll);
+    const DateTime before = LocalNow();
+    const double from = sim::SteadySeconds() - afterStart;
+    ASSERT_TRUE(link.instrument.PollLive()) << LastError();
+    const double to = sim::SteadySeconds() - beforeStart;
+    const DateTime after = LocalNow();
+    // The clock of this poll, not the one of the stalled request (seconds earlier).
+    EXPECT_GE(instrumentTime, before - 1e-9);
+    EXPECT_LE(instrumentTime, after + 1e-9);
+    EXPECT_GT(instrumentTime, stalledAt + 1e-9);
+    // The values of this poll: where the motion was while it ran (the stalled reply carries
+    // those of seconds earlier).
+    int matching = 0;
+    for (int k = 0; k < kInstrumentChannels; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      matching += MotionPassesThrough(sim::DefaultChannels()[i], k, from, to, liveValues[i]);
+    }
+    EXPECT_EQ(matching, kInstrumentChannels);
+  }
+  link.instrument.CloseLink();
+  line.Simulator().Stop();
+  EXPECT_EQ(line.Simulator().Model().Requests(), 4);
 }
 
 TEST(InstrumentLinkTest, AMissingDeviceCannotBeOpened) {

@@ -92,7 +92,8 @@ TEST(SimOptionsTest, OptionsAndUsageErrors) {
   std::string error;
   const auto options = ParseSimOptions(
       {"--address", "7", "--link", "/x/rec", "--bad-crc", "3", "--drop", "4", "--delay", "5",
-       "--refuse-block", "2", "--wrong-address", "--silent", "--freeze", "1.5", "--exit-on-eof"},
+       "--stall", "6", "--refuse-block", "2", "--wrong-address", "--silent", "--freeze", "1.5",
+       "--exit-on-eof"},
       help, error);
   ASSERT_TRUE(options) << error;
   EXPECT_FALSE(help);
@@ -101,6 +102,7 @@ TEST(SimOptionsTest, OptionsAndUsageErrors) {
   EXPECT_EQ(options->badCrcEvery, 3);
   EXPECT_EQ(options->dropEvery, 4);
   EXPECT_EQ(options->delayMs, 5);
+  EXPECT_EQ(options->stallAt, 6);
   EXPECT_EQ(options->refuseBlock, 2);
   EXPECT_TRUE(options->wrongAddress && options->silent && options->exitOnEof);
   EXPECT_EQ(options->freezeSeconds, 1.5);
@@ -111,6 +113,7 @@ TEST(SimOptionsTest, OptionsAndUsageErrors) {
   const std::vector<std::vector<std::string>> bad = {
       {"--address"},        {"--address", "0"}, {"--address", "248"},
       {"--bad-crc", "0"},   {"--drop", "x"},    {"--delay", "-1"},
+      {"--stall", "0"},     {"--stall"},
       {"--freeze", "soon"}, {"--link", ""},     {"--verbose"}};
   for (const auto& args : bad) {
     error.clear();

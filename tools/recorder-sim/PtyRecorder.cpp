@@ -31,6 +31,7 @@ constexpr const char* kSimHelp =
     "  --bad-crc K        every K-th reply carries a wrong CRC\n"
     "  --wrong-address    replies carry another address\n"
     "  --delay MS         waits MS milliseconds before each reply\n"
+    "  --stall K          only the K-th reply waits the --delay (a recorder busy once)\n"
     "  --drop K           leaves every K-th request unanswered\n"
     "  --refuse-block N   answers the N-th block frame of a download with a wrong sequence byte\n"
     "  --exit-on-eof      ends when standard input closes (else at SIGINT or SIGTERM)\n";
@@ -121,7 +122,8 @@ bool PtyRecorder::Open(std::string& error) {
 }
 
 void PtyRecorder::Send(const std::vector<std::uint8_t>& reply) {
-  if (model_.Options().delayMs > 0) {
+  const SimOptions& options = model_.Options();
+  if (options.delayMs > 0 && (options.stallAt == 0 || model_.Replies() == options.stallAt)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(model_.Options().delayMs));
   }
   std::size_t sent = 0;
@@ -133,6 +135,7 @@ void PtyRecorder::Send(const std::vector<std::uint8_t>& reply) {
       return;
     }
   }
+  repliesSent_.fetch_add(1);
 }
 
 void PtyRecorder::Handle(const std::vector<std::uint8_t>& frame) {

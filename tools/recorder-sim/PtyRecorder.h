@@ -36,6 +36,8 @@ class PtyRecorder {
   // Answers frames until `stopFd` becomes readable or, when `eofFd` is 0 or more, that descriptor
   // reaches its end.
   void Serve(int stopFd, int eofFd = -1);
+  // Replies written to the terminal so far; may be read while serving.
+  int RepliesSent() const { return repliesSent_.load(); }
 
  private:
   void Handle(const std::vector<std::uint8_t>& frame);
@@ -46,6 +48,7 @@ class PtyRecorder {
   int slave_ = -1;  // held so that the terminal stays up between the program's opens
   std::string devicePath_;
   double startSeconds_ = 0.0;  // of the steady clock
+  std::atomic<int> repliesSent_{0};
 };
 
 // The moment now: the host's local clock, and the motion's position `startSeconds` after the
@@ -64,6 +67,8 @@ class SimulatorThread {
   bool Start(std::string& error);
   void Stop();
   const std::string& DevicePath() const { return recorder_.DevicePath(); }
+  // Replies written so far, while serving too.
+  int RepliesSent() const { return recorder_.RepliesSent(); }
   // Read only after Stop.
   const RecorderModel& Model() const { return model_; }
 

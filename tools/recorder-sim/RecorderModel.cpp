@@ -181,6 +181,8 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
       options.wrongAddress = true;
     } else if (arg == "--delay") {
       if (!number(0, 60000, options.delayMs)) return std::nullopt;
+    } else if (arg == "--stall") {
+      if (!number(1, 1000000, options.stallAt)) return std::nullopt;
     } else if (arg == "--drop") {
       if (!number(1, 1000000, options.dropEvery)) return std::nullopt;
     } else if (arg == "--refuse-block") {

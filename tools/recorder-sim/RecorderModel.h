@@ -56,7 +56,8 @@ struct SimOptions {
   bool silent = false;        // never answers
   int badCrcEvery = 0;        // every K-th reply with a wrong CRC; 0 never
   bool wrongAddress = false;  // replies carry address + 1
-  int delayMs = 0;            // before each reply
+  int delayMs = 0;            // before each reply (only the stallAt-th one when that is set)
+  int stallAt = 0;            // the only reply that waits delayMs; 0: every reply waits
   int dropEvery = 0;          // every K-th request addressed here goes unanswered; 0 never
   int refuseBlock = 0;  // the N-th block frame of a download gets a wrong sequence byte; 0 never
   std::optional<double> freezeSeconds;  // values held where the motion is at that moment
@@ -65,7 +66,8 @@ struct SimOptions {
 
 inline constexpr const char* kSimUsage =
     "usage: recorder-sim [--address N] [--link PATH] [--channels FILE] [--picture-out PATH] "
-    "[--silent] [--bad-crc K] [--wrong-address] [--delay MS] [--drop K] [--refuse-block N] "
+    "[--silent] [--bad-crc K] [--wrong-address] [--delay MS] [--stall K] [--drop K] "
+    "[--refuse-block N] "
     "[--freeze SECONDS] [--exit-on-eof] [--help]";
 
 // The options of `args`; nothing with a message in `error` for a usage error. `help` is set for
