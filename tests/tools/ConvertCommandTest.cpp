@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -285,6 +287,33 @@ TEST_F(ConvertCommandTest, CsvFilesOfAnyExtensionCaseGoThroughTheImport) {
   const Result missing = Run({"dump", dir_ / "none.csv"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out.substr(0, missing.out.find('\n')), "error: 导入文件失败。");
+}
+
+// The listing writes each value as "%.6g" does, whatever its size and sign.
+TEST_F(ConvertCommandTest, DumpValuesReadAsPrintfWritesThem) {
+  const std::vector<std::string> values = {"0",       "-0.5",     "1234567",  "0.000123456", "1e-07",
+                                           "-98765.4321", "3.4e38", "-1.2e-38", "100000",   "999999.5",
+                                           "0.1",     "12.3456789", "-158.0001", "65535"};
+  std::string text = "序号,通道,数值,时间,单位\r\n";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    text += std::to_string(i + 1) + ",1," + values[i] + ",2010-05-12 10:11:" +
+            (i < 10 ? "0" : "") + std::to_string(i) + ",V\r\n";
+  }
+  const fs::path path = dir_ / "values.csv";
+  std::ofstream(path, std::ios::binary) << Utf8ToGbk(text);
+  const Result dump = Run({"dump", path});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  std::istringstream lines(dump.out);
+  std::string line;
+  std::getline(lines, line);  // error
+  std::getline(lines, line);  // summary
+  std::getline(lines, line);  // channel
+  for (const std::string& value : values) {
+    ASSERT_TRUE(std::getline(lines, line)) << value;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.6g", static_cast<double>(std::stof(value)));
+    EXPECT_EQ(line.substr(line.rfind(' ') + 1), expected) << value;
+  }
 }
 
 // A CSV import can create more channels than a 16-bit position holds: 33,000 channels of one

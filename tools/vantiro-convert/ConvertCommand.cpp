@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <ostream>
@@ -17,10 +18,17 @@
 namespace vantiro {
 namespace {
 
-std::string G6(double v) {
+// "%.6g" of the value; std::to_chars writes the same text several times faster.
+void AppendG6(std::string& text, double v) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.6g", v);
-  return buffer;
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 6);
+  text.append(buffer, r.ptr);
+}
+
+std::string G6(double v) {
+  std::string text;
+  AppendG6(text, v);
+  return text;
 }
 
 std::string Stamp(DateTime t) { return FormatDateTime(t, DatePattern::Millisecond); }
@@ -103,7 +111,11 @@ void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
       text += Stamp(channel.times[i]);
       text += ' ';
       // Only an exact -158.0 prints as GAP; a near value is printed as the number it is.
-      text += channel.values[i] == GapValue ? std::string("GAP") : G6(channel.values[i]);
+      if (channel.values[i] == GapValue) {
+        text += "GAP";
+      } else {
+        AppendG6(text, channel.values[i]);
+      }
       text += '\n';
       if (text.size() > 1 << 16) {
         out << text;
