@@ -1,5 +1,7 @@
-// Arbitrary bytes through the recorder file reader, with the diagnostic log written to a buffer so
-// that its formatting runs too. Besides the sanitizers, the dataset the reader leaves is checked:
+// Arbitrary bytes through the recorder file reader. The input's first byte picks the raw file or
+// the compact form expanded into one, and whether the diagnostic log is written (to a buffer, so
+// that its formatting runs too); see RecorderCompactForm.h. Besides the sanitizers, the dataset
+// the reader leaves is checked:
 //
 //   - every channel has as many times as values;
 //   - channel numbers lie in 1..16 and rise strictly;
@@ -21,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "RecorderCompactForm.h"
 #include "recorder/RecorderFile.h"
 
 namespace {
@@ -35,8 +38,10 @@ void Require(bool holds, const char* rule) {
 }
 
 // Header byte at `offset`, as the reader sees it: a short header reads as zeros.
-unsigned HeaderByte(const std::uint8_t* data, std::size_t size, std::size_t offset) {
-  return offset < size && offset < vantiro::kRecorderBlockSize ? data[offset] : 0u;
+unsigned HeaderByte(std::string_view file, std::size_t offset) {
+  return offset < file.size() && offset < vantiro::kRecorderBlockSize
+             ? static_cast<unsigned char>(file[offset])
+             : 0u;
 }
 
 bool IsUntouched(const DatasetSummary& s) {
@@ -63,11 +68,10 @@ void CheckChannels(const std::vector<ChannelInfo>& channels, const DatasetSummar
   }
 }
 
-void CheckSuccess(const std::uint8_t* data, std::size_t size,
-                  const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
-                  const std::string& log) {
-  const unsigned last = HeaderByte(data, size, 118);
-  const unsigned first = HeaderByte(data, size, 119);
+void CheckSuccess(std::string_view file, const std::vector<ChannelInfo>& channels,
+                  const DatasetSummary& summary, const std::string* log) {
+  const unsigned last = HeaderByte(file, 118);
+  const unsigned first = HeaderByte(file, 119);
   Require(first <= last && last <= 15, "a reading succeeded on a bad channel range");
   Require(channels.size() == last - first + 1, "not one channel per index of the header's range");
   Require(channels.front().number == static_cast<int>(first) + 1,
@@ -83,19 +87,32 @@ void CheckSuccess(const std::uint8_t* data, std::size_t size,
           "sample count above the entries held");
   Require(entries - static_cast<std::size_t>(summary.sampleCount) <= markers,
           "an entry not counted as a sample is not a gap marker");
-  Require(!log.empty(), "the log lacks the channels' range lines");
+  if (log) Require(!log->empty(), "the log lacks the channels' range lines");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  vantiro::MemoryRecorderInput input(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (size == 0) return 0;
+  namespace fuzzing = vantiro::fuzzing;
+  const std::uint8_t selector = data[0];
+  const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string expanded;
+  if (!fuzzing::IsRaw(selector)) {
+    expanded = fuzzing::Expand(rest, (selector & fuzzing::kCutLastBlock) != 0);
+  }
+  const std::string_view file = fuzzing::IsRaw(selector) ? rest : std::string_view(expanded);
+
+  vantiro::MemoryRecorderInput input(file);
   DatasetSummary summary;  // the reset a recorder-file load starts from
   std::vector<ChannelInfo> channels;
   std::string log;
   vantiro::RecorderLogOptions options;
-  options.mode = vantiro::RecorderLogOptions::Mode::Buffer;
-  options.buffer = &log;
+  options.mode = vantiro::RecorderLogOptions::Mode::Off;
+  if (fuzzing::LogWanted(selector)) {
+    options.mode = vantiro::RecorderLogOptions::Mode::Buffer;
+    options.buffer = &log;
+  }
 
   const std::optional<vantiro::UserMessage> failure =
       vantiro::ReadRecorderData(input, summary, channels, options);
@@ -104,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(summary.rangeMax >= 0.0f && summary.rangeMin <= 0.0f, "range fold crossed zero");
   Require(std::isfinite(summary.startTime) && std::isfinite(summary.endTime), "window not finite");
   if (!failure) {
-    CheckSuccess(data, size, channels, summary, log);
+    CheckSuccess(file, channels, summary, fuzzing::LogWanted(selector) ? &log : nullptr);
     return 0;
   }
   const std::string& text = failure->text;

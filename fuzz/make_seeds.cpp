@@ -1,6 +1,7 @@
 // Writes a starting corpus for fuzz_recorder_reader: small recorder files that pass the header
 // checks and walk the reader's paths (record chains, the end run, gaps, value repair, the time
-// window, short files). Usage: fuzz_make_seeds <directory>
+// window, short files), each as a raw and as a compact input with the diagnostic log off, and the
+// first two with the log on too (see RecorderCompactForm.h). Usage: fuzz_make_seeds <directory>
 
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RecorderCompactForm.h"
 #include "support/RecorderFileBuilder.h"
 
 namespace {
@@ -118,16 +120,29 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot create %s: %s\n", directory.c_str(), error.message().c_str());
     return 1;
   }
-  for (const Seed& seed : Seeds()) {
-    const std::filesystem::path path = directory / (seed.name + ".bin");
+  using namespace vantiro::fuzzing;
+  std::vector<Seed> inputs;
+  const std::vector<Seed> seeds = Seeds();
+  for (std::size_t i = 0; i < seeds.size(); ++i) {
+    const Seed& seed = seeds[i];
+    const std::string compact = Compact(seed.bytes);
+    inputs.push_back({seed.name + ".raw", static_cast<char>(kRawInput) + seed.bytes});
+    inputs.push_back({seed.name + ".compact", '\0' + compact});
+    if (i < 2) {
+      inputs.push_back({seed.name + ".raw.log", static_cast<char>(kRawInput | kLogOn) + seed.bytes});
+      inputs.push_back({seed.name + ".compact.log", static_cast<char>(kLogOn) + compact});
+    }
+  }
+  for (const Seed& input : inputs) {
+    const std::filesystem::path path = directory / (input.name + ".bin");
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(seed.bytes.data(), 1, seed.bytes.size(), out) != seed.bytes.size()) {
+    if (!out || std::fwrite(input.bytes.data(), 1, input.bytes.size(), out) != input.bytes.size()) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       if (out) std::fclose(out);
       return 1;
     }
     std::fclose(out);
-    std::printf("%s (%zu bytes)\n", path.c_str(), seed.bytes.size());
+    std::printf("%s (%zu bytes)\n", path.c_str(), input.bytes.size());
   }
   return 0;
 }
