@@ -94,6 +94,8 @@ bool ModbusRtuImpl::OpenLink() {
 
 bool ModbusRtuImpl::CloseLink() { return link.Close(); }
 
+void ModbusRtuImpl::AbortExchange() { link.Abort(); }
+
 bool ModbusRtuImpl::Probe() { return ReadDeviceInfo() && ReadAllChannelConfigs(); }
 
 bool ModbusRtuImpl::ReadDeviceInfo() {

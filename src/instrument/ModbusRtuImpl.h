@@ -49,7 +49,12 @@ class ModbusRtuImpl {
 
   // Opens the port with the line parameters of commSettings.
   bool OpenLink();
+  // Also from another thread while an exchange runs: see AbortExchange.
   bool CloseLink();
+  // Ends the exchange in progress at once, from any thread (the one running it gets a failure),
+  // and every later one until the link is opened again. For stopping without waiting for the
+  // read time-outs.
+  void AbortExchange();
   // ReadDeviceInfo, then, if it succeeded, ReadAllChannelConfigs.
   bool Probe();
   // Reads the 4 device-information registers (not interpreted).

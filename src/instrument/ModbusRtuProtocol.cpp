@@ -322,7 +322,8 @@ bool ModbusRtuProtocol::Transact(SerialComCtl& link, const ReadRequest& request,
     failureCount = 0;
   } else if (++failureCount > kFailuresBeforeReopen) {
     failureCount = 0;
-    link.Reopen(errorText);
+    // A port its owner closed or aborted stays so: re-opening it would undo that.
+    if (!link.Stopped()) link.Reopen(errorText);
   }
   return ok;
 }

@@ -105,7 +105,8 @@ class ModbusRtuProtocol {
 
   // One read; on true the values are in the request's destination. Whatever the line delivered
   // before the request (a late reply to an earlier one) is thrown away first. Counts failures and
-  // re-opens `link` after the 11th in a row (the read still fails).
+  // re-opens `link` after the 11th in a row (the read still fails), unless the link was closed
+  // or aborted since it was opened.
   bool Transact(SerialComCtl& link, const ReadRequest& request, ErrorText errorText);
 
   // The download exchanges; they neither count failures nor re-open the port.

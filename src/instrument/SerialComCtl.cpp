@@ -37,6 +37,7 @@ SerialComCtl::~SerialComCtl() { Close(); }
 
 bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t stopBits,
                         std::uint8_t dataBits, std::uint8_t parity, ErrorText errorText) {
+  stopped_ = false;
   if (const int result = library_.Open(port); result != kSerialOk) {
     if (const auto message = OpenMessage(result)) SetErrorText(errorText, *message);
     return false;
@@ -76,8 +77,14 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
 }
 
 bool SerialComCtl::Close() {
+  stopped_ = true;
   library_.Close(port);
   return true;
+}
+
+void SerialComCtl::Abort() {
+  stopped_ = true;
+  library_.Abort(port);
 }
 
 void SerialComCtl::DiscardInput() {
@@ -103,6 +110,7 @@ std::int32_t SerialComCtl::Write(const std::uint8_t* data, std::int32_t length,
     if (result >= 0) {
       written += result < length - written ? result : length - written;
     } else if (const auto message = TransferMessage(result)) {
+      if (result == kSerialAborted) stopped_ = true;
       SetErrorText(errorText, *message);
       written = 0;  // the next attempt sends the whole block again
     }
@@ -117,6 +125,7 @@ std::int32_t SerialComCtl::Read(std::uint8_t* buffer, std::int32_t length, Error
   while (got < length) {
     const int result = library_.Read(port, buffer + got, length - got);
     if (result < 0) {
+      if (result == kSerialAborted) stopped_ = true;
       if (const auto message = TransferMessage(result)) {
         SetErrorText(errorText, *message);
         return 0;

@@ -3,6 +3,7 @@
 // parameters of the communication settings, keeps them for a re-open, and moves byte blocks with
 // small bounded retry loops. Failures come back as the result plus a message in `errorText`.
 
+#include <atomic>
 #include <cstdint>
 
 #include "instrument/ErrorText.h"
@@ -22,7 +23,15 @@ class SerialComCtl {
   bool Open(std::int32_t port, std::int32_t baudRate, std::uint8_t stopBits, std::uint8_t dataBits,
             std::uint8_t parity, ErrorText errorText);
   // Closes `port` through the library (also when it is -1); `port` keeps its value. Always true.
+  // May be called from another thread while an exchange runs: its transfer is ended at once
+  // (result "aborted") and the port is closed after that transfer has returned.
   bool Close();
+  // Ends the exchange in progress, from any thread: its transfer returns at once, and so does
+  // every later one until the port is opened again ("User abort blocked write!").
+  void Abort();
+  // The exchanges since the last Open were ended by Abort or Close (or the library reported an
+  // aborted transfer): the frame layer does not re-open such a port, which would undo the stop.
+  bool Stopped() const { return stopped_.load(); }
   // Close, then Open with the stored port and line parameters.
   bool Reopen(ErrorText errorText);
   // At most 5 library writes; an error code restarts the block from its first byte. The bytes
@@ -43,6 +52,7 @@ class SerialComCtl {
 
  private:
   SerialLibrary& library_;
+  std::atomic<bool> stopped_{false};
 };
 
 }  // namespace vantiro

@@ -10,6 +10,7 @@
 //   COM1=/dev/ttyUSB0
 
 #include <cstdint>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -89,6 +90,8 @@ class SerialLibrary {
   // Framing that the device adjusts (a pseudo-terminal has no parity and only 8-bit characters,
   // some adapters' drivers change parity or character size) is taken as the device sets it.
   virtual int SetLineParameters(int port, int baudCode, int mode) = 0;
+  // Also from another thread while a transfer runs: the transfer is ended as by Abort, and the
+  // port is closed once it has returned.
   virtual int Close(int port) = 0;
   // The number of bytes accepted, or kSerialTimeout, kSerialAborted, kSerialBadParameter,
   // kSerialNotOpen, or another negative code.
@@ -98,6 +101,9 @@ class SerialLibrary {
   virtual int Read(int port, std::uint8_t* buffer, int count) = 0;
   // Throws away whatever has arrived and not been read yet. 0, or kSerialNotOpen.
   virtual int DiscardInput(int port) = 0;
+  // Ends the transfer in progress on `port` (from another thread: it returns kSerialAborted at
+  // once) and every later one until the port is closed. 0, or kSerialNotOpen.
+  virtual int Abort(int port) = 0;
 };
 
 // Sets raw mode, the baud rate and the mode byte's data bits, stop bits and parity in `settings`,
@@ -130,19 +136,38 @@ class TermiosSerialLibrary final : public SerialLibrary {
   int Write(int port, const std::uint8_t* data, int count) override;
   int Read(int port, std::uint8_t* buffer, int count) override;
   int DiscardInput(int port) override;
+  int Abort(int port) override;
 
  private:
   struct Port {
     int fd = -1;
+    int wakeFd = -1;  // eventfd signalled by Abort and Close; a waiting transfer watches it
     int totalTimeoutMs = kReadTotalTimeoutMs;
     int intervalTimeoutMs = kReadIntervalTimeoutMs;
     std::int32_t bitsPerSecond = 9600;
+    int users = 0;         // operations using fd right now
+    bool closing = false;  // Close waits for the users to leave; nobody new may enter
   };
-  // The open port, or nothing.
-  std::optional<Port> Find(int port) const;
+  // An operation's hold on an open port: while it lives, Close leaves the descriptors open.
+  class Use {
+   public:
+    Use(TermiosSerialLibrary& library, int port);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    explicit operator bool() const { return port_.has_value(); }
+    const Port* operator->() const { return &settings_; }
+
+   private:
+    TermiosSerialLibrary& library_;
+    std::optional<int> port_;  // nothing: the port is not open (or being closed)
+    Port settings_;            // as they were on entry
+  };
+  bool IsOpen(int port) const;
 
   std::string iniPath_;
   mutable std::mutex mutex_;  // guards ports_; transfers run outside it
+  std::condition_variable idle_;  // a Use ended
   std::map<int, Port> ports_;
 };
 

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -84,6 +86,17 @@ bool IsRaw(const termios& settings) {
          settings.c_cc[VMIN] == 0 && settings.c_cc[VTIME] == 0;
 }
 
+// The wake-up of a port: once signalled it stays readable until the port is closed.
+void Signal(int wakeFd) {
+  const std::uint64_t one = 1;
+  while (::write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+bool IsSignalled(int wakeFd) {
+  pollfd ready{wakeFd, POLLIN, 0};
+  return ::poll(&ready, 1, 0) > 0;
+}
+
 // Closes a descriptor whose open went wrong part-way, and gives `code`.
 int Abandon(int fd, int code) {
   ::ioctl(fd, TIOCNXCL);
@@ -124,7 +137,10 @@ int LineParametersResult(const termios& asked, const termios& taken) {
 TermiosSerialLibrary::TermiosSerialLibrary(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
 TermiosSerialLibrary::~TermiosSerialLibrary() {
-  for (const auto& [number, port] : ports_) Abandon(port.fd, 0);
+  for (const auto& [number, port] : ports_) {
+    ::close(port.wakeFd);
+    Abandon(port.fd, 0);
+  }
 }
 
 std::string TermiosSerialLibrary::DevicePath(int port) const {
@@ -135,15 +151,33 @@ std::string TermiosSerialLibrary::DevicePath(int port) const {
   return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::optional<TermiosSerialLibrary::Port> TermiosSerialLibrary::Find(int port) const {
+bool TermiosSerialLibrary::IsOpen(int port) const {
   std::lock_guard lock(mutex_);
-  const auto it = ports_.find(port);
-  if (it == ports_.end()) return std::nullopt;
-  return it->second;
+  return ports_.contains(port);
+}
+
+TermiosSerialLibrary::Use::Use(TermiosSerialLibrary& library, int port) : library_(library) {
+  std::lock_guard lock(library.mutex_);
+  const auto it = library.ports_.find(port);
+  if (it == library.ports_.end() || it->second.closing) return;
+  ++it->second.users;
+  port_ = port;
+  settings_ = it->second;
+}
+
+TermiosSerialLibrary::Use::~Use() {
+  if (!port_) return;
+  {
+    std::lock_guard lock(library_.mutex_);
+    if (const auto it = library_.ports_.find(*port_); it != library_.ports_.end()) {
+      --it->second.users;
+    }
+  }
+  library_.idle_.notify_all();
 }
 
 int TermiosSerialLibrary::Open(int port) {
-  if (Find(port)) return kSerialPortBusy;
+  if (IsOpen(port)) return kSerialPortBusy;
   const std::string path = DevicePath(port);
   if (path.empty()) return kSerialNotOpen;
 
@@ -171,10 +205,8 @@ int TermiosSerialLibrary::Open(int port) {
     return error == EWOULDBLOCK ? kSerialPortBusy : kSerialSystemFailure;
   }
   if (::ioctl(fd, TIOCEXCL) != 0) return Abandon(fd, kSerialSystemFailure);
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return Abandon(fd, kSerialSystemFailure);
-  }
+  // The descriptor stays non-blocking: every wait is a poll that also watches the wake-up, so a
+  // write the line does not take is never stuck inside the kernel where no abort can reach it.
   termios settings{};
   if (::tcgetattr(fd, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
   MakeRaw(settings);
@@ -183,16 +215,22 @@ int TermiosSerialLibrary::Open(int port) {
   termios taken{};
   if (!SetTerminal(fd, settings, taken) || !IsRaw(taken)) return Abandon(fd, kSerialSystemFailure);
   ::tcflush(fd, TCIOFLUSH);
+  // What wakes a transfer that waits: Abort and Close signal it.
+  const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) return Abandon(fd, kSerialSystemFailure);
 
   std::lock_guard lock(mutex_);
-  if (!ports_.try_emplace(port, Port{.fd = fd}).second) return Abandon(fd, kSerialPortBusy);
+  if (!ports_.try_emplace(port, Port{.fd = fd, .wakeFd = wakeFd}).second) {
+    ::close(wakeFd);
+    return Abandon(fd, kSerialPortBusy);
+  }
   return kSerialOk;
 }
 
 int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
   std::lock_guard lock(mutex_);
   const auto it = ports_.find(port);
-  if (it == ports_.end()) return kSerialNotOpen;
+  if (it == ports_.end() || it->second.closing) return kSerialNotOpen;
   if (total < 0 || interval < 0) return kSerialBadParameter;
   it->second.totalTimeoutMs = total;
   it->second.intervalTimeoutMs = interval;
@@ -200,7 +238,7 @@ int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
 }
 
 int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
-  const std::optional<Port> open = Find(port);
+  const Use open(*this, port);
   if (!open) return kSerialNotOpen;
   termios settings{};
   if (::tcgetattr(open->fd, &settings) != 0) return kSerialSystemFailure;
@@ -216,23 +254,41 @@ int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
   return LineParametersResult(settings, taken);
 }
 
+int TermiosSerialLibrary::Abort(int port) {
+  std::lock_guard lock(mutex_);
+  const auto it = ports_.find(port);
+  if (it == ports_.end()) return kSerialNotOpen;
+  Signal(it->second.wakeFd);
+  return kSerialOk;
+}
+
 int TermiosSerialLibrary::Close(int port) {
-  int fd = -1;
+  Port closed;
   {
-    std::lock_guard lock(mutex_);
-    const auto it = ports_.find(port);
-    if (it == ports_.end()) return kSerialNotOpen;
-    fd = it->second.fd;
+    std::unique_lock lock(mutex_);
+    auto it = ports_.find(port);
+    if (it == ports_.end() || it->second.closing) return kSerialNotOpen;
+    // No new transfer may start; the running one is woken, and the descriptor is closed only
+    // once it has let go of it (never under a read that still uses it).
+    it->second.closing = true;
+    Signal(it->second.wakeFd);
+    idle_.wait(lock, [&] {
+      it = ports_.find(port);
+      return it->second.users == 0;
+    });
+    closed = it->second;
     ports_.erase(it);
   }
-  Abandon(fd, 0);  // closing releases the lock as well
+  ::close(closed.wakeFd);
+  Abandon(closed.fd, 0);  // closing releases the lock as well
   return kSerialOk;
 }
 
 int TermiosSerialLibrary::Write(int port, const std::uint8_t* data, int count) {
-  const std::optional<Port> open = Find(port);
+  const Use open(*this, port);
   if (!open) return kSerialNotOpen;
   if (count < 0 || (count > 0 && data == nullptr)) return kSerialBadParameter;
+  if (IsSignalled(open->wakeFd)) return kSerialAborted;
 
   // The line must take the bytes within the time they need at its speed (11 bit times a byte),
   // plus one second.
@@ -242,11 +298,12 @@ int TermiosSerialLibrary::Write(int port, const std::uint8_t* data, int count) {
   while (written < count) {
     const int wait = MillisecondsUntil(deadline);
     if (wait == 0) return written > 0 ? written : kSerialTimeout;
-    pollfd ready{open->fd, POLLOUT, 0};
-    const int r = ::poll(&ready, 1, wait);
+    std::array<pollfd, 2> ready{{{open->fd, POLLOUT, 0}, {open->wakeFd, POLLIN, 0}}};
+    const int r = ::poll(ready.data(), ready.size(), wait);
     if (r < 0 && errno != EINTR) return written > 0 ? written : kSerialSystemFailure;
     if (r <= 0) continue;
-    if ((ready.revents & POLLOUT) == 0) return written > 0 ? written : kSerialSystemFailure;
+    if (ready[1].revents != 0) return kSerialAborted;
+    if ((ready[0].revents & POLLOUT) == 0) return written > 0 ? written : kSerialSystemFailure;
     const ssize_t n = ::write(open->fd, data + written, static_cast<std::size_t>(count - written));
     if (n > 0) {
       written += static_cast<int>(n);
@@ -259,9 +316,10 @@ int TermiosSerialLibrary::Write(int port, const std::uint8_t* data, int count) {
 }
 
 int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
-  const std::optional<Port> open = Find(port);
+  const Use open(*this, port);
   if (!open) return kSerialNotOpen;
   if (count < 0 || (count > 0 && buffer == nullptr)) return kSerialBadParameter;
+  if (IsSignalled(open->wakeFd)) return kSerialAborted;
 
   const Clock::time_point start = Clock::now();
   const Clock::time_point totalDeadline = start + milliseconds(open->totalTimeoutMs);
@@ -269,7 +327,7 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
   int got = 0;
   bool announced = false;  // poll reported data
   while (got < count) {
-    // Whatever is there already (the terminal never waits: VMIN and VTIME are 0).
+    // Whatever is there already (the descriptor is non-blocking; VMIN and VTIME are 0 as well).
     const ssize_t n = ::read(open->fd, buffer + got, static_cast<std::size_t>(count - got));
     if (n > 0) {
       got += static_cast<int>(n);
@@ -284,7 +342,7 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
       if (got > 0) break;
       return errno == EBADF ? kSerialNotOpen : kSerialSystemFailure;
     }
-    // Nothing there: wait for more until the nearer of the two time-outs.
+    // Nothing there: wait for more until the nearer of the two time-outs, or an abort.
     std::optional<Clock::time_point> deadline;
     if (open->totalTimeoutMs > 0) deadline = totalDeadline;
     if (got > 0 && open->intervalTimeoutMs > 0) {
@@ -294,17 +352,18 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
     if (!deadline) break;
     const int wait = MillisecondsUntil(*deadline);
     if (wait == 0) break;
-    pollfd ready{open->fd, POLLIN, 0};
-    const int r = ::poll(&ready, 1, wait);
+    std::array<pollfd, 2> ready{{{open->fd, POLLIN, 0}, {open->wakeFd, POLLIN, 0}}};
+    const int r = ::poll(ready.data(), ready.size(), wait);
     if (r < 0 && errno != EINTR) break;
-    if (r > 0 && (ready.revents & POLLIN) == 0) break;  // hang-up or error without data
+    if (r > 0 && ready[1].revents != 0) return kSerialAborted;
+    if (r > 0 && (ready[0].revents & POLLIN) == 0) break;  // hang-up or error without data
     announced = r > 0;
   }
   return got;
 }
 
 int TermiosSerialLibrary::DiscardInput(int port) {
-  const std::optional<Port> open = Find(port);
+  const Use open(*this, port);
   if (!open) return kSerialNotOpen;
   ::tcflush(open->fd, TCIFLUSH);
   return kSerialOk;

@@ -17,7 +17,16 @@ namespace vantiro::testing {
 
 class FakeSerialLibrary : public SerialLibrary {
  public:
-  enum class Op { Open, SetReadTimeouts, SetLineParameters, Close, Write, Read, DiscardInput };
+  enum class Op {
+    Open,
+    SetReadTimeouts,
+    SetLineParameters,
+    Close,
+    Write,
+    Read,
+    DiscardInput,
+    Abort
+  };
   struct Call {
     Op op;
     int port;
@@ -38,6 +47,7 @@ class FakeSerialLibrary : public SerialLibrary {
   std::deque<ReadStep> reads;
   std::deque<std::uint8_t> incoming;
   std::function<void(std::span<const std::uint8_t>)> onWrite;
+  bool aborted = false;  // by Abort, until Close
 
   std::vector<Call> calls;
 
@@ -55,16 +65,19 @@ class FakeSerialLibrary : public SerialLibrary {
   }
   int Close(int port) override {
     calls.push_back({Op::Close, port});
+    aborted = false;
     return kSerialOk;
   }
   int Write(int port, const std::uint8_t* data, int count) override {
     calls.push_back({Op::Write, port, count, 0, std::vector<std::uint8_t>(data, data + count)});
+    if (aborted) return kSerialAborted;
     const int taken = std::min(Next(writeResults, count), count);
     if (taken > 0 && onWrite) onWrite(std::span(data, static_cast<std::size_t>(taken)));
     return taken;
   }
   int Read(int port, std::uint8_t* buffer, int count) override {
     calls.push_back({Op::Read, port, count});
+    if (aborted) return kSerialAborted;
     if (!reads.empty()) {
       ReadStep step = std::move(reads.front());
       reads.pop_front();
@@ -86,6 +99,13 @@ class FakeSerialLibrary : public SerialLibrary {
   int DiscardInput(int port) override {
     calls.push_back({Op::DiscardInput, port});
     incoming.clear();
+    return kSerialOk;
+  }
+
+  // Every transfer after it gets kSerialAborted, until Close.
+  int Abort(int port) override {
+    calls.push_back({Op::Abort, port});
+    aborted = true;
     return kSerialOk;
   }
 

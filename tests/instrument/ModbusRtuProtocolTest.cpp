@@ -278,6 +278,29 @@ TEST_F(ProtocolTest, ElevenFailuresInARowReopenThePort) {
   EXPECT_EQ(lines[0].b, 0x03);
 }
 
+// A port its owner closed or aborted is not re-opened by the 11th failure in a row: that would
+// undo a stop that came while an exchange ran. The failures are still counted.
+TEST_F(ProtocolTest, AStoppedPortIsNotReopened) {
+  struct Case {
+    const char* name;
+    std::function<void(SerialComCtl&)> stop;
+  };
+  const Case cases[] = {{"abort", [](SerialComCtl& l) { l.Abort(); }},
+                        {"close", [](SerialComCtl& l) { l.Close(); }}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(link.Open(1, 9600, 1, 8, 0, errorText));
+    library.calls.clear();
+    protocol.failureCount = 0;
+    c.stop(link);
+    std::int16_t value = 0;
+    for (int i = 1; i <= 11; ++i) EXPECT_FALSE(ReadHolding(1, &value));
+    EXPECT_EQ(protocol.failureCount, 0);
+    EXPECT_EQ(library.CountOf(Op::Open), 0);
+    link.Close();
+  }
+}
+
 TEST_F(ProtocolTest, ASuccessStartsTheCountAgain) {
   std::int16_t value = 0;
   for (int i = 0; i < 5; ++i) EXPECT_FALSE(ReadHolding(1, &value));

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -199,6 +201,79 @@ TEST_F(SerialComCtlTest, WriteAfterCloseTriesFiveTimes) {
   const auto writes = library.CallsOf(Op::Write);
   ASSERT_EQ(writes.size(), 5u);
   for (const auto& w : writes) EXPECT_EQ(w.port, 2);
+}
+
+// Abort (from whichever thread) ends the transfers: every write attempt and the read give up at
+// once with the abort's message, until the port is opened again.
+TEST_F(SerialComCtlTest, AbortEndsTransfersUntilTheNextOpen) {
+  OpenPort();
+  EXPECT_FALSE(serial.Stopped());
+  serial.Abort();
+  EXPECT_TRUE(serial.Stopped());
+  ASSERT_EQ(library.CountOf(Op::Abort), 1);
+  EXPECT_EQ(library.CallsOf(Op::Abort)[0].port, 2);
+
+  EXPECT_EQ(serial.Write(block.data(), 8, errorText), 0);
+  EXPECT_EQ(Text(), "User abort blocked write!");
+  EXPECT_EQ(library.CountOf(Op::Write), 5);
+  SetErrorText(errorText, kUntouched);
+  std::array<std::uint8_t, 8> buffer{};
+  EXPECT_EQ(serial.Read(buffer.data(), 8, errorText), 0);
+  EXPECT_EQ(Text(), "User abort blocked write!");
+  EXPECT_EQ(library.CountOf(Op::Read), 1);
+
+  serial.Close();
+  EXPECT_TRUE(serial.Stopped());
+  ASSERT_TRUE(serial.Open(2, 9600, 1, 8, 0, errorText));
+  EXPECT_FALSE(serial.Stopped());
+  library.onWrite = [&](std::span<const std::uint8_t> bytes) { library.Send(bytes); };
+  EXPECT_EQ(serial.Write(block.data(), 8, errorText), 8);
+  EXPECT_EQ(serial.Read(buffer.data(), 8, errorText), 8);
+}
+
+// Whether a port's exchanges were stopped: by its owner's Close or Abort, or by a transfer the
+// library reports aborted; a new Open, also the one of Reopen, starts afresh.
+TEST_F(SerialComCtlTest, StoppedUntilTheNextOpen) {
+  struct Case {
+    const char* name;
+    std::function<void(SerialComCtl&, FakeSerialLibrary&)> act;
+    bool stopped;
+  };
+  std::array<std::uint8_t, 8> buffer{};
+  const Case cases[] = {
+      {"nothing", [](SerialComCtl&, FakeSerialLibrary&) {}, false},
+      {"close", [](SerialComCtl& s, FakeSerialLibrary&) { s.Close(); }, true},
+      {"abort", [](SerialComCtl& s, FakeSerialLibrary&) { s.Abort(); }, true},
+      {"a read the library reports aborted",
+       [&](SerialComCtl& s, FakeSerialLibrary& l) {
+         l.reads = {{kSerialAborted}};
+         s.Read(buffer.data(), 8, errorText);
+       },
+       true},
+      {"a write the library reports aborted",
+       [&](SerialComCtl& s, FakeSerialLibrary& l) {
+         l.writeResults = {kSerialAborted};
+         s.Write(block.data(), 8, errorText);
+       },
+       true},
+      {"a read timing out", [&](SerialComCtl& s, FakeSerialLibrary&) {
+         s.Read(buffer.data(), 8, errorText);
+       },
+       false},
+      {"reopen after a close",
+       [&](SerialComCtl& s, FakeSerialLibrary&) {
+         s.Close();
+         s.Reopen(errorText);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    FakeSerialLibrary lib;
+    SerialComCtl port(lib);
+    ASSERT_TRUE(port.Open(2, 9600, 1, 8, 0, errorText));
+    c.act(port, lib);
+    EXPECT_EQ(port.Stopped(), c.stopped) << c.name;
+  }
 }
 
 TEST_F(SerialComCtlTest, WriteErrorRestartsTheBlockFromItsFirstByte) {

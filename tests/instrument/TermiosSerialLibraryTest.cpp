@@ -9,10 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "instrument/SerialComCtl.h"
@@ -254,6 +260,87 @@ TEST(LineParametersTest, WhatTheDeviceTookDecidesTheResult) {
     c.change(taken);
     EXPECT_EQ(LineParametersResult(asked, taken), c.result) << c.name;
   }
+}
+
+// A transfer waiting on a silent line is ended from another thread. The read time-outs are set
+// far beyond the test's patience, so only the abort can end the read; the bounded waits below
+// are safety nets against a hang, not measurements.
+constexpr int kPatientMs = 600000;
+constexpr std::chrono::seconds kSafetyNet(60);
+
+TEST_F(TermiosSerialLibraryTest, AbortFromAnotherThreadEndsTransfersUntilTheClose) {
+  OpenPort(library_);
+  ASSERT_EQ(library_.SetReadTimeouts(kPort, kPatientMs, kPatientMs), kSerialOk);
+  struct Case {
+    const char* name;
+    std::function<int()> transfer;
+  };
+  Bytes big(4 << 20, 0x55);  // more than the terminal holds while nobody reads the far end
+  Bytes buffer(8, 0);
+  const Case cases[] = {
+      {"read on a silent line",
+       [&] { return library_.Read(kPort, buffer.data(), static_cast<int>(buffer.size())); }},
+      {"write the line does not take",
+       [&] { return library_.Write(kPort, big.data(), static_cast<int>(big.size())); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(library_.Close(kPort), kSerialOk);
+    OpenPort(library_);
+    ASSERT_EQ(library_.SetReadTimeouts(kPort, kPatientMs, kPatientMs), kSerialOk);
+    std::future<int> transfer = std::async(std::launch::async, c.transfer);
+    // Whether the abort comes while the transfer waits or before it started, it ends it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(library_.Abort(kPort), kSerialOk);
+    ASSERT_EQ(transfer.wait_for(kSafetyNet), std::future_status::ready);
+    EXPECT_EQ(transfer.get(), kSerialAborted);
+    // Later transfers are aborted too, until the port is closed.
+    std::uint8_t byte = 1;
+    EXPECT_EQ(library_.Read(kPort, &byte, 1), kSerialAborted);
+    EXPECT_EQ(library_.Write(kPort, &byte, 1), kSerialAborted);
+  }
+  ASSERT_EQ(library_.Close(kPort), kSerialOk);
+  EXPECT_EQ(library_.Abort(kPort), kSerialNotOpen);
+  // A new open starts afresh.
+  ::tcflush(master_, TCIOFLUSH);
+  OpenPort(library_);
+  MasterSends({7});
+  std::uint8_t got = 0;
+  EXPECT_EQ(library_.Read(kPort, &got, 1), 1);
+  EXPECT_EQ(got, 7);
+}
+
+// Closing from another thread while a read waits: the read is woken and returns, and only then is
+// the descriptor closed (Close returns after the read did), so the read never runs on a closed or
+// reused descriptor. The port opens again afterwards.
+TEST_F(TermiosSerialLibraryTest, CloseDuringAReadWakesItAndClosesAfterIt) {
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE(round);
+    OpenPort(library_);
+    ASSERT_EQ(library_.SetReadTimeouts(kPort, kPatientMs, kPatientMs), kSerialOk);
+    std::atomic<bool> readReturned{false};
+    std::future<int> read = std::async(std::launch::async, [&] {
+      std::uint8_t buffer[8];
+      const int result = library_.Read(kPort, buffer, 8);
+      readReturned = true;
+      return result;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::future<int> close = std::async(std::launch::async, [&] { return library_.Close(kPort); });
+    ASSERT_EQ(close.wait_for(kSafetyNet), std::future_status::ready);
+    EXPECT_EQ(close.get(), kSerialOk);
+    EXPECT_TRUE(readReturned.load());
+    ASSERT_EQ(read.wait_for(kSafetyNet), std::future_status::ready);
+    // Woken while waiting (aborted), or, had the close come first, the port was not open.
+    const int result = read.get();
+    EXPECT_TRUE(result == kSerialAborted || result == kSerialNotOpen) << result;
+    std::uint8_t byte = 0;
+    EXPECT_EQ(library_.Read(kPort, &byte, 1), kSerialNotOpen);
+  }
+  // The exclusive hold went with the close: another program may open the port now.
+  TermiosSerialLibrary otherProgram(ini_);
+  EXPECT_EQ(otherProgram.Open(kPort), kSerialOk);
+  EXPECT_EQ(otherProgram.Close(kPort), kSerialOk);
 }
 
 TEST(LineParametersTest, ModeByteAndBaudCodeSetTheTerminal) {

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <ctime>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -327,6 +329,55 @@ TEST(InstrumentLinkTest, AfterAStallEveryPollIsAnsweredByItsOwnReply) {
   link.instrument.CloseLink();
   line.Simulator().Stop();
   EXPECT_EQ(line.Simulator().Model().Requests(), 4);
+}
+
+// Stopping while an exchange waits on a silent recorder: an abort or a close from another thread
+// ends it without waiting out the read time-outs, the port is not re-opened behind the stop, and
+// the next start opens it again. (The bounded wait is a safety net against a hang.)
+TEST(InstrumentLinkTest, AnExchangeIsStoppedFromAnotherThread) {
+  struct Case {
+    const char* name;
+    std::function<bool(ModbusRtuImpl&)> exchange;
+    std::function<void(ModbusRtuImpl&)> stop;
+  };
+  const Case cases[] = {
+      {"probe, aborted", [](ModbusRtuImpl& i) { return i.Probe(); },
+       [](ModbusRtuImpl& i) { i.AbortExchange(); }},
+      {"poll, closed", [](ModbusRtuImpl& i) { return i.PollLive(); },
+       [](ModbusRtuImpl& i) { i.CloseLink(); }},
+      {"picture block, aborted",
+       [](ModbusRtuImpl& i) {
+         const Bytes block(kPictureBlockSize, 0x42);
+         return i.SendDownloadBlock(block.data(), kPictureBlockSize, 0);
+       },
+       [](ModbusRtuImpl& i) { i.AbortExchange(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.silent = true; }));
+    ASSERT_TRUE(line.Started());
+    Link link(line.WriteConfig());
+    ASSERT_TRUE(link.instrument.OpenLink());
+    link.instrument.protocol.failureCount = 10;  // the next failure would re-open the port
+    std::future<bool> exchange =
+        std::async(std::launch::async, [&] { return c.exchange(link.instrument); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    c.stop(link.instrument);
+    ASSERT_EQ(exchange.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_FALSE(exchange.get());
+    const std::string error = LastError();
+    EXPECT_TRUE(error == "User abort blocked write!" || error == "Port is not opened in advance!")
+        << error;
+    // No re-open behind the stop (the count stood one short of a re-open, and the failures
+    // since are counted): the next poll is refused at once instead of waiting on a fresh port.
+    EXPECT_FALSE(link.instrument.PollLive());
+    EXPECT_NE(LastError(), ": 读写超时");
+    link.instrument.CloseLink();
+    // The next start opens it again.
+    ASSERT_TRUE(link.instrument.OpenLink()) << LastError();
+    EXPECT_FALSE(link.instrument.link.Stopped());
+    link.instrument.CloseLink();
+  }
 }
 
 TEST(InstrumentLinkTest, AMissingDeviceCannotBeOpened) {
