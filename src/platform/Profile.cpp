@@ -13,6 +13,8 @@
 namespace vantiro {
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
@@ -78,7 +80,10 @@ ProfileFile ProfileFile::Load(const std::string& path) {
   std::string text;
   if (!ReadSettingsText(path, text)) return profile;
   std::string_view rest = text;
-  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);  // a UTF-8 byte-order mark
+  if (rest.starts_with(kByteOrderMark)) {  // one mark; a second one is part of the first line
+    rest.remove_prefix(kByteOrderMark.size());
+    profile.byteOrderMark_ = true;
+  }
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
@@ -192,6 +197,8 @@ bool ProfileFile::Save(const std::string& path) const {
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) return false;
+    // The mark goes back, so that a mark behind it still reads as part of the first line.
+    if (byteOrderMark_) out << kByteOrderMark;
     for (const auto& line : lines_) out << line << "\n";
     out.flush();
     if (!out) {

@@ -50,6 +50,8 @@ class ProfileFile {
   long FindKey(long sectionLine, std::string_view key) const;
 
   std::vector<std::string> lines_;
+  // The file began with a UTF-8 byte-order mark (taken off before its first line, written back).
+  bool byteOrderMark_ = false;
 };
 
 // One-call forms of the private-profile functions.

@@ -149,6 +149,30 @@ TEST_F(ProfileTest, WritingKeepsEverythingElse) {
   EXPECT_EQ(ReadProfileString(path_, "DEVICE", "com1", ""), "/dev/ttyUSB0");
 }
 
+// Found by fuzzing: loading takes one byte-order mark off, so "[A]" behind a second one is not a
+// section. Saving without the mark made the next load take the second one off, and [A]'s keys
+// appeared after any key was written.
+TEST_F(ProfileTest, WritingKeepsAByteOrderMarkAndWhatStandsBehindIt) {
+  const std::string text = "\xEF\xBB\xBF\xEF\xBB\xBF[A]\nx=1\n[B]\ny=2\n";
+  WriteText(path_, text);
+  ASSERT_FALSE(ProfileFile::Load(path_).HasSection("A"));
+  ASSERT_EQ(ReadProfileString(path_, "A", "x", "dflt"), "dflt");
+  ASSERT_EQ(ReadProfileString(path_, "B", "y", "dflt"), "2");
+
+  ASSERT_TRUE(WriteProfileString(path_, "B", "z", "3"));
+  EXPECT_EQ(ReadText(path_), "\xEF\xBB\xBF\xEF\xBB\xBF[A]\nx=1\n[B]\ny=2\nz=3\n");
+  const ProfileFile after = ProfileFile::Load(path_);
+  EXPECT_FALSE(after.HasSection("A"));
+  EXPECT_EQ(after.ReadString("A", "x", "dflt"), "dflt");
+  EXPECT_EQ(after.ReadString("B", "y", "dflt"), "2");
+  EXPECT_EQ(after.ReadString("B", "z", "dflt"), "3");
+
+  // One mark stays one mark.
+  WriteText(path_, "\xEF\xBB\xBF[A]\nx=1\n");
+  ASSERT_TRUE(WriteProfileString(path_, "A", "x", "4"));
+  EXPECT_EQ(ReadText(path_), "\xEF\xBB\xBF[A]\nx=4\n");
+}
+
 TEST_F(ProfileTest, WritingAKeyNamedInOtherCaseReplacesIt) {
   WriteText(path_, "[COM]\nBaud=9600\nPort=1\n");
   ASSERT_TRUE(WriteProfileString(path_, "com", "BAUD", "19200"));
