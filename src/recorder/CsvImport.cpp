@@ -272,6 +272,20 @@ class CsvStream {
 
 }  // namespace
 
+struct CsvImportStream::State {
+  State(DatasetSummary& summary, std::vector<ChannelInfo>& channels) : stream(summary, channels) {}
+  CsvStream stream;  // holds references into itself: built in place, never moved
+};
+
+CsvImportStream::CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels)
+    : state_(std::make_unique<State>(summary, channels)) {}
+
+CsvImportStream::~CsvImportStream() = default;
+
+void CsvImportStream::Feed(std::string_view bytes) { state_->stream.Feed(bytes); }
+
+void CsvImportStream::Finish() { state_->stream.Finish(); }
+
 void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
                    std::vector<ChannelInfo>& channels) {
   CsvStream stream(summary, channels);

@@ -5,6 +5,7 @@
 // UTF-8 byte-order mark; lines without exactly five fields, or whose number, value or time do not
 // parse, are skipped silently.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,23 @@ std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary
 // The same from the file's bytes.
 void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
                    std::vector<ChannelInfo>& channels);
+
+// The import fed piece by piece, as a file is read in chunks: Feed the bytes in order, then Finish
+// once. However the bytes are cut, the dataset is the one ImportCsvText gives for them whole.
+class CsvImportStream {
+ public:
+  CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels);
+  ~CsvImportStream();
+  CsvImportStream(const CsvImportStream&) = delete;
+  CsvImportStream& operator=(const CsvImportStream&) = delete;
+
+  void Feed(std::string_view bytes);
+  void Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The field parsers of the import.
 std::optional<std::int16_t> ParseCsvChannel(std::string_view field);
