@@ -177,6 +177,7 @@ bool ModbusRtuImpl::FinishDownload() {
 
 bool OpenLink() { return theInstrument.OpenLink(); }
 bool CloseLink() { return theInstrument.CloseLink(); }
+std::string OpenLinkFailureDetail() { return theInstrument.OpenFailureDetail(); }
 bool Probe() { return theInstrument.Probe(); }
 bool ReadDeviceInfo() { return theInstrument.ReadDeviceInfo(); }
 bool ReadChannelConfig(int index) { return theInstrument.ReadChannelConfig(index); }

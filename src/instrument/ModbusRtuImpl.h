@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "instrument/ErrorText.h"
@@ -55,6 +56,9 @@ class ModbusRtuImpl {
   // and every later one until the link is opened again. For stopping without waiting for the
   // read time-outs.
   void AbortExchange();
+  // Why the last OpenLink failed, for the detail of the message "串口初始化失败!" (see
+  // SerialComCtl::OpenFailureDetail).
+  std::string OpenFailureDetail() const { return link.OpenFailureDetail(); }
   // ReadDeviceInfo, then, if it succeeded, ReadAllChannelConfigs.
   bool Probe();
   // Reads the 4 device-information registers (not interpreted).
@@ -97,6 +101,7 @@ extern std::array<std::int16_t, kInstrumentChannels> alarmLL;
 
 // The operations on theInstrument.
 bool OpenLink();
+std::string OpenLinkFailureDetail();  // of theInstrument's last OpenLink
 bool CloseLink();
 bool Probe();
 bool ReadDeviceInfo();

@@ -38,8 +38,16 @@ SerialComCtl::~SerialComCtl() { Close(); }
 bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t stopBits,
                         std::uint8_t dataBits, std::uint8_t parity, ErrorText errorText) {
   stopped_ = false;
+  openFailureDetail_.clear();
   if (const int result = library_.Open(port); result != kSerialOk) {
-    if (const auto message = OpenMessage(result)) SetErrorText(errorText, *message);
+    const auto message = OpenMessage(result);
+    if (message) SetErrorText(errorText, *message);
+    openFailureDetail_ = library_.FailureDetail();
+    if (openFailureDetail_.empty()) {
+      openFailureDetail_ = message ? std::string(*message)
+                                   : "the serial library refused the port (" +
+                                         std::to_string(result) + ")";
+    }
     return false;
   }
   this->port = port;
@@ -52,6 +60,7 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
 
   const auto refuse = [&](std::string_view message) {
     SetErrorText(errorText, message);
+    openFailureDetail_ = "The communication settings cannot be used: " + std::string(message);
     Close();
     return false;
   };
@@ -71,6 +80,10 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
     // The port stays open with whatever line parameters it had.
     SetErrorText(errorText, "bad parm!");
     return true;
+  }
+  openFailureDetail_ = library_.FailureDetail();
+  if (openFailureDetail_.empty()) {
+    openFailureDetail_ = "the line parameters could not be set (" + std::to_string(result) + ")";
   }
   Close();
   return false;

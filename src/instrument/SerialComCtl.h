@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "instrument/ErrorText.h"
 #include "instrument/SerialLibrary.h"
@@ -32,6 +33,11 @@ class SerialComCtl {
   // The exchanges since the last Open were ended by Abort or Close (or the library reported an
   // aborted transfer): the frame layer does not re-open such a port, which would undo the stop.
   bool Stopped() const { return stopped_.load(); }
+  // Why the last Open failed, in words for the user (the detail of the message
+  // "串口初始化失败!"): the library's account (the device, the system's reason, what to do: join
+  // the group that may use serial devices, close the program that holds the port, ...), else the
+  // message Open put in `errorText`. Empty after a successful Open.
+  const std::string& OpenFailureDetail() const { return openFailureDetail_; }
   // Close, then Open with the stored port and line parameters.
   bool Reopen(ErrorText errorText);
   // At most 5 library writes; an error code restarts the block from its first byte. The bytes
@@ -53,6 +59,7 @@ class SerialComCtl {
  private:
   SerialLibrary& library_;
   std::atomic<bool> stopped_{false};
+  std::string openFailureDetail_;
 };
 
 }  // namespace vantiro

@@ -104,6 +104,9 @@ class SerialLibrary {
   // Ends the transfer in progress on `port` (from another thread: it returns kSerialAborted at
   // once) and every later one until the port is closed. 0, or kSerialNotOpen.
   virtual int Abort(int port) = 0;
+  // Why the last Open or SetLineParameters failed, in words for the user: the device, the
+  // system's reason and what to do about it; empty when it succeeded or the library cannot tell.
+  virtual std::string FailureDetail() const = 0;
 };
 
 // Sets raw mode, the baud rate and the mode byte's data bits, stop bits and parity in `settings`,
@@ -137,6 +140,7 @@ class TermiosSerialLibrary final : public SerialLibrary {
   int Read(int port, std::uint8_t* buffer, int count) override;
   int DiscardInput(int port) override;
   int Abort(int port) override;
+  std::string FailureDetail() const override;
 
  private:
   struct Port {
@@ -164,12 +168,20 @@ class TermiosSerialLibrary final : public SerialLibrary {
     Port settings_;            // as they were on entry
   };
   bool IsOpen(int port) const;
+  // Open, without the failure detail; records it in `detail`.
+  int OpenDevice(int port, std::string& detail);
 
   std::string iniPath_;
   mutable std::mutex mutex_;  // guards ports_; transfers run outside it
   std::condition_variable idle_;  // a Use ended
   std::map<int, Port> ports_;
+  std::string failureDetail_;  // of the last Open or SetLineParameters; guarded by mutex_
 };
+
+// The failure detail of a device that could not be opened, from the system's error number of the
+// open (EBUSY also when another program holds the port's lock): the device and the hint a user
+// needs for it.
+std::string OpenFailureText(const std::string& path, int error);
 
 // The library every SerialComCtl uses unless given another: one TermiosSerialLibrary for the
 // process.

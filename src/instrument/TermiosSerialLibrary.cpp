@@ -2,13 +2,16 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "instrument/CommSettings.h"
@@ -177,13 +180,30 @@ TermiosSerialLibrary::Use::~Use() {
 }
 
 int TermiosSerialLibrary::Open(int port) {
-  if (IsOpen(port)) return kSerialPortBusy;
+  std::string detail;
+  const int result = OpenDevice(port, detail);
+  std::lock_guard lock(mutex_);
+  failureDetail_ = result == kSerialOk ? std::string() : std::move(detail);
+  return result;
+}
+
+int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
   const std::string path = DevicePath(port);
-  if (path.empty()) return kSerialNotOpen;
+  if (IsOpen(port)) {
+    detail = path + " (port COM" + std::to_string(port) + ") is already open in this program.";
+    return kSerialPortBusy;
+  }
+  if (path.empty()) {
+    detail = "Port COM" + std::to_string(port) + " has no device: name one in config.ini, " +
+             "section [DEVICE], as COM" + std::to_string(port) + "=/dev/ttyUSB0 for example.";
+    return kSerialNotOpen;
+  }
 
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    switch (errno) {
+    const int error = errno;
+    detail = OpenFailureText(path, error);
+    switch (error) {
       case ENOENT:
       case ENXIO:
       case ENODEV:
@@ -195,6 +215,7 @@ int TermiosSerialLibrary::Open(int port) {
   }
   if (!::isatty(fd)) {
     ::close(fd);
+    detail = path + " is not a serial port (not a terminal device).";
     return kSerialNotOpen;
   }
   // Exclusive: the terminal's own exclusive mode keeps other openers out (except privileged ones),
@@ -202,29 +223,76 @@ int TermiosSerialLibrary::Open(int port) {
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
+    detail = OpenFailureText(path, error == EWOULDBLOCK ? EBUSY : error);
     return error == EWOULDBLOCK ? kSerialPortBusy : kSerialSystemFailure;
   }
-  if (::ioctl(fd, TIOCEXCL) != 0) return Abandon(fd, kSerialSystemFailure);
+  const auto fail = [&](const char* what) {
+    detail = path + ": " + what + ": " + std::strerror(errno);
+    return Abandon(fd, kSerialSystemFailure);
+  };
+  if (::ioctl(fd, TIOCEXCL) != 0) return fail("exclusive use");
   // The descriptor stays non-blocking: every wait is a poll that also watches the wake-up, so a
   // write the line does not take is never stuck inside the kernel where no abort can reach it.
   termios settings{};
-  if (::tcgetattr(fd, &settings) != 0) return Abandon(fd, kSerialSystemFailure);
+  if (::tcgetattr(fd, &settings) != 0) return fail("reading the terminal settings");
   MakeRaw(settings);
   // Framing left over from an earlier setting may be refused (see SetTerminal); it is set anew
   // by SetLineParameters. Raw mode must take.
   termios taken{};
-  if (!SetTerminal(fd, settings, taken) || !IsRaw(taken)) return Abandon(fd, kSerialSystemFailure);
+  if (!SetTerminal(fd, settings, taken)) return fail("setting raw mode");
+  if (!IsRaw(taken)) {
+    errno = EINVAL;
+    return fail("the device refuses raw mode");
+  }
   ::tcflush(fd, TCIOFLUSH);
   // What wakes a transfer that waits: Abort and Close signal it.
   const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd < 0) return Abandon(fd, kSerialSystemFailure);
+  if (wakeFd < 0) return fail("eventfd");
 
   std::lock_guard lock(mutex_);
   if (!ports_.try_emplace(port, Port{.fd = fd, .wakeFd = wakeFd}).second) {
     ::close(wakeFd);
+    detail = path + " (port COM" + std::to_string(port) + ") is already open in this program.";
     return Abandon(fd, kSerialPortBusy);
   }
   return kSerialOk;
+}
+
+std::string TermiosSerialLibrary::FailureDetail() const {
+  std::lock_guard lock(mutex_);
+  return failureDetail_;
+}
+
+std::string OpenFailureText(const std::string& path, int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: {
+      // The group that may use the device: its owning group (dialout on Debian and Ubuntu,
+      // uucp on some other systems).
+      std::string groupName = "dialout";
+      struct stat status {};
+      if (::stat(path.c_str(), &status) == 0 && status.st_gid != 0) {
+        if (const struct group* entry = ::getgrgid(status.st_gid); entry != nullptr) {
+          groupName = entry->gr_name;
+        }
+      }
+      return path + ": permission denied. The device may be used by the members of the group '" +
+             groupName + "': add your user to it (sudo usermod -aG " + groupName +
+             " $USER), then log out and in again.";
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return path + " is in use by another program. ModemManager, for example, takes new serial "
+                    "adapters for itself, and a terminal program may still hold the port: close "
+                    "that program (or tell ModemManager to leave the device alone) and try again.";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return path + " does not exist. Check that the adapter is plugged in, and the device "
+                    "named for the port in config.ini, section [DEVICE] (COM1=/dev/ttyUSB0 for "
+                    "example).";
+    default: return path + ": " + std::strerror(error);
+  }
 }
 
 int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
@@ -240,18 +308,27 @@ int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
 int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
   const Use open(*this, port);
   if (!open) return kSerialNotOpen;
+  const auto fail = [&](const char* what) {
+    const std::string reason = std::string(what) + ": " + std::strerror(errno);
+    std::lock_guard lock(mutex_);
+    failureDetail_ = reason;
+    return kSerialSystemFailure;
+  };
   termios settings{};
-  if (::tcgetattr(open->fd, &settings) != 0) return kSerialSystemFailure;
+  if (::tcgetattr(open->fd, &settings) != 0) return fail("reading the terminal settings");
   if (!ApplyLineParameters(settings, baudCode, mode)) return kSerialBadParameter;
   termios taken{};
-  if (!SetTerminal(open->fd, settings, taken)) return kSerialSystemFailure;
+  if (!SetTerminal(open->fd, settings, taken)) return fail("setting the line parameters");
   ::tcflush(open->fd, TCIOFLUSH);
+  const int result = LineParametersResult(settings, taken);
   std::lock_guard lock(mutex_);
   if (const auto it = ports_.find(port); it != ports_.end()) {
     const std::optional<std::int32_t> bitsPerSecond = BitsPerSecondOf(cfgetospeed(&taken));
     if (bitsPerSecond) it->second.bitsPerSecond = *bitsPerSecond;
   }
-  return LineParametersResult(settings, taken);
+  failureDetail_.clear();
+  if (result == kSerialSystemFailure) failureDetail_ = "the device refuses raw mode";
+  return result;
 }
 
 int TermiosSerialLibrary::Abort(int port) {

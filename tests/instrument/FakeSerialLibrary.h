@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "instrument/SerialLibrary.h"
@@ -48,6 +49,7 @@ class FakeSerialLibrary : public SerialLibrary {
   std::deque<std::uint8_t> incoming;
   std::function<void(std::span<const std::uint8_t>)> onWrite;
   bool aborted = false;  // by Abort, until Close
+  std::string failureDetail;
 
   std::vector<Call> calls;
 
@@ -101,6 +103,9 @@ class FakeSerialLibrary : public SerialLibrary {
     incoming.clear();
     return kSerialOk;
   }
+
+  // Not recorded as a call: a question, not an operation.
+  std::string FailureDetail() const override { return failureDetail; }
 
   // Every transfer after it gets kSerialAborted, until Close.
   int Abort(int port) override {

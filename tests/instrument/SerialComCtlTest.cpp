@@ -130,6 +130,49 @@ TEST_F(SerialComCtlTest, LibraryOpenFailureLeavesPortAndReportsKnownCodes) {
   }
 }
 
+// The detail of a failed open, for the user: the library's account where it has one, else the
+// message Open wrote; nothing after a successful open. The error text is what it always was.
+TEST_F(SerialComCtlTest, AFailedOpenLeavesItsDetail) {
+  struct Case {
+    const char* name;
+    int openResult;
+    int lineResult;
+    std::int32_t baud;
+    std::string libraryDetail;
+    const char* errorText;
+    std::string detail;
+  };
+  const Case cases[] = {
+      {"busy, with the library's account", kSerialPortBusy, kSerialOk, 9600,
+       "/dev/ttyUSB0 is in use by another program.", "no such port or port has be opened!",
+       "/dev/ttyUSB0 is in use by another program."},
+      {"busy, the library silent", kSerialPortBusy, kSerialOk, 9600, "",
+       "no such port or port has be opened!", "no such port or port has be opened!"},
+      {"an unlisted code, the library silent", -3, kSerialOk, 9600, "", kUntouched,
+       "the serial library refused the port (-3)"},
+      {"undefined baud rate", kSerialOk, kSerialOk, 4800, "", "no defined baudrate!",
+       "The communication settings cannot be used: no defined baudrate!"},
+      {"line parameters failed", kSerialOk, kSerialSystemFailure, 9600,
+       "setting the line parameters: Input/output error", kUntouched,
+       "setting the line parameters: Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetErrorText(errorText, kUntouched);
+    FakeSerialLibrary lib;
+    SerialComCtl port(lib);
+    lib.openResults = {c.openResult};
+    lib.lineParameterResults = {c.lineResult};
+    lib.failureDetail = c.libraryDetail;
+    EXPECT_FALSE(port.Open(3, c.baud, 1, 8, 1, errorText));
+    EXPECT_EQ(Text(), c.errorText);
+    EXPECT_EQ(port.OpenFailureDetail(), c.detail);
+    lib.failureDetail.clear();
+    EXPECT_TRUE(port.Open(3, 9600, 1, 8, 1, errorText));
+    EXPECT_EQ(port.OpenFailureDetail(), "");
+  }
+}
+
 TEST_F(SerialComCtlTest, LineParameterResults) {
   // "Bad parameter" from the library still opens the port.
   library.lineParameterResults = {-7};

@@ -2,6 +2,8 @@
 // opens the slave through the [DEVICE] section of a config.ini.
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -12,6 +14,8 @@
 #include <functional>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -341,6 +345,99 @@ TEST_F(TermiosSerialLibraryTest, CloseDuringAReadWakesItAndClosesAfterIt) {
   TermiosSerialLibrary otherProgram(ini_);
   EXPECT_EQ(otherProgram.Open(kPort), kSerialOk);
   EXPECT_EQ(otherProgram.Close(kPort), kSerialOk);
+}
+
+// Why an open failed, for the user: each failure names the device and says what to do.
+TEST_F(TermiosSerialLibraryTest, AFailedOpenTellsWhyAndWhatToDo) {
+  TermiosSerialLibrary otherProgram(ini_);
+  struct Case {
+    const char* name;
+    TermiosSerialLibrary* library;
+    int port;
+    int result;
+    std::vector<std::string> words;
+  };
+  const Case cases[] = {
+      {"missing device", &library_, 8, kSerialNotOpen,
+       {dir_.File("missing"), "does not exist", "plugged in", "[DEVICE]"}},
+      {"not a terminal", &library_, 9, kSerialNotOpen, {ini_, "not a serial port"}},
+      {"no device for the port", &library_, 0, kSerialNotOpen, {"COM0", "config.ini", "[DEVICE]"}},
+      {"held by another program", &otherProgram, kPort, kSerialPortBusy,
+       {slavePath_, "in use by another program", "ModemManager"}},
+      {"already open here", &library_, kPort, kSerialPortBusy,
+       {slavePath_, "already open in this program"}},
+  };
+  OpenPort(library_);
+  EXPECT_EQ(library_.FailureDetail(), "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.library->Open(c.port), c.result);
+    const std::string text = c.library->FailureDetail();
+    for (const std::string& word : c.words) {
+      EXPECT_NE(text.find(word), std::string::npos) << "'" << word << "' not in: " << text;
+    }
+  }
+  // A successful open leaves no detail behind.
+  ASSERT_EQ(library_.Close(kPort), kSerialOk);
+  EXPECT_EQ(otherProgram.Open(kPort), kSerialOk);
+  EXPECT_EQ(otherProgram.FailureDetail(), "");
+}
+
+TEST(OpenFailureTextTest, TheHintFitsTheSystemsReason) {
+  testing::TempDir dir;
+  const std::string device = dir.File("ttyUSB9");
+  WriteText(device, "");
+  struct Case {
+    const char* name;
+    int error;
+    std::vector<std::string> words;
+  };
+  const Case cases[] = {
+      {"permission denied", EACCES, {device, "permission denied", "dialout", "usermod -aG"}},
+      {"operation not permitted", EPERM, {device, "dialout"}},
+      {"busy", EBUSY, {device, "in use by another program", "ModemManager"}},
+      {"missing", ENOENT, {device, "does not exist", "config.ini"}},
+      {"no such device", ENODEV, {device, "does not exist"}},
+      {"anything else", EIO, {device, std::strerror(EIO)}},
+  };
+  for (const Case& c : cases) {
+    const std::string text = OpenFailureText(device, c.error);
+    for (const std::string& word : c.words) {
+      EXPECT_NE(text.find(word), std::string::npos) << c.name << ": '" << word << "' not in: "
+                                                    << text;
+    }
+  }
+  // The group named is the one the device belongs to, where it has one.
+  const struct group* uucp = ::getgrnam("uucp");
+  if (uucp != nullptr && ::chown(device.c_str(), static_cast<uid_t>(-1), uucp->gr_gid) == 0) {
+    const std::string text = OpenFailureText(device, EACCES);
+    EXPECT_NE(text.find("'uucp'"), std::string::npos) << text;
+    EXPECT_NE(text.find("usermod -aG uucp"), std::string::npos) << text;
+  }
+}
+
+// The exclusive hold (the terminal's exclusive mode and the lock) lasts from the open to the
+// close, and is gone after it: the port opens again, here and in another program.
+TEST_F(TermiosSerialLibraryTest, TheExclusiveHoldEndsWithTheClose) {
+  const auto exclusive = [&] {
+    const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;  // refused: exclusive to another opener (an unprivileged test)
+    int state = 0;
+    const int result = ::ioctl(fd, TIOCGEXCL, &state);
+    ::close(fd);
+    return result == 0 ? state : -2;
+  };
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE(round);
+    TermiosSerialLibrary otherProgram(ini_);
+    OpenPort(library_);
+    EXPECT_NE(exclusive(), 0);
+    EXPECT_EQ(otherProgram.Open(kPort), kSerialPortBusy);
+    ASSERT_EQ(library_.Close(kPort), kSerialOk);
+    EXPECT_EQ(exclusive(), 0);
+    ASSERT_EQ(otherProgram.Open(kPort), kSerialOk);
+    ASSERT_EQ(otherProgram.Close(kPort), kSerialOk);
+  }
 }
 
 TEST(LineParametersTest, ModeByteAndBaudCodeSetTheTerminal) {

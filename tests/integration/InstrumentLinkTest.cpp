@@ -390,6 +390,38 @@ TEST(InstrumentLinkTest, AMissingDeviceCannotBeOpened) {
   EXPECT_EQ(LastError(), "no such port or port not opened!");
 }
 
+// Why the link did not open, for the detail of "串口初始化失败!": the device and what to do.
+TEST(InstrumentLinkTest, AFailedOpenTellsTheUserWhy) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig();
+  {
+    // Another program holds the recorder's port.
+    TermiosSerialLibrary otherProgram(ini);
+    ASSERT_EQ(otherProgram.Open(1), kSerialOk);
+    Link link(ini);
+    EXPECT_FALSE(link.instrument.OpenLink());
+    EXPECT_EQ(LastError(), "no such port or port has be opened!");
+    const std::string detail = link.instrument.OpenFailureDetail();
+    EXPECT_NE(detail.find(line.DevicePath()), std::string::npos) << detail;
+    EXPECT_NE(detail.find("in use by another program"), std::string::npos) << detail;
+    // Once it lets go, the port opens, and the detail is gone.
+    ASSERT_EQ(otherProgram.Close(1), kSerialOk);
+    EXPECT_TRUE(link.instrument.OpenLink()) << LastError();
+    EXPECT_EQ(link.instrument.OpenFailureDetail(), "");
+    link.instrument.CloseLink();
+  }
+  testing::TempDir dir;
+  const std::string missing = dir.File("config.ini");
+  testing::WriteText(missing,
+                     testing::ComSection(1) + "[DEVICE]\nCOM1=" + dir.File("no-such-tty") + "\n");
+  Link link(missing);
+  EXPECT_FALSE(link.instrument.OpenLink());
+  const std::string detail = link.instrument.OpenFailureDetail();
+  EXPECT_NE(detail.find(dir.File("no-such-tty")), std::string::npos) << detail;
+  EXPECT_NE(detail.find("does not exist"), std::string::npos) << detail;
+}
+
 TEST(InstrumentLinkTest, PictureDownloadReachesTheRecorder) {
   Bytes picture(2 * kPictureBlockSize + 100);
   for (std::size_t i = 0; i < picture.size(); ++i) {
