@@ -174,6 +174,37 @@ TEST(CsvImportTest, GbkByDefaultUtf8AfterAByteOrderMark) {
   EXPECT_TRUE(Import(line, false).channels.empty());
 }
 
+TEST(CsvImportTest, FedInChunksTheSameAsWhole) {
+  // Line ends, the byte-order mark and a long line cut anywhere: every split gives the same data.
+  const std::string text = "\xEF\xBB\xBF" "1,1,1,2010年05月12日 10:00:00,℃\r\n"
+                           "2,2,2.5,2010-05-12 10:00:01,V\r\r\n"
+                           "3,1,-3,2010-05-12 09:00:00," + std::string(130, 'u') + "\n"
+                           "4,3,4,2010-05-12 10:00:02,mA\r";
+  const Imported whole = Import(text, false);
+  ASSERT_EQ(whole.summary.sampleCount, 4);
+  for (std::size_t size : {1u, 2u, 3u, 5u, 7u, 64u}) {
+    SCOPED_TRACE(size);
+    Imported chunked;
+    CsvImportStream stream(chunked.summary, chunked.channels);
+    for (std::size_t at = 0; at < text.size(); at += size) {
+      stream.Feed(std::string_view(text).substr(at, size));
+    }
+    stream.Finish();
+    EXPECT_EQ(chunked.summary.sampleCount, whole.summary.sampleCount);
+    EXPECT_EQ(chunked.summary.startTime, whole.summary.startTime);
+    EXPECT_EQ(chunked.summary.endTime, whole.summary.endTime);
+    EXPECT_EQ(chunked.summary.rangeMin, whole.summary.rangeMin);
+    EXPECT_EQ(chunked.summary.rangeMax, whole.summary.rangeMax);
+    ASSERT_EQ(chunked.channels.size(), whole.channels.size());
+    for (std::size_t c = 0; c < whole.channels.size(); ++c) {
+      EXPECT_EQ(chunked.channels[c].number, whole.channels[c].number);
+      EXPECT_EQ(chunked.channels[c].unit, whole.channels[c].unit);
+      EXPECT_EQ(chunked.channels[c].times, whole.channels[c].times);
+      EXPECT_EQ(chunked.channels[c].values, whole.channels[c].values);
+    }
+  }
+}
+
 TEST(CsvImportTest, FromAFileAndTheOpenFailure) {
   const fs::path dir = fs::path(::testing::TempDir()) / ("csv-" + std::to_string(::getpid()));
   fs::create_directories(dir);
