@@ -1,7 +1,10 @@
 #pragma once
-// The serial-port library: six operations on numbered ports, with the result codes the serial layer
-// (SerialComCtl) tells apart. TermiosSerialLibrary is the implementation over Linux terminals;
-// tests put a scripted fake of the same interface in its place.
+// The serial-port library: operations on numbered ports, with the result codes the serial layer
+// (SerialComCtl) tells apart. Six of them move and set up the line (open, read time-outs, line
+// parameters, close, write, read); DiscardInput starts each exchange on a quiet line, Abort ends a
+// running one from another thread, FailureDetail says why an open failed. TermiosSerialLibrary is
+// the implementation over Linux terminals; tests put a scripted fake of the same interface in its
+// place.
 //
 // Port n is the device /dev/ttyS<n-1>, unless config.ini has, in its optional section [DEVICE], a
 // key COM<n> naming another device (a USB adapter, or the pty of the recorder simulator):

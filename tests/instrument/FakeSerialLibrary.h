@@ -2,7 +2,8 @@
 // A scripted serial library. Every call is recorded; results come from scripts, consumed in order,
 // with ordinary behaviour when a script is empty: open, time-outs and line parameters succeed, a
 // write takes every byte (and shows it to `onWrite`, the far end), a read delivers what the far end
-// has sent (`incoming`), nothing when it has sent nothing.
+// has sent (`incoming`), nothing when it has sent nothing. DiscardInput drops `incoming`; after
+// Abort every write and read gets kSerialAborted until Close.
 
 #include <algorithm>
 #include <cstdint>
