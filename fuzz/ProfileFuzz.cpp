@@ -99,7 +99,8 @@ void Candidates(std::string_view text, std::vector<std::string>& sections,
         sections.emplace_back(line.substr(open + 1, close - open - 1));
       }
     }
-    if (const std::size_t eq = line.find('='); eq != std::string_view::npos && keys.size() < limit) {
+    if (const std::size_t eq = line.find('=');
+        eq != std::string_view::npos && keys.size() < limit) {
       keys.emplace_back(line.substr(0, eq));
     }
   }
@@ -119,7 +120,8 @@ std::vector<Reading> ReadAll(const vantiro::ProfileFile& profile,
   std::vector<Reading> readings;
   for (const std::string& s : sections) {
     for (const std::string& k : keys) {
-      readings.push_back({profile.HasSection(s), profile.HasKey(s, k), profile.ReadString(s, k, kMissing)});
+      readings.push_back(
+          {profile.HasSection(s), profile.HasKey(s, k), profile.ReadString(s, k, kMissing)});
     }
   }
   return readings;
@@ -137,7 +139,8 @@ void CheckReads(const vantiro::ProfileFile& profile, const std::vector<std::stri
                 "a missing key does not read as the integer fallback");
       } else {
         Require(profile.HasSection(s), "a key without its section");
-        Require(profile.ReadString(s, k, "other") == value, "a key's value depends on the fallback");
+        Require(profile.ReadString(s, k, "other") == value,
+                "a key's value depends on the fallback");
         Require(profile.ReadInt(s, k, -77) == profile.ReadInt(s, k, 91),
                 "a key's integer depends on the fallback");
       }
@@ -148,7 +151,8 @@ void CheckReads(const vantiro::ProfileFile& profile, const std::vector<std::stri
 bool SameName(std::string_view a, std::string_view b) {
   auto trim = [](std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+      s.remove_suffix(1);
     return s;
   };
   a = trim(a);
@@ -199,7 +203,8 @@ void ConfigFile(std::string_view section, std::string_view key, std::string_view
         }
         continue;
       }
-      Require(a.hasSection == b.hasSection, "writing a key changed whether another section is there");
+      Require(a.hasSection == b.hasSection,
+              "writing a key changed whether another section is there");
       Require(a.hasKey == b.hasKey && a.value == b.value,
               "writing a key changed a key of another section");
     }
@@ -223,7 +228,8 @@ void RegistryFile(std::string_view section, std::string_view key, std::string_vi
   const int number = static_cast<int>(hash % 2000001u) - 1000000;
   Require(vantiro::OpenOrCreateRegistryKey(section), "opening a registry key failed");
   Require(vantiro::WriteRegistryInt(section, key, number), "writing a registry value failed");
-  Require(vantiro::ReadRegistryInt(section, key) == number, "a written registry value reads differently");
+  Require(vantiro::ReadRegistryInt(section, key) == number,
+          "a written registry value reads differently");
   std::size_t i = 0;
   for (const std::string& s : sections) {
     for (const std::string& k : keys) {

@@ -71,9 +71,10 @@ inline std::string Expand(std::string_view in, bool cutLastBlock) {
   for (std::size_t b = 0; b < kMaxCompactBlocks && at < in.size(); ++b) {
     const std::string_view head = take(3);
     const char fill = head[0];
-    std::size_t length = head.size() < 3 ? 0
-                                         : static_cast<std::size_t>(static_cast<unsigned char>(head[1])) |
-                                               static_cast<std::size_t>(static_cast<unsigned char>(head[2])) << 8;
+    std::size_t length =
+        head.size() < 3 ? 0
+                        : static_cast<std::size_t>(static_cast<unsigned char>(head[1])) |
+                              static_cast<std::size_t>(static_cast<unsigned char>(head[2])) << 8;
     length = std::min(length, kFileBlock);
     const std::string_view bytes = take(length);
     file.append(bytes);

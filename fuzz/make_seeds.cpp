@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
     inputs.push_back({seed.name + ".raw", static_cast<char>(kRawInput) + seed.bytes});
     inputs.push_back({seed.name + ".compact", '\0' + compact});
     if (i < 2) {
-      inputs.push_back({seed.name + ".raw.log", static_cast<char>(kRawInput | kLogOn) + seed.bytes});
+      inputs.push_back(
+          {seed.name + ".raw.log", static_cast<char>(kRawInput | kLogOn) + seed.bytes});
       inputs.push_back({seed.name + ".compact.log", static_cast<char>(kLogOn) + compact});
     }
   }
