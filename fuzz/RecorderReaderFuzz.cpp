@@ -10,7 +10,8 @@
 //   - a stored sample (any entry that is not a gap marker) lies inside the header's time window;
 //   - the range fold keeps rangeMax >= 0 >= rangeMin;
 //   - a refused file (too large, bad format) leaves the dataset as it was;
-//   - a failure is reported with one of the reader's own texts.
+//   - a failure is reported with one of the reader's own texts;
+//   - with the log on, the reading gives the same result and dataset as with the log off.
 //
 // A violation stops the run with __builtin_trap after naming the broken rule on stderr.
 
@@ -18,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +44,30 @@ unsigned HeaderByte(std::string_view file, std::size_t offset) {
   return offset < file.size() && offset < vantiro::kRecorderBlockSize
              ? static_cast<unsigned char>(file[offset])
              : 0u;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool SameDataset(const DatasetSummary& sa, const std::vector<ChannelInfo>& ca,
+                 const DatasetSummary& sb, const std::vector<ChannelInfo>& cb) {
+  if (!SameBits(sa.rangeMax, sb.rangeMax) || !SameBits(sa.rangeMin, sb.rangeMin) ||
+      !SameBits(sa.startTime, sb.startTime) || !SameBits(sa.endTime, sb.endTime) ||
+      sa.sampleCount != sb.sampleCount || ca.size() != cb.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < ca.size(); ++i) {
+    const ChannelInfo& a = ca[i];
+    const ChannelInfo& b = cb[i];
+    if (a.number != b.number || a.unit != b.unit || a.times.size() != b.times.size() ||
+        a.values.size() != b.values.size()) {
+      return false;
+    }
+    for (std::size_t k = 0; k < a.times.size(); ++k) {
+      if (!SameBits(a.times[k], b.times[k]) || !SameBits(a.values[k], b.values[k])) return false;
+    }
+  }
+  return true;
 }
 
 bool IsUntouched(const DatasetSummary& s) {
@@ -116,6 +142,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::optional<vantiro::UserMessage> failure =
       vantiro::ReadRecorderData(input, summary, channels, options);
+
+  if (fuzzing::LogWanted(selector)) {
+    vantiro::MemoryRecorderInput again(file);
+    DatasetSummary quietSummary;
+    std::vector<ChannelInfo> quietChannels;
+    vantiro::RecorderLogOptions quiet;
+    quiet.mode = vantiro::RecorderLogOptions::Mode::Off;
+    const std::optional<vantiro::UserMessage> quietFailure =
+        vantiro::ReadRecorderData(again, quietSummary, quietChannels, quiet);
+    Require(failure.has_value() == quietFailure.has_value() &&
+                (!failure || failure->text == quietFailure->text),
+            "the log changed the reading's result");
+    Require(SameDataset(summary, channels, quietSummary, quietChannels),
+            "the log changed the dataset");
+  }
 
   CheckChannels(channels, summary);
   Require(summary.rangeMax >= 0.0f && summary.rangeMin <= 0.0f, "range fold crossed zero");
