@@ -1,0 +1,73 @@
+#include "instrument/PictureDownload.h"
+
+#include <vector>
+
+#include "instrument/ModbusRtuImpl.h"
+#include "instrument/PictureFile.h"
+#include "instrument/RecorderRegisters.h"
+
+namespace vantiro {
+
+bool DownloadOverInstrument::Open() {
+  linkOpen = instrument_.OpenLink();
+  return linkOpen;
+}
+bool DownloadOverInstrument::Start(int picture) { return instrument_.StartDownload(picture); }
+bool DownloadOverInstrument::Block(const std::uint8_t* data, std::int32_t length,
+                                   std::int32_t sequence) {
+  return instrument_.SendDownloadBlock(data, length, sequence);
+}
+bool DownloadOverInstrument::Finish() { return instrument_.FinishDownload(); }
+void DownloadOverInstrument::Close() {
+  instrument_.CloseLink();
+  linkOpen = false;
+}
+
+namespace {
+
+DownloadOutcome Steps(DownloadPort& port, const std::string& path, int picture,
+                      const DownloadProgress& report) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadPictureFile(path, bytes) || bytes.empty()) return {false, kReadPictureFailedText};
+
+  const std::size_t blockSize = kPictureBlockSize;
+  const std::size_t remainder = bytes.size() % blockSize;
+  if (remainder != 0) bytes.resize(bytes.size() + blockSize - remainder, 0);
+  const std::size_t blocks = bytes.size() / blockSize;  // at most kMaxPictureBytes / 512 + 1
+  const int maximum = static_cast<int>(blocks) + 2;
+  int position = 0;
+  report(position, maximum);
+
+  if (!port.Start(picture)) return {false, kDownloadFailedText};
+  report(++position, maximum);
+
+  for (std::size_t j = 0; j < blocks; ++j) {
+    bool sent = false;
+    for (int attempt = 0; attempt < kBlockAttempts && !sent; ++attempt) {
+      sent =
+          port.Block(bytes.data() + j * blockSize, kPictureBlockSize, static_cast<std::int32_t>(j));
+    }
+    if (!sent) return {false, kDownloadFailedText};
+    report(++position, maximum);
+  }
+
+  if (!port.Finish()) return {false, kDownloadFailedText};
+  report(++position, maximum);
+  return {true, kDownloadSucceededText};
+}
+
+}  // namespace
+
+DownloadOutcome DownloadPicture(DownloadPort& port, const std::string& path, int picture,
+                                const DownloadProgress& progress) {
+  const DownloadProgress report = [&](int position, int maximum) {
+    if (progress) progress(position, maximum);
+  };
+  report(0, 0);
+  if (!port.Open()) return {false, kDownloadOpenFailedText};
+  const DownloadOutcome outcome = Steps(port, path, picture, report);
+  port.Close();
+  return outcome;
+}
+
+}  // namespace vantiro
