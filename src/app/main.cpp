@@ -27,6 +27,12 @@ int main(int argc, char* argv[]) {
       QTimer::singleShot(0, windows.mainForm.get(),
                          [&windows, path] { windows.mainForm->OpenFromCommandLine(path); });
     }
+    // --monitor: monitoring starts as the Run command starts it (a control-room display comes
+    // back by itself after a power cut).
+    if (arguments.contains(QStringLiteral("--monitor"))) {
+      QTimer::singleShot(0, windows.mainForm.get(),
+                         [&windows] { windows.mainForm->RunButtonClick(); });
+    }
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Vantiro"), QString::fromLocal8Bit(e.what()));

@@ -1,5 +1,6 @@
 #include "workbench/ui/TMainForm.h"
 
+#include <limits>
 #include <memory>
 
 #include <QAction>
@@ -18,7 +19,11 @@
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
 #include "chart/ui/TrendChart.h"
+#include "instrument/CommSettings.h"
+#include "instrument/ModbusRtuImpl.h"
 #include "instrument/ui/InstrumentDialogs.h"
+#include "instrument/ui/LiveMonitor.h"
+#include "instrument/ui/OverviewPage.h"
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "output/Reports.h"
 #include "output/ui/ReportPrinting.h"
@@ -85,6 +90,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   TimerForAllowZoom = new QTimer(this);
   TimerForAllowZoom->setObjectName(QStringLiteral("TimerForAllowZoom"));
   TimerForAllowZoom->setInterval(100);
+  connect(Timer, &QTimer::timeout, this, &TMainForm::OnTimer);
+  Monitor = new LiveMonitor(theInstrument, this);
   connect(TimerForAllowZoom, &QTimer::timeout, this, &TMainForm::OnAllowZoom);
 
   // The client area (everything below the menu bar) is 1282 x 942.
@@ -103,6 +110,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
 TMainForm::~TMainForm() {
   Timer->stop();
+  delete Monitor;  // ends a running poll before the widgets go
+  Monitor = nullptr;
   if (workerThread.joinable()) workerThread.join();
 }
 
@@ -263,6 +272,10 @@ void TMainForm::CreatePages() {
   connect(Chart, &TrendChart::cursorMoved, this, &TMainForm::ChartCursorToolChange);
   SystemCaseTabSheet = new QWidget(PageControl);
   SystemCaseTabSheet->setObjectName(QStringLiteral("SystemCaseTabSheet"));
+  auto* overviewLayout = new QVBoxLayout(SystemCaseTabSheet);
+  overviewLayout->setContentsMargins(0, 0, 0, 0);
+  Overview = new OverviewPage(SystemCaseTabSheet);
+  overviewLayout->addWidget(Overview);
 
   PageControl->addTab(DataTabSheet, QStringLiteral("数据表"));
   PageControl->addTab(ChartTabSheet, QStringLiteral("趋势图"));
@@ -684,9 +697,147 @@ void TMainForm::ComSettingButtonClick() {
   dialogs_.comSetting->exec();
 }
 
+// ---------------------------------------------------------------------------------------------
+// Live monitoring
+
+void TMainForm::RunButtonClick() {
+  switch (Monitor->Start()) {
+    case LiveMonitor::StartResult::OpenFailed:
+      CurrentPrompts().Message(this, QStringLiteral("串口初始化失败!"), MessageIcon::Error);
+      return;
+    case LiveMonitor::StartResult::ProbeFailed:
+      CurrentPrompts().Message(
+          this, QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address),
+          MessageIcon::Error);
+      return;
+    case LiveMonitor::StartResult::Started:
+      break;
+  }
+  liveMode = true;
+  liveChannels.clear();
+  Overview->TotalInfo->show();
+  for (int n = 1; n <= 16; ++n) {
+    if (!channelEnabled[n - 1]) continue;
+    Overview->Panels[liveChannels.size()]->show();
+    liveChannels.push_back(static_cast<std::int16_t>(n));
+  }
+  ResetView();
+  Chart->SetVerticalCursor(false, Chart->VerticalCursorCross());
+  Chart->SetHorizontalCursorActive(false);
+  Chart->SetZoomAllowed(false);
+  Chart->SetScrollAllowed(false);
+
+  StopButton->setEnabled(true);
+  StopMenuItem->setEnabled(true);
+  for (QAction* action : {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem,
+                          OpenFileButton, OpenFileMenuItem, DataFilterButton, ImportDataMenuItem,
+                          OEMDownLoad}) {
+    action->setEnabled(false);
+  }
+  SetPageButtons(PageButtons{});
+  savedPageButtons = PageButtons{false, false, false, false};
+  PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), true);
+  SystemCaseMenuItem->setVisible(true);
+
+  Chart->SetBottomIncrement(kOneSecond);
+  Chart->SetBottomAutomatic(true);
+  Chart->SetLeftAutomatic(true);
+
+  std::vector<TableColumn> columns = {{"序号", 50}, {"时间", 120}};
+  std::vector<ChartLine> lines;
+  seriesList.clear();
+  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
+    const int n = liveChannels[k];
+    ChartLine line;
+    line.title = QString::asprintf("通道%02d", n).toStdString();
+    line.palettePosition = k;
+    seriesList.push_back(ChartSeriesInfo{line.title, std::string(), k});
+    lines.push_back(std::move(line));
+    columnChannels.push_back(static_cast<std::int32_t>(k));
+    columns.push_back({QString::asprintf("通道%d(", n).toStdString() +
+                           std::string(ChannelUnitName(channelConfig[n - 1])) + ")",
+                       80});
+  }
+  Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
+  DataListViewModel->SetColumns(columns);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    DataListView->setColumnWidth(static_cast<int>(i), columns[i].width);
+  }
+  pageStart = 0;
+  DataListViewModel->SetPage(0, 1);
+  Timer->start();
+}
+
+void TMainForm::OnTimer() {
+  if (!linkOpen) return;
+  Monitor->StartPoll([this](const LiveReading& reading) { ApplyLiveReading(reading); });
+}
+
+void TMainForm::ApplyLiveReading(const LiveReading& r) {
+  Overview->TotalInfo->setText(TotalInfoText(r.settings, r.clock));
+  channels.clear();
+  std::vector<CellRef> cells;
+  const QString legend = QStringLiteral("时间:") +
+                         QString::fromStdString(FormatDateTime(r.time, DatePattern::Cursor));
+  const std::size_t cap = LiveLineCap(liveChannels.size());
+  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
+    const int n = liveChannels[k];
+    const int index = n - 1;
+    const double v = r.values[index];
+    const ChannelConfig& config = r.configs[index];
+    const std::string unit(ChannelUnitName(config));
+    const QString u = QString::fromStdString(unit);
+    const int panel = static_cast<int>(k);
+    Overview->SetChildText(panel, OverviewPage::kValueText, QString::asprintf("%0.3f ", v) + u);
+    Overview->SetChildText(panel, OverviewPage::kChannelName, QString::asprintf("通道%.2d", n));
+    for (int lamp = 0; lamp < 4; ++lamp) Overview->SetLamp(panel, lamp, r.alarms[index][lamp]);
+    Overview->SetChildText(panel, OverviewPage::kLimitHH,
+                           QString::asprintf("%0.3f", static_cast<double>(config.limitHH)));
+    Overview->SetChildText(panel, OverviewPage::kLimitL,
+                           QString::asprintf("%0.3f", static_cast<double>(config.limitL)));
+    Overview->SetChildText(panel, OverviewPage::kLimitH,
+                           QString::asprintf("%0.3f", static_cast<double>(config.limitH)));
+    Overview->SetChildText(panel, OverviewPage::kLimitLL,
+                           QString::asprintf("%0.3f", static_cast<double>(config.limitLL)));
+    Chart->SetLegendTitle(legend);
+    if (k < Chart->LineCount()) {
+      Chart->AppendPoint(k, r.time, v);
+      Chart->SetLineTitle(k, QString::fromStdString(seriesList[k].title) +
+                                 QString::asprintf(" %0.3f", v) + u);
+      if (Chart->Line(k).points.size() > cap) Chart->EmptyLine(k);
+    }
+    ChannelInfo channel;
+    channel.number = n;
+    channel.unit = unit;
+    channel.times = {r.time};
+    channel.values = {static_cast<float>(v)};
+    channels.push_back(std::move(channel));
+    cells.push_back(CellRef{static_cast<std::int32_t>(k), 0});
+  }
+  tableRows.clear();
+  tableRows.OpenRow(r.time);
+  for (const CellRef& cell : cells) tableRows.AddCell(cell);
+  tableRows.CloseRow();
+  DataListViewModel->SetPage(0, 1);
+}
+
+void TMainForm::StopButtonClick() {
+  Timer->stop();
+  Monitor->Stop();
+  Overview->HideAll();
+  PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), false);
+  SystemCaseMenuItem->setVisible(false);
+  StopButton->setEnabled(false);
+  StopMenuItem->setEnabled(false);
+  for (QAction* action : {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem,
+                          OpenFileButton, OpenFileMenuItem, ImportDataMenuItem, OEMDownLoad}) {
+    action->setEnabled(true);
+  }
+  RunButton->setChecked(false);
+  Chart->SetScrollAllowed(true);
+}
+
 // Commands that later work fills in.
-void TMainForm::RunButtonClick() {}
-void TMainForm::StopButtonClick() {}
 void TMainForm::OnOEMDLClick() {}
 
 }  // namespace vantiro

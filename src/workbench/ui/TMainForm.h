@@ -36,6 +36,9 @@ class TAboutBox;
 class TRealComSettingDlg;
 class TOKBottomDlg;
 class TOEMDLDlg;
+class OverviewPage;
+class LiveMonitor;
+struct LiveReading;
 
 // The main window: menu bar, toolbar and the three pages (data table, trend chart, system
 // overview). It owns the dataset and the view model; every command starts here.
@@ -69,6 +72,8 @@ class TMainForm : public QMainWindow {
   void ComSettingButtonClick();
   void RunButtonClick();
   void StopButtonClick();
+  // Each tick of Timer while monitoring: a poll on the worker unless one still runs.
+  void OnTimer();
   void OnHelpClick();
   void OnOEMDLClick();
   void AboutButtonClick();
@@ -128,6 +133,8 @@ class TMainForm : public QMainWindow {
   QWidget* ChartTabSheet = nullptr;
   TrendChart* Chart = nullptr;
   QWidget* SystemCaseTabSheet = nullptr;
+  OverviewPage* Overview = nullptr;  // the overview page's contents
+  LiveMonitor* Monitor = nullptr;    // the probe and the polls of live monitoring
   QTableView* DataListView = nullptr;
   DataListModel* DataListViewModel = nullptr;
   QToolBar* ToolBar = nullptr;
@@ -175,6 +182,8 @@ class TMainForm : public QMainWindow {
   void CreatePages();
   void ReadRegistrySwitches();
   void OnPageChanged(int index);
+  // One live reading on show: summary line, panels, chart points and the single table row.
+  void ApplyLiveReading(const LiveReading& reading);
 
   // The long commands (load, import, filter rebuild, CSV export) share this: the progress text set
   // and the bar reset, `work` on a worker thread driving the bar, the progress dialog shown modally

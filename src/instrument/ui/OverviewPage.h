@@ -1,0 +1,56 @@
+#pragma once
+// The system overview page: a scroll box holding the summary line and sixteen channel panels.
+// Panel k shows the k-th monitored channel; its controls are addressed by child position:
+//   0 value text, 1 channel name, 2..5 the high-high, high, low and low-low alarm lamps,
+//   6..9 the captions of the limit fields, 10 high-high limit, 11 low limit, 12 high limit,
+//   13 low-low limit.
+
+#include <QColor>
+#include <QWidget>
+#include <array>
+
+class QFrame;
+class QLabel;
+class QScrollArea;
+
+namespace vantiro {
+
+class OverviewPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPanels = 16;
+  static constexpr int kPanelChildren = 14;
+  static constexpr int kValueText = 0;
+  static constexpr int kChannelName = 1;
+  static constexpr int kFirstLamp = 2;
+  static constexpr int kLimitHH = 10;
+  static constexpr int kLimitL = 11;
+  static constexpr int kLimitH = 12;
+  static constexpr int kLimitLL = 13;
+  inline static const QColor kAlarmOn{255, 0, 0};   // pure red
+  inline static const QColor kAlarmOff{0, 255, 0};  // lime green
+
+  explicit OverviewPage(QWidget* parent = nullptr);
+
+  QScrollArea* ScrollBox = nullptr;
+  QWidget* ScrollContent = nullptr;  // the scroll box's 1600 x 1200 area
+  QLabel* TotalInfo = nullptr;
+  std::array<QFrame*, kPanels> Panels{};
+
+  // Child `child` of panel `panel` (0-based).
+  QWidget* PanelChild(int panel, int child) const { return children_[panel][child]; }
+  // The summary label and every panel hidden.
+  void HideAll();
+  // Sets the text of a label or limit field of a panel.
+  void SetChildText(int panel, int child, const QString& text);
+  QString ChildText(int panel, int child) const;
+  // Lamp 0..3 (high-high, high, low, low-low) of a panel red when `on`, lime green otherwise.
+  void SetLamp(int panel, int lamp, bool on);
+  QColor LampColour(int panel, int lamp) const;
+
+ private:
+  std::array<std::array<QWidget*, kPanelChildren>, kPanels> children_{};
+};
+
+}  // namespace vantiro

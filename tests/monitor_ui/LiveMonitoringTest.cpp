@@ -1,0 +1,332 @@
+// Live monitoring in the main window against the simulated recorder on a pseudo-terminal, through
+// the real serial layer. Ticks are driven by the test; each poll is awaited on the event loop.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+#include "chart/ui/TrendChart.h"
+#include "instrument/CommSettings.h"
+#include "instrument/ModbusRtuImpl.h"
+#include "instrument/ui/LiveMonitor.h"
+#include "instrument/ui/OverviewPage.h"
+#include "integration/SimulatedLine.h"
+#include "support/ScriptedPrompts.h"
+#include "workbench/ui/AppWindows.h"
+#include "workbench/ui/DataListModel.h"
+#include "workbench/ui/TMainForm.h"
+
+namespace vantiro {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChannelSection;
+using testing::ScriptedPrompts;
+using testing::SimulatedLine;
+
+class LiveMonitoringTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) /
+           ("live-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+  }
+  void TearDown() override {
+    windows_.reset();
+    instrument_.reset();
+    library_.reset();
+    fs::remove_all(dir_);
+  }
+
+  // The main window with its monitor on an instrument over the port mapping of `ini`.
+  TMainForm& Start(const std::string& ini) {
+    library_ = std::make_unique<TermiosSerialLibrary>(ini);
+    instrument_ = std::make_unique<ModbusRtuImpl>(*library_);
+    windows_ = std::make_unique<AppWindows>();
+    TMainForm& form = *windows_->mainForm;
+    delete form.Monitor;
+    form.Monitor = new LiveMonitor(*instrument_, &form);
+    form.Monitor->SetIniPath(ini);
+    return form;
+  }
+
+  // One tick, waited for until its poll has ended and its reading is applied.
+  static void Tick(TMainForm& form) {
+    form.OnTimer();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Monitor->PollRunning(), 20000);
+  }
+
+  static QStringList Item(TMainForm& form, int item) {
+    QStringList texts;
+    auto* model = form.DataListViewModel;
+    for (int c = 0; c < model->columnCount(); ++c) texts << model->index(item, c).data().toString();
+    return texts;
+  }
+  static QStringList Captions(TMainForm& form) {
+    QStringList captions;
+    auto* model = form.DataListViewModel;
+    for (int c = 0; c < model->columnCount(); ++c) {
+      captions << model->headerData(c, Qt::Horizontal).toString();
+    }
+    return captions;
+  }
+
+  fs::path dir_;
+  std::unique_ptr<TermiosSerialLibrary> library_;
+  std::unique_ptr<ModbusRtuImpl> instrument_;
+  std::unique_ptr<AppWindows> windows_;
+};
+
+QString Unit(int channel) {
+  return QString::fromStdString(std::string(ChannelUnitName(channelConfig[channel - 1])));
+}
+
+TEST_F(LiveMonitoringTest, TheOverviewPageIsLaidOutAndHiddenAtStart) {
+  OverviewPage page;
+  EXPECT_EQ(page.ScrollContent->size(), QSize(1600, 1200));
+  EXPECT_EQ(page.TotalInfo->geometry(), QRect(112, 24, 1033, 25));
+  EXPECT_EQ(page.TotalInfo->text(), QStringLiteral("系统总貌"));
+  EXPECT_TRUE(page.TotalInfo->isHidden());
+  EXPECT_EQ(page.Panels[0]->geometry(), QRect(110, 68, 161, 203));
+  EXPECT_EQ(page.Panels[3]->geometry(), QRect(639, 68, 161, 203));
+  EXPECT_EQ(page.Panels[11]->geometry(), QRect(990, 284, 161, 203));
+  EXPECT_EQ(page.Panels[15]->geometry(), QRect(638, 500, 161, 203));
+  for (int p = 0; p < OverviewPage::kPanels; ++p) {
+    EXPECT_TRUE(page.Panels[p]->isHidden());
+    EXPECT_EQ(page.ChildText(p, 1), QStringLiteral("通道00"));
+    for (int lamp = 0; lamp < 4; ++lamp) EXPECT_EQ(page.LampColour(p, lamp), QColor(0, 255, 0));
+    for (int f = 10; f < 14; ++f) EXPECT_EQ(page.ChildText(p, f), QString());
+  }
+  // The limit fields in child order: high-high, low, high, low-low.
+  EXPECT_EQ(page.PanelChild(0, 10)->geometry().top(), 101);
+  EXPECT_EQ(page.PanelChild(0, 11)->geometry().top(), 149);
+  EXPECT_EQ(page.PanelChild(0, 12)->geometry().top(), 125);
+  EXPECT_EQ(page.PanelChild(0, 13)->geometry().top(), 173);
+  EXPECT_EQ(page.ChildText(0, 6), QStringLiteral("上上限："));
+  EXPECT_EQ(page.ChildText(0, 7), QStringLiteral("下    限："));
+}
+
+TEST_F(LiveMonitoringTest, TheSummaryLineShowsAddressParityAndClock) {
+  CommSettings s{1, 9600, 1, 8, 1, 1};
+  EXPECT_EQ(TotalInfoText(s, {24, 5, 6, 12, 30, 0}),
+            QStringLiteral("系统总貌  仪表地址(0x01) 通讯参数(串口:1 波特率:9600 停止位:1 数据位:8 "
+                           "奇校验)  仪表时间(2024-05-06 12:30:00)"));
+  s.address = 200;
+  s.parity = 2;
+  EXPECT_TRUE(TotalInfoText(s, {24, 5, 6, 12, 30, 0}).contains(QStringLiteral("仪表地址(0xc8)")));
+  EXPECT_TRUE(TotalInfoText(s, {24, 5, 6, 12, 30, 0}).contains(QStringLiteral("偶校验")));
+  EXPECT_EQ(ParityText(0), QStringLiteral("无校验"));
+  EXPECT_EQ(ParityText(7), QStringLiteral("偶校验"));
+}
+
+TEST_F(LiveMonitoringTest, TheLineCapIsShareOfOneMillionTwoHundredThousand) {
+  EXPECT_EQ(LiveLineCap(16), 75000u);
+  EXPECT_EQ(LiveLineCap(3), 400000u);
+  EXPECT_EQ(LiveLineCap(1), 1200000u);
+}
+
+TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2, 5, 9})));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  EXPECT_TRUE(linkOpen);
+  EXPECT_TRUE(form.liveMode);
+  EXPECT_TRUE(form.Timer->isActive());
+  form.Timer->stop();  // the test drives the ticks
+  EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{2, 5, 9}));
+  EXPECT_TRUE(form.StopButton->isEnabled());
+  EXPECT_FALSE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.ComSettingButton->isEnabled());
+  EXPECT_FALSE(form.OpenFileButton->isEnabled());
+  EXPECT_FALSE(form.OEMDownLoad->isEnabled());
+  EXPECT_TRUE(form.PageControl->isTabVisible(form.PageControl->indexOf(form.SystemCaseTabSheet)));
+  EXPECT_FALSE(form.Chart->ZoomAllowed());
+  EXPECT_FALSE(form.Chart->ScrollAllowed());
+  EXPECT_FALSE(form.Chart->VerticalCursorActive());
+  EXPECT_FALSE(form.Chart->HorizontalCursorActive());
+  EXPECT_FALSE(form.Overview->TotalInfo->isHidden());
+  for (int p = 0; p < 16; ++p) EXPECT_EQ(form.Overview->Panels[p]->isHidden(), p >= 3) << p;
+  EXPECT_EQ(Captions(form), (QStringList{QStringLiteral("序号"), QStringLiteral("时间"),
+                                         QStringLiteral("通道2(") + Unit(2) + ")",
+                                         QStringLiteral("通道5(") + Unit(5) + ")",
+                                         QStringLiteral("通道9(") + Unit(9) + ")"}));
+  ASSERT_EQ(form.Chart->LineCount(), 3u);
+  EXPECT_EQ(form.Chart->Line(0).title, "通道02");
+  EXPECT_EQ(form.Chart->Line(2).title, "通道09");
+  EXPECT_EQ(form.Chart->Line(2).palettePosition, 2u);
+
+  for (int tick = 0; tick < 3; ++tick) Tick(form);
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(form.Chart->Line(k).points.size(), 3u);
+  EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(
+      QStringLiteral("系统总貌  仪表地址(0x01) 通讯参数(串口:1 波特率:9600 停止位:1 数据位:8 "
+                     "无校验)  仪表时间(20")));
+  const int channels[3] = {2, 5, 9};
+  for (int k = 0; k < 3; ++k) {
+    const int n = channels[k];
+    EXPECT_EQ(form.Overview->ChildText(k, 1), QString::asprintf("通道%02d", n));
+    const QString value = QString::asprintf("%0.3f", static_cast<double>(liveValues[n - 1]));
+    EXPECT_EQ(form.Overview->ChildText(k, 0), value + " " + Unit(n));
+    EXPECT_EQ(form.Chart->LineTitleShown(k), QString::asprintf("通道%02d ", n) + value + Unit(n));
+    EXPECT_EQ(form.Overview->ChildText(k, 10),
+              QString::asprintf("%0.3f", static_cast<double>(channelConfig[n - 1].limitHH)));
+    EXPECT_EQ(form.Overview->ChildText(k, 11),
+              QString::asprintf("%0.3f", static_cast<double>(channelConfig[n - 1].limitL)));
+    EXPECT_EQ(form.Overview->ChildText(k, 12),
+              QString::asprintf("%0.3f", static_cast<double>(channelConfig[n - 1].limitH)));
+    const bool hh = alarmHH[n - 1] != 0;
+    EXPECT_EQ(form.Overview->LampColour(k, 0), hh ? QColor(255, 0, 0) : QColor(0, 255, 0));
+  }
+  EXPECT_TRUE(form.Chart->LegendTitle().startsWith(QStringLiteral("时间:20")));
+  ASSERT_EQ(form.DataListViewModel->rowCount(), 1);
+  const QStringList row = Item(form, 0);
+  ASSERT_EQ(row.size(), 5);
+  EXPECT_EQ(row[4], QString::asprintf("%0.3f", static_cast<double>(liveValues[8])).left(row[4].size()));
+  EXPECT_EQ(form.tableRows.size(), 1u);
+  EXPECT_EQ(form.channels.size(), 3u);
+
+  form.StopButtonClick();
+  EXPECT_FALSE(linkOpen);
+  EXPECT_TRUE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.StopButton->isEnabled());
+  EXPECT_TRUE(form.Chart->ScrollAllowed());
+  EXPECT_TRUE(form.Overview->TotalInfo->isHidden());
+  EXPECT_FALSE(form.PageControl->isTabVisible(form.PageControl->indexOf(form.SystemCaseTabSheet)));
+  // The last readings stay on show.
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 3u);
+  EXPECT_EQ(form.DataListViewModel->rowCount(), 1);
+  EXPECT_TRUE(form.liveMode);
+}
+
+TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1, 16}), 1));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  Tick(form);
+  EXPECT_TRUE(form.Overview->TotalInfo->text().contains(QStringLiteral("奇校验")));
+  form.OnTimer();  // a poll left running when Stop comes
+  form.StopButtonClick();
+  EXPECT_FALSE(form.Monitor->PollRunning());
+  EXPECT_FALSE(linkOpen);
+
+  line.WriteConfig(1, ChannelSection({3, 4, 7, 8}), 1);
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{3, 4, 7, 8}));
+  ASSERT_EQ(form.Chart->LineCount(), 4u);
+  EXPECT_EQ(form.Chart->Line(3).title, "通道08");
+  EXPECT_EQ(form.DataListViewModel->columnCount(), 6);
+  Tick(form);
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 2u);
+  for (int p = 0; p < 16; ++p) EXPECT_EQ(form.Overview->Panels[p]->isHidden(), p >= 4) << p;
+  form.StopButtonClick();
+}
+
+TEST_F(LiveMonitoringTest, TheAddressInTheSummaryLineIsHex) {
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.address = 200; }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(200, ChannelSection({1})));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  Tick(form);
+  EXPECT_TRUE(form.Overview->TotalInfo->text().contains(QStringLiteral("仪表地址(0xc8)")));
+  form.StopButtonClick();
+}
+
+TEST_F(LiveMonitoringTest, NoChannelEnabledGivesARowWithATimeOnly) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  std::string channels = "[CHANNEL]\n";
+  for (int n = 1; n <= 16; ++n) channels += QString::asprintf("CH%02d=0\n", n).toStdString();
+  TMainForm& form = Start(line.WriteConfig(1, channels));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  Tick(form);
+  EXPECT_TRUE(form.liveChannels.empty());
+  for (int p = 0; p < 16; ++p) EXPECT_TRUE(form.Overview->Panels[p]->isHidden());
+  EXPECT_TRUE(form.Overview->TotalInfo->text().contains(QStringLiteral("仪表时间(20")));
+  ASSERT_EQ(form.DataListViewModel->rowCount(), 1);
+  EXPECT_EQ(Item(form, 0).size(), 2);
+  form.StopButtonClick();
+}
+
+TEST_F(LiveMonitoringTest, ASilentRecorderLeavesTheWindowIdleWithAMessage) {
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.silent = true; }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(7, ChannelSection({1})));
+  bool loopRan = false;
+  QTimer::singleShot(0, [&loopRan] { loopRan = true; });
+  form.RunButtonClick();
+  EXPECT_TRUE(loopRan);  // the event loop kept running during the probe
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, QStringLiteral("下位机无响应，下位机地址:7"));
+  EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
+  EXPECT_FALSE(linkOpen);
+  EXPECT_FALSE(form.Timer->isActive());
+  EXPECT_TRUE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.StopButton->isEnabled());
+  EXPECT_FALSE(form.liveMode);
+}
+
+TEST_F(LiveMonitoringTest, APortThatDoesNotOpenLeavesTheWindowIdle) {
+  ScriptedPrompts prompts;
+  const std::string ini = (dir_ / "config.ini").string();
+  testing::WriteText(ini, testing::ComSection(1) + ChannelSection({}) +
+                              "[DEVICE]\nCOM1=" + (dir_ / "no-such-device").string() + "\n");
+  TMainForm& form = Start(ini);
+  form.RunButtonClick();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, QStringLiteral("串口初始化失败!"));
+  EXPECT_FALSE(linkOpen);
+  EXPECT_FALSE(form.Timer->isActive());
+  EXPECT_TRUE(form.RunButton->isEnabled());
+}
+
+TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({})));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  ASSERT_EQ(form.Chart->LineCount(), 16u);
+  // Line 0 one point short of the cap after the next tick.
+  for (std::size_t i = 0; i < 74999; ++i) form.Chart->AppendPoint(0, 45000.0 + i * kOneSecond, 1.0);
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 75000u);
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 0u);
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
+  EXPECT_EQ(form.Chart->Line(1).points.size(), 3u);
+  form.StopButtonClick();
+}
+
+}  // namespace
+}  // namespace vantiro
