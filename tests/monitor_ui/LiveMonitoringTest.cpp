@@ -302,9 +302,42 @@ TEST_F(LiveMonitoringTest, APortThatDoesNotOpenLeavesTheWindowIdle) {
   form.RunButtonClick();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, QStringLiteral("串口初始化失败!"));
+  ASSERT_EQ(prompts.details.size(), 1u);
+  EXPECT_TRUE(prompts.details[0].contains(QStringLiteral("no-such-device")))
+      << prompts.details[0].toStdString();
   EXPECT_FALSE(linkOpen);
   EXPECT_FALSE(form.Timer->isActive());
   EXPECT_TRUE(form.RunButton->isEnabled());
+}
+
+TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {
+  // Every reply comes half a second late: a poll is still running when the next tick comes.
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 500; }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({4})));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  form.OnTimer();
+  ASSERT_TRUE(form.Monitor->PollRunning());
+  form.OnTimer();  // skipped
+  bool loopRan = false;
+  QTimer::singleShot(0, [&loopRan] { loopRan = true; });
+  QTRY_VERIFY_WITH_TIMEOUT(loopRan, 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!form.Monitor->PollRunning(), 20000);
+  QApplication::processEvents();
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
+  EXPECT_EQ(form.DataListViewModel->rowCount(), 1);
+
+  // Stop during a poll ends it and closes the port; its reading is never applied.
+  form.OnTimer();
+  ASSERT_TRUE(form.Monitor->PollRunning());
+  form.StopButtonClick();
+  EXPECT_FALSE(form.Monitor->PollRunning());
+  EXPECT_FALSE(linkOpen);
+  QApplication::processEvents();
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
 }
 
 TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {

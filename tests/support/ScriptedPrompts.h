@@ -27,6 +27,11 @@ class ScriptedPrompts : public Prompts {
     messages.push_back({text, icon});
     if (onMessage) onMessage();
   }
+  void MessageWithDetail(QWidget* parent, const QString& text, const QString& detail,
+                         MessageIcon icon) override {
+    details.push_back(detail);
+    Message(parent, text, icon);
+  }
   bool Question(QWidget*, const QString& text) override {
     questions.push_back(text);
     if (answers.empty()) return false;
@@ -68,6 +73,7 @@ class ScriptedPrompts : public Prompts {
   std::deque<QString> saveFiles;
   std::deque<bool> answers;
   std::vector<Shown> messages;
+  std::vector<QString> details;  // of the messages shown with a detail
   std::vector<QString> questions;
   std::vector<QString> openFilters;
   std::vector<QString> openTitles;

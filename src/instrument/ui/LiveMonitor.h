@@ -53,6 +53,8 @@ class LiveMonitor : public QObject {
   // input is held under a busy cursor. The port is closed again when the probe fails; on success
   // linkOpen is set.
   StartResult Start();
+  // Why the last Start could not open the port (the device, the system's reason, what to do).
+  std::string OpenFailureDetail() const { return instrument_.OpenFailureDetail(); }
   // Starts a poll on the worker; false (and nothing happens) when one is still running. On success
   // `apply` gets the reading on the GUI thread; a failed poll, or one ended by Stop, gives nothing.
   bool StartPoll(std::function<void(const LiveReading&)> apply);

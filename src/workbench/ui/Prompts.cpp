@@ -21,6 +21,12 @@ class QtPrompts final : public Prompts {
     QMessageBox box(ToQt(icon), QStringLiteral("Vantiro"), text, QMessageBox::Ok, parent);
     box.exec();
   }
+  void MessageWithDetail(QWidget* parent, const QString& text, const QString& detail,
+                         MessageIcon icon) override {
+    QMessageBox box(ToQt(icon), QStringLiteral("Vantiro"), text, QMessageBox::Ok, parent);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
+    box.exec();
+  }
   bool Question(QWidget* parent, const QString& text) override {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Vantiro"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);

@@ -17,6 +17,13 @@ class Prompts {
   virtual ~Prompts() = default;
   // A message box captioned "Vantiro" with an OK button.
   virtual void Message(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+  // The same with `detail` behind the box's details button (why a port did not open, and what
+  // to do about it).
+  virtual void MessageWithDetail(QWidget* parent, const QString& text, const QString& detail,
+                                 MessageIcon icon) {
+    (void)detail;
+    Message(parent, text, icon);
+  }
   // A Yes/No question captioned "Vantiro"; true for Yes.
   virtual bool Question(QWidget* parent, const QString& text) = 0;
   // The open dialog; `filter` in the "caption|pattern|caption|pattern" form. Empty when cancelled.

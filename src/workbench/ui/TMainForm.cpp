@@ -703,7 +703,9 @@ void TMainForm::ComSettingButtonClick() {
 void TMainForm::RunButtonClick() {
   switch (Monitor->Start()) {
     case LiveMonitor::StartResult::OpenFailed:
-      CurrentPrompts().Message(this, QStringLiteral("串口初始化失败!"), MessageIcon::Error);
+      CurrentPrompts().MessageWithDetail(this, QStringLiteral("串口初始化失败!"),
+                                         QString::fromStdString(Monitor->OpenFailureDetail()),
+                                         MessageIcon::Error);
       return;
     case LiveMonitor::StartResult::ProbeFailed:
       CurrentPrompts().Message(
