@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "instrument/CommSettings.h"
+#include "instrument/PictureDownload.h"
 #include "recorder/DateTime.h"
 
 namespace vantiro {
@@ -25,6 +26,8 @@ struct MonitorOptions {
   long long intervalMs = kDefaultIntervalMs;
   bool probeOnly = false;
   bool help = false;
+  std::optional<std::string> download;  // the picture file to download instead of monitoring
+  std::optional<int> slot;              // its picture slot, 1..6
 };
 
 std::optional<long long> ParseCount(const std::string& text, long long min) {
@@ -37,26 +40,38 @@ std::optional<long long> ParseCount(const std::string& text, long long min) {
 
 std::optional<MonitorOptions> ParseOptions(const std::vector<std::string>& args) {
   MonitorOptions options;
+  bool monitoring = false;  // an option of monitoring given
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "--config" && hasValue && !args[i + 1].empty()) {
       options.config = args[++i];
     } else if (arg == "--count" && hasValue) {
+      monitoring = true;
       options.count = ParseCount(args[++i], 1);
       if (!options.count) return std::nullopt;
     } else if (arg == "--interval" && hasValue) {
+      monitoring = true;
       const auto interval = ParseCount(args[++i], 0);
       if (!interval || *interval > 24LL * 3600 * 1000) return std::nullopt;
       options.intervalMs = *interval;
     } else if (arg == "--probe-only") {
       options.probeOnly = true;
+      monitoring = true;
+    } else if (arg == "--download" && hasValue && !args[i + 1].empty()) {
+      options.download = args[++i];
+    } else if (arg == "--slot" && hasValue) {
+      const auto slot = ParseCount(args[++i], 1);
+      if (!slot || *slot > kPictureSlots) return std::nullopt;
+      options.slot = static_cast<int>(*slot);
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else {
       return std::nullopt;
     }
   }
+  // A download neither probes nor polls; a slot belongs to a download.
+  if ((options.download && monitoring) || (options.slot && !options.download)) return std::nullopt;
   return options;
 }
 
@@ -77,6 +92,23 @@ void SleepUntil(std::chrono::steady_clock::time_point deadline, const std::atomi
     const int result = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
     if (result != EINTR) return;
   }
+}
+
+// The picture download: progress on `err`, the outcome text as the last line of `out`.
+int RunDownload(const MonitorOptions& options, ModbusRtuImpl& instrument, std::ostream& out,
+                std::ostream& err) {
+  DownloadOverInstrument port(instrument);
+  const DownloadOutcome outcome = DownloadPicture(
+      port, *options.download, options.slot.value_or(1) - 1, [&](int position, int maximum) {
+        if (maximum > 0) err << "download " << position << "/" << maximum << "\n" << std::flush;
+      });
+  if (outcome.text == kDownloadOpenFailedText) {
+    const std::string detail = instrument.OpenFailureDetail();
+    if (!detail.empty()) err << detail << "\n";
+  }
+  out << outcome.text << "\n";
+  out.flush();
+  return outcome.succeeded ? 0 : 1;
 }
 
 }  // namespace
@@ -119,6 +151,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   LoadCommSettings(iniPath);
   TermiosSerialLibrary library(iniPath);
   ModbusRtuImpl instrument(library);
+  if (options->download) return RunDownload(*options, instrument, out, err);
 
   if (!instrument.OpenLink()) {
     err << kOpenFailedText << "\n";

@@ -2,6 +2,7 @@
 // vantiro-monitor: real-time monitoring without the GUI.
 //
 //   vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]
+//   vantiro-monitor [--config FILE] --download PICTURE [--slot N]
 //
 // Loads the communication settings from FILE (default: config.ini beside the executable; its
 // [DEVICE] section maps the ports as well), opens the port, probes the recorder and prints one line
@@ -17,6 +18,11 @@
 //
 // Exit status: 0; 1 when the port cannot be opened or the recorder does not answer the probe (the
 // message on standard error); 2 for a usage error.
+//
+// With --download, the picture file PICTURE goes into picture slot N (1..6, default 1) instead, as
+// the OEM download dialog sends it: the progress ("download 3/10") on standard error, the outcome
+// ("下装成功!", "下装失败!", "读取文件失败!" or "串口初始化失败!") as the last line of standard
+// output; exit status 0 on success, 1 on failure, 2 for a usage error.
 
 #include <atomic>
 #include <iosfwd>
@@ -28,7 +34,8 @@
 namespace vantiro {
 
 inline constexpr const char* kMonitorUsage =
-    "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]";
+    "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]\n"
+    "       vantiro-monitor [--config FILE] --download PICTURE [--slot N]";
 
 // Runs the command; it ends early (after the poll in progress) once `stop` is set.
 int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
