@@ -340,6 +340,27 @@ TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunn
   EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
 }
 
+TEST_F(LiveMonitoringTest, AValueExactlyAtTheHighLimitKeepsTheHighLampGreen) {
+  // Channel 1 held at the middle of its motion, 50.0, which is also its high limit.
+  sim::ChannelTable table = sim::DefaultChannels();
+  table[0] = sim::ChannelSetup{3, 19, 500, 500, 100, 500};
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.freezeSeconds = 0.0; }),
+                     table);
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1})));
+  form.RunButtonClick();
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  Tick(form);
+  EXPECT_EQ(form.Overview->ChildText(0, OverviewPage::kValueText), "50.000 " + Unit(1));
+  EXPECT_EQ(form.Overview->ChildText(0, OverviewPage::kLimitH), QStringLiteral("50.000"));
+  EXPECT_EQ(form.Overview->ChildText(0, OverviewPage::kLimitHH), QStringLiteral("50.000"));
+  EXPECT_EQ(form.Overview->LampColour(0, 0), QColor(0, 255, 0));  // high-high
+  EXPECT_EQ(form.Overview->LampColour(0, 1), QColor(0, 255, 0));  // high
+  form.StopButtonClick();
+}
+
 TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
   SimulatedLine line;
   ASSERT_TRUE(line.Started());
