@@ -74,6 +74,9 @@ class TMainForm : public QMainWindow {
   void StopButtonClick();
   // Each tick of Timer while monitoring: a poll on the worker unless one still runs.
   void OnTimer();
+  // One live reading on show (a finished poll's, on the GUI thread): summary line, panels, chart
+  // points and the single table row.
+  void ApplyLiveReading(const LiveReading& reading);
   void OnHelpClick();
   void OnOEMDLClick();
   void AboutButtonClick();
@@ -182,8 +185,6 @@ class TMainForm : public QMainWindow {
   void CreatePages();
   void ReadRegistrySwitches();
   void OnPageChanged(int index);
-  // One live reading on show: summary line, panels, chart points and the single table row.
-  void ApplyLiveReading(const LiveReading& reading);
 
   // The long commands (load, import, filter rebuild, CSV export) share this: the progress text set
   // and the bar reset, `work` on a worker thread driving the bar, the progress dialog shown modally
