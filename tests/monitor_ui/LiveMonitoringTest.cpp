@@ -172,6 +172,10 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
 
   for (int tick = 0; tick < 3; ++tick) Tick(form);
   for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(form.Chart->Line(k).points.size(), 3u);
+  // The automatic bottom axis follows the points.
+  const ViewRanges view = form.Chart->Ranges();
+  EXPECT_LE(view.x0, form.Chart->Line(0).minX + kOneMillisecond);
+  EXPECT_GE(view.x1, form.Chart->Line(0).maxX - kOneMillisecond);
   EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(
       QStringLiteral("系统总貌  仪表地址(0x01) 通讯参数(串口:1 波特率:9600 停止位:1 数据位:8 "
                      "无校验)  仪表时间(20")));
@@ -371,7 +375,7 @@ TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
   form.Timer->stop();
   ASSERT_EQ(form.Chart->LineCount(), 16u);
   // Line 0 one point short of the cap after the next tick.
-  for (std::size_t i = 0; i < 74999; ++i) form.Chart->AppendPoint(0, 45000.0 + i * kOneSecond, 1.0);
+  for (std::size_t i = 0; i < 74999; ++i) form.Chart->AppendPoint(0, 45000.0 + i * kOneSecond, 1.0, false);
   Tick(form);
   EXPECT_EQ(form.Chart->Line(0).points.size(), 75000u);
   Tick(form);

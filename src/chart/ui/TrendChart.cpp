@@ -256,7 +256,7 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
   return first;
 }
 
-void TrendChart::AppendPoint(std::size_t line, DateTime x, double y) {
+void TrendChart::AppendPoint(std::size_t line, DateTime x, double y, bool rescale) {
   Series& series = lines_.at(line);
   series.data.Append(x, y);
   const double value = y == series.gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
@@ -265,7 +265,7 @@ void TrendChart::AppendPoint(std::size_t line, DateTime x, double y) {
   } else if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) {
     curve->addData(static_cast<double>(series.data.points.size() - 1), ChartKey(x), value);
   }
-  RescaleAutomaticAxes();
+  if (rescale) RescaleAutomaticAxes();
   replot(rpQueuedReplot);
 }
 

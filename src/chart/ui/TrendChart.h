@@ -41,7 +41,11 @@ class TrendChart : public QCustomPlot {
   // the line.
   void ClearChart();
   std::size_t AddLines(std::vector<ChartLine>&& lines, double gapHeight);
-  void AppendPoint(std::size_t line, DateTime x, double y);
+  // With `rescale` off the automatic axes wait for RescaleAutomaticAxes (a live reading appends
+  // one point to every line and rescales once: each rescale looks at every point).
+  void AppendPoint(std::size_t line, DateTime x, double y, bool rescale = true);
+  // Automatic axes fitted to their lines' extent.
+  void RescaleAutomaticAxes();
   void EmptyLine(std::size_t line);
   std::size_t LineCount() const { return lines_.size(); }
   const ChartLine& Line(std::size_t line) const { return lines_[line].data; }
@@ -130,7 +134,6 @@ class TrendChart : public QCustomPlot {
   void SetUpCursors();
   void LayOutForSize(const QSize& size);
   QCPAbstractPlottable* CreatePlottable(const ChartLine& line, double gapHeight);
-  void RescaleAutomaticAxes();
   void RemoveLegendEntries();
   void UpdateCursorItems();
   void SaveHomeRanges();

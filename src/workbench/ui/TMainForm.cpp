@@ -803,7 +803,7 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
                            QString::asprintf("%0.3f", static_cast<double>(config.limitLL)));
     Chart->SetLegendTitle(legend);
     if (k < Chart->LineCount()) {
-      Chart->AppendPoint(k, r.time, v);
+      Chart->AppendPoint(k, r.time, v, false);
       Chart->SetLineTitle(k, QString::fromStdString(seriesList[k].title) +
                                  QString::asprintf(" %0.3f", v) + u);
       if (Chart->Line(k).points.size() > cap) Chart->EmptyLine(k);
@@ -816,6 +816,7 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
     channels.push_back(std::move(channel));
     cells.push_back(CellRef{static_cast<std::int32_t>(k), 0});
   }
+  Chart->RescaleAutomaticAxes();  // once for all the new points
   tableRows.clear();
   tableRows.OpenRow(r.time);
   for (const CellRef& cell : cells) tableRows.AddCell(cell);
