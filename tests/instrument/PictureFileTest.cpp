@@ -67,12 +67,16 @@ TEST(PictureFileTest, ReadsTheConstantsAfterTheHeader) {
     testing::WriteText(path, c.text);
     Bytes bytes{9, 9};
     EXPECT_EQ(ReadPictureFile(path, bytes), c.readable);
-    if (c.readable) EXPECT_EQ(bytes, c.bytes);
+    if (c.readable) {
+      EXPECT_EQ(bytes, c.bytes);
+    }
     Bytes parsed{7};
     EXPECT_EQ(ParsePictureText(reinterpret_cast<const std::uint8_t*>(c.text.data()), c.text.size(),
                                parsed),
               c.readable);
-    if (c.readable) EXPECT_EQ(parsed, c.bytes);
+    if (c.readable) {
+      EXPECT_EQ(parsed, c.bytes);
+    }
   }
 }
 

@@ -20,6 +20,12 @@
 namespace vantiro {
 namespace {
 
+RecorderLogOptions LogOff() {
+  RecorderLogOptions options;
+  options.mode = RecorderLogOptions::Mode::Off;
+  return options;
+}
+
 namespace fs = std::filesystem;
 using testing::FileSizeLimit;
 using testing::RecorderFileBuilder;
@@ -600,7 +606,7 @@ TEST_F(ConvertCommandTest, CsvAfterAFilterRunIsTheFiltersTable) {
   const std::string input = WriteLegendFile(dir_);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  ASSERT_FALSE(LoadRecording(input, {RecorderLogOptions::Mode::Off}, summary, channels));
+  ASSERT_FALSE(LoadRecording(input, LogOff(), summary, channels));
   std::array<bool, 16> all;
   all.fill(true);
   std::array<bool, 16> second{};
@@ -699,7 +705,7 @@ TEST_F(ConvertCommandTest, CsvPageOfAFilteredTableIsTheFileTheSaveCommandWrites)
   const std::string input = WriteRowsFile(dir_, 250);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  ASSERT_FALSE(LoadRecording(input, {RecorderLogOptions::Mode::Off}, summary, channels));
+  ASSERT_FALSE(LoadRecording(input, LogOff(), summary, channels));
   std::array<bool, 16> first{};
   first[0] = true;
   std::array<bool, 16> both{};
