@@ -27,6 +27,7 @@
 #include "recorder/CsvImport.h"
 #include "recorder/GbkText.h"
 #include "workbench/TableRows.h"
+#include "SameDataset.h"
 
 namespace {
 
@@ -39,32 +40,8 @@ void Require(bool holds, const char* rule) {
   __builtin_trap();
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool SameDataset(const DatasetSummary& sa, const std::vector<ChannelInfo>& ca,
-                 const DatasetSummary& sb, const std::vector<ChannelInfo>& cb) {
-  if (!SameBits(sa.rangeMax, sb.rangeMax) || !SameBits(sa.rangeMin, sb.rangeMin) ||
-      !SameBits(sa.startTime, sb.startTime) || !SameBits(sa.endTime, sb.endTime) ||
-      sa.sampleCount != sb.sampleCount || ca.size() != cb.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < ca.size(); ++i) {
-    const ChannelInfo& a = ca[i];
-    const ChannelInfo& b = cb[i];
-    if (a.number != b.number || a.unit != b.unit || a.times.size() != b.times.size() ||
-        a.values.size() != b.values.size()) {
-      return false;
-    }
-    for (std::size_t k = 0; k < a.times.size(); ++k) {
-      if (!SameBits(a.times[k], b.times[k])) return false;
-    }
-    for (std::size_t k = 0; k < a.values.size(); ++k) {
-      if (!SameBits(a.values[k], b.values[k])) return false;
-    }
-  }
-  return true;
-}
+using vantiro::fuzz::SameBits;
+using vantiro::fuzz::SameDataset;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::size_t kMaxPiece = 127;

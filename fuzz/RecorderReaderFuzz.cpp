@@ -27,6 +27,7 @@
 
 #include "RecorderCompactForm.h"
 #include "recorder/RecorderFile.h"
+#include "SameDataset.h"
 
 namespace {
 
@@ -46,29 +47,8 @@ unsigned HeaderByte(std::string_view file, std::size_t offset) {
              : 0u;
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool SameDataset(const DatasetSummary& sa, const std::vector<ChannelInfo>& ca,
-                 const DatasetSummary& sb, const std::vector<ChannelInfo>& cb) {
-  if (!SameBits(sa.rangeMax, sb.rangeMax) || !SameBits(sa.rangeMin, sb.rangeMin) ||
-      !SameBits(sa.startTime, sb.startTime) || !SameBits(sa.endTime, sb.endTime) ||
-      sa.sampleCount != sb.sampleCount || ca.size() != cb.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < ca.size(); ++i) {
-    const ChannelInfo& a = ca[i];
-    const ChannelInfo& b = cb[i];
-    if (a.number != b.number || a.unit != b.unit || a.times.size() != b.times.size() ||
-        a.values.size() != b.values.size()) {
-      return false;
-    }
-    for (std::size_t k = 0; k < a.times.size(); ++k) {
-      if (!SameBits(a.times[k], b.times[k]) || !SameBits(a.values[k], b.values[k])) return false;
-    }
-  }
-  return true;
-}
+using vantiro::fuzz::SameBits;
+using vantiro::fuzz::SameDataset;
 
 bool IsUntouched(const DatasetSummary& s) {
   return s.rangeMax == 0.0f && s.rangeMin == 0.0f && s.startTime == 0.0 && s.endTime == 0.0 &&

@@ -11,6 +11,7 @@
 #include "chart/ChartLines.h"
 #include "recorder/Dataset.h"
 #include "recorder/DateTime.h"
+#include "support/ChannelSamples.h"
 
 namespace vantiro {
 namespace {
@@ -22,22 +23,8 @@ const double Ms = kOneMillisecond;
 const double kMicrosecond = kOneMillisecond / 1000;
 const float G = GapValue;
 
-struct Sample {
-  DateTime time;
-  float value;
-};
-
-ChannelInfo Channel(std::int16_t number, const std::string& unit,
-                    const std::vector<Sample>& samples) {
-  ChannelInfo channel;
-  channel.number = number;
-  channel.unit = unit;
-  for (const Sample& s : samples) {
-    channel.times.push_back(s.time);
-    channel.values.push_back(s.value);
-  }
-  return channel;
-}
+using testing::Channel;
+using testing::Sample;
 
 // A channel of n entries one second apart from T whose value is the entry's index, so that a drawn
 // point names the entry it came from; the entries listed in `gaps` are gap markers instead.

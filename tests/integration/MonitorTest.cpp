@@ -22,6 +22,7 @@
 #include "integration/SimulatedLine.h"
 #include "recorder/DateTime.h"
 #include "vantiro-monitor/MonitorCommand.h"
+#include "integration/MonitorRun.h"
 
 extern char** environ;
 
@@ -84,19 +85,8 @@ std::string MaskTimes(const std::string& text, const std::string& before,
   return masked;
 }
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result Monitor(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const std::atomic<bool> stop{false};
-  const int status = RunMonitor(args, out, err, stop);
-  return {status, out.str(), err.str()};
-}
+using testing::Monitor;
+using Result = testing::MonitorResult;
 
 TEST(MonitorTest, PrintsTheChannelsThenOneLinePerPoll) {
   SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.freezeSeconds = 0.0; }),

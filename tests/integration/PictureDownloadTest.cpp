@@ -16,6 +16,7 @@
 #include "instrument/PictureDownload.h"
 #include "integration/SimulatedLine.h"
 #include "vantiro-monitor/MonitorCommand.h"
+#include "integration/MonitorRun.h"
 
 namespace vantiro {
 namespace {
@@ -141,19 +142,8 @@ TEST(PictureDownloadTest, AnUnreadableFileIsReportedAfterTheOpenAndThePortIsClos
 // ---------------------------------------------------------------------------------------------
 // vantiro-monitor --download.
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result Monitor(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const std::atomic<bool> stop{false};
-  const int status = RunMonitor(args, out, err, stop);
-  return {status, out.str(), err.str()};
-}
+using testing::Monitor;
+using Result = testing::MonitorResult;
 
 std::string LastLine(const std::string& text) {
   if (text.empty() || text.back() != '\n') return "(no line end)";

@@ -24,6 +24,7 @@
 #include "workbench/ui/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
 #include "workbench/ui/TMainForm.h"
+#include "support/TempDir.h"
 
 namespace vantiro {
 namespace {
@@ -35,19 +36,11 @@ using testing::SimulatedLine;
 
 class LiveMonitoringTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("live-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-  }
+  void SetUp() override { setenv("XDG_CONFIG_HOME", (dir_.Path() / "config").c_str(), 1); }
   void TearDown() override {
     windows_.reset();
     instrument_.reset();
     library_.reset();
-    fs::remove_all(dir_);
   }
 
   // The main window with its monitor on an instrument over the port mapping of `ini`.
@@ -83,7 +76,7 @@ class LiveMonitoringTest : public ::testing::Test {
     return captions;
   }
 
-  fs::path dir_;
+  testing::TempDir dir_;
   std::unique_ptr<TermiosSerialLibrary> library_;
   std::unique_ptr<ModbusRtuImpl> instrument_;
   std::unique_ptr<AppWindows> windows_;
@@ -299,9 +292,9 @@ TEST_F(LiveMonitoringTest, ASilentRecorderLeavesTheWindowIdleWithAMessage) {
 
 TEST_F(LiveMonitoringTest, APortThatDoesNotOpenLeavesTheWindowIdle) {
   ScriptedPrompts prompts;
-  const std::string ini = (dir_ / "config.ini").string();
+  const std::string ini = (dir_.Path() / "config.ini").string();
   testing::WriteText(ini, testing::ComSection(1) + ChannelSection({}) +
-                              "[DEVICE]\nCOM1=" + (dir_ / "no-such-device").string() + "\n");
+                              "[DEVICE]\nCOM1=" + (dir_.Path() / "no-such-device").string() + "\n");
   TMainForm& form = Start(ini);
   form.RunButtonClick();
   ASSERT_EQ(prompts.messages.size(), 1u);

@@ -9,6 +9,7 @@
 #include "recorder/DateTime.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
+#include "support/ChannelSamples.h"
 
 namespace vantiro {
 namespace {
@@ -18,22 +19,8 @@ constexpr DateTime S = kOneSecond;
 constexpr DateTime Ms = kOneMillisecond;
 constexpr float G = GapValue;
 
-struct Sample {
-  DateTime time;
-  float value;
-};
-
-ChannelInfo Channel(std::int16_t number, const std::string& unit,
-                    const std::vector<Sample>& samples) {
-  ChannelInfo channel;
-  channel.number = number;
-  channel.unit = unit;
-  for (const Sample& s : samples) {
-    channel.times.push_back(s.time);
-    channel.values.push_back(s.value);
-  }
-  return channel;
-}
+using testing::Channel;
+using testing::Sample;
 
 DatasetSummary Summary(const std::vector<ChannelInfo>& channels) {
   DatasetSummary summary;
