@@ -1,7 +1,8 @@
 // Arbitrary bytes through the CSV import, three ways that must agree:
 //
 //   - the import of the bytes whole (ImportCsvText);
-//   - the same bytes fed to CsvImportStream in small chunks of varying size;
+//   - the same bytes fed to CsvImportStream in small chunks of varying size, with the encoding the
+//     scan tells (checked against a plain UTF-8 decoding, whole and fed in the same chunks);
 //   - a byte-by-byte reference of the line-piece rule (CR LF reads as LF, a line is taken in pieces
 //     of at most 127 bytes with its line feed), each piece split into five fields here and read by
 //     the import's field parsers, the samples gathered into a dataset here (channels in order of
@@ -75,6 +76,41 @@ std::vector<std::string> Pieces(std::string_view text) {
   return pieces;
 }
 
+// Whether the bytes are valid UTF-8 with at least one non-ASCII character, decoded the plain way:
+// each sequence's code point built and checked against its length's range and the surrogates.
+bool ReferenceUtf8(std::string_view text) {
+  bool nonAscii = false;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    nonAscii = true;
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    std::uint32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+      length = 2, code = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, code = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, code = lead & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return nonAscii;
+}
+
 // Splits at every comma; false unless there are exactly five fields.
 bool SplitFive(std::string_view line, std::string_view (&fields)[5]) {
   std::size_t field = 0;
@@ -92,8 +128,9 @@ bool SplitFive(std::string_view line, std::string_view (&fields)[5]) {
 // parsers, its sample folded in as the import does.
 void ReferenceImport(std::string_view bytes, DatasetSummary& summary,
                      std::vector<ChannelInfo>& channels) {
-  const bool utf8 = bytes.starts_with(kBom);
-  if (utf8) bytes.remove_prefix(kBom.size());
+  const bool marked = bytes.starts_with(kBom);
+  const bool utf8 = marked || ReferenceUtf8(bytes);
+  if (marked) bytes.remove_prefix(kBom.size());
   std::int32_t accepted = 0;
   for (const std::string& piece : Pieces(bytes)) {
     std::string_view fields[5];
@@ -161,18 +198,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<ChannelInfo> whole;
   vantiro::ImportCsvText(bytes, wholeSummary, whole);
 
+  // The encoding told from the bytes whole and cut into the same chunks as below.
+  const vantiro::CsvEncoding encoding = vantiro::DetectCsvEncoding(bytes);
+  Require((encoding == vantiro::CsvEncoding::kUtf8) == ReferenceUtf8(bytes),
+          "the encoding scan differs from a plain UTF-8 decoding");
   DatasetSummary chunkedSummary;
   std::vector<ChannelInfo> chunked;
   {
-    vantiro::CsvImportStream stream(chunkedSummary, chunked);
+    vantiro::CsvEncodingScan scan;
+    vantiro::CsvImportStream stream(chunkedSummary, chunked, encoding);
     std::uint32_t state = chunking * 2654435761u + 1;
     for (std::size_t at = 0; at < bytes.size();) {
       state = state * 1103515245u + 12345u;
       const std::size_t n = std::min<std::size_t>(1 + (state >> 16) % 16, bytes.size() - at);
+      scan.Feed(bytes.substr(at, n));
       stream.Feed(bytes.substr(at, n));
       at += n;
     }
     stream.Finish();
+    Require(scan.Result() == encoding, "the encoding scan fed in chunks differs from the whole");
   }
   Require(SameDataset(wholeSummary, whole, chunkedSummary, chunked),
           "the import fed in chunks differs from the import of the whole");

@@ -33,4 +33,6 @@ long InputFile::Read(void* destination, std::size_t count) {
   }
 }
 
+bool InputFile::Rewind() { return fd_ >= 0 && lseek(fd_, 0, SEEK_SET) == 0; }
+
 }  // namespace vantiro

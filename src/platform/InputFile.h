@@ -21,6 +21,8 @@ class InputFile {
   // Reads up to `count` bytes from the current position: the number read, 0 at the end, -1 on
   // error (an interrupted read is retried).
   long Read(void* destination, std::size_t count);
+  // Back to the first byte; false when the file cannot seek.
+  bool Rewind();
 
  private:
   int fd_ = -1;

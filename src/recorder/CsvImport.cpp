@@ -56,7 +56,7 @@ class Importer {
     Accept(*number, *value, *time, fields[4]);
   }
 
-  // Set before the first line: the file's text is UTF-8 (it began with a byte-order mark).
+  // Set before the first line: the file's text is UTF-8.
   void SetUtf8(bool utf8) { utf8_ = utf8; }
   void Finish() { summary_.sampleCount = static_cast<std::int32_t>(accepted_); }
 
@@ -230,12 +230,12 @@ std::optional<DateTime> ParseCsvTime(std::string_view field, bool utf8) {
 
 namespace {
 
-// The whole import fed chunk by chunk: the first bytes tell the encoding (a UTF-8 byte-order mark,
-// or GBK), the rest goes to the line reader.
+// The whole import fed chunk by chunk: a UTF-8 byte-order mark at the start, or the encoding the
+// caller found, tells how the text is encoded; the rest goes to the line reader.
 class CsvStream {
  public:
-  CsvStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels)
-      : importer_(summary, channels), reader_(importer_) {}
+  CsvStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels, CsvEncoding encoding)
+      : importer_(summary, channels), reader_(importer_), encoding_(encoding) {}
 
   void Feed(std::string_view bytes) {
     if (!started_) {
@@ -257,28 +257,85 @@ class CsvStream {
   void Start() {
     started_ = true;
     std::string_view bytes = head_;
-    const bool utf8 = bytes.starts_with(kUtf8Bom);
-    if (utf8) bytes.remove_prefix(kUtf8Bom.size());
-    importer_.SetUtf8(utf8);
+    const bool marked = bytes.starts_with(kUtf8Bom);
+    if (marked) bytes.remove_prefix(kUtf8Bom.size());
+    importer_.SetUtf8(marked || encoding_ == CsvEncoding::kUtf8);
     reader_.Feed(bytes);
     head_.clear();
   }
 
   Importer importer_;
   PieceReader reader_;
+  CsvEncoding encoding_;
   bool started_ = false;
   std::string head_;
 };
 
 }  // namespace
 
+void CsvEncodingScan::Feed(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (valid_ && p < end) {
+    if (pending_ == 0) {
+      // ASCII runs, eight bytes at a time.
+      while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) break;
+        p += 8;
+      }
+      if (p == end) break;
+      const unsigned char lead = *p++;
+      if (lead < 0x80) continue;
+      nonAscii_ = true;
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (lead >= 0xC2 && lead <= 0xDF) {
+        pending_ = 1;
+      } else if (lead >= 0xE0 && lead <= 0xEF) {
+        pending_ = 2;
+        if (lead == 0xE0) low_ = 0xA0;   // no overlong forms
+        if (lead == 0xED) high_ = 0x9F;  // no surrogates
+      } else if (lead >= 0xF0 && lead <= 0xF4) {
+        pending_ = 3;
+        if (lead == 0xF0) low_ = 0x90;
+        if (lead == 0xF4) high_ = 0x8F;  // nothing above U+10FFFF
+      } else {
+        valid_ = false;  // a continuation byte without a lead, C0, C1, F5..FF
+      }
+    } else {
+      const unsigned char next = *p++;
+      if (next < low_ || next > high_) {
+        valid_ = false;
+      } else {
+        --pending_;
+        low_ = 0x80;
+        high_ = 0xBF;
+      }
+    }
+  }
+}
+
+CsvEncoding CsvEncodingScan::Result() const {
+  return valid_ && nonAscii_ && pending_ == 0 ? CsvEncoding::kUtf8 : CsvEncoding::kGbk;
+}
+
+CsvEncoding DetectCsvEncoding(std::string_view bytes) {
+  CsvEncodingScan scan;
+  scan.Feed(bytes);
+  return scan.Result();
+}
+
 struct CsvImportStream::State {
-  State(DatasetSummary& summary, std::vector<ChannelInfo>& channels) : stream(summary, channels) {}
+  State(DatasetSummary& summary, std::vector<ChannelInfo>& channels, CsvEncoding encoding)
+      : stream(summary, channels, encoding) {}
   CsvStream stream;  // holds references into itself: built in place, never moved
 };
 
-CsvImportStream::CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels)
-    : state_(std::make_unique<State>(summary, channels)) {}
+CsvImportStream::CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels,
+                                 CsvEncoding encoding)
+    : state_(std::make_unique<State>(summary, channels, encoding)) {}
 
 CsvImportStream::~CsvImportStream() = default;
 
@@ -288,7 +345,7 @@ void CsvImportStream::Finish() { state_->stream.Finish(); }
 
 void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
                    std::vector<ChannelInfo>& channels) {
-  CsvStream stream(summary, channels);
+  CsvStream stream(summary, channels, DetectCsvEncoding(bytes));
   stream.Feed(bytes);
   stream.Finish();
 }
@@ -297,8 +354,17 @@ std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary
                                          std::vector<ChannelInfo>& channels) {
   InputFile file(path);
   if (!file.IsOpen()) return UserMessage{std::string(kImportFailedText), MessageIcon::Error};
-  CsvStream stream(summary, channels);
   std::string chunk(1 << 16, '\0');
+  // The encoding needs the whole text: a first pass tells it, a second imports. A file that
+  // changes between the two is imported as it reads the second time.
+  CsvEncodingScan scan;
+  for (;;) {
+    const long n = file.Read(chunk.data(), chunk.size());
+    if (n <= 0) break;
+    scan.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
+  }
+  if (!file.Rewind()) return UserMessage{std::string(kImportFailedText), MessageIcon::Error};
+  CsvStream stream(summary, channels, scan.Result());
   for (;;) {
     const long n = file.Read(chunk.data(), chunk.size());
     if (n <= 0) break;

@@ -1,9 +1,10 @@
 #pragma once
 // Import of a CSV file of single samples, one per line:
 //   <anything>,<channel number>,<value>,<date and time>,<unit>
-// e.g. "1,3,25.5,2010年05月12日 10:11:12,℃". Lines are GBK text unless the file starts with a
-// UTF-8 byte-order mark; lines without exactly five fields, or whose number, value or time do not
-// parse, are skipped silently.
+// e.g. "1,3,25.5,2010年05月12日 10:11:12,℃". The recorder's software writes GBK text; a file that
+// starts with a UTF-8 byte-order mark, or that is valid UTF-8 throughout and holds non-ASCII bytes
+// (as Linux editors and scripts write it), is read as UTF-8. Lines without exactly five fields, or
+// whose number, value or time do not parse, are skipped silently.
 
 #include <memory>
 #include <optional>
@@ -25,15 +26,40 @@ inline constexpr std::string_view kImportFailedText = "导入文件失败。";
 std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary& summary,
                                          std::vector<ChannelInfo>& channels);
 
-// The same from the file's bytes.
+// How a CSV file's text is encoded. A file that starts with a UTF-8 byte-order mark is UTF-8
+// whatever the caller says.
+enum class CsvEncoding { kGbk, kUtf8 };
+
+// Tells a CSV file's encoding from its bytes, fed in order in pieces cut anywhere: UTF-8 when they
+// are valid UTF-8 throughout (no overlong forms, surrogates or code points above U+10FFFF, no
+// sequence cut off at the end) and hold at least one byte above 0x7F; GBK otherwise. GBK text with
+// Chinese in it is practically never valid UTF-8, and ASCII reads the same either way.
+class CsvEncodingScan {
+ public:
+  void Feed(std::string_view bytes);
+  CsvEncoding Result() const;
+
+ private:
+  bool valid_ = true;
+  bool nonAscii_ = false;
+  int pending_ = 0;                // continuation bytes still due
+  unsigned char low_ = 0x80;       // the range of the next continuation byte
+  unsigned char high_ = 0xBF;
+};
+
+CsvEncoding DetectCsvEncoding(std::string_view bytes);
+
+// The same from the file's bytes (their encoding detected first).
 void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
                    std::vector<ChannelInfo>& channels);
 
 // The import fed piece by piece, as a file is read in chunks: Feed the bytes in order, then Finish
-// once. However the bytes are cut, the dataset is the one ImportCsvText gives for them whole.
+// once. However the bytes are cut, the dataset is the one ImportCsvText gives for them whole when
+// `encoding` is what DetectCsvEncoding tells of them.
 class CsvImportStream {
  public:
-  CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels);
+  CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels,
+                  CsvEncoding encoding = CsvEncoding::kGbk);
   ~CsvImportStream();
   CsvImportStream(const CsvImportStream&) = delete;
   CsvImportStream& operator=(const CsvImportStream&) = delete;

@@ -159,19 +159,74 @@ TEST(CsvImportTest, LongLinesAreCutInto127BytePieces) {
   EXPECT_EQ(ok.channels[0].unit, fits);
 }
 
-TEST(CsvImportTest, GbkByDefaultUtf8AfterAByteOrderMark) {
+TEST(CsvImportTest, GbkUnlessMarkedOrValidUtf8Throughout) {
   const std::string line = "1,1,1,2010年05月12日 10:00:00,℃\n";
-  const Imported gbk = Import(line);
-  ASSERT_EQ(gbk.channels.size(), 1u);
-  EXPECT_EQ(gbk.channels[0].unit, "℃");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::size_t channels;
+    std::string unit;
+  };
+  const std::string ascii = "1,1,1,2010-05-12 10:00:00,mA\n";
+  const Case cases[] = {
+      {"GBK with Chinese", Utf8ToGbk(line + line), 1, "℃"},
+      {"UTF-8 after a byte-order mark", "\xEF\xBB\xBF" + line, 1, "℃"},
+      // As a Linux editor or script saves it: no mark.
+      {"UTF-8 without a mark", line + line, 1, "℃"},
+      {"ASCII only", ascii, 1, "mA"},
+      // One byte that is not UTF-8 anywhere in the file makes all of it GBK: the UTF-8 dates
+      // then do not parse and their lines fall out, the GBK line stays.
+      {"UTF-8 with one stray byte", line + Utf8ToGbk(line) + "\xFF\n", 1, "℃"},
+      // A GBK unit that happens to be valid UTF-8 (two GBK characters forming one UTF-8 one) is
+      // rare; GBK text as a recorder writes it, with its Chinese date, never is.
+      {"GBK date with a UTF-8-looking unit", Utf8ToGbk("1,1,1,2010年05月12日 10:00:00,") + "\xC3\xA9\n", 1,
+       GbkToUtf8("\xC3\xA9")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Imported r = Import(c.bytes, false);
+    ASSERT_EQ(r.channels.size(), c.channels);
+    EXPECT_EQ(r.channels[0].unit, c.unit);
+    EXPECT_EQ(r.channels[0].times[0], T(2010, 5, 12, 10, 0, 0));
+  }
+}
 
-  const Imported utf8 = Import("\xEF\xBB\xBF" + line, false);
-  ASSERT_EQ(utf8.channels.size(), 1u);
-  EXPECT_EQ(utf8.channels[0].unit, "℃");
-  EXPECT_EQ(utf8.channels[0].times[0], T(2010, 5, 12, 10, 0, 0));
-
-  // UTF-8 without a mark is read as GBK: the date does not parse, the line falls out.
-  EXPECT_TRUE(Import(line, false).channels.empty());
+TEST(CsvImportTest, Utf8IsToldByTheWholeTextCutAnywhere) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    CsvEncoding expected;
+  };
+  const Case cases[] = {
+      {"empty", "", CsvEncoding::kGbk},
+      {"ASCII", "1,1,1,2010-05-12 10:00:00,V\n", CsvEncoding::kGbk},
+      {"two, three and four bytes", "\xC2\xA9 \xE2\x84\x83 \xF0\x9F\x98\x80", CsvEncoding::kUtf8},
+      {"the highest code point", "\xF4\x8F\xBF\xBF", CsvEncoding::kUtf8},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", CsvEncoding::kGbk},
+      {"overlong two bytes", "\xC1\xBF", CsvEncoding::kGbk},
+      {"overlong three bytes", "\xE0\x9F\xBF", CsvEncoding::kGbk},
+      {"overlong four bytes", "\xF0\x8F\xBF\xBF", CsvEncoding::kGbk},
+      {"a surrogate", "\xED\xA0\x80", CsvEncoding::kGbk},
+      {"a lone continuation byte", "abc\x80", CsvEncoding::kGbk},
+      {"a sequence cut off at the end", "\xE2\x84\x83\xE2\x84", CsvEncoding::kGbk},
+      {"a lead byte before ASCII", "\xE2" "abc", CsvEncoding::kGbk},
+      {"GBK 年", "\xC4\xEA", CsvEncoding::kGbk},
+      {"F5 and above", "\xF5\x80\x80\x80", CsvEncoding::kGbk},
+      // Past the eight-byte ASCII runs: a fault after a long clean stretch still counts.
+      {"fault after a long ASCII run", std::string(37, 'a') + "\xE2\x84\x83" + std::string(19, 'b') + "\xFE",
+       CsvEncoding::kGbk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DetectCsvEncoding(c.bytes), c.expected);
+    for (std::size_t size = 1; size <= 9; ++size) {
+      CsvEncodingScan scan;
+      for (std::size_t at = 0; at < c.bytes.size(); at += size) {
+        scan.Feed(std::string_view(c.bytes).substr(at, size));
+      }
+      EXPECT_EQ(scan.Result(), c.expected) << "pieces of " << size;
+    }
+  }
 }
 
 TEST(CsvImportTest, FedInChunksTheSameAsWhole) {
@@ -235,6 +290,24 @@ TEST(CsvImportTest, FromAFileAndTheOpenFailure) {
     EXPECT_EQ(untouched.sampleCount, 5);
   }
   EXPECT_FALSE(fs::exists(dir / "missing.csv"));
+
+  // A UTF-8 file without a mark whose only non-ASCII bytes (and a stray GBK byte in a second
+  // file) come after the reader's first chunk: the whole file decides.
+  for (const bool stray : {false, true}) {
+    SCOPED_TRACE(stray);
+    const fs::path late = dir / "late.csv";
+    {
+      std::ofstream out(late, std::ios::binary);
+      for (int i = 0; i < 5000; ++i) out << i << ",2," << i << ",2010-05-12 10:00:00,V\n";
+      out << "5000,3,1,2010年05月12日 10:00:01,℃\n";
+      if (stray) out << "\xC4\xEA\n";
+    }
+    DatasetSummary s;
+    std::vector<ChannelInfo> c;
+    EXPECT_FALSE(ImportCsvFile(late, s, c));
+    ASSERT_EQ(c.size(), stray ? 1u : 2u);
+    if (!stray) EXPECT_EQ(c[1].unit, "℃");
+  }
   fs::remove_all(dir);
 }
 
