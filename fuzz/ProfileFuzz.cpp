@@ -1,9 +1,11 @@
-// Arbitrary bytes as a settings file (config.ini) or as the registry file, read and written through
-// a temporary file. The rules:
+// Arbitrary bytes as a settings file (config.ini) or as the registry file, parsed in memory, one
+// key written and the text serialised and parsed again (the file functions are these steps around
+// a read and an atomic write). The rules:
 //
 //   - reads agree with each other: a missing key reads as the fallback (string and integer), a key
 //     that is there reads the same whatever the fallback, and its section is there;
-//   - writing a key and saving, then loading again, reads back the value written (a plain value
+//   - serialising gives back the lines parsed, and saves the same text again;
+//   - writing a key, serialising and parsing again reads back the value written (a plain value
 //     exactly), and every other section and key reads exactly as before the write;
 //   - in the registry, a written integer reads back, and no other key changes.
 //
@@ -12,13 +14,9 @@
 // replaced; line ends in the value become blanks); the rest is the file. Section and key names to
 // check are taken from the file's own lines: the text between '[' and ']', and before '='.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,30 +31,6 @@ void Require(bool holds, const char* rule) {
   if (holds) return;
   std::fprintf(stderr, "profile invariant violated: %s\n", rule);
   __builtin_trap();
-}
-
-const std::string& Directory() {
-  // Never destroyed: the exit handler below still needs it.
-  static const std::string& directory = *new std::string([] {
-    std::string pattern = std::filesystem::temp_directory_path() / "vantiro-profile-fuzz-XXXXXX";
-    Require(::mkdtemp(pattern.data()) != nullptr, "cannot create a temporary directory");
-    // The registry lives at $XDG_CONFIG_HOME/vantiro/registry.ini.
-    ::setenv("XDG_CONFIG_HOME", pattern.c_str(), 1);
-    std::filesystem::create_directories(pattern + "/vantiro");
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(Directory(), ignored);
-    });
-    return pattern;
-  }());
-  return directory;
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  Require(out != nullptr, "cannot write the temporary file");
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
-  std::fclose(out);
 }
 
 std::string_view TakeField(std::string_view& rest) {
@@ -165,11 +139,19 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The profile again from its text: the same lines, and the same text once more.
+vantiro::ProfileFile Reparse(const vantiro::ProfileFile& profile) {
+  const std::string text = profile.Text();
+  vantiro::ProfileFile again = vantiro::ProfileFile::Parse(text);
+  Require(again.Lines() == profile.Lines(), "parsing the serialised text gives other lines");
+  Require(again.Text() == text, "serialising a parsed text changes it");
+  return again;
+}
+
 void ConfigFile(std::string_view section, std::string_view key, std::string_view value,
                 std::string_view text) {
-  const std::string path = Directory() + "/config.ini";
-  WriteFile(path, text);
-  const vantiro::ProfileFile before = vantiro::ProfileFile::Load(path);
+  const vantiro::ProfileFile before = vantiro::ProfileFile::Parse(text);
+  Reparse(before);
   std::vector<std::string> sections;
   std::vector<std::string> keys;
   Candidates(text, sections, keys, 24);
@@ -183,12 +165,13 @@ void ConfigFile(std::string_view section, std::string_view key, std::string_view
   Require(written.HasKey(section, key), "a written key is missing");
   const std::string inMemory = written.ReadString(section, key, kMissing);
   if (IsPlain(value)) Require(inMemory == value, "a written plain value reads differently");
-  Require(written.Save(path), "saving a settings file failed");
+  Require(vantiro::WriteProfileText(text, section, key, value) == written.Text(),
+          "the one-call write gives another text");
 
-  const vantiro::ProfileFile after = vantiro::ProfileFile::Load(path);
+  const vantiro::ProfileFile after = Reparse(written);
   CheckReads(after, sections, keys);
   Require(after.ReadString(section, key, kMissing) == inMemory,
-          "the written value reads differently after saving and loading");
+          "the written value reads differently after serialising and parsing");
   const std::vector<Reading> now = ReadAll(after, sections, keys);
   std::size_t i = 0;
   for (const std::string& s : sections) {
@@ -211,29 +194,31 @@ void ConfigFile(std::string_view section, std::string_view key, std::string_view
   }
 }
 
+// What the registry functions do, on the file's text: open (create) the key, write the value.
 void RegistryFile(std::string_view section, std::string_view key, std::string_view value,
                   std::string_view text) {
-  Directory();
-  const std::string path = vantiro::RegistryFilePath();
-  WriteFile(path, text);
+  vantiro::ProfileFile registry = vantiro::ProfileFile::Parse(text);
   std::vector<std::string> sections{std::string(vantiro::kVendorKey)};
   std::vector<std::string> keys{"OpenLog", "ImportData", "OEMDL"};
   Candidates(text, sections, keys, 16);
   std::vector<std::optional<int>> old;
   for (const std::string& s : sections) {
-    for (const std::string& k : keys) old.push_back(vantiro::ReadRegistryInt(s, k));
+    for (const std::string& k : keys) old.push_back(vantiro::RegistryInt(registry, s, k));
   }
   std::uint32_t hash = 0;
   for (char c : value) hash = hash * 31u + static_cast<unsigned char>(c);
   const int number = static_cast<int>(hash % 2000001u) - 1000000;
-  Require(vantiro::OpenOrCreateRegistryKey(section), "opening a registry key failed");
-  Require(vantiro::WriteRegistryInt(section, key, number), "writing a registry value failed");
-  Require(vantiro::ReadRegistryInt(section, key) == number,
+  registry.AddSection(section);
+  Require(registry.HasSection(section), "an opened registry key is missing");
+  registry = Reparse(registry);
+  vantiro::SetRegistryInt(registry, section, key, number);
+  const vantiro::ProfileFile after = Reparse(registry);
+  Require(vantiro::RegistryInt(after, section, key) == number,
           "a written registry value reads differently");
   std::size_t i = 0;
   for (const std::string& s : sections) {
     for (const std::string& k : keys) {
-      const std::optional<int> now = vantiro::ReadRegistryInt(s, k);
+      const std::optional<int> now = vantiro::RegistryInt(after, s, k);
       if (!(SameName(s, section) && SameName(k, key))) {
         Require(now == old[i], "writing a registry value changed another one");
       }

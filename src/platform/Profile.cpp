@@ -75,10 +75,8 @@ bool ReadSettingsText(const std::string& path, std::string& text) {
   return true;
 }
 
-ProfileFile ProfileFile::Load(const std::string& path) {
+ProfileFile ProfileFile::Parse(std::string_view text) {
   ProfileFile profile;
-  std::string text;
-  if (!ReadSettingsText(path, text)) return profile;
   std::string_view rest = text;
   if (rest.starts_with(kByteOrderMark)) {  // one mark; a second one is part of the first line
     rest.remove_prefix(kByteOrderMark.size());
@@ -92,6 +90,29 @@ ProfileFile ProfileFile::Load(const std::string& path) {
     profile.lines_.emplace_back(line);
   }
   return profile;
+}
+
+ProfileFile ProfileFile::Load(const std::string& path) {
+  std::string text;
+  if (!ReadSettingsText(path, text)) return ProfileFile();
+  return Parse(text);
+}
+
+std::string ProfileFile::Text() const {
+  std::size_t size = byteOrderMark_ ? kByteOrderMark.size() : 0;
+  for (const std::string& line : lines_) size += line.size() + 2;
+  std::string text;
+  text.reserve(size);
+  // The mark goes back, so that a mark behind it still reads as part of the first line.
+  if (byteOrderMark_) text += kByteOrderMark;
+  for (const std::string& line : lines_) {
+    text += line;
+    // A line that ends in a CR (it ended in two before its LF) gets the CR that Parse drops back,
+    // so that its own CR stays on it and the text saves the same again.
+    if (!line.empty() && line.back() == '\r') text += '\r';
+    text += '\n';
+  }
+  return text;
 }
 
 long ProfileFile::FindSection(std::string_view section) const {
@@ -197,9 +218,8 @@ bool ProfileFile::Save(const std::string& path) const {
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    // The mark goes back, so that a mark behind it still reads as part of the first line.
-    if (byteOrderMark_) out << kByteOrderMark;
-    for (const auto& line : lines_) out << line << "\n";
+    const std::string text = Text();
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
     if (!out) {
       std::remove(temp.c_str());
@@ -211,6 +231,13 @@ bool ProfileFile::Save(const std::string& path) const {
     return false;
   }
   return true;
+}
+
+std::string WriteProfileText(std::string_view text, std::string_view section, std::string_view key,
+                             std::string_view value) {
+  ProfileFile profile = ProfileFile::Parse(text);
+  profile.WriteString(section, key, value);
+  return profile.Text();
 }
 
 std::string ReadProfileString(const std::string& path, std::string_view section,

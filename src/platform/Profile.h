@@ -19,6 +19,9 @@ bool ReadSettingsText(const std::string& path, std::string& text);
 
 class ProfileFile {
  public:
+  // The profile a settings file's whole text makes: one UTF-8 byte-order mark at the start is
+  // taken off (and written back by Text), lines end at '\n' with one '\r' before it dropped.
+  static ProfileFile Parse(std::string_view text);
   // Reads `path`; a missing or unreadable file gives an empty profile, and so does anything that
   // is not a regular file of at most 1 MB.
   static ProfileFile Load(const std::string& path);
@@ -37,6 +40,11 @@ class ProfileFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void AddSection(std::string_view section);
 
+  // The text of the whole profile as Save writes it: the byte-order mark when the text had one,
+  // then every line ended by '\n' ("\r\n" for a line that itself ends in '\r'). Parse(Text())
+  // gives these lines back.
+  std::string Text() const;
+
   // Writes the whole profile back (to a temporary file renamed over `path`). False on failure, and
   // when `path` names something that is not a settings file (a device, a FIFO, an oversized file).
   bool Save(const std::string& path) const;
@@ -53,6 +61,10 @@ class ProfileFile {
   // The file began with a UTF-8 byte-order mark (taken off before its first line, written back).
   bool byteOrderMark_ = false;
 };
+
+// A settings text with one key set: Parse, WriteString, Text.
+std::string WriteProfileText(std::string_view text, std::string_view section, std::string_view key,
+                             std::string_view value);
 
 // One-call forms of the private-profile functions.
 std::string ReadProfileString(const std::string& path, std::string_view section,

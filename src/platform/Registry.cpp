@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/Profile.h"
-
 namespace vantiro {
 
 std::string RegistryFilePath() {
@@ -31,10 +29,10 @@ bool OpenOrCreateRegistryKey(std::string_view key) {
   return profile.Save(path);
 }
 
-std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) {
-  const ProfileFile profile = ProfileFile::Load(RegistryFilePath());
-  if (!profile.HasKey(key, name)) return std::nullopt;
-  const std::string text = profile.ReadString(key, name, "");
+std::optional<int> RegistryInt(const ProfileFile& registry, std::string_view key,
+                               std::string_view name) {
+  if (!registry.HasKey(key, name)) return std::nullopt;
+  const std::string text = registry.ReadString(key, name, "");
   int value = 0;
   const char* first = text.data();
   const char* last = text.data() + text.size();
@@ -48,11 +46,21 @@ std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) 
   return value;
 }
 
+void SetRegistryInt(ProfileFile& registry, std::string_view key, std::string_view name, int value) {
+  registry.WriteString(key, name, std::to_string(value));
+}
+
+std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) {
+  return RegistryInt(ProfileFile::Load(RegistryFilePath()), key, name);
+}
+
 bool WriteRegistryInt(std::string_view key, std::string_view name, int value) {
   const std::string path = RegistryFilePath();
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-  return WriteProfileString(path, key, name, std::to_string(value));
+  ProfileFile registry = ProfileFile::Load(path);
+  SetRegistryInt(registry, key, name, value);
+  return registry.Save(path);
 }
 
 }  // namespace vantiro

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Profile.h"
+
 namespace vantiro {
 
 inline constexpr std::string_view kVendorKey = "Software\\Brisawen";
@@ -25,5 +27,11 @@ bool OpenOrCreateRegistryKey(std::string_view key);
 std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name);
 
 bool WriteRegistryInt(std::string_view key, std::string_view name, int value);
+
+// The same rules on the registry file's profile in memory; the functions above load and save the
+// file around these.
+std::optional<int> RegistryInt(const ProfileFile& registry, std::string_view key,
+                               std::string_view name);
+void SetRegistryInt(ProfileFile& registry, std::string_view key, std::string_view name, int value);
 
 }  // namespace vantiro

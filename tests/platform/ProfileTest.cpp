@@ -4,6 +4,7 @@
 #include <climits>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 #include "platform/Profile.h"
@@ -147,6 +148,91 @@ TEST_F(ProfileTest, WritingKeepsEverythingElse) {
             "COM1=/dev/ttyUSB0\n");
   EXPECT_EQ(ReadProfileInt(path_, "COM", "Baud", 0), 19200);
   EXPECT_EQ(ReadProfileString(path_, "DEVICE", "com1", ""), "/dev/ttyUSB0");
+}
+
+// The in-memory form (Parse, WriteString, Text) behind the file functions, on what hand-edited and
+// damaged files hold. Each case writes one key: the text written is exact, the key reads back,
+// every listed reading is the same before and after, and the file functions give the same bytes.
+TEST_F(ProfileTest, WritingAKeyInMemoryKeepsEveryOtherReading) {
+  using namespace std::string_literals;
+  struct Reading {
+    const char* section;
+    const char* key;
+    const char* value;  // nullptr: missing
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* section;
+    const char* key;
+    const char* value;
+    std::string written;
+    std::vector<Reading> readings;
+  };
+  const std::string bom = "\xEF\xBB\xBF";
+  const Case cases[] = {
+      {"byte-order mark kept", bom + "[A]\r\nx=1\r\n", "A", "y", "2", bom + "[A]\nx=1\ny=2\n",
+       {{"A", "x", "1"}}},
+      // A second mark belongs to the first line: [A] is no section before or after.
+      {"two byte-order marks", bom + bom + "[A]\nx=1\n[B]\ny=2\n", "A", "x", "5",
+       bom + bom + "[A]\nx=1\n[B]\ny=2\n[A]\nx=5\n", {{"B", "y", "2"}, {"B", "x", nullptr}}},
+      {"a mark alone", bom, "A", "x", "1", bom + "[A]\nx=1\n", {}},
+      {"empty text", "", "A", "x", "1", "[A]\nx=1\n", {{"B", "x", nullptr}}},
+      {"CRLF line ends", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "a", "Z", "3",
+       "[A]\nx=1\nZ=3\n\n[B]\ny=2\n", {{"A", "x", "1"}, {"B", "y", "2"}, {"B", "z", nullptr}}},
+      // "\r\r\n": one CR goes with the line end, the other stays on the line (unseen by reads)
+      // and is written back with it; a line end of LF alone would lose it on the next load.
+      {"two CRs before LF", "[A]\r\r\nx=1\r\r\n", "A", "y", "2", "[A]\r\r\nx=1\r\r\ny=2\n",
+       {{"A", "x", "1"}}},
+      // A CR alone ends no line: "x=1" is text after the header's ']'.
+      {"CR alone", "[A]\rx=1\ny=2\n", "A", "x", "3", "[A]\rx=1\ny=2\nx=3\n",
+       {{"A", "y", "2"}}},
+      {"no line end after the last line", "[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n",
+       {{"A", "x", "1"}}},
+      {"no line end, new section", "[A]\nx=1", "B", "y", "2", "[A]\nx=1\n[B]\ny=2\n",
+       {{"A", "x", "1"}, {"A", "y", nullptr}}},
+      // The first of two sections of one name is the section; the second is never read.
+      {"duplicate sections", "[A]\nx=1\n[B]\ny=2\n[a]\nx=9\nz=3\n", "A", "z", "4",
+       "[A]\nx=1\nz=4\n[B]\ny=2\n[a]\nx=9\nz=3\n", {{"A", "x", "1"}, {"B", "y", "2"}}},
+      {"duplicate keys", "[A]\nx=1\nx=2\ny=3\n", "A", "X", "7", "[A]\nX=7\nx=2\ny=3\n",
+       {{"A", "y", "3"}}},
+      {"keys before any section", "x=0\n[A]\nx=1\n", "A", "x", "2", "x=0\n[A]\nx=2\n", {}},
+      {"keys before any section, new section", "x=0\n[A]\nx=1\n", "B", "x", "5",
+       "x=0\n[A]\nx=1\n[B]\nx=5\n", {{"A", "x", "1"}}},
+      {"a new key goes after the section's last line that is not blank",
+       "[A]\nx=1\n\n; next\n\n[B]\n", "A", "y", "2", "[A]\nx=1\n\n; next\ny=2\n\n[B]\n", {{"A", "x", "1"}, {"B", "y", nullptr}}},
+      {"commented key is not the key", "[A]\n;x=1\n", "A", "x", "2", "[A]\n;x=1\nx=2\n", {}},
+      {"unclosed header is a line of the section before", "[A]\nx=1\n[B\ny=2\n", "A", "z", "3",
+       "[A]\nx=1\n[B\ny=2\nz=3\n", {{"A", "y", "2"}, {"B", "y", nullptr}}},
+      {"NUL bytes are text", "[A]\nx=1\0z\n[B]\ny=2\n"s, "B", "y", "3",
+       "[A]\nx=1\0z\n[B]\ny=3\n"s, {{"A", "z", nullptr}}},
+      {"section named with blanks", "[ A ]\nx=1\n", " a ", "y", "2", "[ A ]\nx=1\ny=2\n",
+       {{"A", "x", "1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProfileFile before = ProfileFile::Parse(c.text);
+    ProfileFile profile = before;
+    profile.WriteString(c.section, c.key, c.value);
+    EXPECT_EQ(profile.Text(), c.written);
+    EXPECT_EQ(WriteProfileText(c.text, c.section, c.key, c.value), c.written);
+    const ProfileFile after = ProfileFile::Parse(c.written);
+    EXPECT_EQ(after.ReadString(c.section, c.key, "dflt"), c.value);
+    EXPECT_EQ(after.Text(), c.written);  // a written text is written again unchanged
+    EXPECT_EQ(after.Lines(), profile.Lines());
+    for (const Reading& r : c.readings) {
+      SCOPED_TRACE(std::string(r.section) + "/" + r.key);
+      const std::string expected = r.value ? r.value : "dflt";
+      EXPECT_EQ(before.ReadString(r.section, r.key, "dflt"), expected);
+      EXPECT_EQ(after.ReadString(r.section, r.key, "dflt"), expected);
+      EXPECT_EQ(after.HasKey(r.section, r.key), r.value != nullptr);
+    }
+    // The file functions are the same parse and text around a read and a write.
+    WriteText(path_, c.text);
+    EXPECT_EQ(ProfileFile::Load(path_).Text(), before.Text());
+    ASSERT_TRUE(WriteProfileString(path_, c.section, c.key, c.value));
+    EXPECT_EQ(ReadText(path_), c.written);
+  }
 }
 
 // Found by fuzzing: loading takes one byte-order mark off, so "[A]" behind a second one is not a

@@ -118,5 +118,43 @@ TEST_F(RegistryTest, WrittenValuesReadBackAndKeepTheOthers) {
   EXPECT_EQ(ReadText(File()), "[Software\\Brisawen]\nImportData=5\nOEMDL=0\nOpenLog=-7\n");
 }
 
+
+// The registry's rules on the profile in memory, which the file functions load and save around:
+// the same readings and the same bytes written, whatever else the file holds.
+TEST_F(RegistryTest, InMemoryFormAgreesWithTheFile) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string written;  // after ImportData=-3 is set
+  };
+  const Case cases[] = {
+      {"empty", "", "[Software\\Brisawen]\nImportData=-3\n"},
+      {"CRLF and a mark", "\xEF\xBB\xBF[Software\\Brisawen]\r\nOpenLog=1\r\nImportData=x\r\n",
+       "\xEF\xBB\xBF[Software\\Brisawen]\nOpenLog=1\nImportData=-3\n"},
+      {"key twice, other case", "[software\\brisawen]\nOEMDL=0\n[Software\\Brisawen]\nOpenLog=2\n",
+       "[software\\brisawen]\nOEMDL=0\nImportData=-3\n[Software\\Brisawen]\nOpenLog=2\n"},
+  };
+  const char* names[] = {"OpenLog", "ImportData", "OEMDL"};
+  std::filesystem::create_directories(dir_.Path() / "vantiro");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(File(), c.text);
+    ProfileFile registry = ProfileFile::Parse(c.text);
+    std::optional<int> before[3];
+    for (int i = 0; i < 3; ++i) {
+      before[i] = RegistryInt(registry, kVendorKey, names[i]);
+      EXPECT_EQ(before[i], ReadRegistryInt(kVendorKey, names[i])) << names[i];
+    }
+    SetRegistryInt(registry, kVendorKey, "ImportData", -3);
+    EXPECT_EQ(registry.Text(), c.written);
+    ASSERT_TRUE(WriteRegistryInt(kVendorKey, "ImportData", -3));
+    EXPECT_EQ(ReadText(File()), c.written);
+    const ProfileFile after = ProfileFile::Parse(c.written);
+    EXPECT_EQ(RegistryInt(after, kVendorKey, "ImportData"), -3);
+    EXPECT_EQ(RegistryInt(after, kVendorKey, "OpenLog"), before[0]);
+    EXPECT_EQ(RegistryInt(after, kVendorKey, "OEMDL"), before[2]);
+  }
+}
+
 }  // namespace
 }  // namespace vantiro
