@@ -1,7 +1,11 @@
 #include "instrument/CommSettings.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/Profile.h"
 #include "platform/ProgramDir.h"
@@ -15,6 +19,7 @@ namespace {
 
 constexpr const char* kComSection = "COM";
 constexpr const char* kChannelSection = "CHANNEL";
+constexpr const char* kDeviceSection = "DEVICE";
 
 // The longest address text the dialog takes from the file, in characters.
 constexpr std::size_t kAddressReadLimit = 259;
@@ -40,7 +45,31 @@ std::string FirstCharacters(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-std::string ConfigIniPath() { return ProgramDirectory() + "/config.ini"; }
+ConfigIniPlaces ChooseConfigIni(const std::string& programDir, const std::string& userDir,
+                                const ConfigIniFacts& facts) {
+  const std::string beside = programDir + "/config.ini";
+  const std::string user = userDir + "/config.ini";
+  if (facts.besideWritable) return {beside, beside};
+  if (facts.besideExists && !facts.userExists) return {beside, user};
+  return {user, user};
+}
+
+ConfigIniPlaces ConfigIniLocations() {
+  const std::string programDir = ProgramDirectory();
+  const std::string userDir = UserConfigDirectory();
+  const std::string beside = programDir + "/config.ini";
+  std::error_code ec;
+  ConfigIniFacts facts;
+  facts.besideExists = std::filesystem::exists(beside, ec);
+  facts.besideWritable = facts.besideExists ? ::access(beside.c_str(), W_OK) == 0
+                                            : ::access(programDir.c_str(), W_OK | X_OK) == 0;
+  facts.userExists = std::filesystem::exists(userDir + "/config.ini", ec);
+  return ChooseConfigIni(programDir, userDir, facts);
+}
+
+std::string ConfigIniPath() { return ConfigIniLocations().read; }
+
+std::string DefaultDevicePath(int port) { return "/dev/ttyS" + std::to_string(port - 1); }
 
 std::string ChannelKey(int channel) {
   char key[16];
@@ -84,12 +113,23 @@ CommSettingsFields ReadCommSettingsFields(const std::string& iniPath) {
     fields.channelTicked[static_cast<std::size_t>(channel - 1)] =
         ini.ReadInt(kChannelSection, ChannelKey(channel), 1) != 0;
   }
+  for (int port = 1; port <= 16; ++port) {
+    std::string device = ini.ReadString(kDeviceSection, "COM" + std::to_string(port), "");
+    fields.devices[static_cast<std::size_t>(port - 1)] =
+        device.empty() ? DefaultDevicePath(port) : std::move(device);
+  }
   return fields;
 }
 
 bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string& iniPath) {
-  const std::string path = ResolvedPath(iniPath);
-  ProfileFile ini = ProfileFile::Load(path);
+  const ConfigIniPlaces places = iniPath.empty() ? ConfigIniLocations()
+                                                 : ConfigIniPlaces{iniPath, iniPath};
+  const std::string& path = places.write;
+  if (iniPath.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  }
+  ProfileFile ini = ProfileFile::Load(places.read);
   ini.WriteString(kComSection, "port", std::to_string(fields.port));
   ini.WriteString(kComSection, "baudRate", std::to_string(fields.baudRate));
   ini.WriteString(kComSection, "stopBit", std::to_string(fields.stopBit));
@@ -99,6 +139,17 @@ bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string
   for (int channel = 1; channel <= 16; ++channel) {
     const bool ticked = fields.channelTicked[static_cast<std::size_t>(channel - 1)];
     ini.WriteString(kChannelSection, ChannelKey(channel), ticked ? "1" : "0");
+  }
+  // The ports' devices: only an entry the user changed is written (an empty one: back to the
+  // default), so a file that never named a device does not start to and untouched entries keep
+  // their text exactly.
+  for (int port = 1; port <= 16; ++port) {
+    const std::string key = "COM" + std::to_string(port);
+    const std::string& device = fields.devices[static_cast<std::size_t>(port - 1)];
+    const std::string named = ini.ReadString(kDeviceSection, key, "");
+    const std::string shown = named.empty() ? DefaultDevicePath(port) : named;
+    const bool changed = device.empty() ? !named.empty() : device != shown;
+    if (changed) ini.WriteString(kDeviceSection, key, device);
   }
   return ini.Save(path);
 }

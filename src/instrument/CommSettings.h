@@ -28,7 +28,25 @@ struct CommSettings {
 extern CommSettings commSettings;
 extern std::array<bool, 16> channelEnabled;  // index = channel number - 1
 
-// config.ini in the program's directory.
+// Where config.ini lives. Beside the executable, as the recorder's software keeps it, when a file
+// there can be written or, for a new file, the folder can; an installed program's folder is
+// read-only, so its settings go to the user's configuration directory (UserConfigDirectory()).
+// Until the user's file exists, a read-only config.ini beside the executable is still what is read:
+// the first change copies its other keys into the user's file.
+struct ConfigIniPlaces {
+  std::string read;
+  std::string write;
+};
+struct ConfigIniFacts {
+  bool besideExists = false;     // config.ini beside the executable exists
+  bool besideWritable = false;   // ...and may be written, or its folder may, when it does not exist
+  bool userExists = false;       // the user's config.ini exists
+};
+ConfigIniPlaces ChooseConfigIni(const std::string& programDir, const std::string& userDir,
+                                const ConfigIniFacts& facts);
+// The places for this program and user, from the file system.
+ConfigIniPlaces ConfigIniLocations();
+// The config.ini that is read.
 std::string ConfigIniPath();
 
 // Reads `iniPath` (ConfigIniPath() when empty) into commSettings and channelEnabled.
@@ -45,6 +63,9 @@ struct CommSettingsFields {
   std::string address = "1";
   std::array<bool, 16> channelTicked = {true, true, true, true, true, true, true, true,
                                         true, true, true, true, true, true, true, true};
+  // The device each of COM1..COM16 opens: its [DEVICE] entry, or /dev/ttyS<n-1>. An empty entry
+  // opens the default.
+  std::array<std::string, 16> devices;
   friend bool operator==(const CommSettingsFields&, const CommSettingsFields&) = default;
 };
 
@@ -52,9 +73,14 @@ struct CommSettingsFields {
 // as stored, even outside the list; the other indexes fall back to their defaults when outside.
 CommSettingsFields ReadCommSettingsFields(const std::string& iniPath = {});
 
-// Writes every field as decimal text (the address as it is), keeping the rest of the file.
-// False when the file cannot be written.
+// Writes every field as decimal text (the address as it is) and, under [DEVICE], each port's device
+// that differs from what the file says (the default for a port it names none for), keeping the rest of the file. With `iniPath` empty, what ConfigIniLocations() reads is
+// written where it writes (its folder created when missing). False when the file cannot be
+// written.
 bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string& iniPath = {});
+
+// The device a port (1..16) opens when config.ini names none.
+std::string DefaultDevicePath(int port);
 
 // "CH01" .. "CH16": the key of a channel (1..16) in section CHANNEL.
 std::string ChannelKey(int channel);

@@ -151,7 +151,7 @@ std::string TermiosSerialLibrary::DevicePath(int port) const {
   std::string mapped = ReadProfileString(ini, "DEVICE", "COM" + std::to_string(port), "");
   if (!mapped.empty()) return mapped;
   if (port < 1) return {};
-  return "/dev/ttyS" + std::to_string(port - 1);
+  return DefaultDevicePath(port);
 }
 
 bool TermiosSerialLibrary::IsOpen(int port) const {

@@ -32,8 +32,74 @@ std::vector<int> ChannelsOff(const std::array<bool, 16>& enabled) {
 // 8 data bits, odd parity, address 1.
 constexpr CommSettings kFileDefaults{1, 1200, 2, 8, 1, 1};
 
-TEST(CommSettingsTest, ConfigIniLivesInTheProgramDirectory) {
+TEST(CommSettingsTest, ConfigIniLivesBesideTheProgramUnlessThatCannotBeWritten) {
+  // A build's own folder may be written: the file beside the executable, as ever.
   EXPECT_EQ(ConfigIniPath(), ProgramDirectory() + "/config.ini");
+
+  const std::string beside = "/opt/v/bin/config.ini";
+  const std::string user = "/home/u/.config/vantiro/config.ini";
+  struct Case {
+    const char* name;
+    ConfigIniFacts facts;
+    std::string read;
+    std::string write;
+  };
+  const Case cases[] = {
+      {"a writable file beside the program", {true, true, false}, beside, beside},
+      {"a writable file beside the program wins over the user's", {true, true, true}, beside,
+       beside},
+      {"no file, but the program's folder may be written", {false, true, false}, beside, beside},
+      // Installed: the program's folder is read-only.
+      {"installed, nothing yet", {false, false, false}, user, user},
+      {"installed, the user's file", {false, false, true}, user, user},
+      // A read-only file put beside the program is read until the user's own exists; the first
+      // change copies it there.
+      {"a read-only file beside the program", {true, false, false}, beside, user},
+      {"a read-only file beside the program and the user's", {true, false, true}, user, user},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ConfigIniPlaces places = ChooseConfigIni("/opt/v/bin", "/home/u/.config/vantiro", c.facts);
+    EXPECT_EQ(places.read, c.read);
+    EXPECT_EQ(places.write, c.write);
+  }
+}
+
+TEST(CommSettingsTest, DevicesAreWrittenOnlyWhereTheyChange) {
+  TempDir dir;
+  const std::string ini = dir.File("config.ini");
+  // Blanks and quotes around a value are read past; an unchanged entry keeps them.
+  const std::string devices = "[DEVICE]\nCOM1 = \"/dev/ttyUSB0\"\nCOM3=\n";
+  const std::string before = devices + "[COM]\nport=1\n";
+  WriteText(ini, before);
+  CommSettingsFields fields = ReadCommSettingsFields(ini);
+  EXPECT_EQ(fields.devices[0], "/dev/ttyUSB0");
+  EXPECT_EQ(fields.devices[1], "/dev/ttyS1");   // no entry: the default
+  EXPECT_EQ(fields.devices[2], "/dev/ttyS2");   // an empty entry: the default too
+  EXPECT_EQ(fields.devices[15], "/dev/ttyS15");
+
+  // Nothing changed: the [DEVICE] section keeps its text exactly.
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  EXPECT_EQ(testing::ReadText(ini).substr(0, devices.size()), devices);
+
+  // COM2 picked a device, COM5 typed one; COM3 and COM4 show their defaults as before.
+  fields.devices[1] = "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0";
+  fields.devices[4] = "/dev/ttyACM0";
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  EXPECT_EQ(ReadCommSettingsFields(ini).devices, fields.devices);
+  std::string text = testing::ReadText(ini);
+  EXPECT_NE(text.find("COM1 = \"/dev/ttyUSB0\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("COM2=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n"), std::string::npos);
+  EXPECT_NE(text.find("COM3=\n"), std::string::npos);
+  EXPECT_EQ(text.find("COM4"), std::string::npos);
+  EXPECT_NE(text.find("COM5=/dev/ttyACM0\n"), std::string::npos);
+
+  // COM1's device cleared: the entry goes back to the default.
+  fields.devices[0].clear();
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  text = testing::ReadText(ini);
+  EXPECT_NE(text.find("COM1=\n"), std::string::npos) << text;
+  EXPECT_EQ(ReadCommSettingsFields(ini).devices[0], "/dev/ttyS0");
 }
 
 TEST(CommSettingsTest, LoadingFillsTheSettingsFromTheFile) {

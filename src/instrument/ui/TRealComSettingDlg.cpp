@@ -1,6 +1,8 @@
 #include "instrument/ui/TRealComSettingDlg.h"
 
 #include <QCheckBox>
+#include <QStyle>
+#include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,6 +15,7 @@
 #include <utility>
 
 #include "instrument/CommSettings.h"
+#include "instrument/SerialDevices.h"
 
 namespace vantiro {
 namespace {
@@ -98,6 +101,23 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   CheckComboBox =
       EntryComboBox(this, "CheckComboBox",
                     {QStringLiteral("无校验"), QStringLiteral("奇校验"), QStringLiteral("偶校验")});
+  DeviceComboBox = new QComboBox(this);
+  DeviceComboBox->setObjectName(QStringLiteral("DeviceComboBox"));
+  DeviceComboBox->setEditable(true);
+  DeviceComboBox->setInsertPolicy(QComboBox::NoInsert);
+  DeviceComboBox->setMinimumContentsLength(24);
+  DeviceComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  DeviceHintLabel = new QLabel(this);
+  DeviceHintLabel->setObjectName(QStringLiteral("DeviceHintLabel"));
+  DeviceHintLabel->setWordWrap(true);
+  DeviceHintLabel->setStyleSheet(QStringLiteral("color: #b00000"));
+  DeviceHintLabel->hide();
+  connect(ComPortComboBox, &QComboBox::currentIndexChanged, this,
+          &TRealComSettingDlg::ShowPortDevice);
+  connect(DeviceComboBox, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    if (shownPort_ >= 0) devices_[static_cast<std::size_t>(shownPort_)] = text.trimmed().toStdString();
+    ShowDeviceHint();
+  });
   AddressEdit = new QLineEdit(this);
   AddressEdit->setObjectName(QStringLiteral("AddressEdit"));
   AddressEdit->setMaxLength(kAddressMaxLength);
@@ -105,7 +125,8 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   auto* line = new QGridLayout;
   line->setColumnStretch(1, 1);
   const std::pair<const char*, QWidget*> rows[] = {
-      {"通信口：", ComPortComboBox},     {"波特率：", BaudRateComboBox},
+      {"通信口：", ComPortComboBox},     {"设备：", DeviceComboBox},
+      {"波特率：", BaudRateComboBox},
       {"停  止  位：", StopBitComboBox}, {"数据位：", DataBitComboBox},
       {"校    验：", CheckComboBox},     {"仪表地址：", AddressEdit},
   };
@@ -117,6 +138,7 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
     line->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
     line->addWidget(field, row, 1);
     ++row;
+    if (field == DeviceComboBox) line->addWidget(DeviceHintLabel, row++, 0, 1, 2);
   }
   line->setRowStretch(row, 1);
 
@@ -184,7 +206,25 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
 
 void TRealComSettingDlg::LoadDialogFromIni() {
   const CommSettingsFields fields = ReadCommSettingsFields(iniPath_);
+  devices_ = fields.devices;
+  shownPort_ = -1;
+  DeviceComboBox->clear();
+  for (const SerialDevice& device : ListSerialDevices(deviceRoot_)) {
+    QString tip = QString::fromStdString(device.target.empty() ? device.path
+                                                               : device.path + " → " + device.target);
+    if (!device.usable) {
+      tip += QLatin1Char('\n') + QString::fromStdString(DevicePermissionHint(device));
+    }
+    DeviceComboBox->addItem(QString::fromStdString(device.path), device.usable);
+    const int item = DeviceComboBox->count() - 1;
+    DeviceComboBox->setItemData(item, tip, Qt::ToolTipRole);
+    if (!device.usable) {
+      DeviceComboBox->setItemIcon(item, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+      DeviceComboBox->setItemData(item, QColor(0x90, 0x90, 0x90), Qt::ForegroundRole);
+    }
+  }
   SelectEntry(ComPortComboBox, fields.port);
+  ShowPortDevice();
   SelectEntry(BaudRateComboBox, fields.baudRate);
   SelectEntry(StopBitComboBox, fields.stopBit);
   SelectEntry(DataBitComboBox, fields.dataBit);
@@ -198,8 +238,35 @@ void TRealComSettingDlg::LoadDialogFromIni() {
   }
 }
 
+void TRealComSettingDlg::ShowPortDevice() {
+  const int port = ComPortComboBox->currentIndex();
+  shownPort_ = -1;  // the text set below is not an edit
+  if (port < 0 || port >= 16) {
+    DeviceComboBox->setEditText(QString());
+    DeviceComboBox->setEnabled(false);
+  } else {
+    DeviceComboBox->setEnabled(true);
+    const QString device = QString::fromStdString(devices_[static_cast<std::size_t>(port)]);
+    DeviceComboBox->setCurrentIndex(DeviceComboBox->findText(device, Qt::MatchExactly));
+    DeviceComboBox->setEditText(device);
+    shownPort_ = port;
+  }
+  ShowDeviceHint();
+}
+
+void TRealComSettingDlg::ShowDeviceHint() {
+  const QString text = DeviceComboBox->currentText().trimmed();
+  QString hint;
+  if (DeviceComboBox->isEnabled() && !text.isEmpty()) {
+    hint = QString::fromStdString(DevicePermissionHint(DescribeSerialDevice(text.toStdString())));
+  }
+  DeviceHintLabel->setText(hint);
+  DeviceHintLabel->setVisible(!hint.isEmpty());
+}
+
 void TRealComSettingDlg::OKBtnClick() {
   CommSettingsFields fields;
+  fields.devices = devices_;
   fields.port = ComPortComboBox->currentIndex();
   fields.baudRate = BaudRateComboBox->currentIndex();
   fields.stopBit = StopBitComboBox->currentIndex();

@@ -2,11 +2,13 @@
 // The communication settings dialog ("实时通信设置").
 
 #include <QDialog>
+#include <array>
 #include <string>
 
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -26,8 +28,10 @@ class TRealComSettingDlg : public QDialog {
   void SetIniPath(std::string path) { iniPath_ = std::move(path); }
   const std::string& IniPath() const { return iniPath_; }
 
-  // The file's content into the controls.
+  // The file's content into the controls; the device list is filled afresh.
   void LoadDialogFromIni();
+  // The folder whose serial devices the list offers: "/dev" but for tests.
+  void SetDeviceRoot(std::string root) { deviceRoot_ = std::move(root); }
   // The controls into the file (the OK button runs it, then closes the dialog).
   void OKBtnClick();
 
@@ -40,6 +44,10 @@ class TRealComSettingDlg : public QDialog {
   // Controls, by their names. The combo boxes take typed text, but only the selected entry
   // counts (-1 when the text names none). Lists 3 and 4 (channels 17..32) stay disabled.
   QComboBox* ComPortComboBox = nullptr;
+  // Beside the port: the device it opens, picked from the serial devices found or typed, and
+  // the hint when this user may not open the device.
+  QComboBox* DeviceComboBox = nullptr;
+  QLabel* DeviceHintLabel = nullptr;
   QComboBox* BaudRateComboBox = nullptr;
   QComboBox* StopBitComboBox = nullptr;
   QComboBox* DataBitComboBox = nullptr;
@@ -61,7 +69,13 @@ class TRealComSettingDlg : public QDialog {
   QPushButton* CancelBtn = nullptr;
 
  private:
+  void ShowPortDevice();
+  void ShowDeviceHint();
+
   std::string iniPath_;
+  std::string deviceRoot_ = "/dev";
+  std::array<std::string, 16> devices_;  // the device of each port, as edited
+  int shownPort_ = -1;                   // whose device DeviceComboBox shows
 };
 
 }  // namespace vantiro

@@ -437,6 +437,70 @@ TEST_F(RealComSettingDlgTest, TheOkButtonWritesAndClosesAndCancelWritesNothing) 
   EXPECT_EQ(Value("CHANNEL", "CH03"), "0");
 }
 
+TEST_F(RealComSettingDlgTest, EachPortShowsItsDeviceAndConfirmingWritesTheMapping) {
+  // A machine with two adapters (one under its stable name) and two built-in ports.
+  TempDir dev;
+  for (const char* name : {"ttyUSB0", "ttyS0", "ttyS1"}) {
+    WriteText((dev.Path() / name).string(), "");
+  }
+  std::filesystem::create_directories(dev.Path() / "serial/by-id");
+  std::filesystem::create_symlink("../../ttyUSB0", dev.Path() / "serial/by-id/usb-FTDI-if00-port0");
+  dlg_.SetDeviceRoot(dev.Path().string());
+  const std::string byId = (dev.Path() / "serial/by-id/usb-FTDI-if00-port0").string();
+  const std::string usb0 = (dev.Path() / "ttyUSB0").string();
+
+  WriteText(Ini(), "; bench\n[DEVICE]\nCOM2=" + usb0 + "\nCOM9=/dev/ttyACM3\n[COM]\nport=1\n"
+                   "[OTHER]\nx=1\n");
+  dlg_.LoadDialogFromIni();
+  QStringList offered;
+  for (int i = 0; i < dlg_.DeviceComboBox->count(); ++i) offered << dlg_.DeviceComboBox->itemText(i);
+  EXPECT_EQ(offered, (QStringList{QString::fromStdString(byId), QString::fromStdString(usb0),
+                                  QString::fromStdString((dev.Path() / "ttyS0").string()),
+                                  QString::fromStdString((dev.Path() / "ttyS1").string())}));
+  EXPECT_TRUE(dlg_.DeviceComboBox->itemData(0, Qt::ToolTipRole).toString().contains(
+      QString::fromStdString(usb0)));  // a stable name tells what it points to
+
+  // COM2 (the file's port) shows its mapping; a port without one its built-in device.
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText().toStdString(), usb0);
+  EXPECT_TRUE(dlg_.DeviceHintLabel->isHidden());
+  dlg_.ComPortComboBox->setCurrentIndex(0);
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText(), "/dev/ttyS0");
+  // COM9 names a device that is not plugged in: the hint says so.
+  dlg_.ComPortComboBox->setCurrentIndex(8);
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText(), "/dev/ttyACM3");
+  EXPECT_FALSE(dlg_.DeviceHintLabel->isHidden());
+  EXPECT_EQ(dlg_.DeviceHintLabel->text(), "未找到 /dev/ttyACM3：请检查串口适配器是否已插好。");
+
+  // COM3 picks the adapter by its stable name; COM1 gets a typed device; back on COM2, which is
+  // confirmed. Every port's change is written, nothing else of the file changes.
+  dlg_.ComPortComboBox->setCurrentIndex(2);
+  dlg_.DeviceComboBox->setCurrentIndex(0);
+  dlg_.ComPortComboBox->setCurrentIndex(0);
+  dlg_.DeviceComboBox->setEditText(" /tmp/recorder ");
+  dlg_.ComPortComboBox->setCurrentIndex(1);
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText().toStdString(), usb0);
+  dlg_.OKBtnClick();
+  EXPECT_EQ(Value("DEVICE", "COM1"), "/tmp/recorder");
+  EXPECT_EQ(Value("DEVICE", "COM2"), usb0);
+  EXPECT_EQ(Value("DEVICE", "COM3"), byId);
+  EXPECT_EQ(Value("DEVICE", "COM4"), "(missing)");
+  EXPECT_EQ(Value("DEVICE", "COM9"), "/dev/ttyACM3");
+  EXPECT_EQ(Value("COM", "port"), "1");
+  EXPECT_EQ(Value("OTHER", "x"), "1");
+  EXPECT_EQ(ReadText(Ini()).substr(0, 8), "; bench\n");
+
+  // The next opening shows what was written.
+  dlg_.LoadDialogFromIni();
+  dlg_.ComPortComboBox->setCurrentIndex(2);
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText().toStdString(), byId);
+
+  // A port outside the list has no device to show.
+  WriteText(Ini(), "[COM]\nport=20\n");
+  dlg_.LoadDialogFromIni();
+  EXPECT_FALSE(dlg_.DeviceComboBox->isEnabled());
+  EXPECT_EQ(dlg_.DeviceComboBox->currentText(), "");
+}
+
 TEST_F(RealComSettingDlgTest, SelectAllSetsEveryTickOfItsOwnList) {
   WriteText(Ini(), "[CHANNEL]\nCH02=0\nCH10=0\nCH11=0\n");
   dlg_.LoadDialogFromIni();
