@@ -840,7 +840,11 @@ void TMainForm::StopButtonClick() {
   Chart->SetScrollAllowed(true);
 }
 
-// Commands that later work fills in.
-void TMainForm::OnOEMDLClick() {}
+// The OEM picture download.
+void TMainForm::OnOEMDLClick() {
+  // A fresh dialog for each use, gone when it closes (it waits for its download's end first).
+  TOEMDLDlg dialog(this);
+  dialog.exec();
+}
 
 }  // namespace vantiro
