@@ -2,9 +2,14 @@
 // The recording in memory: one series per channel and a summary. Every source (recorder file,
 // CSV import, live snapshot) fills this one shape; the views only read it.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "recorder/DateTime.h"
@@ -51,10 +56,42 @@ inline bool IsGapValue(float v) {
   return v <= -157.9f && v >= -158.1f && CompareValues(v, GapValue) == 0;
 }
 
+// std::allocator, except that the element a vector adds without a value (resize, the sized
+// constructor) is default-initialised: a number is left as it is, not zeroed. A reader that sizes
+// a series and then fills it at once writes its memory once instead of twice.
+template <typename T>
+struct DefaultInitAllocator : std::allocator<T> {
+  using value_type = T;
+  template <typename U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  DefaultInitAllocator() noexcept = default;
+  template <typename U>
+  DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// One channel's times. Only the allocator differs from std::vector<DateTime>; a series compares
+// with a plain vector of times element by element.
+using TimeSeries = std::vector<DateTime, DefaultInitAllocator<DateTime>>;
+
+inline bool operator==(const TimeSeries& a, const std::vector<DateTime>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
 struct ChannelInfo {
   std::int16_t number = 0;        // shown to the user, 1-based
   std::string unit;               // UTF-8
-  std::vector<DateTime> times;    // one per stored sample or gap marker
+  TimeSeries times;               // one per stored sample or gap marker
   std::vector<float> values;      // same length as times
 };
 

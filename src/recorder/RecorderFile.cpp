@@ -335,7 +335,7 @@ struct ChannelReader {
       const double base = static_cast<double>(firstSeconds);
       const int n32 = static_cast<int>(m);
       const int w = interval;
-      times.resize(old + m);
+      times.resize(old + m);  // not zeroed first (TimeSeries): FillTimes writes each time once
       FillTimes(times.data() + old, base, w, n32);
       const unsigned char* raw = block + first + 2 * lo;
       const double inv = inverse;
