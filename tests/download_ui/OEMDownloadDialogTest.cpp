@@ -244,18 +244,19 @@ TEST(OEMDownloadDialogTest, TheStartButtonSendsThePictureIntoTheSlotChosen) {
     std::size_t size;
     int slot;
     int blocks;
+    const char* fileName;
   };
   const Case cases[] = {
-      {"1000 bytes into slot 3: two blocks, the second padded", 1000, 3, 2},
-      {"exactly 512 bytes into slot 1: one block", 512, 1, 1},
-      {"slot 6", 513, 6, 2},
-      {"slot 2", 7, 2, 1},
-      {"258 blocks into slot 5: the sequence byte wraps", 258 * 512, 5, 258},
+      {"1000 bytes into slot 3: two blocks, the second padded", 1000, 3, 2, "logo.c"},
+      {"exactly 512 bytes into slot 1: one block", 512, 1, 1, "logo.c"},
+      {"slot 6, a file name with blanks and Chinese", 513, 6, 2, "开机 画面.txt"},
+      {"slot 2", 7, 2, 1, "logo"},
+      {"258 blocks into slot 5: the sequence byte wraps", 258 * 512, 5, 258, "logo.c"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
-    const std::string path = dir.File("logo.c");
+    const std::string path = dir.File(c.fileName);
     const Bytes picture = Pattern(c.size);
     testing::WriteText(path, PictureText(picture));
     ScriptedPrompts prompts;
