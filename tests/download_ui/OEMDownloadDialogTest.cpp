@@ -48,7 +48,9 @@ const QString kOpenFailed = QStringLiteral("串口初始化失败!");
 
 Bytes Pattern(std::size_t size) {
   Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 37 + i / 512) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<std::uint8_t>((i * 37 + i / 512) & 0xFF);
+  }
   return bytes;
 }
 
@@ -147,7 +149,8 @@ TEST(OEMDownloadDialogTest, OpensFixedCentredWithEveryControlInItsRow) {
     for (std::size_t c = 0; c < rows[r].size(); ++c) {
       QWidget* w = rows[r][c];
       SCOPED_TRACE(w->objectName().toStdString());
-      EXPECT_TRUE(dialog.rect().contains(w->geometry())) << w->geometry().x() << "," << w->geometry().y();
+      EXPECT_TRUE(dialog.rect().contains(w->geometry()))
+          << w->geometry().x() << "," << w->geometry().y();
       EXPECT_TRUE(w->isVisibleTo(&dialog));
       if (c > 0) {
         EXPECT_LT(rows[r][c - 1]->geometry().right(), w->geometry().left());
@@ -180,7 +183,8 @@ TEST(OEMDownloadDialogTest, ThePathButtonPutsTheChosenFileIntoThePath) {
     QString after;
   };
   const Case cases[] = {
-      {"a file chosen", QString(), QStringLiteral("/pictures/画面1.c"), QStringLiteral("/pictures/画面1.c")},
+      {"a file chosen", QString(), QStringLiteral("/pictures/画面1.c"),
+       QStringLiteral("/pictures/画面1.c")},
       {"another file replaces the path", QStringLiteral("old.c"), QStringLiteral("new.c"),
        QStringLiteral("new.c")},
       {"cancelled: the path stays", QStringLiteral("old.c"), QString(), QStringLiteral("old.c")},
@@ -353,7 +357,9 @@ bool PortIsFree(const std::string& ini) {
 // The dialog on an instrument over the port mapping of `ini`.
 struct DialogOnLine {
   explicit DialogOnLine(const std::string& ini)
-      : library(ini), instrument(library), dialog(std::make_unique<TOEMDLDlg>(nullptr, instrument)) {
+      : library(ini),
+        instrument(library),
+        dialog(std::make_unique<TOEMDLDlg>(nullptr, instrument)) {
     dialog->SetIniPath(ini);
   }
   TermiosSerialLibrary library;
@@ -381,7 +387,8 @@ TEST(OEMDownloadDialogTest, ThePictureArrivesByteForByteOverTheLine) {
   };
   const Case cases[] = {
       {"1000 bytes into slot 3, no parity", 1000, 3, 2, false, 0, 0},
-      {"512 bytes under the default settings: odd parity, 1200, 2 stop bits", 512, 1, 1, true, 0, 0},
+      {"512 bytes under the default settings: odd parity, 1200, 2 stop bits", 512, 1, 1, true, 0,
+       0},
       {"a recorder that stalls before acknowledging block 1", 3000, 4, 6, false, 3, 0},
       {"block 3 refused once, acknowledged on the next attempt", 2048, 2, 4, false, 0, 3},
       {"300 blocks: the sequence byte wraps", 300 * 512 - 100, 6, 300, false, 0, 0},
