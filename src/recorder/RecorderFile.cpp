@@ -473,9 +473,11 @@ std::optional<UserMessage> Read(RecorderInput& input, DatasetSummary& summary,
     reader.channel = &channel;
 
     for (std::size_t b = 0; b < blockCount; ++b) {
-      std::fill(block.begin(), block.end(), 0);
       const long n = ReadBlock(input, block.data(), block.size());
       if (n <= 0) return Message(kReadFailedText, MessageIcon::Error);
+      // What a short block lacks reads as zeros (the whole block was zeroed before each read; only
+      // the bytes the read did not deliver need it).
+      std::fill(block.begin() + n, block.end(), 0);
       consumed += static_cast<std::uint64_t>(n);
       reader.Block(block.data());
     }

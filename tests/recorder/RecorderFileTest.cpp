@@ -179,8 +179,14 @@ TEST(RecorderFileShortReadTest, APartialBlockIsReadWithTheRestZero) {
   headerOnly.Window({10, 5, 12, 13, 30, 45}, {10, 5, 13, 0, 0, 0}).Range(0, 100, 0, 4, 27);
   RecorderFileBuilder withBlock = headerOnly;
   withBlock.Block(0).Chain({{kT, 1, {5, 6}}});  // head 12, samples 4, ten 0xFF: 26 bytes
+  // A full first block, then one like withBlock's: what the second lacks must not come from the
+  // first.
+  RecorderFileBuilder withTwoBlocks = headerOnly;
+  withTwoBlocks.Block(0).Chain({{kT, 1, std::vector<std::int16_t>(8186, 7)}});
+  withTwoBlocks.Block(0).Chain({{kT + 10000, 1, {5, 6}}});
   const std::string headerBytes = headerOnly.Build();
   const std::string blockBytes = withBlock.Build();
+  const std::string twoBlockBytes = withTwoBlocks.Build();
   const DateTime start = At(2010, 5, 12, 13, 30, 45);
   struct Case {
     const char* name;
@@ -220,6 +226,14 @@ TEST(RecorderFileShortReadTest, APartialBlockIsReadWithTheRestZero) {
        "mA",
        8186,
        {8185, 0}},
+      {"second data block cut before the end run",
+       twoBlockBytes,
+       2 * kBlock + 16,
+       std::nullopt,
+       start,
+       "mA",
+       2 * 8186 + 2,  // and the two gap markers between the records
+       {10000 + 8185, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
