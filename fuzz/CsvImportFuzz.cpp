@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The encoding told from the bytes whole and cut into the same chunks as below.
   const vantiro::CsvEncoding encoding = vantiro::DetectCsvEncoding(bytes);
-  Require((encoding == vantiro::CsvEncoding::kUtf8) == ReferenceUtf8(bytes),
+  Require((encoding == vantiro::CsvEncoding::Utf8) == ReferenceUtf8(bytes),
           "the encoding scan differs from a plain UTF-8 decoding");
   DatasetSummary chunkedSummary;
   std::vector<ChannelInfo> chunked;

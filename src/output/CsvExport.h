@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "recorder/Dataset.h"
+#include "recorder/GbkText.h"
 #include "recorder/UserMessage.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
@@ -18,8 +19,6 @@
 namespace vantiro {
 
 inline constexpr std::string_view kSaveFailedText = "文件保存失败，请重试！";
-
-enum class CsvEncoding { Gbk, Utf8 };
 
 // The rows a CSV file is written from: `rowCount` rows of `rows` from `firstRow` on (the rows past
 // the end of the table left out), numbered firstRow + i + 1.

@@ -259,7 +259,7 @@ class CsvStream {
     std::string_view bytes = head_;
     const bool marked = bytes.starts_with(kUtf8Bom);
     if (marked) bytes.remove_prefix(kUtf8Bom.size());
-    importer_.SetUtf8(marked || encoding_ == CsvEncoding::kUtf8);
+    importer_.SetUtf8(marked || encoding_ == CsvEncoding::Utf8);
     reader_.Feed(bytes);
     head_.clear();
   }
@@ -318,7 +318,7 @@ void CsvEncodingScan::Feed(std::string_view bytes) {
 }
 
 CsvEncoding CsvEncodingScan::Result() const {
-  return valid_ && nonAscii_ && pending_ == 0 ? CsvEncoding::kUtf8 : CsvEncoding::kGbk;
+  return valid_ && nonAscii_ && pending_ == 0 ? CsvEncoding::Utf8 : CsvEncoding::Gbk;
 }
 
 CsvEncoding DetectCsvEncoding(std::string_view bytes) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recorder/Dataset.h"
+#include "recorder/GbkText.h"
 #include "recorder/UserMessage.h"
 
 namespace vantiro {
@@ -25,10 +26,6 @@ inline constexpr std::string_view kImportFailedText = "导入文件失败。";
 // show, or nothing.
 std::optional<UserMessage> ImportCsvFile(const std::string& path, DatasetSummary& summary,
                                          std::vector<ChannelInfo>& channels);
-
-// How a CSV file's text is encoded. A file that starts with a UTF-8 byte-order mark is UTF-8
-// whatever the caller says.
-enum class CsvEncoding { kGbk, kUtf8 };
 
 // Tells a CSV file's encoding from its bytes, fed in order in pieces cut anywhere: UTF-8 when they
 // are valid UTF-8 throughout (no overlong forms, surrogates or code points above U+10FFFF, no
@@ -55,11 +52,12 @@ void ImportCsvText(std::string_view bytes, DatasetSummary& summary,
 
 // The import fed piece by piece, as a file is read in chunks: Feed the bytes in order, then Finish
 // once. However the bytes are cut, the dataset is the one ImportCsvText gives for them whole when
-// `encoding` is what DetectCsvEncoding tells of them.
+// `encoding` is what DetectCsvEncoding tells of them (a UTF-8 byte-order mark at the start makes
+// the text UTF-8 whatever `encoding` says).
 class CsvImportStream {
  public:
   CsvImportStream(DatasetSummary& summary, std::vector<ChannelInfo>& channels,
-                  CsvEncoding encoding = CsvEncoding::kGbk);
+                  CsvEncoding encoding = CsvEncoding::Gbk);
   ~CsvImportStream();
   CsvImportStream(const CsvImportStream&) = delete;
   CsvImportStream& operator=(const CsvImportStream&) = delete;

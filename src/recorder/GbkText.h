@@ -7,6 +7,9 @@
 
 namespace vantiro {
 
+// The two encodings of the CSV files the program reads and writes.
+enum class CsvEncoding { Gbk, Utf8 };
+
 // UTF-8 to GBK. A character GBK cannot hold becomes '?'; invalid UTF-8 bytes become '?' too.
 std::string Utf8ToGbk(std::string_view utf8);
 

@@ -198,23 +198,23 @@ TEST(CsvImportTest, Utf8IsToldByTheWholeTextCutAnywhere) {
     CsvEncoding expected;
   };
   const Case cases[] = {
-      {"empty", "", CsvEncoding::kGbk},
-      {"ASCII", "1,1,1,2010-05-12 10:00:00,V\n", CsvEncoding::kGbk},
-      {"two, three and four bytes", "\xC2\xA9 \xE2\x84\x83 \xF0\x9F\x98\x80", CsvEncoding::kUtf8},
-      {"the highest code point", "\xF4\x8F\xBF\xBF", CsvEncoding::kUtf8},
-      {"above U+10FFFF", "\xF4\x90\x80\x80", CsvEncoding::kGbk},
-      {"overlong two bytes", "\xC1\xBF", CsvEncoding::kGbk},
-      {"overlong three bytes", "\xE0\x9F\xBF", CsvEncoding::kGbk},
-      {"overlong four bytes", "\xF0\x8F\xBF\xBF", CsvEncoding::kGbk},
-      {"a surrogate", "\xED\xA0\x80", CsvEncoding::kGbk},
-      {"a lone continuation byte", "abc\x80", CsvEncoding::kGbk},
-      {"a sequence cut off at the end", "\xE2\x84\x83\xE2\x84", CsvEncoding::kGbk},
-      {"a lead byte before ASCII", "\xE2" "abc", CsvEncoding::kGbk},
-      {"GBK 年", "\xC4\xEA", CsvEncoding::kGbk},
-      {"F5 and above", "\xF5\x80\x80\x80", CsvEncoding::kGbk},
+      {"empty", "", CsvEncoding::Gbk},
+      {"ASCII", "1,1,1,2010-05-12 10:00:00,V\n", CsvEncoding::Gbk},
+      {"two, three and four bytes", "\xC2\xA9 \xE2\x84\x83 \xF0\x9F\x98\x80", CsvEncoding::Utf8},
+      {"the highest code point", "\xF4\x8F\xBF\xBF", CsvEncoding::Utf8},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", CsvEncoding::Gbk},
+      {"overlong two bytes", "\xC1\xBF", CsvEncoding::Gbk},
+      {"overlong three bytes", "\xE0\x9F\xBF", CsvEncoding::Gbk},
+      {"overlong four bytes", "\xF0\x8F\xBF\xBF", CsvEncoding::Gbk},
+      {"a surrogate", "\xED\xA0\x80", CsvEncoding::Gbk},
+      {"a lone continuation byte", "abc\x80", CsvEncoding::Gbk},
+      {"a sequence cut off at the end", "\xE2\x84\x83\xE2\x84", CsvEncoding::Gbk},
+      {"a lead byte before ASCII", "\xE2" "abc", CsvEncoding::Gbk},
+      {"GBK 年", "\xC4\xEA", CsvEncoding::Gbk},
+      {"F5 and above", "\xF5\x80\x80\x80", CsvEncoding::Gbk},
       // Past the eight-byte ASCII runs: a fault after a long clean stretch still counts.
       {"fault after a long ASCII run", std::string(37, 'a') + "\xE2\x84\x83" + std::string(19, 'b') + "\xFE",
-       CsvEncoding::kGbk},
+       CsvEncoding::Gbk},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
