@@ -1,14 +1,38 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 #include <exception>
 
 #include "platform/MallocTuning.h"
 #include "recorder/UnitNames.h"
 #include "workbench/ui/AppWindows.h"
+#include "workbench/ui/Startup.h"
 #include "workbench/ui/TMainForm.h"
 
+namespace {
+
+// Writes `text` to `stream`; false when it could not be written whole (a closed pipe, a full
+// disk).
+bool Print(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream) ==
+             static_cast<std::size_t>(bytes.size()) &&
+         std::fflush(stream) == 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // --help and --version answer without a display.
+  {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const vantiro::StartupOptions early = vantiro::ParseStartupOptions(arguments);
+    if (early.help) return Print(stdout, vantiro::StartupHelpText()) ? 0 : 1;
+    if (early.version) return Print(stdout, vantiro::StartupVersionText()) ? 0 : 1;
+  }
+
   vantiro::RestartWithHugePageMalloc(argv);
   // Process-wide state before the first window: the unit table.
   vantiro::UnitNames();
@@ -16,20 +40,33 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vantiro"));
   QApplication::setApplicationDisplayName(QStringLiteral("Vantiro"));
+  QApplication::setApplicationVersion(vantiro::StartupVersionText().trimmed().section(' ', 1));
+  QApplication::setDesktopFileName(QStringLiteral("vantiro"));
+
+  // Arguments Qt took for itself (-platform, -style...) are gone from this list.
+  const vantiro::StartupOptions options =
+      vantiro::ParseStartupOptions(QApplication::arguments().mid(1));
+  if (!options.error.isEmpty()) {
+    Print(stderr, QStringLiteral("vantiro: unknown argument %1\n").arg(options.error) +
+                      vantiro::StartupHelpText());
+    return 2;
+  }
+  // Qt's own texts (standard buttons, file and print dialogs) in Chinese like the program's.
+  vantiro::InstallQtChineseTranslation(app);
+
   try {
     vantiro::AppWindows windows;
     windows.mainForm->show();
     // A recording named on the command line (a file manager's "open with") is opened as the open
     // or import command would, once the window is up.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-'))) {
-      const QString path = arguments.at(1);
+    if (!options.file.isEmpty()) {
+      const QString path = options.file;
       QTimer::singleShot(0, windows.mainForm.get(),
                          [&windows, path] { windows.mainForm->OpenFromCommandLine(path); });
     }
     // --monitor: monitoring starts as the Run command starts it (a control-room display comes
     // back by itself after a power cut).
-    if (arguments.contains(QStringLiteral("--monitor"))) {
+    if (options.monitor) {
       QTimer::singleShot(0, windows.mainForm.get(),
                          [&windows] { windows.mainForm->RunButtonClick(); });
     }

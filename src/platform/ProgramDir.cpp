@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace vantiro {
 
@@ -28,6 +30,16 @@ std::string UserConfigDirectory() {
     base = ".config";
   }
   return base + "/vantiro";
+}
+
+std::string HelpDocumentPath(const std::string& programDir) {
+  namespace fs = std::filesystem;
+  const std::string chm = programDir + "/help.chm";
+  std::error_code ec;
+  if (fs::is_regular_file(chm, ec)) return chm;
+  const fs::path guide = fs::path(programDir) / ".." / "share" / "vantiro" / "guide" / "index.html";
+  if (fs::is_regular_file(guide, ec)) return guide.lexically_normal().string();
+  return chm;
 }
 
 }  // namespace vantiro

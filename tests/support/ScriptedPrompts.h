@@ -18,13 +18,14 @@ class ScriptedPrompts : public Prompts {
   struct Shown {
     QString text;
     MessageIcon icon;
+    QWidget* parent = nullptr;  // the window the box stands over
   };
 
   ScriptedPrompts() { SetPrompts(this); }
   ~ScriptedPrompts() override { SetPrompts(nullptr); }
 
-  void Message(QWidget*, const QString& text, MessageIcon icon) override {
-    messages.push_back({text, icon});
+  void Message(QWidget* parent, const QString& text, MessageIcon icon) override {
+    messages.push_back({text, icon, parent});
     if (onMessage) onMessage();
   }
   void MessageWithDetail(QWidget* parent, const QString& text, const QString& detail,

@@ -377,7 +377,12 @@ std::uint32_t TMainForm::RowsPerPage() const {
 
 void TMainForm::ShowMessageFromWorker(const UserMessage& message) {
   QMetaObject::invokeMethod(
-      this, [this, &message] { CurrentPrompts().Message(this, Text(message.text), message.icon); },
+      this,
+      [this, &message] {
+        // The progress dialog is up while a worker runs: the box stands over it, not behind it.
+        QWidget* over = QApplication::activeModalWidget();
+        CurrentPrompts().Message(over ? over : this, Text(message.text), message.icon);
+      },
       Qt::BlockingQueuedConnection);
 }
 
@@ -684,7 +689,7 @@ void TMainForm::SaveFileButtonClick() {
 void TMainForm::ExitMenuItemClick() { close(); }
 
 void TMainForm::OnHelpClick() {
-  CurrentPrompts().OpenDocument(QString::fromStdString(ProgramDirectory() + "/help.chm"));
+  CurrentPrompts().OpenDocument(QString::fromStdString(HelpDocumentPath(ProgramDirectory())));
 }
 
 void TMainForm::AboutButtonClick() {

@@ -273,6 +273,8 @@ TEST_F(MainFormTest, AReaderFailureIsShownWhileLoadingAndTheViewShowsWhatWasRead
   EXPECT_EQ(prompts.messages[0].text, "文件读取失败。");
   EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
   EXPECT_TRUE(progressShown);
+  // The box stands over the progress dialog, not behind it over the main window.
+  EXPECT_EQ(prompts.messages[0].parent, windows_->processDlg);
   EXPECT_EQ(Captions().join(","), "序号,时间,通道1(m3/h)");
   EXPECT_EQ(f.DataListViewModel->rowCount(), 2);
 }
@@ -430,13 +432,17 @@ TEST_F(MainFormTest, ImportReadsACsvFileThroughTheSamePipeline) {
   EXPECT_EQ(prompts.messages[0].text, "导入文件失败。");
 }
 
-TEST_F(MainFormTest, HelpOpensTheHelpFileBesideTheProgramAndAboutShowsTheVersion) {
+TEST_F(MainFormTest, HelpOpensTheGuideWithoutAHelpFileAndAboutShowsTheVersion) {
   ScriptedPrompts prompts;
   TMainForm& f = Start();
   f.HelpButton->trigger();
   f.H1->trigger();
   ASSERT_EQ(prompts.documents.size(), 2u);
-  EXPECT_TRUE(prompts.documents[0].endsWith("/help.chm"));
+  // No help.chm beside the test program: the bundled guide, which the build puts beside bin/.
+  EXPECT_TRUE(prompts.documents[0].endsWith("/share/vantiro/guide/index.html"))
+      << prompts.documents[0].toStdString();
+  EXPECT_TRUE(fs::is_regular_file(prompts.documents[0].toStdString()));
+  EXPECT_EQ(prompts.documents[1], prompts.documents[0]);
 
   bool shown = false;
   QString text;

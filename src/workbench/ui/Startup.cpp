@@ -1,0 +1,70 @@
+#include "workbench/ui/Startup.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#ifndef VANTIRO_VERSION
+#define VANTIRO_VERSION "0"
+#endif
+
+namespace vantiro {
+
+StartupOptions ParseStartupOptions(const QStringList& arguments) {
+  StartupOptions options;
+  for (const QString& argument : arguments) {
+    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+      options.help = true;
+    } else if (argument == QLatin1String("--version")) {
+      options.version = true;
+    } else if (argument == QLatin1String("--monitor")) {
+      options.monitor = true;
+    } else if (argument == QLatin1String("--")) {
+      continue;
+    } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+      if (options.error.isEmpty()) options.error = argument;
+    } else if (options.file.isEmpty()) {
+      options.file = argument;
+    } else if (options.error.isEmpty()) {
+      options.error = argument;  // one recording at a time
+    }
+  }
+  return options;
+}
+
+QString StartupHelpText() {
+  return QStringLiteral(
+      "usage: vantiro [FILE] [--monitor]\n"
+      "The desktop companion of the paperless recorder: review recordings, export and print them,\n"
+      "watch the recorder live over a serial line, download a picture into it.\n"
+      "\n"
+      "  FILE        open a recording at start: a recorder file (.bin, .dat) or a CSV file of\n"
+      "              single samples (.csv)\n"
+      "  --monitor   start real-time monitoring at start, as the Run command does\n"
+      "  --help      print this help and exit\n"
+      "  --version   print the version and exit\n"
+      "\n"
+      "Settings: config.ini beside the program, or $XDG_CONFIG_HOME/vantiro/config.ini when the\n"
+      "program's folder is read-only (an installed program); per-user switches in\n"
+      "$XDG_CONFIG_HOME/vantiro/registry.ini.\n"
+      "Command-line tools: vantiro-convert, vantiro-monitor, recorder-sim.\n");
+}
+
+QString StartupVersionText() { return QStringLiteral("Vantiro " VANTIRO_VERSION "\n"); }
+
+QTranslator* InstallQtChineseTranslation(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  // qt_zh_CN gathers the translations of Qt's modules (qtbase among them).
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* name : {"qt_zh_CN", "qtbase_zh_CN"}) {
+    if (translator->load(QLatin1String(name), folder)) {
+      QCoreApplication::installTranslator(translator);
+      return translator;
+    }
+  }
+  delete translator;
+  return nullptr;
+}
+
+}  // namespace vantiro

@@ -1,0 +1,34 @@
+#pragma once
+// What the program does before its windows: the command line and Qt's own texts in Chinese.
+
+#include <QString>
+#include <QStringList>
+
+class QCoreApplication;
+class QTranslator;
+
+namespace vantiro {
+
+struct StartupOptions {
+  QString file;          // a recording to open at start
+  bool monitor = false;  // start real-time monitoring at start
+  bool help = false;
+  bool version = false;
+  QString error;         // an option the program does not know; empty when all is well
+};
+
+// Reads the arguments after the program's name. Options Qt itself takes (-platform, -style...)
+// are gone from the list by the time it is read.
+StartupOptions ParseStartupOptions(const QStringList& arguments);
+
+// "vantiro --help": what it prints.
+QString StartupHelpText();
+// "vantiro --version": "Vantiro 1.3.5.4".
+QString StartupVersionText();
+
+// Loads Qt's Simplified Chinese translation of its own texts (standard buttons, file and print
+// dialogs) from Qt's translations folder and installs it in `app`, which owns it; nullptr when
+// the translation is not there (Qt's texts then stay English).
+QTranslator* InstallQtChineseTranslation(QCoreApplication& app);
+
+}  // namespace vantiro

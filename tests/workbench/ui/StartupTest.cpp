@@ -1,0 +1,76 @@
+#include "workbench/ui/Startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTranslator>
+
+namespace vantiro {
+namespace {
+
+TEST(StartupTest, TheCommandLine) {
+  struct Case {
+    QStringList arguments;
+    QString file;
+    bool monitor;
+    bool help;
+    bool version;
+    QString error;
+  };
+  const Case cases[] = {
+      {{}, "", false, false, false, ""},
+      {{"rec.bin"}, "rec.bin", false, false, false, ""},
+      {{"--monitor"}, "", true, false, false, ""},
+      {{"rec.bin", "--monitor"}, "rec.bin", true, false, false, ""},
+      {{"--help"}, "", false, true, false, ""},
+      {{"-h"}, "", false, true, false, ""},
+      {{"--version"}, "", false, false, true, ""},
+      {{"--", "-starts-with-dash.csv"}, "", false, false, false, "-starts-with-dash.csv"},
+      {{"--bogus", "rec.bin"}, "rec.bin", false, false, false, "--bogus"},
+      {{"a.bin", "b.bin"}, "a.bin", false, false, false, "b.bin"},  // one recording at a time
+      {{"-"}, "-", false, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const StartupOptions o = ParseStartupOptions(c.arguments);
+    EXPECT_EQ(o.file, c.file);
+    EXPECT_EQ(o.monitor, c.monitor);
+    EXPECT_EQ(o.help, c.help);
+    EXPECT_EQ(o.version, c.version);
+    EXPECT_EQ(o.error, c.error);
+  }
+  EXPECT_TRUE(StartupVersionText().startsWith("Vantiro 1."));
+  EXPECT_TRUE(StartupHelpText().startsWith("usage: vantiro [FILE] [--monitor]\n"));
+}
+
+TEST(StartupTest, QtsOwnTextsReadInChinese) {
+  QTranslator* translation = InstallQtChineseTranslation(*QCoreApplication::instance());
+  ASSERT_NE(translation, nullptr) << "Qt's zh_CN translation is not installed";
+
+  QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), "确定");
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "取消");
+  QMessageBox box(QMessageBox::Question, "Vantiro", "?", QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "是(&Y)");
+
+  // The file dialog Qt draws itself (no desktop's own on this platform).
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QStringList labels;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(labels.contains("查找范围：")) << labels.join('|').toStdString();
+  EXPECT_TRUE(labels.contains("文件名称(&N)：")) << labels.join('|').toStdString();
+
+  QCoreApplication::removeTranslator(translation);
+  delete translation;
+  QDialogButtonBox english(QDialogButtonBox::Cancel);
+  EXPECT_EQ(english.button(QDialogButtonBox::Cancel)->text(), "Cancel");
+}
+
+}  // namespace
+}  // namespace vantiro

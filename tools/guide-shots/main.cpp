@@ -1,0 +1,163 @@
+// Takes the user guide's pictures from the real program: its windows are built, a recording is
+// opened, pages, dialogs and live monitoring are shown one after another, and each is grabbed to a
+// PNG file. scripts/guide-screenshots runs it under a virtual display with a simulated recorder.
+//
+//   guide-shots OUTDIR RECORDING CONFIG.INI
+//
+// CONFIG.INI maps COM1 to the simulated recorder; the per-user switches are taken from
+// $XDG_CONFIG_HOME (the script points it at a scratch folder with the import and download on).
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "chart/ui/TrendChart.h"
+#include "instrument/ModbusRtuImpl.h"
+#include "instrument/SerialLibrary.h"
+#include "instrument/ui/InstrumentDialogs.h"
+#include "instrument/ui/LiveMonitor.h"
+#include "instrument/ui/TRealComSettingDlg.h"
+#include "support/MouseGestures.h"
+#include "workbench/ui/AppWindows.h"
+#include "workbench/ui/DataListModel.h"
+#include "workbench/ui/Startup.h"
+#include "workbench/ui/TMainForm.h"
+
+namespace {
+
+QString outDir;
+int failures = 0;
+
+bool WaitUntil(const std::function<bool()>& done, int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  return true;
+}
+
+void Settle(int milliseconds = 300) {
+  WaitUntil([] { return false; }, milliseconds);
+}
+
+void Save(QWidget* widget, const char* name) {
+  const QString path = outDir + QLatin1Char('/') + QLatin1String(name);
+  if (!widget || !widget->grab().save(path)) {
+    std::fprintf(stderr, "guide-shots: could not take %s\n", name);
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(path));
+}
+
+// Runs `open`, which shows a modal dialog; once it is up, `prepare` may fill it, then it is
+// grabbed and closed.
+void ShootModal(const char* name, const std::function<void()>& open,
+                const std::function<void(QWidget*)>& prepare = {}) {
+  QTimer::singleShot(400, [name, prepare] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog) {
+      std::fprintf(stderr, "guide-shots: no dialog for %s\n", name);
+      ++failures;
+      return;
+    }
+    if (prepare) prepare(dialog);
+    Settle(200);
+    Save(dialog, name);
+    if (auto* d = qobject_cast<QDialog*>(dialog)) d->reject();
+    else dialog->close();
+  });
+  open();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vantiro"));
+  const QStringList args = QApplication::arguments();
+  if (args.size() != 4) {
+    std::fprintf(stderr, "usage: guide-shots OUTDIR RECORDING CONFIG.INI\n");
+    return 2;
+  }
+  outDir = args.at(1);
+  const QString recording = args.at(2);
+  const std::string ini = args.at(3).toStdString();
+  vantiro::InstallQtChineseTranslation(app);
+
+  vantiro::TermiosSerialLibrary library(ini);
+  vantiro::ModbusRtuImpl instrument(library);
+  vantiro::AppWindows windows;
+  vantiro::TMainForm& form = *windows.mainForm;
+  delete form.Monitor;
+  form.Monitor = new vantiro::LiveMonitor(instrument, &form);
+  form.Monitor->SetIniPath(ini);
+  windows.realComSettingDlg->SetIniPath(ini);
+  form.move(0, 0);
+  form.show();
+  Settle();
+
+  // The recording, its first and second table page.
+  form.OpenFromCommandLine(recording);
+  if (!WaitUntil([&] { return form.DataListViewModel->rowCount() > 0; }, 60000)) {
+    std::fprintf(stderr, "guide-shots: the recording did not load\n");
+    return 1;
+  }
+  Settle();
+  Save(&form, "main-window.png");
+  form.NextPageButtonClick();
+  Settle();
+  Save(&form, "table-page.png");
+  form.FirstPageButtonClick();
+
+  ShootModal("filter-dialog.png", [&] { form.DataFilterButtonClick(); });
+
+  // The chart, zoomed into a stretch of the recording, with the cursor's read-out.
+  form.ChartMenuItemClick();
+  Settle();
+  const QRect plot = form.Chart->rect();
+  vantiro::testing::Drag(form.Chart, Qt::LeftButton,
+                         QPoint(plot.width() * 30 / 100, plot.height() * 70 / 100),
+                         QPoint(plot.width() * 36 / 100, plot.height() * 96 / 100));
+  Settle(600);
+  // The cursor moved into the middle of the view, as a drag of it would.
+  const vantiro::ViewRanges view = form.Chart->Ranges();
+  const vantiro::DateTime middle = view.x0 + (view.x1 - view.x0) * 0.55;
+  form.Chart->SetCursorX(middle);
+  form.ChartCursorToolChange(middle);
+  Settle(600);
+  Save(&form, "chart-page.png");
+  ShootModal("cursor-dialog.png", [&] { form.OnChartDoubleClick(); });
+
+  ShootModal("settings-dialog.png", [&] { form.ComSettingButtonClick(); }, [](QWidget* dialog) {
+    // As it reads on a desk with the built-in port chosen rather than the simulator's terminal.
+    if (auto* device = dialog->findChild<QComboBox*>(QStringLiteral("DeviceComboBox"))) {
+      device->setEditText(QStringLiteral("/dev/ttyS0"));
+    }
+  });
+  ShootModal("oem-dialog.png", [&] { form.OnOEMDLClick(); }, [&](QWidget* dialog) {
+    if (auto* path = dialog->findChild<QLineEdit*>(QStringLiteral("DLPicPath"))) {
+      path->setText(QStringLiteral("/home/user/画面/logo.txt"));
+    }
+  });
+
+  // Live monitoring of the simulated recorder: a few readings, then the overview page.
+  form.RunButtonClick();
+  if (!WaitUntil([&] { return form.liveMode; }, 60000)) {
+    std::fprintf(stderr, "guide-shots: monitoring did not start\n");
+    return 1;
+  }
+  Settle(4500);
+  form.SystemCaseMenuItemClick();
+  Settle(1200);
+  Save(&form, "overview-page.png");
+  form.StopButtonClick();
+  Settle();
+  return failures == 0 ? 0 : 1;
+}
