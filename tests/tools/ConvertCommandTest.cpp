@@ -445,6 +445,14 @@ TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
     EXPECT_EQ(r.out, "") << joined;
     EXPECT_EQ(r.err, std::string(kConvertUsage) + "\n") << joined;
   }
+
+  // Asked for, the usage is no error: standard output, status 0.
+  for (const char* help : {"--help", "-h"}) {
+    const Result r = Run({help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out, std::string(kConvertUsage) + "\n") << help;
+    EXPECT_EQ(r.err, "") << help;
+  }
 }
 
 // Channel 1 (℃) a sample a second from 14:30:00 to 14:30:20, 10.0 rising by 0.5; channel 2 (%) at

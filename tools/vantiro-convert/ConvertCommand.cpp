@@ -144,6 +144,12 @@ std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& 
 }
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // Asked for, the usage line is the answer: on standard output, status 0 (1 when it could not be
+  // written).
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kConvertUsage << '\n' << std::flush;
+    return out ? 0 : 1;
+  }
   if (!args.empty() && args[0] == "at") return RunAt(args, out, err);
   std::string message;
   const std::optional<Arguments> a = Parse(args, message);
