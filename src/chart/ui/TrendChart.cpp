@@ -1,5 +1,6 @@
 #include "chart/ui/TrendChart.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -246,6 +247,9 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
     // One entry a row, below the title line and the entries before it.
     series.legendRow = legend->rowCount();
     legend->addElement(series.legendRow, 0, series.legendItem);
+    for (const ChartPoint& point : line.points) {
+      if (point.y != gapHeight) series.values.Take(point.y);
+    }
     series.data = std::move(line);
     series.gapHeight = gapHeight;
     lines_.push_back(std::move(series));
@@ -260,6 +264,7 @@ void TrendChart::AppendPoint(std::size_t line, DateTime x, double y, bool rescal
   Series& series = lines_.at(line);
   series.data.Append(x, y);
   const double value = y == series.gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+  series.values.Take(value);
   if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) {
     graph->addData(ChartKey(x), value);
   } else if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) {
@@ -274,6 +279,7 @@ void TrendChart::EmptyLine(std::size_t line) {
   series.data.points.clear();
   series.data.ascending = true;
   series.data.minX = series.data.maxX = 0.0;
+  series.values = ValueSpan{};
   if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) graph->data()->clear();
   if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) curve->data()->clear();
   replot(rpQueuedReplot);
@@ -340,10 +346,45 @@ void TrendChart::SetLeftAutomatic(bool automatic) {
   RescaleAutomaticAxes();
 }
 
+void TrendChart::ValueSpan::Take(double value) {
+  if (std::isnan(value)) return;
+  if (!any) {
+    low = high = value;
+    any = true;
+  } else {
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+}
+
 void TrendChart::RescaleAutomaticAxes() {
   if (lines_.empty()) return;
+  // The keys of a line in time order are found at its ends; a line whose times go back is looked
+  // at whole.
   if (bottomAutomatic_) xAxis->rescale();
-  if (leftAutomatic_) yAxis->rescale();
+  if (!leftAutomatic_) return;
+  // The values from each line's span, as QCPAxis::rescale would find them by looking at every
+  // point: the union over all lines, shown or not; a range of no height keeps the axis' height
+  // around its value.
+  QCPRange range;
+  bool any = false;
+  for (const Series& series : lines_) {
+    if (!series.values.any) continue;
+    const QCPRange span(series.values.low, series.values.high);
+    if (any) {
+      range.expand(span);
+    } else {
+      range = span;
+      any = true;
+    }
+  }
+  if (!any) return;
+  if (!QCPRange::validRange(range)) {
+    const double center = (range.lower + range.upper) * 0.5;
+    range.lower = center - yAxis->range().size() / 2.0;
+    range.upper = center + yAxis->range().size() / 2.0;
+  }
+  yAxis->setRange(range);
 }
 
 void TrendChart::SetRanges(const ViewRanges& ranges) {

@@ -120,8 +120,17 @@ class TrendChart : public QCustomPlot {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The lowest and highest value a line draws (its gap points left out), kept as points come, so
+  // that the automatic left axis need not look at every point again.
+  struct ValueSpan {
+    bool any = false;
+    double low = 0.0;
+    double high = 0.0;
+    void Take(double value);
+  };
   struct Series {
     ChartLine data;
+    ValueSpan values;
     QCPAbstractPlottable* plottable = nullptr;
     CheckableLegendItem* legendItem = nullptr;
     int legendRow = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QImage>
 #include <QSignalSpy>
 #include <cmath>
@@ -163,6 +165,48 @@ TEST_F(TrendChartTest, AppendedPointsExtendALineAndOneAtTheGapHeightBreaksIt) {
   EXPECT_TRUE(std::isnan((graph->data()->constBegin() + 3)->value));
   EXPECT_EQ(chart_.Line(0).points.size(), 4u);
   EXPECT_EQ(chart_.Line(0).maxX, T0 + 3 * S);
+}
+
+TEST(TrendChartAxesTest, TheAutomaticLeftAxisSpansWhatQCustomPlotWouldFindInEveryPoint) {
+  // The chart keeps each line's value span as points come; after every step the left axis must be
+  // what QCPAxis::rescale finds by looking at all points (gap points, hidden and emptied lines,
+  // a line whose times go back, a span of no height).
+  TrendChart chart;
+  chart.resize(800, 600);
+  const double gap = -10.0;
+  std::vector<ChartLine> lines(3);
+  for (double y : {1.0, gap, 3.0, 2.0}) lines[0].Append(T0 + lines[0].points.size() * S, y);
+  lines[2].Append(T0 + 5 * S, 5.0);
+  lines[2].Append(T0 + 1 * S, 50.0);  // backwards: a curve
+  chart.AddLines(std::move(lines), gap);
+
+  const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+      {"the lines as added", [] {}},
+      {"a point on the empty line", [&] { chart.AppendPoint(1, T0 + 9 * S, 70.0); }},
+      {"a gap point", [&] { chart.AppendPoint(0, T0 + 10 * S, gap); }},
+      {"a lower point", [&] { chart.AppendPoint(0, T0 + 11 * S, -3.5); }},
+      {"a hidden line still counts", [&] { chart.SetLineVisible(1, false); }},
+      {"an emptied line no longer counts", [&] { chart.EmptyLine(1); }},
+      {"one value left: the axis keeps its height around it",
+       [&] {
+         chart.EmptyLine(0);
+         chart.EmptyLine(2);
+         chart.AppendPoint(2, T0 + 12 * S, 42.0);
+       }},
+      {"no values at all: the axis stays", [&] { chart.EmptyLine(2); }},
+      {"values again", [&] {
+         chart.AppendPoint(0, T0 + 13 * S, 8.0);
+         chart.AppendPoint(2, T0 + 14 * S, -8.0);
+       }},
+  };
+  for (const auto& [name, step] : steps) {
+    step();
+    chart.RescaleAutomaticAxes();
+    const QCPRange kept = chart.yAxis->range();
+    chart.yAxis->rescale();
+    EXPECT_EQ(kept.lower, chart.yAxis->range().lower) << name;
+    EXPECT_EQ(kept.upper, chart.yAxis->range().upper) << name;
+  }
 }
 
 TEST_F(TrendChartTest, ALeftDragZoomsOrUndoesOnlyWhenWiderAndTallerThanSixteenPixels) {
