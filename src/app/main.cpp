@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "instrument/CommSettings.h"
 #include "platform/MallocTuning.h"
 #include "recorder/UnitNames.h"
 #include "workbench/ui/AppWindows.h"
@@ -51,6 +52,7 @@ int main(int argc, char* argv[]) {
                       vantiro::StartupHelpText());
     return 2;
   }
+  if (!options.config.isEmpty()) vantiro::UseConfigIni(options.config.toStdString());
   // Qt's own texts (standard buttons, file and print dialogs) in Chinese like the program's.
   vantiro::InstallQtChineseTranslation(app);
 

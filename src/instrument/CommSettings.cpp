@@ -54,7 +54,17 @@ ConfigIniPlaces ChooseConfigIni(const std::string& programDir, const std::string
   return {user, user};
 }
 
+namespace {
+std::string& ConfigIniOverride() {
+  static std::string path;
+  return path;
+}
+}  // namespace
+
+void UseConfigIni(std::string path) { ConfigIniOverride() = std::move(path); }
+
 ConfigIniPlaces ConfigIniLocations() {
+  if (!ConfigIniOverride().empty()) return {ConfigIniOverride(), ConfigIniOverride()};
   const std::string programDir = ProgramDirectory();
   const std::string userDir = UserConfigDirectory();
   const std::string beside = programDir + "/config.ini";

@@ -44,8 +44,10 @@ struct ConfigIniFacts {
 };
 ConfigIniPlaces ChooseConfigIni(const std::string& programDir, const std::string& userDir,
                                 const ConfigIniFacts& facts);
-// The places for this program and user, from the file system.
+// The places for this program and user, from the file system; both `path` after
+// UseConfigIni(path) (the program's --config).
 ConfigIniPlaces ConfigIniLocations();
+void UseConfigIni(std::string path);
 // The config.ini that is read.
 std::string ConfigIniPath();
 

@@ -35,6 +35,12 @@ constexpr CommSettings kFileDefaults{1, 1200, 2, 8, 1, 1};
 TEST(CommSettingsTest, ConfigIniLivesBesideTheProgramUnlessThatCannotBeWritten) {
   // A build's own folder may be written: the file beside the executable, as ever.
   EXPECT_EQ(ConfigIniPath(), ProgramDirectory() + "/config.ini");
+  // The program's --config names another, read and written alike.
+  UseConfigIni("/srv/plant/recorder.ini");
+  EXPECT_EQ(ConfigIniPath(), "/srv/plant/recorder.ini");
+  EXPECT_EQ(ConfigIniLocations().write, "/srv/plant/recorder.ini");
+  UseConfigIni("");
+  EXPECT_EQ(ConfigIniPath(), ProgramDirectory() + "/config.ini");
 
   const std::string beside = "/opt/v/bin/config.ini";
   const std::string user = "/home/u/.config/vantiro/config.ini";

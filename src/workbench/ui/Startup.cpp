@@ -13,8 +13,15 @@ namespace vantiro {
 
 StartupOptions ParseStartupOptions(const QStringList& arguments) {
   StartupOptions options;
-  for (const QString& argument : arguments) {
-    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments.at(i);
+    if (argument == QLatin1String("--config")) {
+      if (i + 1 < arguments.size() && !arguments.at(i + 1).isEmpty()) {
+        options.config = arguments.at(++i);
+      } else if (options.error.isEmpty()) {
+        options.error = argument;  // without its file
+      }
+    } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
       options.help = true;
     } else if (argument == QLatin1String("--version")) {
       options.version = true;
@@ -35,13 +42,15 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
 
 QString StartupHelpText() {
   return QStringLiteral(
-      "usage: vantiro [FILE] [--monitor]\n"
+      "usage: vantiro [FILE] [--monitor] [--config FILE]\n"
       "The desktop companion of the paperless recorder: review recordings, export and print them,\n"
       "watch the recorder live over a serial line, download a picture into it.\n"
       "\n"
       "  FILE        open a recording at start: a recorder file (.bin, .dat) or a CSV file of\n"
       "              single samples (.csv)\n"
       "  --monitor   start real-time monitoring at start, as the Run command does\n"
+      "  --config FILE  the settings file (serial line, address, channels, [DEVICE]) instead of\n"
+      "              config.ini\n"
       "  --help      print this help and exit\n"
       "  --version   print the version and exit\n"
       "\n"

@@ -12,6 +12,7 @@ namespace vantiro {
 struct StartupOptions {
   QString file;          // a recording to open at start
   bool monitor = false;  // start real-time monitoring at start
+  QString config;        // --config FILE: the settings file instead of config.ini
   bool help = false;
   bool version = false;
   QString error;         // an option the program does not know; empty when all is well

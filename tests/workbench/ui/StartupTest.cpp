@@ -21,8 +21,11 @@ TEST(StartupTest, TheCommandLine) {
     bool help;
     bool version;
     QString error;
+    QString config = {};
   };
   const Case cases[] = {
+      {{"--config", "/tmp/c.ini", "--monitor"}, "", true, false, false, "", "/tmp/c.ini"},
+      {{"rec.bin", "--config"}, "rec.bin", false, false, false, "--config"},  // no file given
       {{}, "", false, false, false, ""},
       {{"rec.bin"}, "rec.bin", false, false, false, ""},
       {{"--monitor"}, "", true, false, false, ""},
@@ -43,9 +46,10 @@ TEST(StartupTest, TheCommandLine) {
     EXPECT_EQ(o.help, c.help);
     EXPECT_EQ(o.version, c.version);
     EXPECT_EQ(o.error, c.error);
+    EXPECT_EQ(o.config, c.config);
   }
   EXPECT_TRUE(StartupVersionText().startsWith("Vantiro 1."));
-  EXPECT_TRUE(StartupHelpText().startsWith("usage: vantiro [FILE] [--monitor]\n"));
+  EXPECT_TRUE(StartupHelpText().startsWith("usage: vantiro [FILE] [--monitor] [--config FILE]\n"));
 }
 
 TEST(StartupTest, QtsOwnTextsReadInChinese) {
