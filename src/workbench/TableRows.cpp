@@ -9,9 +9,25 @@
 
 namespace vantiro {
 
+RowCells TableRows::Cells(std::size_t row) const {
+  // The run holding the row, if any: the last one starting at or before it.
+  const auto after = std::upper_bound(runs_.begin(), runs_.end(), row,
+                                      [](std::size_t r, const Run& run) { return r < run.firstRow; });
+  if (after != runs_.begin()) {
+    const Run& run = *(after - 1);
+    if (row - run.firstRow < run.rows) {
+      return RowCells(cells_.get() + run.cells, run.width,
+                      static_cast<std::int32_t>(row - run.firstRow));
+    }
+  }
+  return RowCells(cells_.get() + firstCell_[row], firstCell_[row + 1] - firstCell_[row]);
+}
+
 void TableRows::clear() {
   times_.clear();
   firstCell_.assign(1, 0);
+  runs_.clear();
+  runCells_ = 0;
   cells_.reset();
   cellCount_ = cellCapacity_ = 0;
 }
@@ -238,8 +254,6 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
   }
   // Every shown sample gives one cell, so `samples` cells always suffice.
   CellRef* out = rows.cells_.get();
-  std::vector<std::int32_t> cellChannel(k);
-  std::vector<std::int32_t> cellSample(k);
   const bool lockstep = k > 0 && std::none_of(sequences.begin(), sequences.end(),
                                               [](const Sequence& q) { return q.sorted; });
 
@@ -262,18 +276,18 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
       // one sample of every channel, and the rows can be written without the search.
       const std::size_t run = LockstepRun(sequences, head, rowTime);
       if (run > 0) {
+        // The run keeps its first row's cells; its rows store none of their own.
         const Sequence& first = sequences[0];
+        const auto at = static_cast<std::size_t>(out - rows.cells_.get());
         for (std::size_t c = 0; c < k; ++c) {
-          cellChannel[c] = sequences[c].channel;
-          cellSample[c] = static_cast<std::int32_t>(sequences[c].next);
+          out[c] = CellRef{sequences[c].channel, static_cast<std::int32_t>(sequences[c].next)};
         }
-        for (std::size_t j = 0; j < run; ++j) {
-          rows.times_.push_back(first.times[first.next + j]);
-          const auto step = static_cast<std::int32_t>(j);
-          for (std::size_t c = 0; c < k; ++c) out[c] = CellRef{cellChannel[c], cellSample[c] + step};
-          out += k;
-          rows.firstCell_.push_back(static_cast<std::uint32_t>(out - rows.cells_.get()));
-        }
+        out += k;
+        rows.runs_.push_back(TableRows::Run{rows.times_.size(), run, at, k});
+        rows.runCells_ += (run - 1) * k;  // the first row's cells are stored
+        const auto stored = static_cast<std::uint32_t>(out - rows.cells_.get());
+        rows.times_.insert(rows.times_.end(), first.times + first.next, first.times + first.next + run);
+        rows.firstCell_.insert(rows.firstCell_.end(), run, stored);
         for (std::size_t c = 0; c < k; ++c) {
           sequences[c].next += run;
           head[c] = sequences[c].Head();
@@ -299,7 +313,8 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
     rows.firstCell_.push_back(static_cast<std::uint32_t>(out - rows.cells_.get()));
   }
   rows.cellCount_ = static_cast<std::size_t>(out - rows.cells_.get());
-  if (rows.size() * 2 < longest) rows.ShrinkToFit();
+  // Capacity for every sample was taken; runs leave most of it unused (and never touched).
+  if (rows.size() * 2 < longest || rows.cellCount_ * 2 < rows.cellCapacity_) rows.ShrinkToFit();
   return rows;
 }
 

@@ -3,7 +3,9 @@
 // time and references (channel position, sample index) into the dataset, never text.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,17 +47,64 @@ inline bool RowTimesEqual(DateTime a, DateTime b) {
   return std::fabs(a - b) <= 1e-12 * (x < y ? x : y);
 }
 
-// All rows in one place: the cells of every row stored back to back, 8 bytes a cell plus 12 bytes
-// a row.
+// The cells of one row, in order: stored ones as they are, or those of a row of channels sampled
+// together, made from the run's first row (each sample index `step` further on).
+class RowCells {
+ public:
+  RowCells(const CellRef* cells, std::size_t size, std::int32_t step = 0)
+      : cells_(cells), size_(size), step_(step) {}
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  CellRef operator[](std::size_t i) const {
+    return CellRef{cells_[i].channel, cells_[i].sampleIndex + step_};
+  }
+
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = CellRef;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = CellRef;
+    iterator() = default;
+    iterator(const RowCells* row, std::size_t i) : row_(row), i_(i) {}
+    CellRef operator*() const { return (*row_)[i_]; }
+    iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator before = *this;
+      ++i_;
+      return before;
+    }
+    friend bool operator==(const iterator& a, const iterator& b) { return a.i_ == b.i_; }
+
+   private:
+    const RowCells* row_ = nullptr;
+    std::size_t i_ = 0;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, size_); }
+
+ private:
+  const CellRef* cells_;
+  std::size_t size_;
+  std::int32_t step_;
+};
+
+// All rows in one place: the cells of the rows stored back to back, 8 bytes a cell plus 12 bytes
+// a row; a stretch of rows in which every channel has one sample a row, the channels' samples
+// following one another (channels sampled together, as a recorder writes them), keeps only its
+// first row's cells.
 class TableRows {
  public:
   std::size_t size() const { return times_.size(); }
   bool empty() const { return times_.empty(); }
   DateTime Time(std::size_t row) const { return times_[row]; }
-  std::span<const CellRef> Cells(std::size_t row) const {
-    return {cells_.get() + firstCell_[row], cells_.get() + firstCell_[row + 1]};
-  }
-  std::size_t CellCount() const { return cellCount_; }
+  RowCells Cells(std::size_t row) const;
+  // The cells of all rows, those of the runs counted too.
+  std::size_t CellCount() const { return cellCount_ + runCells_; }
   void clear();
 
   // Building: open a row, add its cells, close it.
@@ -74,8 +123,19 @@ class TableRows {
                                                    const SampleWindow*);
   void Grow(std::size_t atLeast);
 
+  // A run of rows [firstRow, firstRow + rows): row firstRow + j has the cells at `cells` (into
+  // cells_, `width` of them) with every sample index j further on. A run's rows store no cells.
+  struct Run {
+    std::size_t firstRow;
+    std::size_t rows;
+    std::size_t cells;
+    std::size_t width;
+  };
+
   std::vector<DateTime> times_;
   std::vector<std::uint32_t> firstCell_{0};
+  std::vector<Run> runs_;
+  std::size_t runCells_ = 0;
   // The cells, written once each and never initialised before (memory a large table does not
   // use is never touched).
   std::unique_ptr<CellRef[]> cells_;
@@ -109,15 +169,16 @@ TableRows BuildTableRowsBySorting(const std::vector<ChannelInfo>& channels,
 // channel has a cell in the row and none(column) for one that has not. When a channel has two
 // cells at the same time the first is shown and the others are passed over, so later columns
 // still find theirs.
-template <typename Show, typename None>
-void WalkRowCells(std::span<const CellRef> cells, const std::vector<std::int32_t>& columnChannels,
-                  Show show, None none) {
+template <typename Cells, typename Show, typename None>
+void WalkRowCells(const Cells& cells, const std::vector<std::int32_t>& columnChannels, Show show,
+                  None none) {
   std::size_t cursor = 0;
   for (std::size_t column = 0; column < columnChannels.size(); ++column) {
     const std::int32_t channel = columnChannels[column];
     while (cursor < cells.size() && cells[cursor].channel < channel) ++cursor;
     if (cursor < cells.size() && cells[cursor].channel == channel) {
-      show(column, cells[cursor]);
+      const CellRef cell = cells[cursor];
+      show(column, cell);
       while (cursor < cells.size() && cells[cursor].channel == channel) ++cursor;
     } else {
       none(column);

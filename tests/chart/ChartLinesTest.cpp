@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -383,6 +385,54 @@ TEST(ChartLinesTest, AScopeDrawsTheSamplesInsideItsWindowUpToTheFirstOneAfterIt)
     EXPECT_EQ(CountScopeSamples(channels, Selection({1}), from, to),
               static_cast<std::int64_t>(c.drawn.size()))
         << c.name;
+  }
+}
+
+TEST(ChartLinesTest, TheFiltersFillAgreesWithTheScanOfEachWindow) {
+  // The filter's fill takes a channel whose times ascend by bisection and checks the order as it
+  // draws; whatever the order, its lines must be those of the window's scan (FillChart with the
+  // scope and the scan's count). Long channels cross the fill's blocks of 8192 samples.
+  const DateTime from = T + 1000 * S;
+  const DateTime to = T + 30000 * S;
+  const std::size_t n = 40000;
+  struct Case {
+    const char* name;
+    std::function<void(ChannelInfo&)> change;
+  };
+  auto at = [](std::size_t i) { return T + static_cast<double>(i) * S; };
+  const std::vector<Case> cases = {
+      {"in order", [](ChannelInfo&) {}},
+      {"a step back after the window's end (never scanned)",
+       [&](ChannelInfo& c) { c.times[35000] = at(100); }},
+      {"a step back inside the window, in a later block",
+       [&](ChannelInfo& c) { c.times[20000] = at(19990); }},
+      {"a step back right at the window's start", [&](ChannelInfo& c) { c.times[1001] = at(999); }},
+      {"a step back before the window", [&](ChannelInfo& c) { c.times[500] = at(10); }},
+      {"a late sample before the window", [&](ChannelInfo& c) { c.times[5000] = at(900); }},
+      {"a sample after the window inside it", [&](ChannelInfo& c) { c.times[10000] = at(31000); }},
+      {"equal times", [&](ChannelInfo& c) { c.times[15001] = c.times[15000]; }},
+      {"a time that is no number",
+       [&](ChannelInfo& c) { c.times[12000] = std::numeric_limits<double>::quiet_NaN(); }},
+      {"the last sample just after the end, within a millisecond",
+       [&](ChannelInfo& c) { c.times[30001] = to + 0.5 * Ms; }},
+      {"gap markers in and around the window",
+       [&](ChannelInfo& c) { c.values[999] = c.values[1000] = c.values[16384] = c.values[30000] = G; }},
+  };
+  for (const Case& c : cases) {
+    std::vector<ChannelInfo> channels = {Counting(1, n), Counting(3, n / 2), Counting(2, n)};
+    c.change(channels[2]);
+    std::array<bool, 16> selected{};
+    selected.fill(true);
+    const DatasetSummary summary = Summary(0.0f, 40000.0f, T, at(n), static_cast<std::int32_t>(2.5 * n));
+    const ChartFill quick = FillChartInWindow(channels, summary, selected, from, to);
+    const ChartFill scanned = FillChart(
+        channels, summary, Scope(selected, from, to, CountScopeSamples(channels, selected, from, to)));
+    EXPECT_EQ(quick.thinning, scanned.thinning) << c.name;
+    ASSERT_EQ(quick.lines.size(), scanned.lines.size()) << c.name;
+    for (std::size_t l = 0; l < quick.lines.size(); ++l) {
+      EXPECT_EQ(quick.lines[l].title, scanned.lines[l].title) << c.name;
+      ExpectPoints(quick.lines[l], scanned.lines[l].points, std::string(c.name) + ", line " + std::to_string(l));
+    }
   }
 }
 
