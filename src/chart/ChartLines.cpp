@@ -75,11 +75,23 @@ struct SampleRange {
   std::size_t end;
 };
 
-// True when the times never go back (and are all numbers).
-bool TimesAscend(const DateTime* times, std::size_t n) {
-  int back = 0;
-  for (std::size_t i = 1; i < n; ++i) back |= static_cast<int>(!(times[i] >= times[i - 1]));
-  return back == 0;
+// True when the times never go back (and are all numbers). Blocks of 16 comparisons without a
+// branch, which the compiler turns into vector compares.
+__attribute__((target_clones("avx2", "default"), optimize("tree-vectorize"))) bool TimesAscend(
+    const DateTime* times, std::size_t n) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t i = 1;
+  for (; i + kBlock <= n; i += kBlock) {
+    int back = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+      back |= static_cast<int>(!(times[i + k] >= times[i + k - 1]));
+    }
+    if (back != 0) return false;
+  }
+  for (; i < n; ++i) {
+    if (!(times[i] >= times[i - 1])) return false;
+  }
+  return true;
 }
 
 // The samples a window's scan takes from a channel, as runs in stored order: the scan passes over

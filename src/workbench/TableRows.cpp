@@ -97,8 +97,10 @@ struct Sequence {
         count(std::min(channel.times.size(), channel.values.size())),
         channel(position) {
     const float* values = channel.values.data();
+    const std::size_t all = count;
     std::size_t begin = 0;
     int disorder = -1;  // not known yet
+    bool bisected = false;
     if (window) {
       // A channel whose times ascend throughout (as a recorder writes them) finds its window's
       // edges by bisection: the comparison with an edge only grows with the time.
@@ -110,6 +112,10 @@ struct Sequence {
             times);
         count = static_cast<std::size_t>(end - times);
         disorder = 0;
+      } else if (!checked && BisectWindow(*window, begin)) {
+        bisected = true;
+        // Taken in its own order, the window's edges found by bisection: the build checks the
+        // order of the samples inside as it takes them, BisectWindow the rest the scan relies on.
       } else {
         count = FirstTimeAfter(times, count, window->to);
         while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
@@ -130,24 +136,67 @@ struct Sequence {
       sorted = true;
       count = order.size();
     } else {
-      // The few gap markers of a recording, by position (most channels have none).
-      int candidates = 0;
-      for (std::size_t i = begin; i < count; ++i) {
-        candidates += static_cast<int>(values[i] <= -157.9f) & static_cast<int>(values[i] >= -158.1f);
+      FindGaps(values, begin);
+      if (bisected && !GapsKeepOrder()) {
+        // A gap marker out of order: the window is found by the scan itself after all.
+        count = FirstTimeAfter(times, all, window->to);
+        begin = 0;
+        while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
+        gaps.clear();
+        FindGaps(values, begin);
       }
-      for (std::size_t i = begin; candidates > 0 && i < count; ++i) {
-        if (values[i] <= -157.9f && values[i] >= -158.1f) {
-          --candidates;
-          if (IsGapValue(values[i])) gaps.push_back(i);
-        }
-      }
-      gaps.push_back(count);  // a sentinel past the end
       next = begin;
       // The first sample inside may be a gap marker, passed over at once: the order check of the
       // first shown sample still starts from its time.
       if (window && begin < count) floor = times[begin];
     }
     SkipGaps();
+  }
+
+  // The window of a channel taken in its own order, found by bisection as if its times ascended;
+  // false (nothing changed) unless the times up to the window's first sample ascend (positive
+  // numbers) and the sample after the window's end lies after it. The rest of what the scan of
+  // the window relies on is checked later: the gap markers inside against their neighbours (by
+  // GapsKeepOrder), the shown samples by the build as it takes them. Then the times up to the
+  // window's end ascend, so the scan stops where the bisection did.
+  bool BisectWindow(const SampleWindow& window, std::size_t& first) {
+    auto notAfter = [&window](DateTime t) { return !(t - window.to >= kOneMillisecond); };
+    const std::size_t end =
+        static_cast<std::size_t>(std::partition_point(times, times + count, notAfter) - times);
+    const std::size_t begin = static_cast<std::size_t>(
+        std::partition_point(times, times + end,
+                             [&window](DateTime t) { return CompareTimes(t, window.from) < 0; }) -
+        times);
+    if (Disorder(times, 0, std::min(begin + 1, end)) != 0) return false;
+    if (end < count && notAfter(times[end])) return false;
+    first = begin;
+    count = end;
+    return true;
+  }
+
+  // The few gap markers of samples [begin, count), by position (most channels have none), and a
+  // sentinel past the end.
+  void FindGaps(const float* values, std::size_t begin) {
+    int candidates = 0;
+    for (std::size_t i = begin; i < count; ++i) {
+      candidates += static_cast<int>(values[i] <= -157.9f) & static_cast<int>(values[i] >= -158.1f);
+    }
+    for (std::size_t i = begin; candidates > 0 && i < count; ++i) {
+      if (values[i] <= -157.9f && values[i] >= -158.1f) {
+        --candidates;
+        if (IsGapValue(values[i])) gaps.push_back(i);
+      }
+    }
+    gaps.push_back(count);
+  }
+
+  // Whether every gap marker's time keeps the order with its neighbours (positive numbers).
+  bool GapsKeepOrder() const {
+    for (std::size_t g = 0; g + 1 < gaps.size(); ++g) {
+      const std::size_t i = gaps[g];
+      if (Disorder(times, i == 0 ? 0 : i - 1, std::min(i + 2, count)) != 0) return false;
+    }
+    return true;
   }
 
   // Whether the next sample of a channel taken in its own order keeps the order: a positive

@@ -250,6 +250,16 @@ TEST(TableRowsTest, MergeAgreesWithSortingOnRandomDatasets) {
     const TableRows sorted = BuildTableRowsBySorting(channels, columns);
     ASSERT_EQ(Text(merged), Text(sorted));
     ExpectTableRules(channels, columns, merged);
+    // A filter's window, its edges on the instants or a little off them: the scan of each channel
+    // (passing over samples before the window, stopping at the first one after it) must give the
+    // same rows however the build finds the window's edges.
+    const int a = uniform(0, instants - 1);
+    const int b = uniform(a, instants - 1);
+    const SampleWindow window{T + a * S + uniform(-1, 1) * 0.4 * kOneMillisecond,
+                              T + b * S + uniform(-1, 1) * 0.4 * kOneMillisecond};
+    ASSERT_EQ(Text(BuildTableRows(channels, columns, window)),
+              Text(BuildTableRowsBySorting(channels, columns, window)))
+        << "window " << a << ".." << b;
     if (HasFailure()) return;  // one failing dataset is enough to read
   }
 }
@@ -292,6 +302,36 @@ TEST(TableRowsTest, OrderBrokenLateOrTimesThatAreNoNumbers) {
     const TableRows merged = BuildTableRows(c.channels, columns);
     EXPECT_EQ(Text(merged), Text(BuildTableRowsBySorting(c.channels, columns)));
     EXPECT_EQ(merged.size(), c.rows);
+  }
+
+  // The same through a filter's window, which a channel taken in its own order finds by
+  // bisection: a step back before, inside or after the window, a gap marker out of order, a
+  // sample after the window inside it.
+  const SampleWindow window{T + 10 * S, T + 60 * S};
+  auto gapAt = [](std::vector<Sample> samples, std::size_t at, DateTime time) {
+    samples.at(at) = Sample{time, G};
+    return samples;
+  };
+  const std::vector<std::pair<const char*, std::vector<Sample>>> windowed = {
+      {"in order", together(100, T)},
+      {"a step back before the window", with(together(100, T), 5, T)},
+      {"a step back inside", with(together(100, T), 30, T + 20 * S)},
+      {"a step back after the end", with(together(100, T), 80, T + 20 * S)},
+      {"the sample after the end steps back into the window", with(together(100, T), 61, T + 30 * S)},
+      {"a sample past the end inside the window", with(together(100, T), 40, T + 70 * S)},
+      {"a gap marker stepping back inside", gapAt(together(100, T), 30, T + 20 * S)},
+      {"a gap marker past the end inside", gapAt(together(100, T), 30, T + 70 * S)},
+      {"a gap marker with no time", gapAt(together(100, T), 30, nan)},
+      {"a time that is no number before the window", with(together(100, T), 3, nan)},
+      {"a first time of zero", with(together(100, T), 0, 0.0)},
+  };
+  for (const auto& [name, samples] : windowed) {
+    SCOPED_TRACE(name);
+    const std::vector<ChannelInfo> channels = {Channel(1, together(100, T)), Channel(2, samples)};
+    EXPECT_EQ(Text(BuildTableRows(channels, {0, 1}, window)),
+              Text(BuildTableRowsBySorting(channels, {0, 1}, window)));
+    EXPECT_EQ(Text(BuildTableRows(channels, {1}, window)),
+              Text(BuildTableRowsBySorting(channels, {1}, window)));
   }
 }
 
