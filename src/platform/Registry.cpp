@@ -1,23 +1,14 @@
 #include "platform/Registry.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ProgramDir.h"
+
 namespace vantiro {
 
-std::string RegistryFilePath() {
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.config";
-  } else {
-    base = ".config";
-  }
-  return base + "/vantiro/registry.ini";
-}
+std::string RegistryFilePath() { return UserConfigDirectory() + "/registry.ini"; }
 
 bool OpenOrCreateRegistryKey(std::string_view key) {
   const std::string path = RegistryFilePath();
