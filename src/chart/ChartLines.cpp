@@ -213,11 +213,12 @@ bool AppendSamplesCheckingOrder(const ChannelInfo& channel, std::size_t begin, s
 // times they pass are checked. What the scan of the window needs holds when the times up to the
 // window's end ascend and the sample after the end lies after the window: the scan then passes
 // over the samples before the window, takes the window and stops there, as the bisection found.
-// Nothing when a channel turns out otherwise.
+// Nothing when a channel turns out otherwise; with `check` off, the lines as if every channel's
+// times ascended (whoever asks knows it from elsewhere).
 std::optional<ChartFill> FillAscendingInWindow(const std::vector<ChannelInfo>& channels,
                                                const DatasetSummary& summary,
                                                const std::array<bool, 16>& channelSelected,
-                                               DateTime from, DateTime to) {
+                                               DateTime from, DateTime to, bool check) {
   std::vector<SampleRange> windows(channels.size(), SampleRange{0, 0});
   std::int64_t count = 0;
   for (std::size_t p = 0; p < channels.size(); ++p) {
@@ -237,13 +238,17 @@ std::optional<ChartFill> FillAscendingInWindow(const std::vector<ChannelInfo>& c
     const ChannelInfo& channel = channels[p];
     const DateTime* times = channel.times.data();
     const auto [first, last] = windows[p];
-    // The times before the window ascend, and so do those in it (checked as they are appended).
-    if (!TimesAscend(times, std::min(first + 1, last))) return std::nullopt;
-    if (last < SampleCount(channel) && CompareTimes(times[last], to) <= 0) return std::nullopt;
     ChartLine line = NewLine(channel, p);
     line.points.reserve((last - first) / static_cast<std::size_t>(fill.thinning) + 1);
-    if (!AppendSamplesCheckingOrder(channel, first, last, fill.thinning, gapHeight, line)) {
-      return std::nullopt;
+    if (check) {
+      // The times before the window ascend, and so do those in it (checked as they are appended).
+      if (!TimesAscend(times, std::min(first + 1, last))) return std::nullopt;
+      if (last < SampleCount(channel) && CompareTimes(times[last], to) <= 0) return std::nullopt;
+      if (!AppendSamplesCheckingOrder(channel, first, last, fill.thinning, gapHeight, line)) {
+        return std::nullopt;
+      }
+    } else {
+      AppendSamples(channel, first, last, fill.thinning, gapHeight, line);
     }
     fill.lines.push_back(std::move(line));
   }
@@ -255,7 +260,8 @@ std::optional<ChartFill> FillAscendingInWindow(const std::vector<ChannelInfo>& c
 
 ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
                             const std::array<bool, 16>& channelSelected, DateTime from, DateTime to) {
-  if (std::optional<ChartFill> fill = FillAscendingInWindow(channels, summary, channelSelected, from, to)) {
+  if (std::optional<ChartFill> fill =
+          FillAscendingInWindow(channels, summary, channelSelected, from, to, true)) {
     return std::move(*fill);
   }
   std::vector<std::vector<SampleRange>> runs(channels.size());
@@ -278,6 +284,13 @@ ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const Data
   }
   SetWindows(fill, summary, from, to);
   return fill;
+}
+
+ChartFill FillChartInBisectedWindow(const std::vector<ChannelInfo>& channels,
+                                    const DatasetSummary& summary,
+                                    const std::array<bool, 16>& channelSelected, DateTime from,
+                                    DateTime to) {
+  return std::move(*FillAscendingInWindow(channels, summary, channelSelected, from, to, false));
 }
 
 std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,

@@ -134,6 +134,13 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
 // the thinning), then the lines; each channel's window is found once for both.
 ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
                             const std::array<bool, 16>& channelSelected, DateTime from, DateTime to);
+// The same fill for channels whose times are known to ascend up to their window's end, the sample
+// after it lying after the window (as the filter's table build finds out): each window found by
+// bisection, the order not looked at. For other channels its lines are not the filter's.
+ChartFill FillChartInBisectedWindow(const std::vector<ChannelInfo>& channels,
+                                    const DatasetSummary& summary,
+                                    const std::array<bool, 16>& channelSelected, DateTime from,
+                                    DateTime to);
 
 // The samples of the selected channels inside [from, to], gap samples included: the count that
 // sets a narrower fill's thinning.

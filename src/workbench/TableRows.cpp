@@ -137,8 +137,10 @@ struct Sequence {
       count = order.size();
     } else {
       FindGaps(values, begin);
+      windowBisected = bisected;
       if (bisected && !GapsKeepOrder()) {
         // A gap marker out of order: the window is found by the scan itself after all.
+        windowBisected = false;
         count = FirstTimeAfter(times, all, window->to);
         begin = 0;
         while (begin < count && CompareTimes(times[begin], window->from) < 0) ++begin;
@@ -229,6 +231,7 @@ struct Sequence {
   std::size_t count;
   std::int32_t channel;
   bool sorted = false;
+  bool windowBisected = false;  // taken in its own order, its window found by bisection
   std::vector<std::int32_t> order;
   std::vector<std::size_t> gaps;
   std::size_t gap = 0;
@@ -279,7 +282,8 @@ std::size_t LockstepRun(const std::vector<Sequence>& sequences, const std::vecto
 
 std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& channels,
                                    const std::vector<std::int32_t>& columnChannels, bool checked,
-                                   const SampleWindow* window) {
+                                   const SampleWindow* window, bool* windowsBisected) {
+  if (windowsBisected) *windowsBisected = false;
   TableRows rows;
   std::vector<Sequence> sequences;
   sequences.reserve(columnChannels.size());
@@ -361,6 +365,12 @@ std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>& chann
     }
     rows.firstCell_.push_back(static_cast<std::uint32_t>(out - rows.cells_.get()));
   }
+  // Every sample shown was taken in order (a failure returned above), so a channel whose window
+  // was found by bisection had its times ascend up to its window's end.
+  if (windowsBisected) {
+    *windowsBisected = std::all_of(sequences.begin(), sequences.end(),
+                                   [](const Sequence& q) { return q.windowBisected; });
+  }
   rows.cellCount_ = static_cast<std::size_t>(out - rows.cells_.get());
   // Capacity for every sample was taken; runs leave most of it unused (and never touched).
   if (rows.size() * 2 < longest || rows.cellCount_ * 2 < rows.cellCapacity_) rows.ShrinkToFit();
@@ -379,10 +389,12 @@ TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
 
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
                          const std::vector<std::int32_t>& columnChannels,
-                         const SampleWindow& window) {
-  if (std::optional<TableRows> rows = detail::BuildRows(channels, columnChannels, false, &window)) {
+                         const SampleWindow& window, bool* timesAscendToWindowEnd) {
+  if (std::optional<TableRows> rows =
+          detail::BuildRows(channels, columnChannels, false, &window, timesAscendToWindowEnd)) {
     return std::move(*rows);
   }
+  if (timesAscendToWindowEnd) *timesAscendToWindowEnd = false;
   return std::move(*detail::BuildRows(channels, columnChannels, true, &window));
 }
 

@@ -35,9 +35,12 @@ class TableRows;
 namespace detail {
 // The row build behind BuildTableRows: nothing when `checked` is off and a channel turns out not
 // to be in time order.
+// `windowsBisected`, when given, tells whether every channel was taken in its own order with its
+// window found by bisection and confirmed by the build (see BuildTableRows).
 std::optional<TableRows> BuildRows(const std::vector<ChannelInfo>& channels,
                                    const std::vector<std::int32_t>& columnChannels, bool checked,
-                                   const SampleWindow* window = nullptr);
+                                   const SampleWindow* window = nullptr,
+                                   bool* windowsBisected = nullptr);
 }  // namespace detail
 
 // Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
@@ -120,7 +123,7 @@ class TableRows {
  private:
   friend std::optional<TableRows> detail::BuildRows(const std::vector<ChannelInfo>&,
                                                    const std::vector<std::int32_t>&, bool,
-                                                   const SampleWindow*);
+                                                   const SampleWindow*, bool*);
   void Grow(std::size_t atLeast);
 
   // A run of rows [firstRow, firstRow + rows): row firstRow + j has the cells at `cells` (into
@@ -150,10 +153,13 @@ class TableRows {
 // A channel whose times do not ascend (a CSV import) is taken in time order.
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
                          const std::vector<std::int32_t>& columnChannels);
-// The same rows of the samples inside `window` only.
+// The same rows of the samples inside `window` only. `timesAscendToWindowEnd`, when given, is set
+// true when the build found, for every column channel, that its times up to the first sample after
+// the window ascend and that this sample lies after the window (so that the window's samples are
+// those between the bisection's edges); false says nothing either way.
 TableRows BuildTableRows(const std::vector<ChannelInfo>& channels,
                          const std::vector<std::int32_t>& columnChannels,
-                         const SampleWindow& window);
+                         const SampleWindow& window, bool* timesAscendToWindowEnd = nullptr);
 
 // The same rows by the straightforward method: every shown sample in one list sorted by time and
 // channel, then grouped. Slower and 16 bytes a sample; kept as the reference for BuildTableRows.

@@ -90,10 +90,14 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
                                 ProgressSink* progress) {
   using Position = decltype(TableView::columnChannels)::value_type;
   LoadView view;
+  // The chart takes each channel's window by bisection while the table's build finds out whether
+  // that was right (it checks the order of every channel up to its window's end as it goes); when
+  // it was not, the chart is filled again the careful way afterwards.
   auto fillChart = [&] {
-    view.chart = FillChartInWindow(channels, summary, settings.channelSelected, settings.filterStart,
-                                   settings.filterEnd);
+    view.chart = FillChartInBisectedWindow(channels, summary, settings.channelSelected,
+                                           settings.filterStart, settings.filterEnd);
   };
+  bool windowsBisected = false;
   std::exception_ptr chartFailure;
   std::thread chart;
   try {
@@ -118,7 +122,8 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
     table.columns = TableColumns(channels, table.columnChannels);
     if (progress) progress->StepBy(static_cast<int>(channels.size()));
     table.rows = BuildTableRows(channels, table.columnChannels,
-                                SampleWindow{settings.filterStart, settings.filterEnd});
+                                SampleWindow{settings.filterStart, settings.filterEnd},
+                                &windowsBisected);
     table.page = FirstPageAfterBuild(static_cast<std::uint32_t>(table.rows.size()),
                                      settings.rowsPerPage);
   } catch (...) {
@@ -127,6 +132,10 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
   }
   if (chart.joinable()) chart.join();
   if (chartFailure) std::rethrow_exception(chartFailure);
+  if (!windowsBisected) {
+    view.chart = FillChartInWindow(channels, summary, settings.channelSelected,
+                                   settings.filterStart, settings.filterEnd);
+  }
   if (progress) progress->StepBy(1);
   return view;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/ChartLines.h"
 #include "recorder/DateTime.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
@@ -255,6 +256,29 @@ TEST(FilterTest, RowsInsideAWindowAgreeWithTheStraightforwardMethod) {
                                .times[static_cast<std::size_t>(cell.sampleIndex)];
         EXPECT_NE(CompareTimes(t, window.from), -1);
         EXPECT_NE(CompareTimes(t, window.to), 1);
+      }
+    }
+
+    // The filter's chart, drawn while the table is built and drawn again when the table's build
+    // finds a channel out of order, is the scan of each window.
+    FilterSettings settings = Settings(window.from, window.to);
+    settings.channelSelected.fill(false);
+    for (std::int32_t c : columns) settings.channelSelected[static_cast<std::size_t>(c)] = true;
+    const DatasetSummary summary = Summary(channels);
+    const LoadView view = BuildFilteredViewModel(channels, summary, settings);
+    ChartScope scope;
+    scope.channelSelected = settings.channelSelected;
+    scope.from = window.from;
+    scope.to = window.to;
+    scope.sampleCount = CountScopeSamples(channels, scope.channelSelected, scope.from, scope.to);
+    const ChartFill scanned = FillChart(channels, summary, scope);
+    ASSERT_EQ(view.chart.lines.size(), scanned.lines.size());
+    EXPECT_EQ(view.chart.thinning, scanned.thinning);
+    for (std::size_t l = 0; l < scanned.lines.size(); ++l) {
+      ASSERT_EQ(view.chart.lines[l].points.size(), scanned.lines[l].points.size()) << "line " << l;
+      for (std::size_t i = 0; i < scanned.lines[l].points.size(); ++i) {
+        ASSERT_EQ(view.chart.lines[l].points[i].x, scanned.lines[l].points[i].x) << l << "/" << i;
+        ASSERT_EQ(view.chart.lines[l].points[i].y, scanned.lines[l].points[i].y) << l << "/" << i;
       }
     }
   }
