@@ -32,17 +32,21 @@ SerialDevice Describe(const fs::path& path, std::string target) {
   device.target = std::move(target);
   device.exists = ::access(device.path.c_str(), F_OK) == 0;
   device.usable = device.exists && ::access(device.path.c_str(), R_OK | W_OK) == 0;
-  device.group = "dialout";
-  struct stat status {};
-  if (::stat(device.path.c_str(), &status) == 0 && status.st_gid != 0) {
-    if (const struct group* entry = ::getgrgid(status.st_gid); entry != nullptr) {
-      device.group = entry->gr_name;
-    }
-  }
+  device.group = DeviceGroupName(device.path);
   return device;
 }
 
 }  // namespace
+
+std::string DeviceGroupName(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && status.st_gid != 0) {
+    if (const struct group* entry = ::getgrgid(status.st_gid); entry != nullptr) {
+      return entry->gr_name;
+    }
+  }
+  return "dialout";
+}
 
 SerialDevice DescribeSerialDevice(const std::string& path) { return Describe(path, {}); }
 

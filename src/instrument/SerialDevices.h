@@ -17,6 +17,10 @@ struct SerialDevice {
 // What is known of one device path.
 SerialDevice DescribeSerialDevice(const std::string& path);
 
+// The group whose members may use a device: its owning group (dialout on Debian and Ubuntu, uucp
+// on some other systems), "dialout" when the device cannot be looked at or belongs to root's group.
+std::string DeviceGroupName(const std::string& path);
+
 // The devices that exist under `devRoot` ("/dev" but for tests): the stable names of
 // serial/by-id first, then ttyUSB*, ttyACM* and ttyS*, each family in the order of its number.
 std::vector<SerialDevice> ListSerialDevices(const std::string& devRoot = "/dev");

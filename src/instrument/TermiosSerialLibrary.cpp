@@ -2,9 +2,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
-#include <grp.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "instrument/CommSettings.h"
+#include "instrument/SerialDevices.h"
 #include "instrument/SerialLibrary.h"
 #include "platform/Profile.h"
 
@@ -267,15 +266,7 @@ std::string OpenFailureText(const std::string& path, int error) {
   switch (error) {
     case EACCES:
     case EPERM: {
-      // The group that may use the device: its owning group (dialout on Debian and Ubuntu,
-      // uucp on some other systems).
-      std::string groupName = "dialout";
-      struct stat status {};
-      if (::stat(path.c_str(), &status) == 0 && status.st_gid != 0) {
-        if (const struct group* entry = ::getgrgid(status.st_gid); entry != nullptr) {
-          groupName = entry->gr_name;
-        }
-      }
+      const std::string groupName = DeviceGroupName(path);
       return path + ": permission denied. The device may be used by the members of the group '" +
              groupName + "': add your user to it (sudo usermod -aG " + groupName +
              " $USER), then log out and in again.";
