@@ -85,10 +85,27 @@ bool IsChannelSelected(const ChannelInfo& channel, const std::array<bool, 16>& c
          channelSelected[static_cast<std::size_t>(channel.number - 1)];
 }
 
+TableView BuildFilteredTableView(const std::vector<ChannelInfo>& channels,
+                                 const FilterSettings& settings, bool* timesAscendToWindowEnd) {
+  using Position = decltype(TableView::columnChannels)::value_type;
+  TableView table;
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    if (IsChannelSelected(channels[c], settings.channelSelected)) {
+      table.columnChannels.push_back(static_cast<Position>(c));
+    }
+  }
+  table.columns = TableColumns(channels, table.columnChannels);
+  table.rows = BuildTableRows(channels, table.columnChannels,
+                              SampleWindow{settings.filterStart, settings.filterEnd},
+                              timesAscendToWindowEnd);
+  table.page = FirstPageAfterBuild(static_cast<std::uint32_t>(table.rows.size()),
+                                   settings.rowsPerPage);
+  return table;
+}
+
 LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
                                 const DatasetSummary& summary, const FilterSettings& settings,
                                 ProgressSink* progress) {
-  using Position = decltype(TableView::columnChannels)::value_type;
   LoadView view;
   // The chart takes each channel's window by bisection while the table's build finds out whether
   // that was right (it checks the order of every channel up to its window's end as it goes); when
@@ -112,20 +129,9 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
     fillChart();  // no second thread to be had: one after the other
   }
   try {
-    TableView& table = view.table;
     if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
-    for (std::size_t c = 0; c < channels.size(); ++c) {
-      if (IsChannelSelected(channels[c], settings.channelSelected)) {
-        table.columnChannels.push_back(static_cast<Position>(c));
-      }
-    }
-    table.columns = TableColumns(channels, table.columnChannels);
     if (progress) progress->StepBy(static_cast<int>(channels.size()));
-    table.rows = BuildTableRows(channels, table.columnChannels,
-                                SampleWindow{settings.filterStart, settings.filterEnd},
-                                &windowsBisected);
-    table.page = FirstPageAfterBuild(static_cast<std::uint32_t>(table.rows.size()),
-                                     settings.rowsPerPage);
+    view.table = BuildFilteredTableView(channels, settings, &windowsBisected);
   } catch (...) {
     if (chart.joinable()) chart.join();
     throw;

@@ -76,6 +76,11 @@ LoadView BuildFilteredViewModel(const std::vector<ChannelInfo>& channels,
                                 const DatasetSummary& summary, const FilterSettings& settings,
                                 ProgressSink* progress = nullptr);
 
+// The table of that view alone. `timesAscendToWindowEnd` as BuildTableRows with a window gives it.
+TableView BuildFilteredTableView(const std::vector<ChannelInfo>& channels,
+                                 const FilterSettings& settings,
+                                 bool* timesAscendToWindowEnd = nullptr);
+
 std::vector<TableColumn> TableColumns(const std::vector<ChannelInfo>& channels,
                                       const std::vector<std::int32_t>& columnChannels);
 

@@ -131,7 +131,7 @@ std::string CheckPage(const ViewOptions& options, std::size_t rows) {
 TableView BuildCommandTable(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
                             const ViewOptions& options) {
   if (!options.Filtered()) return BuildTableView(channels, options.RowsPerPage());
-  return BuildFilteredViewModel(channels, summary, FilterOf(options, summary)).table;
+  return BuildFilteredTableView(channels, FilterOf(options, summary));
 }
 
 ChartFill BuildCommandChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
