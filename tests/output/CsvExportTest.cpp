@@ -10,6 +10,7 @@
 #include "output/CsvExport.h"
 #include "recorder/DateTime.h"
 #include "recorder/GbkText.h"
+#include "support/ChannelSamples.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "workbench/TableRows.h"
@@ -18,29 +19,20 @@ namespace vantiro {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Channel;
+using testing::FileNames;
 using testing::FileSizeLimit;
 using testing::ReadText;
+using testing::SplitLines;
 using testing::TempDir;
 using testing::WriteText;
 
 const DateTime T = *EncodeDateTime(2010, 5, 12, 10, 11, 12);
 const double S = kOneSecond;
 
-ChannelInfo Channel(std::int16_t number, const char* unit,
-                    const std::vector<std::pair<DateTime, float>>& samples) {
-  ChannelInfo channel;
-  channel.number = number;
-  channel.unit = unit;
-  for (const auto& [time, value] : samples) {
-    channel.times.push_back(time);
-    channel.values.push_back(value);
-  }
-  return channel;
-}
-
 // One channel (number 2, ℃) of `rows` samples a second apart, valued 0, 1, 2, ...
 std::vector<ChannelInfo> Counting(int rows) {
-  std::vector<std::pair<DateTime, float>> samples;
+  std::vector<testing::Sample> samples;
   for (int i = 0; i < rows; ++i) samples.push_back({T + i * S, static_cast<float>(i)});
   return {Channel(2, "℃", samples)};
 }
@@ -51,23 +43,6 @@ struct Progress : ProgressSink {
   std::vector<int> max;
   int position = 0;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::set<std::string> Names(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-  return names;
-}
 
 TEST(CsvExportTest, TheFileIsGbkWithLineFeedsTitleAndPageRows) {
   const std::vector<ChannelInfo> channels = {
@@ -100,7 +75,7 @@ TEST(CsvExportTest, TheSecondPageIsNumberedFrom501) {
   TempDir dir;
   const std::string path = dir.File("page2.csv");
   ASSERT_EQ(ExportCsvFile(path, {channels, rows, columns, 500, 500}), std::nullopt);
-  const std::vector<std::string> lines = Lines(GbkToUtf8(ReadText(path)));
+  const std::vector<std::string> lines = SplitLines(GbkToUtf8(ReadText(path)));
   ASSERT_EQ(lines.size(), 501u);
   EXPECT_EQ(lines[0], "序号,时间,通道2(℃)");
   EXPECT_EQ(lines[1], "501,2010年05月12日 10:19:32,500.000");
@@ -139,10 +114,10 @@ TEST(CsvExportTest, RowsGoOutInChunksOfAbout100WithOneStepEach) {
     EXPECT_EQ(writes[0], "序号,时间,通道2(℃)\n");
     std::string all;
     for (std::size_t i = 0; i < c.chunkRows.size(); ++i) {
-      EXPECT_EQ(Lines(writes[i + 1]).size(), c.chunkRows[i]) << "chunk " << i;
+      EXPECT_EQ(SplitLines(writes[i + 1]).size(), c.chunkRows[i]) << "chunk " << i;
       all += writes[i + 1];
     }
-    EXPECT_EQ(Lines(all).size(), static_cast<std::size_t>(c.rows));
+    EXPECT_EQ(SplitLines(all).size(), static_cast<std::size_t>(c.rows));
     EXPECT_EQ(progress.position, static_cast<int>(c.chunkRows.size()));
     EXPECT_EQ(CsvProgressSteps(static_cast<std::size_t>(c.rows)), c.rows / 100 + 1);
   }
@@ -196,7 +171,7 @@ TEST(CsvExportTest, RowsPastTheEndOfTheTableAreLeftOut) {
                                text += chunk;
                                return true;
                              }));
-    EXPECT_EQ(Lines(text).size(), c.lines + 1) << c.first;
+    EXPECT_EQ(SplitLines(text).size(), c.lines + 1) << c.first;
   }
 }
 
@@ -210,7 +185,7 @@ TEST(CsvExportTest, SavingOverAFileReplacesAllOfIt) {
   ASSERT_EQ(ExportCsvFile(path, {channels, rows, columns, 0, 2}), std::nullopt);
   EXPECT_EQ(GbkToUtf8(ReadText(path)),
             "序号,时间,通道2(℃)\n1,2010年05月12日 10:11:12,0.000\n2,2010年05月12日 10:11:13,1.000\n");
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
 }
 
 TEST(CsvExportTest, AFailedSaveReportsOnceAndLeavesThePreviousFile) {
@@ -232,11 +207,11 @@ TEST(CsvExportTest, AFailedSaveReportsOnceAndLeavesThePreviousFile) {
   EXPECT_GT(progress.position, 0);
   EXPECT_LT(progress.position, 21);
   EXPECT_EQ(ReadText(path), "previous\n");
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
 
   // No file can be created there.
   EXPECT_EQ(ExportCsvFile(dir.File("missing/out.csv"), {channels, rows, columns, 0, 2000}), failed);
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
 }
 
 TEST(CsvExportTest, AnEmptyTableWritesNothing) {
@@ -247,7 +222,7 @@ TEST(CsvExportTest, AnEmptyTableWritesNothing) {
   Progress progress;
   EXPECT_EQ(ExportCsvFile(dir.File("out.csv"), {channels, rows, columns, 0, 0}, &progress),
             std::nullopt);
-  EXPECT_TRUE(Names(dir.Path()).empty());
+  EXPECT_TRUE(FileNames(dir.Path()).empty());
   EXPECT_TRUE(progress.max.empty());
 }
 

@@ -6,22 +6,13 @@
 
 #include "output/CsvText.h"
 #include "recorder/DateTime.h"
+#include "support/ChannelSamples.h"
 #include "workbench/TableRows.h"
 
 namespace vantiro {
 namespace {
 
-ChannelInfo Channel(std::int16_t number, const char* unit,
-                    const std::vector<std::pair<DateTime, float>>& samples) {
-  ChannelInfo channel;
-  channel.number = number;
-  channel.unit = unit;
-  for (const auto& [time, value] : samples) {
-    channel.times.push_back(time);
-    channel.values.push_back(value);
-  }
-  return channel;
-}
+using testing::Channel;
 
 const DateTime T = *EncodeDateTime(2010, 5, 12, 10, 11, 12);
 const double S = kOneSecond;

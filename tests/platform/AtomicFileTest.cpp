@@ -16,16 +16,11 @@ namespace vantiro {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileNames;
 using testing::FileSizeLimit;
 using testing::ReadText;
 using testing::TempDir;
 using testing::WriteText;
-
-std::set<std::string> Names(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-  return names;
-}
 
 std::string Text(std::size_t bytes) {
   std::string text;
@@ -69,7 +64,7 @@ TEST(AtomicFileTest, CommitPutsTheWholeContentInPlace) {
     ASSERT_TRUE(file.Commit());
     EXPECT_EQ(file.Error(), 0);
     EXPECT_EQ(ReadText(target), expected);
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+    EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
   }
 }
 
@@ -107,15 +102,15 @@ TEST(AtomicFileTest, AWriteFailingMidwayKeepsThePreviousFileAndLeavesNoTemporary
     }
     if (existing) {
       EXPECT_EQ(ReadText(target), "the previous content\n");
-      EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+      EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
     } else {
-      EXPECT_TRUE(Names(dir.Path()).empty());
+      EXPECT_TRUE(FileNames(dir.Path()).empty());
     }
     // The same through the one-call form.
     FileSizeLimit limit(10);
     EXPECT_FALSE(WriteFileAtomically(target, Text(11)));
     EXPECT_EQ(fs::exists(target), existing);
-    EXPECT_LE(Names(dir.Path()).size(), 1u);
+    EXPECT_LE(FileNames(dir.Path()).size(), 1u);
   }
 }
 
@@ -134,7 +129,7 @@ TEST(AtomicFileTest, NoCommitMeansNoChange) {
     EXPECT_FALSE(file.Commit());
   }
   EXPECT_EQ(ReadText(target), "old");
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"out.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
 }
 
 TEST(AtomicFileTest, ATargetThatCannotBeWrittenIsAnOpenFailure) {
@@ -160,7 +155,7 @@ TEST(AtomicFileTest, ATargetThatCannotBeWrittenIsAnOpenFailure) {
     EXPECT_FALSE(file.Commit());
     EXPECT_FALSE(WriteFileAtomically(c.target, "x"));
   }
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"folder"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"folder"});
   EXPECT_TRUE(fs::is_empty(dir.Path() / "folder"));
 }
 
@@ -174,8 +169,8 @@ TEST(AtomicFileTest, ASymbolicLinkStaysALinkToTheNewContent) {
   ASSERT_TRUE(WriteFileAtomically(link.string(), "new"));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadText(real.string()), "new");
-  EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"link.csv", "real"}));
-  EXPECT_EQ(Names(dir.Path() / "real"), std::set<std::string>{"data.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), (std::set<std::string>{"link.csv", "real"}));
+  EXPECT_EQ(FileNames(dir.Path() / "real"), std::set<std::string>{"data.csv"});
 }
 
 TEST(AtomicFileTest, ANameWithoutAFolderIsInTheWorkingDirectory) {
@@ -186,7 +181,7 @@ TEST(AtomicFileTest, ANameWithoutAFolderIsInTheWorkingDirectory) {
   fs::current_path(before);
   EXPECT_TRUE(written);
   EXPECT_EQ(ReadText(dir.File("here.csv")), "text");
-  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"here.csv"});
+  EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"here.csv"});
 }
 
 }  // namespace

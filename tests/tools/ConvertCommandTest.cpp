@@ -14,6 +14,7 @@
 #include "recorder/RecorderFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/RecorderFileBuilder.h"
+#include "support/TempDir.h"
 #include "vantiro-convert/ConvertCommand.h"
 #include "workbench/ViewModel.h"
 
@@ -30,6 +31,7 @@ namespace fs = std::filesystem;
 using testing::FileSizeLimit;
 using testing::RecorderFileBuilder;
 using testing::RecorderSeconds;
+using testing::SplitLines;
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -670,16 +672,9 @@ std::string WriteRowsFile(const fs::path& dir, int rows) {
   return path;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 TEST_F(ConvertCommandTest, CsvPageIsThatTablePageNumberedAsTheTableNumbersIt) {
   const std::string input = WriteRowsFile(dir_, 250);
-  const std::vector<std::string> all = Lines(Run({"csv", input, "--utf8"}).out);
+  const std::vector<std::string> all = SplitLines(Run({"csv", input, "--utf8"}).out);
   ASSERT_EQ(all.size(), 251u);  // the title line and 250 rows
   struct Case {
     std::vector<std::string> options;
@@ -697,14 +692,14 @@ TEST_F(ConvertCommandTest, CsvPageIsThatTablePageNumberedAsTheTableNumbersIt) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Result r = Run(args);
     EXPECT_EQ(r.status, 0) << Joined(args);
-    const std::vector<std::string> lines = Lines(r.out);
+    const std::vector<std::string> lines = SplitLines(r.out);
     ASSERT_EQ(lines.size(), c.count + 1) << Joined(args);
     EXPECT_EQ(lines[0], all[0]);
     for (std::size_t i = 0; i < c.count; ++i) {
       ASSERT_EQ(lines[i + 1], all[c.first + i + 1]) << Joined(args) << " line " << i + 1;
     }
   }
-  const std::vector<std::string> page2 = Lines(Run({"csv", input, "--utf8", "--page", "2", "--rows-per-page", "100"}).out);
+  const std::vector<std::string> page2 = SplitLines(Run({"csv", input, "--utf8", "--page", "2", "--rows-per-page", "100"}).out);
   EXPECT_EQ(page2[1].substr(0, 4), "101,");
   EXPECT_EQ(page2[100].substr(0, 4), "200,");
 }
@@ -748,12 +743,12 @@ TEST_F(ConvertCommandTest, CsvPageOfAFilteredTableIsTheFileTheSaveCommandWrites)
     EXPECT_EQ(r.status, 0) << Joined(args);
     EXPECT_EQ(r.err, "") << Joined(args);
     EXPECT_EQ(ReadAll(out), ReadAll(saved)) << Joined(args);
-    EXPECT_EQ(Lines(ReadAll(out)).size(), page.itemCount + 1) << Joined(args);
+    EXPECT_EQ(SplitLines(ReadAll(out)).size(), page.itemCount + 1) << Joined(args);
   }
   // Page 2 of the rows from 10:00:20 on: rows 101 to 200 of that table, from 10:02:00.
   const Result r = Run({"csv", input, "--utf8", "--page", "2", "--rows-per-page", "100", "--from",
                         "2010-05-12 10:00:20"});
-  const std::vector<std::string> lines = Lines(r.out);
+  const std::vector<std::string> lines = SplitLines(r.out);
   ASSERT_EQ(lines.size(), 101u);
   EXPECT_EQ(lines[1].substr(0, lines[1].find(',', 4)), "101,2010年05月12日 10:02:00");
   EXPECT_EQ(lines[100].substr(0, 4), "200,");

@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FileSizeLimit;
 using testing::ReadText;
+using testing::SplitLines;
 using testing::RecorderFileBuilder;
 using testing::RecorderSeconds;
 using testing::ScriptedPrompts;
@@ -45,17 +46,6 @@ std::set<std::string> Names(const fs::path& dir) {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
   return names;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
 }
 
 class SaveCommandsTest : public ::testing::Test {
@@ -123,7 +113,7 @@ TEST_F(SaveCommandsTest, TheTablePageIsExportedBehindTheProgressDialog) {
 
   const std::string bytes = ReadText((out_ / "page2.csv").string());
   EXPECT_EQ(bytes.find('\r'), std::string::npos);
-  const std::vector<std::string> lines = Lines(GbkToUtf8(bytes));
+  const std::vector<std::string> lines = SplitLines(GbkToUtf8(bytes));
   ASSERT_EQ(lines.size(), 501u);
   EXPECT_EQ(lines[0], "序号,时间,通道1(mA)");
   EXPECT_EQ(lines[1], "501,2010年05月12日 10:08:20,500.000");
@@ -332,7 +322,7 @@ TEST_F(SaveCommandsTest, AFailedExportShowsTheMessageAndKeepsThePreviousFile) {
   prompts.answers = {true};
   f.SaveFileButtonClick();
   EXPECT_TRUE(prompts.messages.empty());
-  EXPECT_EQ(Lines(GbkToUtf8(ReadText(path))).size(), 501u);
+  EXPECT_EQ(SplitLines(GbkToUtf8(ReadText(path))).size(), 501u);
 }
 
 }  // namespace
