@@ -85,6 +85,31 @@ class DownloadFiles {
   std::filesystem::path dir_;
 };
 
+// The simulated recorder on a pseudo-terminal, the files naming it, and the instrument link over
+// the real serial layer; a benchmark whose simulator does not start is skipped.
+class SimulatedLine {
+ public:
+  explicit SimulatedLine(benchmark::State& state) {
+    std::string error;
+    if (!simulator_.Start(error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    files_ = std::make_unique<DownloadFiles>(simulator_.DevicePath());
+    library_ = std::make_unique<TermiosSerialLibrary>(files_->Ini());
+    instrument_ = std::make_unique<ModbusRtuImpl>(*library_);
+  }
+  bool Ready() const { return instrument_ != nullptr; }
+  const DownloadFiles& Files() const { return *files_; }
+  ModbusRtuImpl& Instrument() { return *instrument_; }
+
+ private:
+  sim::SimulatorThread simulator_;
+  std::unique_ptr<DownloadFiles> files_;
+  std::unique_ptr<TermiosSerialLibrary> library_;
+  std::unique_ptr<ModbusRtuImpl> instrument_;
+};
+
 void SetFloors(benchmark::State& state, const std::vector<double>& seconds, int failed) {
   double total = 0.0;
   for (const double s : seconds) total += s;
@@ -97,23 +122,16 @@ void SetFloors(benchmark::State& state, const std::vector<double>& seconds, int 
 
 // The sequence alone, on this thread.
 void DownloadSequence(benchmark::State& state) {
-  sim::SimulatorThread simulator;
-  std::string error;
-  if (!simulator.Start(error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  const DownloadFiles files(simulator.DevicePath());
-  LoadCommSettings(files.Ini());
-  TermiosSerialLibrary library(files.Ini());
-  ModbusRtuImpl instrument(library);
-  DownloadOverInstrument port(instrument);
+  SimulatedLine line(state);
+  if (!line.Ready()) return;
+  LoadCommSettings(line.Files().Ini());
+  DownloadOverInstrument port(line.Instrument());
 
   std::vector<double> seconds;
   int failed = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    const DownloadOutcome outcome = DownloadPicture(port, files.Picture(), 0);
+    const DownloadOutcome outcome = DownloadPicture(port, line.Files().Picture(), 0);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     state.SetIterationTime(took.count());
     seconds.push_back(took.count());
@@ -125,19 +143,12 @@ BENCHMARK(DownloadSequence)->Iterations(10)->UseManualTime()->Unit(benchmark::kM
 
 // The dialog's round: press start, run the event loop until the outcome is on show.
 void DownloadThroughDialog(benchmark::State& state) {
-  sim::SimulatorThread simulator;
-  std::string error;
-  if (!simulator.Start(error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  const DownloadFiles files(simulator.DevicePath());
-  TermiosSerialLibrary library(files.Ini());
-  ModbusRtuImpl instrument(library);
+  SimulatedLine line(state);
+  if (!line.Ready()) return;
   testing::ScriptedPrompts prompts;
-  auto dialog = std::make_unique<TOEMDLDlg>(nullptr, instrument);
-  dialog->SetIniPath(files.Ini());
-  dialog->DLPicPath->setText(QString::fromStdString(files.Picture()));
+  auto dialog = std::make_unique<TOEMDLDlg>(nullptr, line.Instrument());
+  dialog->SetIniPath(line.Files().Ini());
+  dialog->DLPicPath->setText(QString::fromStdString(line.Files().Picture()));
 
   std::vector<double> seconds;
   int failed = 0;
