@@ -203,9 +203,17 @@ void TrendChart::ClearChart() {
   replot(rpQueuedReplot);
 }
 
-QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double gapHeight) {
-  auto value = [gapHeight](double y) {
-    return y == gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double gapHeight,
+                                                  ValueSpan& values) {
+  // The values drawn, gap points as no number; their span is taken on the way (a value that is
+  // no number compares false and leaves both ends).
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  auto value = [gapHeight, &low, &high](double y) {
+    const double v = y == gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+    low = v < low ? v : low;
+    high = v > high ? v : high;
+    return v;
   };
   QCPAbstractPlottable* plottable = nullptr;
   if (line.ascending) {
@@ -234,6 +242,8 @@ QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double 
   plottable->setAntialiasedFill(false);
   plottable->setSelectable(QCP::stNone);
   plottable->setName(QString::fromStdString(line.title));
+  values = ValueSpan{};
+  if (low <= high) values = ValueSpan{true, low, high};
   return plottable;
 }
 
@@ -241,15 +251,12 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
   const std::size_t first = lines_.size();
   for (ChartLine& line : lines) {
     Series series;
-    series.plottable = CreatePlottable(line, gapHeight);
+    series.plottable = CreatePlottable(line, gapHeight, series.values);
     series.legendItem = new CheckableLegendItem(legend, series.plottable);
     series.legendItem->setLayer(cursorLayer_);
     // One entry a row, below the title line and the entries before it.
     series.legendRow = legend->rowCount();
     legend->addElement(series.legendRow, 0, series.legendItem);
-    for (const ChartPoint& point : line.points) {
-      if (point.y != gapHeight) series.values.Take(point.y);
-    }
     series.data = std::move(line);
     series.gapHeight = gapHeight;
     lines_.push_back(std::move(series));

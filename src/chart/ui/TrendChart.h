@@ -142,7 +142,7 @@ class TrendChart : public QCustomPlot {
   void SetUpLegend();
   void SetUpCursors();
   void LayOutForSize(const QSize& size);
-  QCPAbstractPlottable* CreatePlottable(const ChartLine& line, double gapHeight);
+  QCPAbstractPlottable* CreatePlottable(const ChartLine& line, double gapHeight, ValueSpan& values);
   void RemoveLegendEntries();
   void UpdateCursorItems();
   void SaveHomeRanges();
