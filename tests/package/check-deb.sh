@@ -60,5 +60,7 @@ if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$des
 
 out=$("$unpacked/usr/bin/vantiro" --version)
 [ "$out" = "Vantiro $version" ] || fail "vantiro --version says: $out"
+# An answer that cannot be written is a failure, not a success.
+if "$unpacked/usr/bin/vantiro" --help >/dev/full 2>/dev/null; then fail "--help into a full disk exits 0"; fi
 gzip -t "$unpacked"/usr/share/man/man1/*.1.gz || fail "a man page does not unpack"
 echo "check-deb: $(basename "$deb") is sound"
