@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "workbench/TableRows.h"
-
 namespace vantiro {
 namespace {
 

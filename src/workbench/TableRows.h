@@ -43,13 +43,6 @@ std::optional<TableRows> BuildRows(const std::vector<ChannelInfo>& channels,
                                    bool* windowsBisected = nullptr);
 }  // namespace detail
 
-// Two row times are equal within a relative 1e-12 (about 3.5 ms for dates of the 2000s).
-inline bool RowTimesEqual(DateTime a, DateTime b) {
-  const double x = std::fabs(a);
-  const double y = std::fabs(b);
-  return std::fabs(a - b) <= 1e-12 * (x < y ? x : y);
-}
-
 // The cells of one row, in order: stored ones as they are, or those of a row of channels sampled
 // together, made from the run's first row (each sample index `step` further on).
 class RowCells {
