@@ -12,7 +12,7 @@
 
 #include "recorder/Dataset.h"
 #include "recorder/GbkText.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
 

@@ -14,7 +14,7 @@
 
 #include "recorder/Dataset.h"
 #include "recorder/GbkText.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 
 namespace vantiro {
 

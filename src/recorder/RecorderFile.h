@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "recorder/Dataset.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 
 namespace vantiro {
 

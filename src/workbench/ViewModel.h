@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "chart/ChartLines.h"
+#include "platform/ProgressSink.h"
 #include "recorder/Dataset.h"
 #include "workbench/Paging.h"
 #include "workbench/TableRows.h"
@@ -16,14 +17,6 @@
 namespace vantiro {
 
 inline constexpr std::uint32_t kDefaultRowsPerPage = 500;
-
-// Progress of a long operation, driven from its worker.
-class ProgressSink {
- public:
-  virtual ~ProgressSink() = default;
-  virtual void SetMax(int max) = 0;
-  virtual void StepBy(int steps) = 0;
-};
 
 struct TableColumn {
   std::string caption;

@@ -20,7 +20,7 @@
 #include "recorder/Dataset.h"
 #include "recorder/DateTime.h"
 #include "recorder/RecorderFile.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 #include "support/RecorderFileBuilder.h"
 
 namespace vantiro {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/QtPrinters.h"
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro::testing {
 

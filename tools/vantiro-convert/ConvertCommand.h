@@ -27,7 +27,7 @@
 #include "chart/ChartLines.h"
 #include "recorder/Dataset.h"
 #include "recorder/RecorderFile.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 
 namespace vantiro {
 

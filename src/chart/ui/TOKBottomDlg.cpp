@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTimeEdit>
 
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "chart/ui/ChartParts.h"
+#include "platform/ui/Fonts.h"
 
 namespace vantiro {
 namespace {
@@ -18,13 +19,6 @@ const QColor kHorizontalCursorColour(0, 127, 255);
 constexpr double kLegendTopFraction = 0.04;
 // The smallest window the bottom axis shows: a recording of one instant gets a second around it.
 constexpr double kSmallestKeySpan = 1e-3;  // seconds
-
-QFont ChartFont() {
-  // A free face with the metrics the chart was laid out for; Chinese text falls back to the CJK font.
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setPointSize(8);
-  return font;
-}
 
 QColor Colour(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 

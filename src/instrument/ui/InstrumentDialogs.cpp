@@ -14,7 +14,7 @@
 
 #include "instrument/CommSettings.h"
 #include "instrument/PictureDownload.h"
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {

@@ -7,18 +7,11 @@
 
 #include "chart/ui/TrendChart.h"
 #include "output/Reports.h"
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {
-
-// Report fonts: sizes given in pixels at 96 per inch (13 px and 11 px), here in points.
-QFont ReportFont(double pixels, bool bold = false) {
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPointSizeF(pixels * 72.0 / 96.0);
-  font.setBold(bold);
-  return font;
-}
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 

@@ -7,7 +7,7 @@
 #include "output/CsvExport.h"
 #include "chart/ui/TrendChart.h"
 #include "output/ui/ChartImage.h"
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "recorder/Dataset.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
 

@@ -5,7 +5,7 @@
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "workbench/ui/Dialogs.h"
 #include "workbench/ui/TMainForm.h"
-#include "workbench/ui/TProcessDlg.h"
+#include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {
 

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "workbench/FilterInput.h"
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 

@@ -34,8 +34,10 @@
 #include "recorder/RecorderFile.h"
 #include "workbench/ui/DataListModel.h"
 #include "workbench/ui/Dialogs.h"
-#include "workbench/ui/Prompts.h"
-#include "workbench/ui/TProcessDlg.h"
+#include "platform/ui/Prompts.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/LongCommand.h"
+#include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {
 namespace {
@@ -245,8 +247,7 @@ void TMainForm::CreatePages() {
   DataListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   // The table's widths (50, 120 and 70 pixels) were laid out for an 8-point face of these metrics:
   // with it a 16-channel recording fits the window across.
-  QFont tableFont(QStringLiteral("Liberation Sans"));
-  tableFont.setPointSize(8);
+  const QFont tableFont = TableFont();
   DataListView->setFont(tableFont);
   DataListView->horizontalHeader()->setFont(tableFont);
   DataListView->verticalHeader()->setDefaultSectionSize(DataListView->fontMetrics().height() + 6);
@@ -376,35 +377,11 @@ std::uint32_t TMainForm::RowsPerPage() const {
 }
 
 void TMainForm::ShowMessageFromWorker(const UserMessage& message) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, &message] {
-        // The progress dialog is up while a worker runs: the box stands over it, not behind it.
-        QWidget* over = QApplication::activeModalWidget();
-        CurrentPrompts().Message(over ? over : this, Text(message.text), message.icon);
-      },
-      Qt::BlockingQueuedConnection);
+  vantiro::ShowMessageFromWorker(this, message);
 }
 
 void TMainForm::RunLongCommand(const QString& text, const std::function<void(ProgressSink&)>& work) {
-  TProcessDlg* progress = dialogs_.process;
-  std::unique_ptr<TProcessDlg> ownProgress;  // only when started without the shared dialog
-  if (!progress) {
-    ownProgress = std::make_unique<TProcessDlg>(this);
-    progress = ownProgress.get();
-  }
-  progress->SetText(text);
-  progress->ResetPosition();
-  workerThread = std::thread([&work, progress] {
-    try {
-      work(progress->WorkerSink());
-    } catch (...) {
-      // The work reports its own failures; one it did not foresee must still end the wait.
-    }
-    progress->RequestClose();  // the worker's last act, whatever happened before
-  });
-  progress->RunModal();
-  workerThread.join();
+  vantiro::RunLongCommand(this, dialogs_.process, workerThread, text, work);
 }
 
 namespace {

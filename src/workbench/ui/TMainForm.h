@@ -11,7 +11,7 @@
 #include "chart/ChartLines.h"
 #include "chart/ZoomLimits.h"
 #include "recorder/Dataset.h"
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 #include "workbench/Paging.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"

@@ -22,7 +22,7 @@
 #include "workbench/ui/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
 #include "workbench/ui/TMainForm.h"
-#include "workbench/ui/TProcessDlg.h"
+#include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {
 namespace {

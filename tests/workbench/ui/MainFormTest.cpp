@@ -29,7 +29,7 @@
 #include "workbench/ui/DataListModel.h"
 #include "workbench/ui/Dialogs.h"
 #include "workbench/ui/TMainForm.h"
-#include "workbench/ui/TProcessDlg.h"
+#include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {
 namespace {

@@ -1,4 +1,4 @@
-#include "workbench/ui/TProcessDlg.h"
+#include "platform/ui/TProcessDlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-#include "recorder/UserMessage.h"
+#include "platform/UserMessage.h"
 
 class QPrinter;
 class QWidget;

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "workbench/ViewModel.h"
+#include "platform/ProgressSink.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,4 +1,4 @@
-#include "workbench/ui/Prompts.h"
+#include "platform/ui/Prompts.h"
 
 #include <QAction>
 #include <QDesktopServices>
