@@ -18,7 +18,7 @@
 #include "instrument/ui/LiveMonitor.h"
 #include "platform/MallocTuning.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/TMainForm.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "instrument/CommSettings.h"
 #include "platform/MallocTuning.h"
 #include "recorder/UnitNames.h"
-#include "workbench/ui/AppWindows.h"
-#include "workbench/ui/Startup.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/AppWindows.h"
+#include "app/Startup.h"
+#include "app/TMainForm.h"
 
 namespace {
 

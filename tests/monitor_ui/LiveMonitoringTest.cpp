@@ -21,9 +21,9 @@
 #include "instrument/ui/OverviewPage.h"
 #include "integration/SimulatedLine.h"
 #include "support/ScriptedPrompts.h"
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/TMainForm.h"
 #include "support/TempDir.h"
 
 namespace vantiro {

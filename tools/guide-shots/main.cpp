@@ -22,10 +22,10 @@
 #include "instrument/ui/LiveMonitor.h"
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "support/MouseGestures.h"
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/Startup.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/Startup.h"
+#include "app/TMainForm.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/TMainForm.h"
 #include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {

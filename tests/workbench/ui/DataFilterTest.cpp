@@ -25,10 +25,10 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "workbench/FilterInput.h"
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/Dialogs.h"
-#include "workbench/ui/TMainForm.h"
+#include "workbench/ui/TDataFilterDlg.h"
+#include "app/TMainForm.h"
 #include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {

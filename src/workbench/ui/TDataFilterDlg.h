@@ -1,5 +1,5 @@
 #pragma once
-// The small windows of the workbench: the data filter dialog, the About box and the spare form.
+// The data filter dialog.
 
 #include <QDialog>
 #include <QWidget>
@@ -88,23 +88,5 @@ class TDataFilterDlg : public QDialog {
   DateTime DatePickerValue(const QDateEdit* date, DateTime base) const;
   DateTime TimePickerValue(const QTimeEdit* timeOfDay, DateTime base) const;
 };
-
-// The About box: the program's name and version.
-class TAboutBox : public QDialog {
-  Q_OBJECT
-
- public:
-  explicit TAboutBox(QWidget* parent = nullptr);
-};
-
-// A spare form, created at start-up and never shown.
-class TForm1 : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit TForm1(QWidget* parent = nullptr);
-};
-
-inline constexpr const char* kProgramVersion = "1.3.5.4";
 
 }  // namespace vantiro

@@ -25,8 +25,8 @@
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "workbench/ui/AppWindows.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/AppWindows.h"
+#include "app/TMainForm.h"
 
 namespace vantiro {
 namespace {

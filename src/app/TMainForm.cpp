@@ -1,4 +1,4 @@
-#include "workbench/ui/TMainForm.h"
+#include "app/TMainForm.h"
 
 #include <limits>
 #include <memory>
@@ -33,7 +33,8 @@
 #include "recorder/CsvImport.h"
 #include "recorder/RecorderFile.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/Dialogs.h"
+#include "app/AppDialogs.h"
+#include "workbench/ui/TDataFilterDlg.h"
 #include "platform/ui/Prompts.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/LongCommand.h"

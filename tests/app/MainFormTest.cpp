@@ -25,10 +25,11 @@
 #include "recorder/GbkText.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
-#include "workbench/ui/Dialogs.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/AppDialogs.h"
+#include "workbench/ui/TDataFilterDlg.h"
+#include "app/TMainForm.h"
 #include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {

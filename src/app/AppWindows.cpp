@@ -1,10 +1,11 @@
-#include "workbench/ui/AppWindows.h"
+#include "app/AppWindows.h"
 
 #include "chart/ui/TOKBottomDlg.h"
 #include "instrument/ui/InstrumentDialogs.h"
 #include "instrument/ui/TRealComSettingDlg.h"
-#include "workbench/ui/Dialogs.h"
-#include "workbench/ui/TMainForm.h"
+#include "app/AppDialogs.h"
+#include "workbench/ui/TDataFilterDlg.h"
+#include "app/TMainForm.h"
 #include "platform/ui/TProcessDlg.h"
 
 namespace vantiro {

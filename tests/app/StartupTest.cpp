@@ -1,4 +1,4 @@
-#include "workbench/ui/Startup.h"
+#include "app/Startup.h"
 
 #include <gtest/gtest.h>
 
