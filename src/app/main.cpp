@@ -6,6 +6,7 @@
 
 #include "instrument/CommSettings.h"
 #include "platform/MallocTuning.h"
+#include "platform/ProcessSignals.h"
 #include "recorder/UnitNames.h"
 #include "app/AppWindows.h"
 #include "app/Startup.h"
@@ -25,6 +26,8 @@ bool Print(std::FILE* stream, const QString& text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A write past the file-size limit fails (and is reported) instead of killing the program.
+  vantiro::IgnoreFileSizeSignal();
   // --help and --version answer without a display.
   {
     QStringList arguments;

@@ -26,6 +26,7 @@
 #include "workbench/ui/DataListModel.h"
 #include "app/Startup.h"
 #include "app/TMainForm.h"
+#include "platform/ProcessSignals.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ void ShootModal(const char* name, const std::function<void()>& open,
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  vantiro::IgnoreFileSizeSignal();  // a picture past the file-size limit fails, reported
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vantiro"));
   const QStringList args = QApplication::arguments();

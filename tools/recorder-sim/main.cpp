@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "recorder-sim/PtyRecorder.h"
+#include "platform/ProcessSignals.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ extern "C" void RequestStop(int) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  vantiro::IgnoreFileSizeSignal();  // a picture written past the file-size limit fails, reported
   if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     std::cerr << "recorder-sim: pipe failed\n";
     return 1;

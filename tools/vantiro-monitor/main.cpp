@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vantiro-monitor/MonitorCommand.h"
+#include "platform/ProcessSignals.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ extern "C" void RequestStop(int) { stopRequested.store(true); }
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  vantiro::IgnoreFileSizeSignal();  // an output past the file-size limit fails, reported
   struct sigaction action {};
   action.sa_handler = RequestStop;
   ::sigemptyset(&action.sa_mask);  // no SA_RESTART: the wait for the next poll ends at once
