@@ -44,7 +44,13 @@ void SyncFolder(const std::string& path) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+bool IsSpecialTarget(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  return !S_ISREG(info.st_mode);
+}
+
+AtomicFile::AtomicFile(std::string target, SpecialTarget special) : target_(std::move(target)) {
   if (target_.empty() || target_.back() == '/') {
     error_ = EISDIR;
     return;
@@ -61,6 +67,21 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   const bool exists = ::stat(target_.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) {
     error_ = EISDIR;
+    return;
+  }
+  if (exists && !S_ISREG(existing.st_mode)) {
+    if (special == SpecialTarget::Refuse) {
+      error_ = ENOTSUP;
+      return;
+    }
+    // A device or a FIFO takes the bytes as they come; it is never replaced.
+    const int fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      error_ = errno;
+      return;
+    }
+    fd_ = fd;
+    direct_ = true;
     return;
   }
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -88,7 +109,7 @@ void AtomicFile::Discard() {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
-  ::unlink(temporary_.c_str());
+  if (!direct_) ::unlink(temporary_.c_str());
 }
 
 void AtomicFile::Fail(int error) {
@@ -116,6 +137,16 @@ bool AtomicFile::Write(std::string_view bytes) {
 
 bool AtomicFile::Commit() {
   if (fd_ < 0) return false;
+  if (direct_) {
+    // Written straight into a special file: nothing to flush or rename, only the close to check.
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+      error_ = errno;
+      return false;
+    }
+    return true;
+  }
   if (::fsync(fd_) != 0) {
     Fail(errno);
     return false;
@@ -136,8 +167,8 @@ bool AtomicFile::Commit() {
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-  AtomicFile file(path);
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, SpecialTarget special) {
+  AtomicFile file(path, special);
   return file.Write(bytes) && file.Commit();
 }
 

@@ -105,14 +105,15 @@ class DiagnosticLog {
         open_ = sink_ != nullptr;
         return;
       case RecorderLogOptions::Mode::File:
-        OpenFile(options.path);
+        // A log named on the command line may be a FIFO or a device: written into, not replaced.
+        OpenFile(options.path, SpecialTarget::WriteInto);
         return;
       case RecorderLogOptions::Mode::Registry: {
         OpenOrCreateRegistryKey(kVendorKey);
         const std::optional<int> wanted = ReadRegistryInt(kVendorKey, "OpenLog");
         if (!wanted || *wanted != 1) return;
         const std::string dir = options.directory.empty() ? ProgramDirectory() : options.directory;
-        OpenFile(dir + "/" + LocalTimeStamp() + "_log.txt");
+        OpenFile(dir + "/" + LocalTimeStamp() + "_log.txt", SpecialTarget::Refuse);
         return;
       }
     }
@@ -160,8 +161,8 @@ class DiagnosticLog {
     if (status_) *status_ = status;
   }
 
-  void OpenFile(const std::string& path) {
-    file_.emplace(path);
+  void OpenFile(const std::string& path, SpecialTarget special) {
+    file_.emplace(path, special);
     if (!file_->IsOpen()) {
       GiveUp();
       return;

@@ -47,7 +47,7 @@ struct RecorderLogOptions {
     Registry,  // as the program does: when OpenLog = 1 under Software\Brisawen, a file named
                // <local time yyyyMMddHHmmss>_log.txt in `directory` (the program's own when empty)
     Off,       // never
-    File,      // always, to `path`
+    File,      // always, to `path` (a FIFO or a device there is written into, not replaced)
     Buffer,    // always, appended to *buffer (the bytes the file would hold)
   };
   Mode mode = Mode::Registry;

@@ -7,9 +7,12 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/AtomicFile.h"
 #include "support/FileSizeLimit.h"
+#include "support/SpecialFiles.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
@@ -18,6 +21,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FileNames;
 using testing::FileSizeLimit;
+using testing::MakeFifo;
+using testing::MakeFullDevice;
+using testing::MakeNullDevice;
+using testing::MakeSocketNode;
+using testing::NodeType;
 using testing::ReadText;
 using testing::TempDir;
 using testing::WriteText;
@@ -171,6 +179,100 @@ TEST(AtomicFileTest, ASymbolicLinkStaysALinkToTheNewContent) {
   EXPECT_EQ(ReadText(real.string()), "new");
   EXPECT_EQ(FileNames(dir.Path()), (std::set<std::string>{"link.csv", "real"}));
   EXPECT_EQ(FileNames(dir.Path() / "real"), std::set<std::string>{"data.csv"});
+}
+
+TEST(AtomicFileTest, TheWindowsSavesRefuseASpecialFileAndLeaveItAsItWas) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe.csv");
+  ASSERT_TRUE(MakeFifo(fifo));
+  const std::string socket = dir.File("sock.csv");
+  ASSERT_TRUE(MakeSocketNode(socket));
+  const std::string device = dir.File("null.csv");
+  const bool haveDevice = MakeNullDevice(device);
+  const fs::path linkToFifo = dir.Path() / "link.csv";
+  fs::create_symlink(fifo, linkToFifo);
+  struct Case {
+    const char* name;
+    std::string target;
+    std::string node;  // what must stay as it was
+    mode_t type;
+  };
+  std::vector<Case> cases = {
+      {"a FIFO", fifo, fifo, S_IFIFO},
+      {"a socket", socket, socket, S_IFSOCK},
+      {"a link to a FIFO", linkToFifo.string(), fifo, S_IFIFO},
+  };
+  if (haveDevice) cases.push_back({"a character device", device, device, S_IFCHR});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(IsSpecialTarget(c.target));
+    AtomicFile file(c.target);  // the window's way
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.Error(), ENOTSUP);
+    EXPECT_FALSE(file.Write("x"));
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(WriteFileAtomically(c.target, "x"));
+    EXPECT_EQ(NodeType(c.node), c.type);
+  }
+  EXPECT_EQ(NodeType(linkToFifo.string()), static_cast<mode_t>(S_IFLNK));
+  std::set<std::string> names = {"pipe.csv", "sock.csv", "link.csv"};
+  if (haveDevice) names.insert("null.csv");
+  EXPECT_EQ(FileNames(dir.Path()), names);
+  EXPECT_FALSE(IsSpecialTarget(dir.File("missing.csv")));
+  WriteText(dir.File("plain.csv"), "x");
+  EXPECT_FALSE(IsSpecialTarget(dir.File("plain.csv")));
+}
+
+TEST(AtomicFileTest, TheCommandLineWritesStraightIntoASpecialFileAndNeverRenamesOverIt) {
+  TempDir dir;
+  // A FIFO with a reader: every byte arrives, the FIFO stays a FIFO, nothing else appears.
+  {
+    const std::string fifo = dir.File("out.csv");
+    ASSERT_TRUE(MakeFifo(fifo));
+    testing::FifoReader reader(fifo);
+    AtomicFile file(fifo, SpecialTarget::WriteInto);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_TRUE(file.WritesInto());
+    const std::string text = Text(200000);  // more than a pipe holds at once
+    EXPECT_TRUE(file.Write(text));
+    EXPECT_TRUE(file.Commit());
+    EXPECT_EQ(reader.Finish(), text);
+    EXPECT_EQ(NodeType(fifo), static_cast<mode_t>(S_IFIFO));
+    EXPECT_EQ(FileNames(dir.Path()), std::set<std::string>{"out.csv"});
+  }
+  // A device that takes everything stays the device; one that refuses the bytes is a failed
+  // write, not a success.
+  const std::string null = dir.File("null");
+  const std::string full = dir.File("full");
+  if (MakeNullDevice(null) && MakeFullDevice(full)) {
+    EXPECT_TRUE(WriteFileAtomically(null, Text(5000), SpecialTarget::WriteInto));
+    EXPECT_EQ(NodeType(null), static_cast<mode_t>(S_IFCHR));
+    AtomicFile file(full, SpecialTarget::WriteInto);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_FALSE(file.Write("x"));
+    EXPECT_EQ(file.Error(), ENOSPC);
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(NodeType(full), static_cast<mode_t>(S_IFCHR));
+    fs::remove(null);
+    fs::remove(full);
+  }
+  // A socket cannot be opened for writing: an open failure, the node left.
+  const std::string socket = dir.File("sock.csv");
+  ASSERT_TRUE(MakeSocketNode(socket));
+  AtomicFile file(socket, SpecialTarget::WriteInto);
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_NE(file.Error(), 0);
+  EXPECT_EQ(NodeType(socket), static_cast<mode_t>(S_IFSOCK));
+  // A regular file is still replaced as a whole.
+  const std::string regular = dir.File("plain.csv");
+  WriteText(regular, "old");
+  AtomicFile plain(regular, SpecialTarget::WriteInto);
+  ASSERT_TRUE(plain.IsOpen());
+  EXPECT_FALSE(plain.WritesInto());
+  ASSERT_TRUE(plain.Write("new"));
+  EXPECT_EQ(ReadText(regular), "old");
+  ASSERT_TRUE(plain.Commit());
+  EXPECT_EQ(ReadText(regular), "new");
 }
 
 TEST(AtomicFileTest, ANameWithoutAFolderIsInTheWorkingDirectory) {

@@ -58,16 +58,20 @@ class ScriptedPrompts : public Prompts {
     return file;
   }
   void OpenDocument(const QString& path) override { documents.push_back(path); }
-  // A report's preview: counted, and drawn into `reportPdf` when a test names one.
-  void ShowReport(QWidget*, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override {
+  // A report's preview: counted, drawn into `reportPdf` when a test names one, and its
+  // "保存为PDF" pressed once when `pressSavePdf` is set.
+  void ShowReport(QWidget*, QPrinter& printer, const std::function<void(QPagedPaintDevice&)>& paint,
+                  const SavePdf& savePdf) override {
     ++reports;
     reportLayouts.push_back(printer.pageLayout());
-    if (reportPdf.isEmpty()) return;
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setOutputFileName(reportPdf);
-    pdf.setPageLayout(printer.pageLayout());
-    paint(pdf);
+    if (!reportPdf.isEmpty()) {
+      QPrinter pdf(QPrinter::HighResolution);
+      pdf.setOutputFormat(QPrinter::PdfFormat);
+      pdf.setOutputFileName(reportPdf);
+      pdf.setPageLayout(printer.pageLayout());
+      paint(pdf);
+    }
+    if (pressSavePdf && savePdf) savePdf(nullptr, printer.pageLayout());
   }
 
   std::deque<QString> openFiles;   // "" answers Cancel
@@ -91,6 +95,7 @@ class ScriptedPrompts : public Prompts {
   int reports = 0;
   std::vector<QPageLayout> reportLayouts;
   QString reportPdf;
+  bool pressSavePdf = false;
 };
 
 }  // namespace vantiro::testing

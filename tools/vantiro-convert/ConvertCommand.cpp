@@ -96,6 +96,12 @@ int OutputFailed(std::ostream& err) {
   return 1;
 }
 
+bool WriteOutputFile(const std::string& path, std::string_view bytes, std::ostream& err) {
+  if (WriteFileAtomically(path, bytes, SpecialTarget::WriteInto)) return true;
+  err << "error: cannot write " << path << '\n';
+  return false;
+}
+
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
                const DatasetSummary& summary, const std::vector<ChannelInfo>& channels) {
   out << "error: " << (error ? error->text : std::string("none")) << '\n';
@@ -204,8 +210,9 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     out.flush();
     if (!written || !out) return OutputFailed(err);
   } else {
-    // The file is replaced only when all of it was written.
-    AtomicFile file(a->output);
+    // A file is replaced only when all of it was written; a FIFO or a device named by -o takes
+    // the rows as they come.
+    AtomicFile file(a->output, SpecialTarget::WriteInto);
     const bool written =
         file.IsOpen() &&
         WriteCsvRows(table, encoding, [&file](std::string_view text) { return file.Write(text); }) &&

@@ -22,6 +22,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "chart/ChartLines.h"
@@ -57,6 +58,11 @@ std::optional<DateTime> ParseCursorTime(const std::string& text);
 
 // Reports that standard output could not take the text (a full disk, a closed pipe); status 1.
 int OutputFailed(std::ostream& err);
+
+// Writes `bytes` as the whole of the -o file `path`: a file is replaced only when all of it was
+// written; an existing FIFO or device takes the bytes as they come and is never replaced. False
+// (after "error: cannot write PATH" on `err`) when any of it failed.
+bool WriteOutputFile(const std::string& path, std::string_view bytes, std::ostream& err);
 
 // `at FILE T`: the legend title line, then one line per line of `fill` as the legend shows it.
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,7 +1,8 @@
 #include "vantiro-convert/PdfCommand.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <optional>
 #include <ostream>
 
@@ -83,12 +84,11 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
   }
 
   OffscreenApplication app;
-  QSaveFile file(QString::fromStdString(a->output));
-  if (!file.open(QIODevice::WriteOnly)) {
-    err << "error: cannot write " << a->output << '\n';
-    return 1;
-  }
-  QPdfWriter writer(&file);
+  // The report is made in memory and written as a whole (WriteOutputFile).
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
   writer.setResolution(1200);
   if (a->chart) {
     if (channels.empty()) {
@@ -114,8 +114,9 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
     SetUpListPrinter(writer, *data);
     PaintListReport(writer, *data);
   }
-  if (!file.commit()) {
-    err << "error: cannot write " << a->output << '\n';
+  // The painter has ended: the document is complete in memory.
+  if (!WriteOutputFile(a->output,
+                       std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), err)) {
     return 1;
   }
   return error ? 1 : 0;

@@ -1,7 +1,8 @@
 #include "vantiro-convert/PngCommand.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QSaveFile>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -85,9 +86,14 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   DrawnChart drawn(channels, summary, a->view, a->width, a->height, a->at);
   const QImage image = drawn.Chart().Render(a->width, a->height);
 
-  QSaveFile file(QString::fromStdString(a->output));
-  if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) {
     err << "error: cannot write " << a->output << '\n';
+    return 1;
+  }
+  if (!WriteOutputFile(a->output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), err)) {
     return 1;
   }
   return error ? 1 : 0;

@@ -1,12 +1,18 @@
 #include "output/ui/ReportPrinting.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
+#include <string_view>
 
 #include "chart/ui/TrendChart.h"
 #include "output/Reports.h"
+#include "output/ui/SaveTarget.h"
+#include "platform/AtomicFile.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Prompts.h"
 
@@ -130,16 +136,54 @@ QImage InvertedChartPicture(TrendChart& chart) {
   return picture;
 }
 
+QByteArray ReportPdf(const QPageLayout& layout, const std::function<void(QPagedPaintDevice&)>& paint) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly)) return {};
+  {
+    QPdfWriter writer(&buffer);
+    writer.setResolution(1200);
+    writer.setPageLayout(layout);
+    paint(writer);  // the painter's end completes the document
+  }
+  return bytes;
+}
+
+void SaveReportPdf(QWidget* over, const QPageLayout& layout,
+                   const std::function<void(QPagedPaintDevice&)>& paint) {
+  const QString path = CurrentPrompts().SaveFileName(
+      over, QStringLiteral("保存为PDF"), QStringLiteral("PDF文件(*.pdf)|*.pdf"), QStringLiteral("pdf"),
+      QString());
+  if (path.isEmpty() || !MayWriteTarget(over, path)) return;
+  const QByteArray bytes = ReportPdf(layout, paint);
+  if (bytes.isEmpty() ||
+      !WriteFileAtomically(QFile::encodeName(path).toStdString(),
+                           std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+    ShowSaveFailed(over);
+  }
+}
+
+namespace {
+
+void Preview(QWidget* parent, QPrinter& printer, const std::function<void(QPagedPaintDevice&)>& paint) {
+  CurrentPrompts().ShowReport(parent, printer, paint,
+                              [&paint](QWidget* over, const QPageLayout& layout) {
+                                SaveReportPdf(over, layout, paint);
+                              });
+}
+
+}  // namespace
+
 void PreviewListReport(QWidget* parent, const ListReportData& data) {
   QPrinter printer(QPrinter::HighResolution);
   SetUpListPrinter(printer, data);
-  CurrentPrompts().ShowReport(parent, printer, [&data](QPrinter& target) { PaintListReport(target, data); });
+  Preview(parent, printer, [&data](QPagedPaintDevice& target) { PaintListReport(target, data); });
 }
 
 void PreviewChartReport(QWidget* parent, const ChartReportData& data) {
   QPrinter printer(QPrinter::HighResolution);
   SetUpChartPrinter(printer);
-  CurrentPrompts().ShowReport(parent, printer, [&data](QPrinter& target) { PaintChartReport(target, data); });
+  Preview(parent, printer, [&data](QPagedPaintDevice& target) { PaintChartReport(target, data); });
 }
 
 }  // namespace vantiro

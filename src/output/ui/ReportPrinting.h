@@ -2,10 +2,13 @@
 // The two printed reports, drawn with QPainter in millimetres on any QPrinter (the preview's, a
 // printer, a PDF file): the list report of the table page on show and the chart report.
 
+#include <QByteArray>
 #include <QImage>
+#include <functional>
 #include <string>
 #include <vector>
 
+class QPageLayout;
 class QPagedPaintDevice;
 class QPrinter;
 class QWidget;
@@ -38,6 +41,17 @@ void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data);
 // The chart painted as shown (zoom, legend read-out, cursors) into a 24-bit picture, every colour
 // inverted so that the black background prints white. A null picture when it cannot be made.
 QImage InvertedChartPicture(TrendChart& chart);
+
+// The report painted by `paint` as the bytes of a PDF document with the page layout `layout`
+// (1200 dots per inch, as a high-resolution printer); empty when it could not be made.
+QByteArray ReportPdf(const QPageLayout& layout, const std::function<void(QPagedPaintDevice&)>& paint);
+
+// The preview's "保存为PDF": the save dialog, the name checked (MayWriteTarget), then the document
+// written through the atomic writer: the file that had the name is replaced only by a complete
+// document, a failure (a full disk, a read-only folder, the file-size limit) is reported with the
+// export's message.
+void SaveReportPdf(QWidget* over, const QPageLayout& layout,
+                   const std::function<void(QPagedPaintDevice&)>& paint);
 
 // Opens the report's preview through the prompts (print, page setup, PDF from there).
 void PreviewListReport(QWidget* parent, const ListReportData& data);

@@ -1,19 +1,18 @@
 #include "output/ui/SaveCommands.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <utility>
 
 #include "output/CsvExport.h"
 #include "chart/ui/TrendChart.h"
 #include "output/ui/ChartImage.h"
+#include "output/ui/SaveTarget.h"
 #include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {
 
 const QString kNothingToSave = QStringLiteral("没有需要保存的内容");
-const QString kOverwriteQuestion = QStringLiteral("指定文件已经存在，是否覆盖？");
 const QString kExportingText = QStringLiteral("数据正在导出，请稍等...");
 
 }  // namespace
@@ -31,10 +30,7 @@ QString SaveCommands::RunDialog() {
   return path;
 }
 
-bool SaveCommands::MayWrite(const QString& path) {
-  if (!QFileInfo::exists(path)) return true;
-  return CurrentPrompts().Question(parent_, kOverwriteQuestion);
-}
+bool SaveCommands::MayWrite(const QString& path) { return MayWriteTarget(parent_, path); }
 
 void SaveCommands::SaveTable(const std::vector<ChannelInfo>& channels, const TableRows& rows,
                              const std::vector<std::int32_t>& columnChannels,
@@ -68,8 +64,9 @@ void SaveCommands::SaveChart(TrendChart& chart) {
   dialog_.fileName = QStringLiteral("chart");
   const QString path = RunDialog();
   if (path.isEmpty() || !MayWrite(path)) return;
-  // A chart that cannot be saved is not reported.
-  SaveChartBitmap(chart, path);
+  // A picture that could not be written (a full disk, a read-only folder) is reported like a
+  // table that could not be; the file that had the name stays as it was.
+  if (!SaveChartBitmap(chart, path)) ShowSaveFailed(parent_);
 }
 
 }  // namespace vantiro

@@ -43,7 +43,8 @@ class SaveCommands {
   void SaveTable(const std::vector<ChannelInfo>& channels, const TableRows& rows,
                  const std::vector<std::int32_t>& columnChannels, std::uint32_t pageStart,
                  std::uint32_t itemCount);
-  // The trend chart page: the chart as a bitmap, on the GUI thread, without a message.
+  // The trend chart page: the chart as a bitmap, on the GUI thread; a picture that could not be
+  // written is reported with the export's failure message.
   void SaveChart(TrendChart& chart);
 
   const SaveDialogSettings& Dialog() const { return dialog_; }
@@ -51,7 +52,8 @@ class SaveCommands {
  private:
   // Runs the save dialog; the chosen name, empty when cancelled.
   QString RunDialog();
-  // True unless the file exists and the user does not want it overwritten.
+  // True unless the name is taken by a special file (refused with the failure message) or by a
+  // file the user does not want overwritten.
   bool MayWrite(const QString& path);
 
   QWidget* parent_;

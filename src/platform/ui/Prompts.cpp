@@ -48,7 +48,8 @@ class QtPrompts final : public Prompts {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   }
   void ShowReport(QWidget* parent, QPrinter& printer,
-                  const std::function<void(QPrinter&)>& paint) override {
+                  const std::function<void(QPagedPaintDevice&)>& paint,
+                  const SavePdf& savePdf) override {
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("Vantiro"));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
@@ -58,20 +59,11 @@ class QtPrompts final : public Prompts {
       preview->setZoomFactor(1.0);
     }
     // Beside printing, the report can be kept as a PDF file, drawn by the same code.
-    if (auto* toolBar = dialog.findChild<QToolBar*>()) {
-      QAction* savePdf = toolBar->addAction(QStringLiteral("保存为PDF"));
-      savePdf->setObjectName(QStringLiteral("SavePdfAction"));
-      QObject::connect(savePdf, &QAction::triggered, &dialog, [this, &dialog, &printer, &paint] {
-        const QString path = SaveFileName(&dialog, QStringLiteral("保存为PDF"),
-                                          QStringLiteral("PDF文件(*.pdf)|*.pdf"), QStringLiteral("pdf"),
-                                          QString());
-        if (path.isEmpty()) return;
-        QPrinter pdf(QPrinter::HighResolution);
-        pdf.setOutputFormat(QPrinter::PdfFormat);
-        pdf.setOutputFileName(path);
-        pdf.setPageLayout(printer.pageLayout());
-        paint(pdf);
-      });
+    if (auto* toolBar = dialog.findChild<QToolBar*>(); toolBar && savePdf) {
+      QAction* action = toolBar->addAction(QStringLiteral("保存为PDF"));
+      action->setObjectName(QStringLiteral("SavePdfAction"));
+      QObject::connect(action, &QAction::triggered, &dialog,
+                       [&dialog, &printer, &savePdf] { savePdf(&dialog, printer.pageLayout()); });
     }
     // Maximized; the size of the screen too, for desktops without a window manager to ask.
     if (const QScreen* screen = dialog.screen()) dialog.resize(screen->availableGeometry().size());

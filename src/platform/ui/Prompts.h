@@ -7,6 +7,8 @@
 
 #include "platform/UserMessage.h"
 
+class QPageLayout;
+class QPagedPaintDevice;
 class QPrinter;
 class QWidget;
 
@@ -33,10 +35,14 @@ class Prompts {
                                const QString& defaultSuffix, const QString& fileName) = 0;
   // Asks the desktop to open a document (the help file) with its own program.
   virtual void OpenDocument(const QString& path) = 0;
-  // The modal print preview of a report: `paint` draws the report on the printer it is given
-  // (the preview's, a real printer or a PDF file), whose page layout starts as `printer`'s.
+  // The modal print preview of a report: `paint` draws the report on the device it is given
+  // (the preview's printer or a real one), whose page layout starts as `printer`'s. The preview's
+  // "保存为PDF" calls `savePdf` with the preview window (over which its dialogs stand) and the page
+  // layout in force then.
+  using SavePdf = std::function<void(QWidget* preview, const QPageLayout& layout)>;
   virtual void ShowReport(QWidget* parent, QPrinter& printer,
-                          const std::function<void(QPrinter&)>& paint) = 0;
+                          const std::function<void(QPagedPaintDevice&)>& paint,
+                          const SavePdf& savePdf) = 0;
 };
 
 // The prompts in force (the Qt ones unless a test installed others).

@@ -18,6 +18,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SpecialFiles.h"
 #include "support/TempDir.h"
 #include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
@@ -323,6 +324,143 @@ TEST_F(SaveCommandsTest, AFailedExportShowsTheMessageAndKeepsThePreviousFile) {
   f.SaveFileButtonClick();
   EXPECT_TRUE(prompts.messages.empty());
   EXPECT_EQ(SplitLines(GbkToUtf8(ReadText(path))).size(), 501u);
+}
+
+// The window's four saves, each reached as a user reaches it.
+enum class Save { Table, Chart, ListPdf, ChartPdf };
+const char* SaveName(Save save) {
+  switch (save) {
+    case Save::Table: return "table page as CSV";
+    case Save::Chart: return "chart image";
+    case Save::ListPdf: return "list report as PDF";
+    case Save::ChartPdf: return "chart report as PDF";
+  }
+  return "";
+}
+constexpr Save kEverySave[] = {Save::Table, Save::Chart, Save::ListPdf, Save::ChartPdf};
+
+// Runs one save of the loaded form `f` to `path` (the name the save dialog answers).
+void RunSave(TMainForm& f, ScriptedPrompts& prompts, Save save, const QString& path) {
+  prompts.saveFiles.push_back(path);
+  const bool chartPage = save == Save::Chart || save == Save::ChartPdf;
+  if (chartPage) {
+    f.ChartMenuItemClick();
+  } else {
+    f.DataTableMenuItemClick();
+  }
+  if (save == Save::Table || save == Save::Chart) {
+    f.SaveFileButtonClick();
+  } else {
+    prompts.pressSavePdf = true;  // the preview's "保存为PDF"
+    f.PrintButtonClick();
+    prompts.pressSavePdf = false;
+  }
+}
+
+// Whether `bytes` are the whole of what `save` writes for the 300-row recording.
+void ExpectWhole(Save save, const std::string& bytes) {
+  switch (save) {
+    case Save::Table:
+      EXPECT_EQ(SplitLines(GbkToUtf8(bytes)).size(), 301u);  // the title line and every row
+      return;
+    case Save::Chart:
+      EXPECT_EQ(bytes.substr(0, 2), "BM");
+      return;
+    case Save::ListPdf:
+    case Save::ChartPdf:
+      EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+      EXPECT_NE(bytes.find("%%EOF", bytes.size() > 64 ? bytes.size() - 64 : 0), std::string::npos);
+      return;
+  }
+}
+
+TEST_F(SaveCommandsTest, EverySaveWritesItsFileAndAsksBeforeReplacingOne) {
+  ScriptedPrompts prompts;
+  TMainForm& f = Loaded(prompts, 300);
+  for (Save save : kEverySave) {
+    SCOPED_TRACE(SaveName(save));
+    const std::string path = (out_ / "saved").string();
+    fs::remove(path);
+    prompts.questions.clear();
+    RunSave(f, prompts, save, QString::fromStdString(path));
+    EXPECT_TRUE(prompts.questions.empty());
+    ExpectWhole(save, ReadText(path));
+    // Over an existing file: No keeps it, Yes replaces it.
+    WriteText(path, "old");
+    prompts.answers = {false};
+    RunSave(f, prompts, save, QString::fromStdString(path));
+    EXPECT_EQ(ReadText(path), "old");
+    prompts.answers = {true};
+    RunSave(f, prompts, save, QString::fromStdString(path));
+    ExpectWhole(save, ReadText(path));
+    EXPECT_EQ(prompts.questions, (std::vector<QString>{kOverwrite, kOverwrite}));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(Names(out_), std::set<std::string>{"saved"});
+  }
+}
+
+TEST_F(SaveCommandsTest, EverySaveThatCannotBeWrittenSaysSoAndKeepsThePreviousFile) {
+  ScriptedPrompts prompts;
+  TMainForm& f = Loaded(prompts, 1234);
+  struct Failure {
+    const char* name;
+    const char* file;
+    bool sizeLimit;  // the file-size limit (a full disk fails the same writes)
+  };
+  const Failure failures[] = {
+      {"file-size limit", "previous", true},
+      {"folder missing", "missing/previous", false},
+  };
+  for (Save save : kEverySave) {
+    for (const Failure& failure : failures) {
+      SCOPED_TRACE(std::string(SaveName(save)) + ", " + failure.name);
+      const std::string previous = (out_ / "previous").string();
+      WriteText(previous, "the previous file\n");
+      prompts.messages.clear();
+      prompts.answers = {true};
+      {
+        std::unique_ptr<FileSizeLimit> limit;
+        if (failure.sizeLimit) limit = std::make_unique<FileSizeLimit>(1000);
+        RunSave(f, prompts, save, QString::fromStdString((out_ / failure.file).string()));
+      }
+      ASSERT_EQ(prompts.messages.size(), 1u);
+      EXPECT_EQ(prompts.messages[0].text, "文件保存失败，请重试！");
+      EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
+      EXPECT_EQ(ReadText(previous), "the previous file\n");
+      EXPECT_EQ(Names(out_), std::set<std::string>{"previous"});  // no temporary file left
+    }
+  }
+}
+
+TEST_F(SaveCommandsTest, EverySaveRefusesASpecialFileAndLeavesItAsItWas) {
+  ScriptedPrompts prompts;
+  TMainForm& f = Loaded(prompts, 300);
+  const std::string fifo = (out_ / "pipe").string();
+  ASSERT_TRUE(testing::MakeFifo(fifo));
+  const std::string socket = (out_ / "sock").string();
+  ASSERT_TRUE(testing::MakeSocketNode(socket));
+  const std::string device = (out_ / "null").string();
+  const bool haveDevice = testing::MakeNullDevice(device);
+  fs::create_symlink(fifo, out_ / "link");
+  std::vector<std::pair<std::string, mode_t>> nodes = {{fifo, S_IFIFO}, {socket, S_IFSOCK}};
+  if (haveDevice) nodes.push_back({device, S_IFCHR});
+  const std::set<std::string> before = Names(out_);
+  for (Save save : kEverySave) {
+    for (const std::string& target : {fifo, socket, device, (out_ / "link").string()}) {
+      if (target == device && !haveDevice) continue;
+      SCOPED_TRACE(std::string(SaveName(save)) + " to " + target);
+      prompts.messages.clear();
+      prompts.questions.clear();
+      prompts.answers = {true};
+      RunSave(f, prompts, save, QString::fromStdString(target));
+      ASSERT_EQ(prompts.messages.size(), 1u);
+      EXPECT_EQ(prompts.messages[0].text, "文件保存失败，请重试！");
+      EXPECT_TRUE(prompts.questions.empty());  // nothing to ask: it is refused at once
+      for (const auto& [node, type] : nodes) EXPECT_EQ(testing::NodeType(node), type) << node;
+      EXPECT_EQ(testing::NodeType((out_ / "link").string()), static_cast<mode_t>(S_IFLNK));
+      EXPECT_EQ(Names(out_), before);
+    }
+  }
 }
 
 }  // namespace
