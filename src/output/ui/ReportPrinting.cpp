@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -44,8 +45,28 @@ class Page {
       painter_.drawRect(box);
     }
   }
+  // A column caption: one line inside its framed cell. A caption too wide for the cell is set in
+  // a smaller face, down to kSmallestCaptionPoints, and only past that cut with an ellipsis.
+  void Caption(const QRectF& box, const QString& text, const QFont& font) {
+    const double pad = 0.5 * perMm_;
+    const QRectF inner = box.adjusted(pad, 0, -pad, 0);
+    const QFont fitted =
+        ShrinkFontToFit(font, text, inner.width(), kSmallestCaptionPoints, painter_.device());
+    const QString shown =
+        QFontMetricsF(fitted, painter_.device()).elidedText(text, Qt::ElideRight, inner.width());
+    painter_.save();
+    painter_.setClipRect(box);
+    painter_.setFont(fitted);
+    painter_.drawText(inner, kLeftMiddle | Qt::TextSingleLine, shown);
+    painter_.restore();
+    painter_.setBrush(Qt::NoBrush);
+    painter_.drawRect(box);
+  }
 
  private:
+  static constexpr int kLeftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
+  static constexpr double kSmallestCaptionPoints = 6.0;
+
   QPainter& painter_;
   double perMm_;
 };
@@ -88,10 +109,10 @@ void PaintListReport(QPagedPaintDevice& device, const ListReportData& data) {
       y += kListTitleHeight;
     }
     // The page header: number, time and the shown channel columns' captions.
-    page.Box(page.Mm(0, y, 15, 6), QStringLiteral("序号"), font, kLeftMiddle, true);
-    page.Box(page.Mm(15, y, 30, 6), QStringLiteral("时间"), font, kLeftMiddle, true);
+    page.Caption(page.Mm(0, y, 15, 6), QStringLiteral("序号"), font);
+    page.Caption(page.Mm(15, y, 30, 6), QStringLiteral("时间"), font);
     for (std::size_t i = 0; i < layout.channelColumns; ++i) {
-      page.Box(page.Mm(45 + 15.0 * i, y, 15, 6), Text(data.captions[i + 2]), font, kLeftMiddle, true);
+      page.Caption(page.Mm(45 + 15.0 * i, y, 15, 6), Text(data.captions[i + 2]), font);
     }
     y += kListRowHeight;
     for (std::size_t n = 0; n < layout.rowsPerPage[p]; ++n, ++row, y += kListRowHeight) {
