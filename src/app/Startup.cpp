@@ -5,6 +5,9 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/AppWindows.h"
+#include "app/TMainForm.h"
+
 #ifndef VANTIRO_VERSION
 #define VANTIRO_VERSION "0"
 #endif
@@ -38,6 +41,12 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
     }
   }
   return options;
+}
+
+void StartFromCommandLine(AppWindows& windows, const StartupOptions& options) {
+  // The open runs to its end behind its progress dialog before monitoring starts.
+  if (!options.file.isEmpty()) windows.mainForm->OpenFromCommandLine(options.file);
+  if (options.monitor) windows.mainForm->RunButtonClick();
 }
 
 QString StartupHelpText() {

@@ -9,6 +9,8 @@ class QTranslator;
 
 namespace vantiro {
 
+class AppWindows;
+
 struct StartupOptions {
   QString file;          // a recording to open at start
   bool monitor = false;  // start real-time monitoring at start
@@ -21,6 +23,12 @@ struct StartupOptions {
 // Reads the arguments after the program's name. Options Qt itself takes (-platform, -style...)
 // are gone from the list by the time it is read.
 StartupOptions ParseStartupOptions(const QStringList& arguments);
+
+// What the command line asks of the windows once they are up: the recording named opened (as the
+// open or import command would), then with --monitor monitoring started as the Run command starts
+// it after a load (Run clears the view first, so the live lines never mix with the file's). Each
+// step ends before the next begins.
+void StartFromCommandLine(AppWindows& windows, const StartupOptions& options);
 
 // "vantiro --help": what it prints.
 QString StartupHelpText();

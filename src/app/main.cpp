@@ -62,18 +62,12 @@ int main(int argc, char* argv[]) {
   try {
     vantiro::AppWindows windows;
     windows.mainForm->show();
-    // A recording named on the command line (a file manager's "open with") is opened as the open
-    // or import command would, once the window is up.
-    if (!options.file.isEmpty()) {
-      const QString path = options.file;
+    // A recording named on the command line (a file manager's "open with") is opened, and with
+    // --monitor monitoring then starts as the Run command starts it (a control-room display comes
+    // back by itself after a power cut), once the window is up.
+    if (!options.file.isEmpty() || options.monitor) {
       QTimer::singleShot(0, windows.mainForm.get(),
-                         [&windows, path] { windows.mainForm->OpenFromCommandLine(path); });
-    }
-    // --monitor: monitoring starts as the Run command starts it (a control-room display comes
-    // back by itself after a power cut).
-    if (options.monitor) {
-      QTimer::singleShot(0, windows.mainForm.get(),
-                         [&windows] { windows.mainForm->RunButtonClick(); });
+                         [&windows, options] { vantiro::StartFromCommandLine(windows, options); });
     }
     return QApplication::exec();
   } catch (const std::exception& e) {
