@@ -508,6 +508,33 @@ std::optional<UserMessage> ReadRecorderData(RecorderInput& input, DatasetSummary
   return Read(input, summary, channels, log);
 }
 
+std::vector<RecorderChannelRange> ReadRecorderChannelRanges(const std::string& path) {
+  InputFile file(path);
+  if (!file.IsOpen() || file.Size() > kRecorderMaxFileSize) return {};
+  FileInput input(file);
+  std::vector<unsigned char> header(kRecorderBlockSize, 0);
+  if (ReadBlock(input, header.data(), header.size()) <= 0) return {};
+  const int firstChannel = header[kHeaderFirstChannel];
+  const int lastChannel = header[kHeaderLastChannel];
+  if (firstChannel > 15 || lastChannel > 15 || firstChannel > lastChannel) return {};
+  std::vector<RecorderChannelRange> ranges;
+  for (int c = firstChannel; c <= lastChannel; ++c) {
+    const unsigned char* d = header.data() + kHeaderDescriptors + kDescriptorSize * c;
+    const std::uint16_t p = UInt16At(d + 6);
+    static constexpr double kDivisors[5] = {1.0, 1000.0, 100.0, 10.0, 1.0};
+    ChannelReader reader;
+    reader.divisor = p >= 1 && p <= 4 ? kDivisors[p] : 1.0;
+    RecorderChannelRange range;
+    range.number = c + 1;
+    range.upper = reader.Scale(Int16At(d + 2));
+    range.lower = reader.Scale(Int16At(d + 4));
+    range.decimals = p >= 1 && p <= 4 ? 4 - p : 0;
+    range.unitCode = Int16At(d + 8);
+    ranges.push_back(range);
+  }
+  return ranges;
+}
+
 std::optional<UserMessage> ReadRecorderFile(const std::string& path, DatasetSummary& summary,
                                             std::vector<ChannelInfo>& channels,
                                             const RecorderLogOptions& log) {

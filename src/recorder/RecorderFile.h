@@ -87,6 +87,21 @@ std::optional<UserMessage> ReadRecorderFile(const std::string& path, DatasetSumm
                                             std::vector<ChannelInfo>& channels,
                                             const RecorderLogOptions& log = {});
 
+// What a recorder file's header says of one channel it holds: the range limits as the reader scales
+// them, the decimals its decimal-point position gives, the unit code.
+struct RecorderChannelRange {
+  int number = 0;  // 1..16
+  float lower = 0.0f;
+  float upper = 0.0f;
+  int decimals = 0;
+  int unitCode = 0;
+  friend bool operator==(const RecorderChannelRange&, const RecorderChannelRange&) = default;
+};
+
+// The header's channels of the file at `path`, in channel order; empty when the header cannot be
+// read or its channel range is not valid.
+std::vector<RecorderChannelRange> ReadRecorderChannelRanges(const std::string& path);
+
 // The same from any source of bytes.
 std::optional<UserMessage> ReadRecorderData(RecorderInput& input, DatasetSummary& summary,
                                             std::vector<ChannelInfo>& channels,

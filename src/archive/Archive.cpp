@@ -1,0 +1,911 @@
+#include "archive/Archive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <numeric>
+
+#include "archive/ArchiveSchema.h"
+#include "archive/ChunkCodec.h"
+#include "archive/SqlConnection.h"
+
+namespace vantiro {
+namespace {
+
+constexpr double kMsPerDay = 86400000.0;
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+// One channel's samples of a recording in archive time, in time order (stable: samples of one time
+// keep their order).
+struct ChannelSamples {
+  int number = 0;
+  std::vector<std::int64_t> times;
+  std::vector<float> values;
+};
+
+ChannelSamples ToArchiveSamples(const ChannelInfo& channel) {
+  ChannelSamples s;
+  s.number = channel.number;
+  const std::size_t n = std::min(channel.times.size(), channel.values.size());
+  s.times.resize(n);
+  s.values.assign(channel.values.begin(), channel.values.begin() + static_cast<long>(n));
+  bool ascending = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    s.times[i] = ToArchiveMs(channel.times[i]);
+    if (i > 0 && s.times[i] < s.times[i - 1]) ascending = false;
+  }
+  if (!ascending) {
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&s](std::size_t a, std::size_t b) { return s.times[a] < s.times[b]; });
+    std::vector<std::int64_t> times(n);
+    std::vector<float> values(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      times[i] = s.times[order[i]];
+      values[i] = s.values[order[i]];
+    }
+    s.times = std::move(times);
+    s.values = std::move(values);
+  }
+  return s;
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The summary rows of one level, built as samples come in time order.
+class LevelSums {
+ public:
+  explicit LevelSums(std::int64_t levelMs) : levelMs_(levelMs) {}
+  void Add(std::int64_t ms, float value) {
+    const std::int64_t bucket = FloorDiv(ms, levelMs_) * levelMs_;
+    if (rows_.empty() || rows_.back().bucket != bucket) rows_.push_back({bucket, 0, 0.0, 0.0, 0.0});
+    Row& row = rows_.back();
+    const double v = value;
+    if (row.count == 0) {
+      row.min = row.max = v;
+    } else {
+      if (v < row.min) row.min = v;
+      if (v > row.max) row.max = v;
+    }
+    row.sum += v;
+    ++row.count;
+  }
+  struct Row {
+    std::int64_t bucket;
+    std::int64_t count;
+    double min, max, sum;
+  };
+  std::int64_t Level() const { return levelMs_; }
+  const std::vector<Row>& Rows() const { return rows_; }
+
+ private:
+  std::int64_t levelMs_;
+  std::vector<Row> rows_;
+};
+
+std::string ChannelList(const std::vector<int>& channels) {
+  std::string list;
+  for (const int c : channels) {
+    if (!list.empty()) list += ',';
+    list += std::to_string(c);
+  }
+  return list;
+}
+
+// Decodes the chunks a statement yields (its column `dataColumn`), appending their samples.
+bool DecodeRows(SqlStatement& statement, int dataColumn, std::vector<std::int64_t>& times,
+                std::vector<float>& values, std::string& error) {
+  while (statement.Step()) {
+    std::string why;
+    if (!DecodeChunk(statement.Blob(dataColumn), times, values, why)) {
+      error = "damaged chunk in the archive: " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Orders merged samples by time, stably.
+void SortByTime(std::vector<std::int64_t>& times, std::vector<float>& values) {
+  if (std::is_sorted(times.begin(), times.end())) return;
+  std::vector<std::size_t> order(times.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&times](std::size_t a, std::size_t b) { return times[a] < times[b]; });
+  std::vector<std::int64_t> t(times.size());
+  std::vector<float> v(times.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    t[i] = times[order[i]];
+    v[i] = values[order[i]];
+  }
+  times = std::move(t);
+  values = std::move(v);
+}
+
+// The longest stretch of (a, b) that no merged span covers: where it starts and how long it is.
+struct Hole {
+  std::int64_t start = 0;
+  std::int64_t length = 0;
+};
+Hole LongestHole(const std::vector<ArchiveSpan>& coverage, std::int64_t a, std::int64_t b) {
+  Hole longest;
+  std::int64_t at = a;  // covered up to here
+  auto it = std::upper_bound(coverage.begin(), coverage.end(), a,
+                             [](std::int64_t t, const ArchiveSpan& s) { return t < s.firstMs; });
+  if (it != coverage.begin() && std::prev(it)->lastMs > at) at = std::prev(it)->lastMs;
+  for (; at < b; ++it) {
+    const std::int64_t next = it == coverage.end() ? b : std::min(b, it->firstMs);
+    if (next - at > longest.length) longest = {at, next - at};
+    if (it == coverage.end()) break;
+    at = std::max(at, it->lastMs);
+  }
+  return longest;
+}
+
+// Whether the time between two neighbouring samples a < b of a channel, taken from the archive's
+// sources, is a hole: a stretch no source covers that is longer than the channel's sampling step
+// there (`step`, 0 when unknown). Files split at a day's end leave one step uncovered: not a hole.
+bool IsHole(const Hole& hole, std::int64_t step) { return hole.length > std::max<std::int64_t>(step, 0); }
+
+// A source's span and its shortest sampling step.
+struct SteppedSpan {
+  ArchiveSpan span;
+  std::int64_t stepMs = 0;
+};
+
+// The spans joined where they overlap or touch; with `joinSteps`, also where the time between
+// them is no longer than either one's sampling step (files split at a day's end).
+std::vector<ArchiveSpan> MergeSpans(std::vector<SteppedSpan> spans, bool joinSteps) {
+  std::sort(spans.begin(), spans.end(),
+            [](const SteppedSpan& x, const SteppedSpan& y) { return x.span.firstMs < y.span.firstMs; });
+  std::vector<ArchiveSpan> merged;
+  std::int64_t lastStep = 0;
+  for (const SteppedSpan& s : spans) {
+    const std::int64_t reach = joinSteps ? std::max(lastStep, s.stepMs) : 0;
+    if (!merged.empty() && s.span.firstMs <= merged.back().lastMs + reach) {
+      if (s.span.lastMs >= merged.back().lastMs) {
+        merged.back().lastMs = s.span.lastMs;
+        lastStep = s.stepMs;
+      }
+    } else {
+      merged.push_back(s.span);
+      lastStep = s.stepMs;
+    }
+  }
+  return merged;
+}
+
+// The shortest step between two samples of any channel (0 when no channel has two).
+std::int64_t ShortestStep(const std::vector<ChannelSamples>& channels) {
+  std::int64_t shortest = 0;
+  for (const ChannelSamples& c : channels) {
+    for (std::size_t i = 1; i < c.times.size(); ++i) {
+      const std::int64_t step = c.times[i] - c.times[i - 1];
+      if (step > 0 && (shortest == 0 || step < shortest)) shortest = step;
+    }
+  }
+  return shortest;
+}
+
+}  // namespace
+
+std::int64_t ToArchiveMs(DateTime time) {
+  return static_cast<std::int64_t>(std::llround((time - kUnixEpochDay) * kMsPerDay));
+}
+
+DateTime FromArchiveMs(std::int64_t ms) {
+  return kUnixEpochDay + static_cast<double>(ms) / kMsPerDay;
+}
+
+std::string DefaultArchiveLocation() {
+  if (const char* named = std::getenv("VANTIRO_ARCHIVE"); named && *named) return named;
+  std::string data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+    data = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    data = std::string(home) + "/.local/share";
+  } else {
+    data = ".";
+  }
+  return data + "/vantiro/archive.sqlite";
+}
+
+std::int64_t EnvelopeLevelMs(std::int64_t fromMs, std::int64_t toMs, int pixels) {
+  if (pixels <= 0 || toMs <= fromMs) return 0;
+  const std::int64_t column = (toMs - fromMs) / pixels;
+  std::int64_t chosen = 0;
+  for (const std::int64_t level : kSummaryLevelsMs) {
+    if (level <= column) chosen = level;
+  }
+  return chosen;
+}
+
+Archive::Archive(std::unique_ptr<SqlConnection> connection) : connection_(std::move(connection)) {}
+Archive::~Archive() = default;
+
+std::unique_ptr<Archive> Archive::Open(const std::string& location, bool create, std::string& error) {
+  const std::string where = location.empty() ? DefaultArchiveLocation() : location;
+  std::unique_ptr<SqlConnection> connection = OpenSqlConnection(where, create, error);
+  if (!connection) return nullptr;
+  if (!PrepareArchiveSchema(*connection, create, error)) return nullptr;
+  return std::unique_ptr<Archive>(new Archive(std::move(connection)));
+}
+
+std::string Archive::Describe() const { return connection_->Describe(); }
+bool Archive::ReadOnly() const { return connection_->ReadOnly(); }
+
+ImportResult Archive::Import(const std::string& recorder, const SourceRecording& recording,
+                             ProgressSink* progress, const std::atomic<bool>* cancel) {
+  ImportResult result;
+  SqlConnection& db = *connection_;
+  if (db.ReadOnly()) {
+    result.message = db.Describe() + " cannot be written";
+    return result;
+  }
+  // The samples in archive time, each channel in time order, before the database is touched.
+  std::vector<ChannelSamples> channels;
+  channels.reserve(recording.channels.size());
+  std::int64_t total = 0;
+  for (const ChannelInfo& channel : recording.channels) {
+    channels.push_back(ToArchiveSamples(channel));
+    total += static_cast<std::int64_t>(channels.back().times.size());
+  }
+  result.samples = total;
+  // The span the source covers: its header's times for a recorder file, else its samples'.
+  std::int64_t first = 0, last = 0;
+  bool any = false;
+  for (const ChannelSamples& c : channels) {
+    if (c.times.empty()) continue;
+    first = any ? std::min(first, c.times.front()) : c.times.front();
+    last = any ? std::max(last, c.times.back()) : c.times.back();
+    any = true;
+  }
+  const bool hasHeaderTimes = recording.summary.startTime != 0.0 || recording.summary.endTime != 0.0;
+  const std::int64_t startMs = ToArchiveMs(recording.summary.startTime);
+  const std::int64_t endMs = ToArchiveMs(recording.summary.endTime);
+  if (hasHeaderTimes && startMs <= endMs) {
+    first = any ? std::min(first, startMs) : startMs;
+    last = any ? std::max(last, endMs) : endMs;
+  }
+  if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
+
+  try {
+    db.BeginWrite();
+    // The recorder, and with it the right to add to it: importers of one recorder take turns.
+    {
+      auto insert = db.Prepare("INSERT INTO recorder (name, created_ms) VALUES (?, ?) ON CONFLICT (name) DO NOTHING");
+      insert->BindText(1, recorder);
+      insert->BindInt(2, NowMs());
+      insert->Step();
+    }
+    std::int64_t recorderId = 0;
+    {
+      auto select = db.Prepare(db.Dialect() == SqlDialect::Postgres
+                                   ? "SELECT id FROM recorder WHERE name = ? FOR UPDATE"
+                                   : "SELECT id FROM recorder WHERE name = ?");
+      select->BindText(1, recorder);
+      if (!select->Step()) throw SqlError("the recorder could not be made");
+      recorderId = select->Int(0);
+    }
+    {
+      auto known = db.Prepare("SELECT id FROM source WHERE recorder_id = ? AND content_hash = ?");
+      known->BindInt(1, recorderId);
+      known->BindText(2, recording.contentHash);
+      if (known->Step()) {
+        result.sourceId = known->Int(0);
+        db.Rollback();
+        result.outcome = ImportResult::Outcome::AlreadyThere;
+        return result;
+      }
+    }
+    std::int64_t sourceId = 0;
+    {
+      auto insert = db.Prepare(
+          "INSERT INTO source (recorder_id, kind, path, size, content_hash, first_ms, last_ms, "
+          "range_min, range_max, start_ms, end_ms, sample_count, imported_ms, samples, added, "
+          "duplicates, conflicts, step_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, 0, 0, ?) "
+          "RETURNING id");
+      insert->BindInt(1, recorderId);
+      insert->BindText(2, recording.kind);
+      insert->BindText(3, recording.path);
+      insert->BindInt(4, static_cast<std::int64_t>(recording.size));
+      insert->BindText(5, recording.contentHash);
+      insert->BindInt(6, first);
+      insert->BindInt(7, last);
+      insert->BindDouble(8, recording.summary.rangeMin);
+      insert->BindDouble(9, recording.summary.rangeMax);
+      insert->BindInt(10, startMs);
+      insert->BindInt(11, endMs);
+      insert->BindInt(12, recording.summary.sampleCount);
+      insert->BindInt(13, NowMs());
+      insert->BindInt(14, ShortestStep(channels));
+      if (!insert->Step()) throw SqlError("the source could not be recorded");
+      sourceId = insert->Int(0);
+    }
+    if (progress) progress->StepBy(1);
+
+    auto existing = db.Prepare(
+        "SELECT data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ? AND last_ms >= ? "
+        "ORDER BY first_ms, id");
+    auto insertChunk = db.Prepare(
+        "INSERT INTO chunk (recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, "
+        "min_value, max_value, sum_value, data) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    auto insertSummary = db.Prepare(
+        "INSERT INTO summary (recorder_id, channel, level_ms, bucket_ms, source_id, count, min_value, "
+        "max_value, sum_value) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    auto insertChannel = db.Prepare(
+        "INSERT INTO source_channel (source_id, number, position, unit, has_range, range_low, "
+        "range_high, decimals, first_ms, last_ms, samples) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+    for (std::size_t position = 0; position < channels.size(); ++position) {
+      if (cancel && cancel->load()) {
+        db.Rollback();
+        result.message = "cancelled";
+        return result;
+      }
+      const ChannelSamples& c = channels[position];
+      const ChannelInfo& info = recording.channels[position];
+      // What the archive holds of this channel in the source's span.
+      std::vector<std::int64_t> heldTimes;
+      std::vector<float> heldValues;
+      if (!c.times.empty()) {
+        existing->Reset();
+        existing->BindInt(1, recorderId);
+        existing->BindInt(2, c.number);
+        existing->BindInt(3, c.times.back());
+        existing->BindInt(4, c.times.front());
+        std::string why;
+        if (!DecodeRows(*existing, 0, heldTimes, heldValues, why)) throw SqlError(why);
+        SortByTime(heldTimes, heldValues);
+      }
+      // The new samples: those at a time the archive does not hold for the channel.
+      std::vector<std::int64_t> newTimes;
+      std::vector<float> newValues;
+      newTimes.reserve(c.times.size());
+      newValues.reserve(c.times.size());
+      std::size_t h = 0;
+      for (std::size_t i = 0; i < c.times.size(); ++i) {
+        const std::int64_t t = c.times[i];
+        while (h < heldTimes.size() && heldTimes[h] < t) ++h;
+        if (h < heldTimes.size() && heldTimes[h] == t) {
+          bool same = false;
+          for (std::size_t k = h; k < heldTimes.size() && heldTimes[k] == t; ++k) {
+            if (SameBits(heldValues[k], c.values[i])) same = true;
+          }
+          if (same) {
+            ++result.duplicates;
+          } else {
+            ++result.conflicts;
+          }
+          continue;
+        }
+        newTimes.push_back(t);
+        newValues.push_back(c.values[i]);
+      }
+      result.added += static_cast<std::int64_t>(newTimes.size());
+
+      // The new samples as chunks, and their summaries.
+      std::vector<LevelSums> levels;
+      for (const std::int64_t level : kSummaryLevelsMs) levels.emplace_back(level);
+      for (std::size_t at = 0; at < newTimes.size(); at += kChunkSamples) {
+        const std::size_t n = std::min(kChunkSamples, newTimes.size() - at);
+        const std::span<const std::int64_t> times(newTimes.data() + at, n);
+        const std::span<const float> values(newValues.data() + at, n);
+        const std::string blob = EncodeChunk(times, values);
+        if (blob.empty()) throw SqlError("a chunk could not be made");
+        const ChunkSummary s = SummarizeSamples(times, values);
+        insertChunk->Reset();
+        insertChunk->BindInt(1, recorderId);
+        insertChunk->BindInt(2, c.number);
+        insertChunk->BindInt(3, sourceId);
+        insertChunk->BindInt(4, s.firstMs);
+        insertChunk->BindInt(5, s.lastMs);
+        insertChunk->BindInt(6, s.count);
+        insertChunk->BindInt(7, s.gapCount);
+        insertChunk->BindDouble(8, s.min);
+        insertChunk->BindDouble(9, s.max);
+        insertChunk->BindDouble(10, s.sum);
+        insertChunk->BindBlob(11, blob);
+        insertChunk->Step();
+        for (std::size_t i = 0; i < n; ++i) {
+          if (IsGapValue(values[i])) continue;
+          for (LevelSums& level : levels) level.Add(times[i], values[i]);
+        }
+      }
+      for (const LevelSums& level : levels) {
+        for (const LevelSums::Row& row : level.Rows()) {
+          insertSummary->Reset();
+          insertSummary->BindInt(1, recorderId);
+          insertSummary->BindInt(2, c.number);
+          insertSummary->BindInt(3, level.Level());
+          insertSummary->BindInt(4, row.bucket);
+          insertSummary->BindInt(5, sourceId);
+          insertSummary->BindInt(6, row.count);
+          insertSummary->BindDouble(7, row.min);
+          insertSummary->BindDouble(8, row.max);
+          insertSummary->BindDouble(9, row.sum);
+          insertSummary->Step();
+        }
+      }
+      // What the source said of the channel.
+      const ChannelHeader* header = nullptr;
+      for (const ChannelHeader& candidate : recording.headers) {
+        if (candidate.number == c.number) header = &candidate;
+      }
+      insertChannel->Reset();
+      insertChannel->BindInt(1, sourceId);
+      insertChannel->BindInt(2, c.number);
+      insertChannel->BindInt(3, static_cast<std::int64_t>(position));
+      insertChannel->BindText(4, info.unit);
+      insertChannel->BindInt(5, header && header->hasRange ? 1 : 0);
+      if (header && header->hasRange) {
+        insertChannel->BindDouble(6, header->rangeLow);
+        insertChannel->BindDouble(7, header->rangeHigh);
+        insertChannel->BindInt(8, header->decimals);
+      } else {
+        insertChannel->BindNull(6);
+        insertChannel->BindNull(7);
+        insertChannel->BindNull(8);
+      }
+      if (c.times.empty()) {
+        insertChannel->BindNull(9);
+        insertChannel->BindNull(10);
+      } else {
+        insertChannel->BindInt(9, c.times.front());
+        insertChannel->BindInt(10, c.times.back());
+      }
+      insertChannel->BindInt(11, static_cast<std::int64_t>(c.times.size()));
+      insertChannel->Step();
+      if (progress) progress->StepBy(1);
+    }
+    {
+      auto update = db.Prepare("UPDATE source SET samples = ?, added = ?, duplicates = ?, conflicts = ? WHERE id = ?");
+      update->BindInt(1, result.samples);
+      update->BindInt(2, result.added);
+      update->BindInt(3, result.duplicates);
+      update->BindInt(4, result.conflicts);
+      update->BindInt(5, sourceId);
+      update->Step();
+    }
+    if (cancel && cancel->load()) {
+      db.Rollback();
+      result.message = "cancelled";
+      return result;
+    }
+    db.Commit();
+    result.sourceId = sourceId;
+    result.outcome = ImportResult::Outcome::Imported;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    result = ImportResult{};
+    result.samples = total;
+    result.message = e.what();
+  } catch (const std::bad_alloc&) {
+    db.Rollback();
+    result = ImportResult{};
+    result.samples = total;
+    result.message = "out of memory";
+  }
+  return result;
+}
+
+std::optional<std::vector<RecorderInfo>> Archive::Recorders(std::string& error) {
+  try {
+    std::vector<RecorderInfo> recorders;
+    auto statement = connection_->Prepare("SELECT id, name FROM recorder ORDER BY name");
+    while (statement->Step()) recorders.push_back({statement->Int(0), statement->Text(1)});
+    return recorders;
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+std::optional<RecorderInfo> Archive::FindRecorder(const std::string& name, std::string& error) {
+  try {
+    auto statement = connection_->Prepare("SELECT id, name FROM recorder WHERE name = ?");
+    statement->BindText(1, name);
+    if (!statement->Step()) {
+      error = "no recorder named " + name;
+      return std::nullopt;
+    }
+    return RecorderInfo{statement->Int(0), statement->Text(1)};
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+std::optional<std::vector<ChannelSummaryInfo>> Archive::Channels(std::int64_t recorderId, std::string& error) {
+  try {
+    // Every source's word on every channel, latest span last: the latest unit and range win.
+    auto statement = connection_->Prepare(
+        "SELECT c.number, c.unit, c.has_range, c.range_low, c.range_high, c.decimals, c.first_ms, "
+        "c.last_ms, c.samples FROM source_channel c JOIN source s ON s.id = c.source_id "
+        "WHERE s.recorder_id = ? ORDER BY c.number, s.first_ms, s.id");
+    statement->BindInt(1, recorderId);
+    std::vector<ChannelSummaryInfo> channels;
+    while (statement->Step()) {
+      const int number = static_cast<int>(statement->Int(0));
+      if (channels.empty() || channels.back().number != number) {
+        channels.push_back({});
+        channels.back().number = number;
+      }
+      ChannelSummaryInfo& c = channels.back();
+      const std::string unit = statement->Text(1);
+      if (!c.unit.empty() && c.unit != unit &&
+          std::find(c.earlierUnits.begin(), c.earlierUnits.end(), c.unit) == c.earlierUnits.end()) {
+        c.earlierUnits.push_back(c.unit);
+      }
+      c.unit = unit;
+      if (statement->Int(2) != 0) {
+        c.hasRange = true;
+        c.rangeLow = static_cast<float>(statement->Double(3));
+        c.rangeHigh = static_cast<float>(statement->Double(4));
+        c.decimals = static_cast<int>(statement->Int(5));
+      }
+      if (!statement->IsNull(6)) {
+        const std::int64_t f = statement->Int(6);
+        const std::int64_t l = statement->Int(7);
+        c.firstMs = c.samples == 0 ? f : std::min(c.firstMs, f);
+        c.lastMs = c.samples == 0 ? l : std::max(c.lastMs, l);
+      }
+      c.samples += statement->Int(8);
+    }
+    return channels;
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+std::optional<std::vector<SourceInfo>> Archive::Sources(std::int64_t recorderId, std::string& error) {
+  try {
+    auto statement = connection_->Prepare(
+        "SELECT id, recorder_id, kind, path, size, content_hash, first_ms, last_ms, imported_ms, "
+        "samples, added, conflicts FROM source WHERE recorder_id = ? ORDER BY first_ms, id");
+    statement->BindInt(1, recorderId);
+    std::vector<SourceInfo> sources;
+    while (statement->Step()) {
+      SourceInfo s;
+      s.id = statement->Int(0);
+      s.recorderId = statement->Int(1);
+      s.kind = statement->Text(2);
+      s.path = statement->Text(3);
+      s.size = static_cast<std::uint64_t>(statement->Int(4));
+      s.contentHash = statement->Text(5);
+      s.firstMs = statement->Int(6);
+      s.lastMs = statement->Int(7);
+      s.importedMs = statement->Int(8);
+      s.samples = statement->Int(9);
+      s.added = statement->Int(10);
+      s.conflicts = statement->Int(11);
+      sources.push_back(std::move(s));
+    }
+    return sources;
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+std::optional<std::vector<ArchiveSpan>> Archive::Coverage(std::int64_t recorderId, std::string& error) {
+  try {
+    auto statement = connection_->Prepare("SELECT first_ms, last_ms, step_ms FROM source WHERE recorder_id = ?");
+    statement->BindInt(1, recorderId);
+    std::vector<SteppedSpan> spans;
+    while (statement->Step()) spans.push_back({{statement->Int(0), statement->Int(1)}, statement->Int(2)});
+    return MergeSpans(std::move(spans), true);
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+bool Archive::Forget(std::int64_t sourceId, std::string& error) {
+  SqlConnection& db = *connection_;
+  if (db.ReadOnly()) {
+    error = db.Describe() + " cannot be written";
+    return false;
+  }
+  try {
+    db.BeginWrite();
+    auto statement = db.Prepare("DELETE FROM source WHERE id = ? RETURNING id");
+    statement->BindInt(1, sourceId);
+    const bool found = statement->Step();
+    statement.reset();
+    if (!found) {
+      db.Rollback();
+      error = "no source " + std::to_string(sourceId);
+      return false;
+    }
+    db.Commit();
+    return true;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    error = e.what();
+    return false;
+  }
+}
+
+std::optional<std::int64_t> Archive::CountSamples(std::int64_t recorderId, std::int64_t fromMs,
+                                                  std::int64_t toMs, const std::vector<int>& channels,
+                                                  std::string& error) {
+  try {
+    std::string sql = "SELECT CAST(COALESCE(SUM(count), 0) AS BIGINT) FROM chunk WHERE recorder_id = ? "
+                      "AND first_ms <= ? AND last_ms >= ?";
+    if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
+    auto statement = connection_->Prepare(sql);
+    statement->BindInt(1, recorderId);
+    statement->BindInt(2, toMs);
+    statement->BindInt(3, fromMs);
+    return statement->Step() ? statement->Int(0) : 0;
+  } catch (const SqlError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
+                         const std::vector<int>& wanted, bool whole, DatasetSummary& summary,
+                         std::vector<ChannelInfo>& out, std::string& error) {
+  SqlConnection& db = *connection_;
+  try {
+    db.BeginRead();
+    // The sources in the period, for the coverage, the range and (whole) the times.
+    struct Source {
+      std::int64_t id;
+      ArchiveSpan span;
+      double rangeMin, rangeMax;
+      std::int64_t startMs, endMs, sampleCount;
+    };
+    std::vector<Source> sources;
+    {
+      auto statement = db.Prepare(
+          "SELECT id, first_ms, last_ms, range_min, range_max, start_ms, end_ms, sample_count "
+          "FROM source WHERE recorder_id = ? AND first_ms <= ? AND last_ms >= ? ORDER BY first_ms, id");
+      statement->BindInt(1, recorderId);
+      statement->BindInt(2, toMs);
+      statement->BindInt(3, fromMs);
+      while (statement->Step()) {
+        sources.push_back({statement->Int(0), {statement->Int(1), statement->Int(2)}, statement->Double(3),
+                           statement->Double(4), statement->Int(5), statement->Int(6), statement->Int(7)});
+      }
+    }
+    std::vector<SteppedSpan> spans;
+    for (const Source& s : sources) spans.push_back({s.span, 0});
+    const std::vector<ArchiveSpan> coverage = MergeSpans(spans, false);
+
+    // The channels: those asked for, else every channel a source of the period names; with one
+    // source, in its own order, else by number; each with the unit of the latest source.
+    struct Channel {
+      int number;
+      std::string unit;
+      std::int64_t position;
+    };
+    std::vector<Channel> channels;
+    {
+      auto statement = db.Prepare(
+          "SELECT c.number, c.unit, c.position FROM source_channel c JOIN source s ON s.id = c.source_id "
+          "WHERE s.recorder_id = ? AND s.first_ms <= ? AND s.last_ms >= ? ORDER BY c.number, s.first_ms, s.id");
+      statement->BindInt(1, recorderId);
+      statement->BindInt(2, toMs);
+      statement->BindInt(3, fromMs);
+      while (statement->Step()) {
+        const int number = static_cast<int>(statement->Int(0));
+        if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), number) == wanted.end()) continue;
+        if (channels.empty() || channels.back().number != number) {
+          channels.push_back({number, statement->Text(1), statement->Int(2)});
+        } else {
+          channels.back().unit = statement->Text(1);
+        }
+      }
+    }
+    if (sources.size() == 1) {
+      std::stable_sort(channels.begin(), channels.end(),
+                       [](const Channel& a, const Channel& b) { return a.position < b.position; });
+    }
+
+    auto chunks = db.Prepare(
+        "SELECT data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ? AND last_ms >= ? "
+        "ORDER BY first_ms, id");
+    std::int64_t values = 0;
+    const std::size_t firstOut = out.size();
+    for (const Channel& c : channels) {
+      std::vector<std::int64_t> times;
+      std::vector<float> samples;
+      chunks->Reset();
+      chunks->BindInt(1, recorderId);
+      chunks->BindInt(2, c.number);
+      chunks->BindInt(3, toMs);
+      chunks->BindInt(4, fromMs);
+      if (!DecodeRows(*chunks, 0, times, samples, error)) {
+        db.Rollback();
+        out.resize(firstOut);
+        return false;
+      }
+      SortByTime(times, samples);
+      const auto begin = std::lower_bound(times.begin(), times.end(), fromMs);
+      const auto end = std::upper_bound(times.begin(), times.end(), toMs);
+      const std::size_t b = static_cast<std::size_t>(begin - times.begin());
+      const std::size_t e = static_cast<std::size_t>(end - times.begin());
+      ChannelInfo info;
+      info.number = static_cast<std::int16_t>(c.number);
+      info.unit = c.unit;
+      info.times.reserve(e - b + 16);
+      info.values.reserve(e - b + 16);
+      for (std::size_t i = b; i < e; ++i) {
+        if (i > b && times[i] > times[i - 1] + 1) {
+          const Hole hole = LongestHole(coverage, times[i - 1], times[i]);
+          // The sampling step next to the two: the smaller of the steps before and after.
+          std::int64_t step = 0;
+          if (i >= 2) step = times[i - 1] - times[i - 2];
+          if (i + 1 < times.size()) step = step > 0 ? std::min(step, times[i + 1] - times[i]) : times[i + 1] - times[i];
+          if (IsHole(hole, step)) {
+            // No source covers the time between these two: a break, not a line across.
+            const std::int64_t t = std::clamp(hole.start + hole.length / 2, times[i - 1] + 1, times[i] - 1);
+            info.times.push_back(FromArchiveMs(t));
+            info.values.push_back(GapValue);
+          }
+        }
+        info.times.push_back(FromArchiveMs(times[i]));
+        info.values.push_back(samples[i]);
+        if (!IsGapValue(samples[i])) ++values;
+      }
+      out.push_back(std::move(info));
+    }
+    db.Commit();
+
+    // The summary of the period.
+    summary = DatasetSummary{};
+    bool anySource = false;
+    for (const Source& s : sources) {
+      summary.rangeMin = anySource ? std::min(summary.rangeMin, static_cast<float>(s.rangeMin))
+                                   : static_cast<float>(s.rangeMin);
+      summary.rangeMax = anySource ? std::max(summary.rangeMax, static_cast<float>(s.rangeMax))
+                                   : static_cast<float>(s.rangeMax);
+      anySource = true;
+    }
+    if (whole && !sources.empty()) {
+      std::int64_t start = sources.front().startMs, end = sources.front().endMs;
+      for (const Source& s : sources) {
+        start = std::min(start, s.startMs);
+        end = std::max(end, s.endMs);
+      }
+      summary.startTime = FromArchiveMs(start);
+      summary.endTime = FromArchiveMs(end);
+    } else {
+      summary.startTime = FromArchiveMs(fromMs);
+      summary.endTime = FromArchiveMs(toMs);
+    }
+    const std::int64_t count = whole && sources.size() == 1 ? sources.front().sampleCount : values;
+    summary.sampleCount = static_cast<std::int32_t>(std::min<std::int64_t>(count, INT32_MAX));
+    return true;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    error = e.what();
+    return false;
+  } catch (const std::bad_alloc&) {
+    db.Rollback();
+    error = "out of memory";
+    return false;
+  }
+}
+
+std::optional<std::vector<ChannelEnvelope>> Archive::Envelope(std::int64_t recorderId, std::int64_t fromMs,
+                                                              std::int64_t toMs, const std::vector<int>& channels,
+                                                              int pixels, std::string& error) {
+  if (pixels <= 0 || toMs < fromMs) return std::vector<ChannelEnvelope>{};
+  const std::int64_t span = std::max<std::int64_t>(1, toMs - fromMs + 1);
+  const std::int64_t level = EnvelopeLevelMs(fromMs, toMs, pixels);
+  std::vector<ChannelEnvelope> result;
+  auto column = [&](std::int64_t t) {
+    return std::clamp<std::int64_t>((t - fromMs) * pixels / span, 0, pixels - 1);
+  };
+  SqlConnection& db = *connection_;
+  try {
+    db.BeginRead();
+    if (level > 0) {
+      // The stored level, gathered into pixel columns by the database.
+      std::string sql =
+          "SELECT channel, (bucket_ms - ?) * ? / ? AS col, MIN(bucket_ms), CAST(SUM(count) AS BIGINT), "
+          "MIN(min_value), MAX(max_value), SUM(sum_value) FROM summary WHERE recorder_id = ? AND "
+          "level_ms = ? AND bucket_ms >= ? AND bucket_ms <= ? AND count > 0";
+      if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
+      sql += " GROUP BY channel, col ORDER BY channel, col";
+      auto statement = db.Prepare(sql);
+      // A bucket belongs to the period when it starts in it; the first one may start before.
+      const std::int64_t firstBucket = FloorDiv(fromMs, level) * level;
+      statement->BindInt(1, fromMs);
+      statement->BindInt(2, pixels);
+      statement->BindInt(3, span);
+      statement->BindInt(4, recorderId);
+      statement->BindInt(5, level);
+      statement->BindInt(6, firstBucket);
+      statement->BindInt(7, toMs);
+      while (statement->Step()) {
+        const int number = static_cast<int>(statement->Int(0));
+        if (result.empty() || result.back().number != number) result.push_back({number, {}});
+        EnvelopeBucket b;
+        b.startMs = std::max(fromMs, statement->Int(2));
+        b.count = statement->Int(3);
+        b.min = statement->Double(4);
+        b.max = statement->Double(5);
+        b.mean = b.count > 0 ? statement->Double(6) / static_cast<double>(b.count) : 0.0;
+        result.back().buckets.push_back(b);
+      }
+    } else {
+      // Finer than the finest level: the exact samples, column by column.
+      std::string sql = "SELECT channel, data FROM chunk WHERE recorder_id = ? AND first_ms <= ? AND last_ms >= ?";
+      if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
+      sql += " ORDER BY channel, first_ms, id";
+      auto statement = db.Prepare(sql);
+      statement->BindInt(1, recorderId);
+      statement->BindInt(2, toMs);
+      statement->BindInt(3, fromMs);
+      std::vector<std::int64_t> times;
+      std::vector<float> values;
+      int current = -1;
+      auto flush = [&] {
+        if (current < 0) return;
+        ChannelEnvelope envelope{current, {}};
+        std::vector<EnvelopeBucket> columns(static_cast<std::size_t>(pixels));
+        for (std::size_t i = 0; i < times.size(); ++i) {
+          if (times[i] < fromMs || times[i] > toMs || IsGapValue(values[i])) continue;
+          EnvelopeBucket& b = columns[static_cast<std::size_t>(column(times[i]))];
+          const double v = values[i];
+          if (b.count == 0) {
+            b.startMs = times[i];
+            b.min = b.max = v;
+          } else {
+            b.startMs = std::min(b.startMs, times[i]);
+            b.min = std::min(b.min, v);
+            b.max = std::max(b.max, v);
+          }
+          b.mean += v;  // the sum until the end
+          ++b.count;
+        }
+        for (EnvelopeBucket& b : columns) {
+          if (b.count == 0) continue;
+          b.mean /= static_cast<double>(b.count);
+          envelope.buckets.push_back(b);
+        }
+        result.push_back(std::move(envelope));
+        times.clear();
+        values.clear();
+      };
+      while (statement->Step()) {
+        const int number = static_cast<int>(statement->Int(0));
+        if (number != current) {
+          flush();
+          current = number;
+        }
+        std::string why;
+        if (!DecodeChunk(statement->Blob(1), times, values, why)) throw SqlError("damaged chunk in the archive: " + why);
+      }
+      flush();
+    }
+    db.Commit();
+    return result;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    error = e.what();
+    return std::nullopt;
+  }
+}
+
+}  // namespace vantiro

@@ -1,0 +1,124 @@
+#include "archive/ArchiveSchema.h"
+
+#include "archive/SqlConnection.h"
+
+namespace vantiro {
+namespace {
+
+// Any number, the same for every archive: the lock PostgreSQL openers take while they make tables.
+constexpr long long kSchemaLock = 0x76616e7469726f;
+
+std::string Ddl(SqlDialect dialect) {
+  const bool pg = dialect == SqlDialect::Postgres;
+  const std::string id = pg ? "id BIGSERIAL PRIMARY KEY" : "id INTEGER PRIMARY KEY";
+  const std::string blob = pg ? "BYTEA" : "BLOB";
+  std::string ddl =
+      "CREATE TABLE IF NOT EXISTS archive_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+      "CREATE TABLE IF NOT EXISTS recorder (" + id + ", name TEXT NOT NULL UNIQUE, "
+      "created_ms BIGINT NOT NULL);"
+      "CREATE TABLE IF NOT EXISTS source (" + id + ", "
+      "recorder_id BIGINT NOT NULL REFERENCES recorder(id), kind TEXT NOT NULL, path TEXT NOT NULL, "
+      "size BIGINT NOT NULL, content_hash TEXT NOT NULL, first_ms BIGINT NOT NULL, "
+      "last_ms BIGINT NOT NULL, range_min DOUBLE PRECISION, range_max DOUBLE PRECISION, "
+      "start_ms BIGINT, end_ms BIGINT, sample_count BIGINT, imported_ms BIGINT NOT NULL, "
+      "samples BIGINT NOT NULL, added BIGINT NOT NULL, duplicates BIGINT NOT NULL, "
+      "conflicts BIGINT NOT NULL, step_ms BIGINT NOT NULL, UNIQUE (recorder_id, content_hash));"
+      "CREATE TABLE IF NOT EXISTS source_channel ("
+      "source_id BIGINT NOT NULL REFERENCES source(id) ON DELETE CASCADE, number INTEGER NOT NULL, "
+      "position INTEGER NOT NULL, unit TEXT NOT NULL, has_range INTEGER NOT NULL, "
+      "range_low DOUBLE PRECISION, range_high DOUBLE PRECISION, decimals INTEGER, first_ms BIGINT, "
+      "last_ms BIGINT, samples BIGINT NOT NULL, PRIMARY KEY (source_id, number));"
+      "CREATE TABLE IF NOT EXISTS chunk (" + id + ", "
+      "recorder_id BIGINT NOT NULL REFERENCES recorder(id), channel INTEGER NOT NULL, "
+      "source_id BIGINT NOT NULL REFERENCES source(id) ON DELETE CASCADE, "
+      "first_ms BIGINT NOT NULL, last_ms BIGINT NOT NULL, count INTEGER NOT NULL, "
+      "gap_count INTEGER NOT NULL, min_value DOUBLE PRECISION, max_value DOUBLE PRECISION, "
+      "sum_value DOUBLE PRECISION, data " + blob + " NOT NULL);"
+      "CREATE INDEX IF NOT EXISTS chunk_time ON chunk (recorder_id, channel, first_ms);"
+      "CREATE INDEX IF NOT EXISTS chunk_source ON chunk (source_id);"
+      "CREATE TABLE IF NOT EXISTS summary (recorder_id BIGINT NOT NULL, channel INTEGER NOT NULL, "
+      "level_ms BIGINT NOT NULL, bucket_ms BIGINT NOT NULL, "
+      "source_id BIGINT NOT NULL REFERENCES source(id) ON DELETE CASCADE, count BIGINT NOT NULL, "
+      "min_value DOUBLE PRECISION, max_value DOUBLE PRECISION, sum_value DOUBLE PRECISION, "
+      "PRIMARY KEY (recorder_id, channel, level_ms, bucket_ms, source_id));"
+      "CREATE INDEX IF NOT EXISTS summary_source ON summary (source_id);"
+      "CREATE INDEX IF NOT EXISTS source_recorder ON source (recorder_id);";
+  const std::string view =
+      " VIEW trend AS SELECT r.name AS recorder, s.channel AS channel, s.level_ms AS level_ms, "
+      "s.bucket_ms AS bucket_ms, SUM(s.count) AS samples, MIN(s.min_value) AS min_value, "
+      "MAX(s.max_value) AS max_value, SUM(s.sum_value) / SUM(s.count) AS mean_value "
+      "FROM summary s JOIN recorder r ON r.id = s.recorder_id WHERE s.count > 0 "
+      "GROUP BY r.name, s.channel, s.level_ms, s.bucket_ms;";
+  ddl += (pg ? "CREATE OR REPLACE" : "CREATE VIEW IF NOT EXISTS") + std::string(pg ? view : view.substr(5));
+  return ddl;
+}
+
+bool TableExists(SqlConnection& connection, const char* table) {
+  auto statement = connection.Prepare(
+      connection.Dialect() == SqlDialect::Postgres
+          ? "SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = ?"
+          : "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+  statement->BindText(1, table);
+  return statement->Step();
+}
+
+// The schema version the archive says it has; 0 when it says none.
+int StoredVersion(SqlConnection& connection) {
+  auto statement = connection.Prepare("SELECT value FROM archive_meta WHERE key = 'schema'");
+  if (!statement->Step()) return 0;
+  return std::atoi(statement->Text(0).c_str());
+}
+
+bool EmptyDatabase(SqlConnection& connection) {
+  if (connection.Dialect() == SqlDialect::Postgres) {
+    // A server database may hold other things beside an archive: it is ours when ours are there.
+    return !TableExists(connection, "archive_meta");
+  }
+  auto statement = connection.Prepare("SELECT count(*) FROM sqlite_master");
+  return statement->Step() && statement->Int(0) == 0;
+}
+
+}  // namespace
+
+bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& error) {
+  try {
+    if (TableExists(connection, "archive_meta")) {
+      const int version = StoredVersion(connection);
+      if (version == kArchiveSchemaVersion) return true;
+      error = connection.Describe() + " is an archive of another version (" + std::to_string(version) + ")";
+      return false;
+    }
+    if (!EmptyDatabase(connection)) {
+      error = connection.Describe() + " is not an archive";
+      return false;
+    }
+    if (!create) {
+      // A server's empty database reads as an empty archive; a SQLite file is made only to import.
+      if (connection.Dialect() == SqlDialect::Postgres && !connection.ReadOnly()) {
+        create = true;
+      } else {
+        error = connection.Describe() + " is not an archive (empty)";
+        return false;
+      }
+    }
+    if (connection.ReadOnly()) {
+      error = connection.Describe() + " cannot be written";
+      return false;
+    }
+    connection.BeginWrite();
+    if (connection.Dialect() == SqlDialect::Postgres) {
+      connection.Execute("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLock) + ")");
+    }
+    connection.Execute(Ddl(connection.Dialect()));
+    connection.Execute("INSERT INTO archive_meta (key, value) VALUES ('schema', '" +
+                       std::to_string(kArchiveSchemaVersion) + "') ON CONFLICT (key) DO NOTHING");
+    connection.Commit();
+    return true;
+  } catch (const SqlError& e) {
+    connection.Rollback();
+    error = connection.Describe() + ": " + e.what();
+    return false;
+  }
+}
+
+}  // namespace vantiro

@@ -1,0 +1,35 @@
+#pragma once
+// The archive's tables, the same on both engines:
+//
+//   archive_meta(key, value)            "schema" = 1
+//   recorder(id, name, created_ms)
+//   source(id, recorder_id, kind, path, size, content_hash, first_ms, last_ms, range_min,
+//          range_max, start_ms, end_ms, sample_count, imported_ms, samples, added, duplicates,
+//          conflicts, step_ms)          one row per imported file or live session; first/last: the
+//                                       span it covers; range/start/end/sample_count: the summary
+//                                       its reader gave; step: its shortest sampling step
+//   source_channel(source_id, number, position, unit, has_range, range_low, range_high, decimals,
+//          first_ms, last_ms, samples)  what each source said of each channel
+//   chunk(id, recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, min_value,
+//          max_value, sum_value, data)  the samples, compressed (ChunkCodec.h)
+//   summary(recorder_id, channel, level_ms, bucket_ms, source_id, count, min_value, max_value,
+//          sum_value)                   per 10 minutes, hour and day, per source
+//   view trend(recorder, channel, level_ms, bucket_ms, samples, min_value, max_value, mean_value)
+//                                       the summaries of every source together, by recorder name
+//
+// Times are archive milliseconds (Archive.h); values are the samples' floats (doubles in SQL).
+
+#include <string>
+
+namespace vantiro {
+
+class SqlConnection;
+
+inline constexpr int kArchiveSchemaVersion = 1;
+
+// Makes the tables where missing (in one transaction; concurrent openers wait for each other) and
+// checks the schema version. An empty SQLite database becomes an archive only with `create`. False
+// with `error` when the database is not an archive (of this version).
+bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& error);
+
+}  // namespace vantiro

@@ -1,0 +1,241 @@
+#include "archive/sqlite/SqliteConnection.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/InputFile.h"
+
+namespace vantiro {
+namespace {
+
+constexpr int kBusyTimeoutMs = 60000;
+
+class SqliteStatement final : public SqlStatement {
+ public:
+  SqliteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+  ~SqliteStatement() override { sqlite3_finalize(statement_); }
+
+  void BindNull(int index) override { Check(sqlite3_bind_null(statement_, index)); }
+  void BindInt(int index, std::int64_t value) override {
+    Check(sqlite3_bind_int64(statement_, index, value));
+  }
+  void BindDouble(int index, double value) override {
+    Check(sqlite3_bind_double(statement_, index, value));
+  }
+  void BindText(int index, std::string_view value) override {
+    Check(sqlite3_bind_text64(statement_, index, value.data(), value.size(), SQLITE_TRANSIENT,
+                              SQLITE_UTF8));
+  }
+  void BindBlob(int index, std::string_view value) override {
+    // An empty blob is still a blob, not NULL.
+    static const char kEmpty = 0;
+    Check(sqlite3_bind_blob64(statement_, index, value.empty() ? &kEmpty : value.data(), value.size(),
+                              SQLITE_TRANSIENT));
+  }
+  bool Step() override {
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw SqlError(sqlite3_errmsg(db_));
+  }
+  bool IsNull(int column) const override {
+    return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+  }
+  std::int64_t Int(int column) const override { return sqlite3_column_int64(statement_, column); }
+  double Double(int column) const override { return sqlite3_column_double(statement_, column); }
+  std::string Text(int column) const override {
+    const auto* text = sqlite3_column_text(statement_, column);
+    const int n = sqlite3_column_bytes(statement_, column);
+    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)) : std::string();
+  }
+  std::string Blob(int column) const override {
+    const void* blob = sqlite3_column_blob(statement_, column);
+    const int n = sqlite3_column_bytes(statement_, column);
+    return blob ? std::string(static_cast<const char*>(blob), static_cast<std::size_t>(n)) : std::string();
+  }
+  void Reset() override { sqlite3_reset(statement_); }
+
+ private:
+  void Check(int rc) {
+    if (rc != SQLITE_OK) throw SqlError(sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* statement_;
+};
+
+class SqliteConnection final : public SqlConnection {
+ public:
+  SqliteConnection(sqlite3* db, std::string path, bool readOnly)
+      : db_(db), path_(std::move(path)), readOnly_(readOnly) {}
+  ~SqliteConnection() override {
+    Rollback();
+    sqlite3_close_v2(db_);
+  }
+
+  SqlDialect Dialect() const override { return SqlDialect::Sqlite; }
+  std::string Describe() const override { return path_; }
+  bool ReadOnly() const override { return readOnly_; }
+
+  void Execute(std::string_view sql) override {
+    const std::string text(sql);
+    char* message = nullptr;
+    if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+      const std::string what = message ? message : sqlite3_errmsg(db_);
+      sqlite3_free(message);
+      throw SqlError(what);
+    }
+  }
+  std::unique_ptr<SqlStatement> Prepare(std::string_view sql) override {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &statement, nullptr) !=
+        SQLITE_OK) {
+      throw SqlError(sqlite3_errmsg(db_));
+    }
+    return std::make_unique<SqliteStatement>(db_, statement);
+  }
+  void BeginWrite() override {
+    if (readOnly_) throw SqlError("the archive is read-only");
+    Execute("BEGIN IMMEDIATE");
+  }
+  void BeginRead() override { Execute("BEGIN"); }
+  void Commit() override { Execute("COMMIT"); }
+  void Rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* db_;
+  std::string path_;
+  bool readOnly_;
+};
+
+// True when the first bytes of the file are SQLite's own.
+bool HasSqliteHeader(const std::string& path) {
+  InputFile file(path);
+  if (!file.IsOpen()) return false;
+  char header[16] = {};
+  std::size_t done = 0;
+  while (done < sizeof header) {
+    const long n = file.Read(header + done, sizeof header - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
+
+sqlite3* OpenDatabase(const std::string& uri, int flags, std::string& error) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    error = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+  return db;
+}
+
+// "file:" URI of a path, with the characters a URI gives meaning to escaped.
+std::string FileUri(const std::string& path, const char* query) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    } else {
+      uri += c;
+    }
+  }
+  if (query) {
+    uri += '?';
+    uri += query;
+  }
+  return uri;
+}
+
+}  // namespace
+
+std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, bool create,
+                                                    std::string& error) {
+  if (path.empty()) {
+    error = "no archive named";
+    return nullptr;
+  }
+  struct stat info {};
+  const bool exists = ::stat(path.c_str(), &info) == 0;
+  if (exists) {
+    if (!S_ISREG(info.st_mode)) {
+      error = path + " is not an archive (not a regular file)";
+      return nullptr;
+    }
+    if (!HasSqliteHeader(path)) {
+      error = path + " is not an archive";
+      return nullptr;
+    }
+  } else {
+    if (errno != ENOENT) {
+      error = path + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    if (!create) {
+      error = "no archive at " + path;
+      return nullptr;
+    }
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  }
+
+  const bool writable = !exists || ::access(path.c_str(), W_OK) == 0;
+  sqlite3* db = nullptr;
+  if (writable) {
+    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    db = OpenDatabase(FileUri(path, nullptr), flags, error);
+  } else {
+    db = OpenDatabase(FileUri(path, nullptr), SQLITE_OPEN_READONLY, error);
+  }
+  if (!db) {
+    error = path + ": " + error;
+    return nullptr;
+  }
+  auto connection = std::make_unique<SqliteConnection>(db, path, !writable);
+  try {
+    if (writable) {
+      // WAL: readers never wait for a writer, a writer never for readers.
+      connection->Execute("PRAGMA journal_mode=WAL");
+      connection->Execute("PRAGMA synchronous=NORMAL");
+    }
+    connection->Execute("PRAGMA foreign_keys=ON");
+    // Touch the database: a file that only looks like one fails here.
+    connection->Execute("SELECT count(*) FROM sqlite_master");
+  } catch (const SqlError& e) {
+    if (writable) {
+      error = path + ": " + e.what();
+      return nullptr;
+    }
+    // A read-only file in a read-only folder cannot have its WAL index made: read it as it stands.
+    connection.reset();
+    db = OpenDatabase(FileUri(path, "immutable=1"), SQLITE_OPEN_READONLY, error);
+    if (!db) {
+      error = path + ": " + error;
+      return nullptr;
+    }
+    connection = std::make_unique<SqliteConnection>(db, path, true);
+    try {
+      connection->Execute("SELECT count(*) FROM sqlite_master");
+    } catch (const SqlError& again) {
+      error = path + ": " + again.what();
+      return nullptr;
+    }
+  }
+  return connection;
+}
+
+}  // namespace vantiro
