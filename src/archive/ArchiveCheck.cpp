@@ -1,5 +1,6 @@
 // Archive::Check: every chunk against its row, every summary row against the chunks, every source
 // against its samples.
+#include <array>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -34,9 +35,47 @@ std::optional<std::vector<std::string>> Archive::Check(std::string& error, Progr
     }
     if (progress) progress->SetMax(static_cast<int>(std::min<std::int64_t>(chunkCount / 64 + 2, 1 << 30)));
 
-    // Summaries recomputed from the chunks, by (source, channel, level, bucket).
+    // The summary rows, to be matched by the sums of the chunks' samples as they stream past.
     using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
-    std::map<Key, Sums> expected;
+    std::map<Key, Sums> stored;
+    {
+      auto summaries = db.Prepare(
+          "SELECT source_id, channel, level_ms, bucket_ms, count, min_value, max_value, sum_value FROM summary");
+      while (summaries->Step()) {
+        stored[Key{summaries->Int(0), summaries->Int(1), summaries->Int(2), summaries->Int(3)}] =
+            Sums{summaries->Int(4), summaries->Double(5), summaries->Double(6), summaries->Double(7)};
+      }
+    }
+    std::size_t wrongSummaries = 0;
+    auto summaryProblem = [&](const Key& key, const char* what) {
+      if (++wrongSummaries > 20) return;
+      problems.push_back("summary of source " + std::to_string(std::get<0>(key)) + ", channel " +
+                         std::to_string(std::get<1>(key)) + ", level " + std::to_string(std::get<2>(key)) +
+                         " ms at " + std::to_string(std::get<3>(key)) + ": " + what);
+    };
+    // One running bucket per level for the source and channel whose chunks stream past (a source's
+    // chunks of a channel come in time order).
+    struct Running {
+      Key key{-1, -1, -1, -1};
+      Sums sums;
+    };
+    std::array<Running, kSummaryLevelsMs.size()> running;
+    auto close = [&](Running& r) {
+      if (std::get<0>(r.key) < 0) return;
+      const auto it = stored.find(r.key);
+      if (it == stored.end()) {
+        summaryProblem(r.key, "missing");
+      } else {
+        if (it->second.count != r.sums.count || it->second.min != r.sums.min || it->second.max != r.sums.max ||
+            !NearlyEqual(it->second.sum, r.sums.sum)) {
+          summaryProblem(r.key, "does not match its samples");
+        }
+        stored.erase(it);
+      }
+      r.key = Key{-1, -1, -1, -1};
+      r.sums = Sums{};
+    };
+
     std::map<std::int64_t, std::int64_t> addedBySource;
     auto chunks = db.Prepare(
         "SELECT id, source_id, channel, first_ms, last_ms, count, gap_count, min_value, max_value, "
@@ -69,11 +108,18 @@ std::optional<std::vector<std::string>> Archive::Check(std::string& error, Progr
       addedBySource[source] += static_cast<std::int64_t>(times.size());
       for (std::size_t i = 0; i < times.size(); ++i) {
         if (IsGapValue(values[i])) continue;
-        for (const std::int64_t level : kSummaryLevelsMs) {
+        const double v = values[i];
+        for (std::size_t l = 0; l < kSummaryLevelsMs.size(); ++l) {
+          const std::int64_t level = kSummaryLevelsMs[l];
           std::int64_t bucket = times[i] / level;
           if (times[i] % level != 0 && times[i] < 0) --bucket;
-          Sums& sums = expected[Key{source, channel, level, bucket * level}];
-          const double v = values[i];
+          const Key key{source, channel, level, bucket * level};
+          Running& r = running[l];
+          if (r.key != key) {
+            close(r);
+            r.key = key;
+          }
+          Sums& sums = r.sums;
           if (sums.count == 0) {
             sums.min = sums.max = v;
           } else {
@@ -87,31 +133,9 @@ std::optional<std::vector<std::string>> Archive::Check(std::string& error, Progr
       if (progress && ++done % 64 == 0) progress->StepBy(1);
     }
     chunks.reset();
-
-    auto summaries = db.Prepare(
-        "SELECT source_id, channel, level_ms, bucket_ms, count, min_value, max_value, sum_value FROM summary");
-    std::size_t seen = 0;
-    std::size_t wrong = 0;
-    while (summaries->Step()) {
-      const Key key{summaries->Int(0), summaries->Int(1), summaries->Int(2), summaries->Int(3)};
-      const auto it = expected.find(key);
-      if (it == expected.end() || it->second.count != summaries->Int(4) ||
-          it->second.min != summaries->Double(5) || it->second.max != summaries->Double(6) ||
-          !NearlyEqual(it->second.sum, summaries->Double(7))) {
-        if (++wrong <= 20) {
-          problems.push_back("summary of source " + std::to_string(std::get<0>(key)) + ", channel " +
-                             std::to_string(std::get<1>(key)) + ", level " + std::to_string(std::get<2>(key)) +
-                             " ms at " + std::to_string(std::get<3>(key)) + " does not match its samples");
-        }
-      } else {
-        ++seen;
-      }
-    }
-    summaries.reset();
-    if (wrong > 20) problems.push_back(std::to_string(wrong - 20) + " more summaries do not match");
-    if (seen + (wrong > 0 ? 0 : 0) < expected.size() && wrong == 0) {
-      problems.push_back(std::to_string(expected.size() - seen) + " summaries are missing");
-    }
+    for (Running& r : running) close(r);
+    for (const auto& [key, sums] : stored) summaryProblem(key, "has no samples");
+    if (wrongSummaries > 20) problems.push_back(std::to_string(wrongSummaries - 20) + " more summaries are wrong");
 
     auto sources = db.Prepare(
         "SELECT s.id, s.path, s.samples, s.added, s.duplicates, s.conflicts, "

@@ -6,12 +6,13 @@
 // value like any other.
 //
 // Layout before compression:
-//   "VCK1", uint32 count, int64 first time (little-endian);
+//   "VCK1", uint32 count, int64 first time (little-endian), uint8 value mode;
 //   the times from the second on, each a zigzag varint of its step minus the step before (the
 //   first step's predecessor is 0), so that regular sampling is a run of zero bytes;
-//   the values as four planes of bytes (all the first bytes, then all the second...) of each
-//   value's bits XOR the bits of the value before it, so that slowly moving values give long
-//   runs of equal bytes.
+//   the values: in mode d + 1 (d = 0..4), when every value is exactly an integer divided by 10^d
+//   and rounded to a float (as the recorder's raw samples are scaled), each integer as a zigzag
+//   varint of its change from the one before; in mode 0 four planes of bytes (all the first bytes,
+//   then all the second...) of each value's bits XOR the bits of the value before it.
 // The whole is one zstd frame with its content checksum: a damaged chunk is an error on decoding,
 // never a wrong value taken silently.
 

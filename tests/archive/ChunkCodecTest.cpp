@@ -142,6 +142,27 @@ TEST(ChunkCodecTest, RegularSamplesTakeFarLessThanTheRecordersTwoBytes) {
   EXPECT_LT(blob.size(), kChunkSamples / 2) << blob.size();
 }
 
+TEST(ChunkCodecTest, ScaledRecorderSamplesComeBackExactlyAndSmall) {
+  // Raw int16 samples with noise, scaled as the recorder file reader scales them, at every
+  // decimal-point position; and the gap value among them.
+  std::mt19937 random(7);
+  std::normal_distribution<double> noise(0.0, 3.0);
+  for (const double divisor : {1.0, 10.0, 100.0, 1000.0, 10000.0}) {
+    SCOPED_TRACE(divisor);
+    Samples s = Regular(kChunkSamples, 1273622400000, 1000);
+    double level = 2000.0;
+    for (std::size_t i = 0; i < s.values.size(); ++i) {
+      level += noise(random) * 0.1;
+      const auto raw = static_cast<std::int16_t>(std::lround(level + noise(random)));
+      s.values[i] = static_cast<float>(raw / divisor);
+    }
+    s.values[100] = GapValue;
+    ExpectRoundTrip(s);
+    // Noise of a few counts: about a byte a sample, half the recorder's two.
+    EXPECT_LT(EncodeChunk(s.times, s.values).size(), kChunkSamples * 11 / 10);
+  }
+}
+
 TEST(ChunkCodecTest, TheSummaryLeavesGapsOut) {
   Samples s = Regular(5, 1000, 1000);
   s.values = {3.0f, GapValue, -2.5f, GapValue, 10.0f};
