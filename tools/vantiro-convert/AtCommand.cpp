@@ -24,8 +24,12 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   // FILE and T in this order, the filter options anywhere.
   std::vector<std::string> positional;
   ViewOptions options;
+  RecordingSource source;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string message;
+    const OptionRead read = ReadSourceOption(args, i, source, message);
+    if (read == OptionRead::Bad) return UsageError(err, message);
+    if (read == OptionRead::Read) continue;
     switch (ReadViewOption(args, i, ViewOptionSet::Filter, options, message)) {
       case OptionRead::Read:
         continue;
@@ -37,12 +41,14 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (args[i].empty() || args[i][0] == '-' || positional.size() == 2) return UsageError(err);
     positional.push_back(args[i]);
   }
-  if (positional.size() != 2) return UsageError(err);
-  const std::optional<DateTime> t = ParseCursorTime(positional[1]);
+  // FILE T, or T alone with a recorder of the archive.
+  if (!source.FromArchive() && positional.size() == 2) source.file = positional[0];
+  if (positional.size() != (source.FromArchive() ? 1u : 2u) || !source.Complete()) return UsageError(err);
+  const std::optional<DateTime> t = ParseCursorTime(positional.back());
   if (!t) return UsageError(err);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadQuietly(positional[0], summary, channels, err);
+  const std::optional<UserMessage> error = LoadQuietly(source, options, summary, channels, err);
   if (const std::string bad = CheckWindow(options, summary, channels); !bad.empty()) {
     return UsageError(err, bad);
   }

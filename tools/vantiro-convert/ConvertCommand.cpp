@@ -4,9 +4,11 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <ostream>
 
+#include "archive/Archive.h"
 #include "output/CsvExport.h"
 #include "platform/AtomicFile.h"
 #include "recorder/CsvImport.h"
@@ -43,7 +45,7 @@ bool IsCsvPath(const std::string& path) {
 
 struct Arguments {
   std::string command;
-  std::string file;
+  RecordingSource source;
   std::string output;
   std::string log;
   bool utf8 = false;
@@ -58,11 +60,14 @@ std::optional<Arguments> Parse(const std::vector<std::string>& args, std::string
   if (a.command != "dump" && a.command != "csv") return std::nullopt;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (a.command == "csv") {
-      const OptionRead read = ReadViewOption(args, i, ViewOptionSet::FilterAndPage, a.view, message);
-      if (read == OptionRead::Bad) return std::nullopt;
-      if (read == OptionRead::Read) continue;
-    }
+    OptionRead read = ReadSourceOption(args, i, a.source, message);
+    if (read == OptionRead::Bad) return std::nullopt;
+    if (read == OptionRead::Read) continue;
+    // dump takes a period of the archive (the filter's three options), csv the filter and pages.
+    read = ReadViewOption(args, i, a.command == "csv" ? ViewOptionSet::FilterAndPage : ViewOptionSet::Filter,
+                          a.view, message);
+    if (read == OptionRead::Bad) return std::nullopt;
+    if (read == OptionRead::Read) continue;
     if (arg == "--log" || (arg == "-o" && a.command == "csv")) {
       if (i + 1 >= args.size()) return std::nullopt;
       std::string& target = arg == "--log" ? a.log : a.output;
@@ -73,13 +78,21 @@ std::optional<Arguments> Parse(const std::vector<std::string>& args, std::string
       a.utf8 = true;
     } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
       return std::nullopt;
-    } else if (a.file.empty()) {
-      a.file = arg;
+    } else if (a.source.file.empty()) {
+      a.source.file = arg;
     } else {
       return std::nullopt;
     }
   }
-  if (a.file.empty()) return std::nullopt;
+  if (!a.source.Complete()) return std::nullopt;
+  if (a.command == "dump" && a.view.Filtered() && !a.source.FromArchive()) {
+    message = "dump takes --from, --to and --channels only with --recorder";
+    return std::nullopt;
+  }
+  if (a.source.FromArchive() && !a.log.empty()) {
+    message = "--log is for recorder files";
+    return std::nullopt;
+  }
   return a;
 }
 
@@ -134,17 +147,70 @@ void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,
   }
 }
 
+OptionRead ReadSourceOption(const std::vector<std::string>& args, std::size_t& i, RecordingSource& source,
+                            std::string& error) {
+  const std::string& name = args[i];
+  if (name != "--archive" && name != "--recorder") return OptionRead::NotOurs;
+  std::string& target = name == "--archive" ? source.archive : source.recorder;
+  if (i + 1 >= args.size() || args[i + 1].empty()) {
+    error = name + " needs a value";
+    return OptionRead::Bad;
+  }
+  if (!target.empty()) {
+    error = name + " is given twice";
+    return OptionRead::Bad;
+  }
+  target = args[++i];
+  return OptionRead::Read;
+}
+
+std::optional<UserMessage> LoadSource(const RecordingSource& source, const ViewOptions& view,
+                                      const RecorderLogOptions& log, DatasetSummary& summary,
+                                      std::vector<ChannelInfo>& channels) {
+  if (!source.FromArchive()) return LoadRecording(source.file, log, summary, channels);
+  auto failed = [](const std::string& text) { return UserMessage{text, MessageIcon::Error}; };
+  std::string error;
+  const std::unique_ptr<Archive> archive = Archive::Open(source.archive, false, error);
+  if (!archive) return failed(error);
+  const std::optional<RecorderInfo> recorder = archive->FindRecorder(source.recorder, error);
+  if (!recorder) return failed(error);
+  std::vector<int> wanted;
+  if (view.channels) {
+    for (int n = 1; n <= 16; ++n) {
+      if ((*view.channels)[static_cast<std::size_t>(n - 1)]) wanted.push_back(n);
+    }
+  }
+  const bool whole = !view.from && !view.to;
+  const std::int64_t from = view.from ? ToArchiveMs(*view.from) : INT64_MIN / 4;
+  const std::int64_t to = view.to ? ToArchiveMs(*view.to) : INT64_MAX / 4;
+  if (!archive->ReadPeriod(recorder->id, from, to, wanted, whole, summary, channels, error)) {
+    return failed(error);
+  }
+  if (!whole) {
+    // A side left open is the recorder's own first or last time.
+    if (!view.from || !view.to) {
+      std::optional<std::vector<ArchiveSpan>> coverage = archive->Coverage(recorder->id, error);
+      if (coverage && !coverage->empty()) {
+        if (!view.from) summary.startTime = FromArchiveMs(std::max(coverage->front().firstMs, INT64_MIN / 4));
+        if (!view.to) summary.endTime = FromArchiveMs(coverage->back().lastMs);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
                                          DatasetSummary& summary, std::vector<ChannelInfo>& channels) {
   return IsCsvPath(path) ? ImportCsvFile(path, summary, channels)
                          : ReadRecorderFile(path, summary, channels, log);
 }
 
-std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& summary,
-                                       std::vector<ChannelInfo>& channels, std::ostream& err) {
+std::optional<UserMessage> LoadQuietly(const RecordingSource& source, const ViewOptions& view,
+                                       DatasetSummary& summary, std::vector<ChannelInfo>& channels,
+                                       std::ostream& err) {
   RecorderLogOptions noLog;
   noLog.mode = RecorderLogOptions::Mode::Off;
-  std::optional<UserMessage> error = LoadRecording(path, noLog, summary, channels);
+  std::optional<UserMessage> error = LoadSource(source, view, noLog, summary, channels);
   if (error) err << "error: " << error->text << '\n';
   return error;
 }
@@ -171,7 +237,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   log.status = &logStatus;
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadRecording(a->file, log, summary, channels);
+  const std::optional<UserMessage> error = LoadSource(a->source, a->view, log, summary, channels);
   // A log that could not be written is reported; everything else is written all the same.
   const bool logFailed = logStatus == RecorderLogStatus::Failed;
   if (logFailed) err << "error: cannot write " << a->log << '\n';

@@ -10,6 +10,10 @@
 //
 //   FILTER: [--from T] [--to T] [--channels LIST], a data filter run (ViewOptions.h)
 //
+// In place of FILE, `--recorder NAME [--archive A]` takes a period of a recorder in the archive
+// (A a SQLite file or a postgresql:// URL, by default the user's archive): --from and --to say
+// which (all of it without them), --channels which channels; dump takes those three too.
+//
 // A FILE ending in .csv (any case) is read by the CSV import; the log applies to recorder files.
 // `at` prints the chart legend after the load (or the filter run) with the vertical cursor at T
 // (yyyy-mm-dd HH:MM:SS[.fff]); `png` draws the chart page as the program does (PngCommand.h).
@@ -33,25 +37,51 @@
 namespace vantiro {
 
 inline constexpr const char* kConvertUsage =
-    "usage: vantiro-convert dump FILE [--log LOGFILE]"
-    " | csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
-    " | at FILE T [FILTER] | png FILE -o OUT.png [--size WxH] [--at T] [FILTER]"
-    " | pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
-    " FILTER: [--from T] [--to T] [--channels LIST]";
+    "usage: vantiro-convert dump SOURCE [--log LOGFILE]"
+    " | csv SOURCE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
+    " | at SOURCE T [FILTER] | png SOURCE -o OUT.png [--size WxH] [--at T] [FILTER]"
+    " | pdf SOURCE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
+    " SOURCE: FILE | [--archive A] --recorder NAME; FILTER: [--from T] [--to T] [--channels LIST]";
 
 // A usage error: "error: <message>" when there is one, then the usage line; status 2.
 int UsageError(std::ostream& err, const std::string& message = {});
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+struct ViewOptions;
+enum class OptionRead;
+
+// Where a command's recording comes from: a FILE, or a period of a recorder in the archive
+// (--recorder NAME, with --archive A or else the user's archive). Exactly one of the two.
+struct RecordingSource {
+  std::string file;
+  std::string archive;
+  std::string recorder;
+  bool FromArchive() const { return !archive.empty() || !recorder.empty(); }
+  // A file or a recorder, not both and not neither; an archive only with its recorder.
+  bool Complete() const { return FromArchive() ? !recorder.empty() && file.empty() : !file.empty(); }
+};
+
+// Reads --archive A or --recorder NAME at args[i].
+OptionRead ReadSourceOption(const std::vector<std::string>& args, std::size_t& i, RecordingSource& source,
+                            std::string& error);
+
+// The recording of `source`: the file read as the program reads it, or the recorder's period in
+// the archive: --from to --to of `view` (the whole recorder without them, with its recordings'
+// own times) and its --channels. The failure to report, if any.
+std::optional<UserMessage> LoadSource(const RecordingSource& source, const ViewOptions& view,
+                                      const RecorderLogOptions& log, DatasetSummary& summary,
+                                      std::vector<ChannelInfo>& channels);
+
 // Reads FILE as the program would: the CSV import for a .csv name (any case), the recorder file
 // reader otherwise.
 std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,
                                          DatasetSummary& summary, std::vector<ChannelInfo>& channels);
 
-// LoadRecording without the diagnostic log, a failure reported on `err` ("error: <message>").
-std::optional<UserMessage> LoadQuietly(const std::string& path, DatasetSummary& summary,
-                                       std::vector<ChannelInfo>& channels, std::ostream& err);
+// LoadSource without the diagnostic log, a failure reported on `err` ("error: <message>").
+std::optional<UserMessage> LoadQuietly(const RecordingSource& source, const ViewOptions& view,
+                                       DatasetSummary& summary, std::vector<ChannelInfo>& channels,
+                                       std::ostream& err);
 
 // The cursor time of `at` and `--at`: yyyy-mm-dd HH:MM:SS[.fff].
 std::optional<DateTime> ParseCursorTime(const std::string& text);

@@ -14,7 +14,7 @@ namespace vantiro {
 namespace {
 
 struct PngArguments {
-  std::string file;
+  RecordingSource source;
   std::string output;
   int width = TrendChart::kPageWidth;
   int height = TrendChart::kPageHeight;
@@ -41,6 +41,10 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::
     const OptionRead read = ReadViewOption(args, i, ViewOptionSet::Filter, a.view, message);
     if (read == OptionRead::Bad) return std::nullopt;
     if (read == OptionRead::Read) continue;
+    if (const OptionRead source = ReadSourceOption(args, i, a.source, message); source != OptionRead::NotOurs) {
+      if (source == OptionRead::Bad) return std::nullopt;
+      continue;
+    }
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "-o" && hasValue && a.output.empty() && !args[i + 1].empty()) {
@@ -58,13 +62,13 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::
     } else if (arg == "--at" && hasValue && !a.at) {
       a.at = ParseCursorTime(args[++i]);
       if (!a.at) return std::nullopt;
-    } else if (!arg.empty() && arg[0] != '-' && a.file.empty()) {
-      a.file = arg;
+    } else if (!arg.empty() && arg[0] != '-' && a.source.file.empty()) {
+      a.source.file = arg;
     } else {
       return std::nullopt;
     }
   }
-  if (a.file.empty() || a.output.empty()) return std::nullopt;
+  if (!a.source.Complete() || a.output.empty()) return std::nullopt;
   return a;
 }
 
@@ -76,7 +80,7 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   if (!a) return UsageError(err, message);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
-  const std::optional<UserMessage> error = LoadQuietly(a->file, summary, channels, err);
+  const std::optional<UserMessage> error = LoadQuietly(a->source, a->view, summary, channels, err);
   if (const std::string bad = CheckWindow(a->view, summary, channels); !bad.empty()) {
     return UsageError(err, bad);
   }
