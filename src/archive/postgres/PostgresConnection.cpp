@@ -11,8 +11,8 @@ namespace vantiro {
 namespace {
 
 // Type oids of the columns read in binary.
-constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25,
-              kFloat4 = 700, kFloat8 = 701, kVarchar = 1043, kName = 19;
+// (Text and bytea columns are read as their bytes whatever their type.)
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700, kFloat8 = 701;
 
 std::uint64_t BigEndian(const char* p, int bytes) {
   std::uint64_t v = 0;
