@@ -349,7 +349,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         "max_value, sum_value) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     auto insertChannel = db.Prepare(
         "INSERT INTO source_channel (source_id, number, position, unit, has_range, range_low, "
-        "range_high, decimals, first_ms, last_ms, samples) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "range_high, decimals, first_ms, last_ms, samples, added) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
     for (std::size_t position = 0; position < channels.size(); ++position) {
       if (cancel && cancel->load()) {
@@ -469,6 +469,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         insertChannel->BindInt(10, c.times.back());
       }
       insertChannel->BindInt(11, static_cast<std::int64_t>(c.times.size()));
+      insertChannel->BindInt(12, static_cast<std::int64_t>(newTimes.size()));
       insertChannel->Step();
       if (progress) progress->StepBy(1);
     }
@@ -535,7 +536,7 @@ std::optional<std::vector<ChannelSummaryInfo>> Archive::Channels(std::int64_t re
     // Every source's word on every channel, latest span last: the latest unit and range win.
     auto statement = connection_->Prepare(
         "SELECT c.number, c.unit, c.has_range, c.range_low, c.range_high, c.decimals, c.first_ms, "
-        "c.last_ms, c.samples FROM source_channel c JOIN source s ON s.id = c.source_id "
+        "c.last_ms, c.added FROM source_channel c JOIN source s ON s.id = c.source_id "
         "WHERE s.recorder_id = ? ORDER BY c.number, s.first_ms, s.id");
     statement->BindInt(1, recorderId);
     std::vector<ChannelSummaryInfo> channels;
@@ -561,8 +562,9 @@ std::optional<std::vector<ChannelSummaryInfo>> Archive::Channels(std::int64_t re
       if (!statement->IsNull(6)) {
         const std::int64_t f = statement->Int(6);
         const std::int64_t l = statement->Int(7);
-        c.firstMs = c.samples == 0 ? f : std::min(c.firstMs, f);
-        c.lastMs = c.samples == 0 ? l : std::max(c.lastMs, l);
+        c.firstMs = c.samples == 0 && !c.seen ? f : std::min(c.firstMs, f);
+        c.lastMs = c.samples == 0 && !c.seen ? l : std::max(c.lastMs, l);
+        c.seen = true;
       }
       c.samples += statement->Int(8);
     }

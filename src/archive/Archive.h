@@ -80,7 +80,8 @@ struct ChannelSummaryInfo {
   int decimals = 0;
   std::int64_t firstMs = 0;
   std::int64_t lastMs = 0;
-  std::int64_t samples = 0;
+  std::int64_t samples = 0;  // in the archive (each channel and time once)
+  bool seen = false;         // firstMs and lastMs are set
   std::vector<std::string> earlierUnits;  // other units earlier sources gave it, oldest first
 };
 

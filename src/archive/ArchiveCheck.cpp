@@ -139,14 +139,16 @@ std::optional<std::vector<std::string>> Archive::Check(std::string& error, Progr
 
     auto sources = db.Prepare(
         "SELECT s.id, s.path, s.samples, s.added, s.duplicates, s.conflicts, "
-        "(SELECT CAST(COALESCE(SUM(c.samples), 0) AS BIGINT) FROM source_channel c WHERE c.source_id = s.id) "
+        "(SELECT CAST(COALESCE(SUM(c.samples), 0) AS BIGINT) FROM source_channel c WHERE c.source_id = s.id), "
+        "(SELECT CAST(COALESCE(SUM(c.added), 0) AS BIGINT) FROM source_channel c WHERE c.source_id = s.id) "
         "FROM source s ORDER BY s.id");
     while (sources->Step()) {
       const std::int64_t id = sources->Int(0);
       const std::string name = "source " + std::to_string(id) + " (" + sources->Text(1) + ")";
       const std::int64_t samples = sources->Int(2);
       const std::int64_t added = sources->Int(3);
-      if (added + sources->Int(4) + sources->Int(5) != samples || sources->Int(6) != samples) {
+      if (added + sources->Int(4) + sources->Int(5) != samples || sources->Int(6) != samples ||
+          sources->Int(7) != added) {
         problems.push_back(name + ": its counts do not add up");
       }
       const auto it = addedBySource.find(id);

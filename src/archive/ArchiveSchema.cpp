@@ -27,7 +27,7 @@ std::string Ddl(SqlDialect dialect) {
       "source_id BIGINT NOT NULL REFERENCES source(id) ON DELETE CASCADE, number INTEGER NOT NULL, "
       "position INTEGER NOT NULL, unit TEXT NOT NULL, has_range INTEGER NOT NULL, "
       "range_low DOUBLE PRECISION, range_high DOUBLE PRECISION, decimals INTEGER, first_ms BIGINT, "
-      "last_ms BIGINT, samples BIGINT NOT NULL, PRIMARY KEY (source_id, number));"
+      "last_ms BIGINT, samples BIGINT NOT NULL, added BIGINT NOT NULL, PRIMARY KEY (source_id, number));"
       "CREATE TABLE IF NOT EXISTS chunk (" + id + ", "
       "recorder_id BIGINT NOT NULL REFERENCES recorder(id), channel INTEGER NOT NULL, "
       "source_id BIGINT NOT NULL REFERENCES source(id) ON DELETE CASCADE, "
@@ -81,33 +81,37 @@ bool EmptyDatabase(SqlConnection& connection) {
 }  // namespace
 
 bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& error) {
+  auto checkVersion = [&] {
+    const int version = StoredVersion(connection);
+    if (version == kArchiveSchemaVersion) return true;
+    error = connection.Describe() + " is an archive of another version (" + std::to_string(version) + ")";
+    return false;
+  };
   try {
-    if (TableExists(connection, "archive_meta")) {
-      const int version = StoredVersion(connection);
-      if (version == kArchiveSchemaVersion) return true;
-      error = connection.Describe() + " is an archive of another version (" + std::to_string(version) + ")";
+    if (TableExists(connection, "archive_meta")) return checkVersion();
+    // A server's empty database reads as an empty archive; a SQLite file is made only to import.
+    if (!create && !(connection.Dialect() == SqlDialect::Postgres && !connection.ReadOnly())) {
+      error = connection.Describe() + (EmptyDatabase(connection) ? " is not an archive (empty)" : " is not an archive");
       return false;
-    }
-    if (!EmptyDatabase(connection)) {
-      error = connection.Describe() + " is not an archive";
-      return false;
-    }
-    if (!create) {
-      // A server's empty database reads as an empty archive; a SQLite file is made only to import.
-      if (connection.Dialect() == SqlDialect::Postgres && !connection.ReadOnly()) {
-        create = true;
-      } else {
-        error = connection.Describe() + " is not an archive (empty)";
-        return false;
-      }
     }
     if (connection.ReadOnly()) {
       error = connection.Describe() + " cannot be written";
       return false;
     }
+    // Another opener may be making the tables this moment: look again once the lock is ours.
     connection.BeginWrite();
     if (connection.Dialect() == SqlDialect::Postgres) {
       connection.Execute("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLock) + ")");
+    }
+    if (TableExists(connection, "archive_meta")) {
+      const bool ok = checkVersion();
+      connection.Rollback();
+      return ok;
+    }
+    if (!EmptyDatabase(connection)) {
+      connection.Rollback();
+      error = connection.Describe() + " is not an archive";
+      return false;
     }
     connection.Execute(Ddl(connection.Dialect()));
     connection.Execute("INSERT INTO archive_meta (key, value) VALUES ('schema', '" +

@@ -9,7 +9,8 @@
 //                                       span it covers; range/start/end/sample_count: the summary
 //                                       its reader gave; step: its shortest sampling step
 //   source_channel(source_id, number, position, unit, has_range, range_low, range_high, decimals,
-//          first_ms, last_ms, samples)  what each source said of each channel
+//          first_ms, last_ms, samples, added)  what each source said of each channel, and
+//                                       how many of its samples were new
 //   chunk(id, recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, min_value,
 //          max_value, sum_value, data)  the samples, compressed (ChunkCodec.h)
 //   summary(recorder_id, channel, level_ms, bucket_ms, source_id, count, min_value, max_value,

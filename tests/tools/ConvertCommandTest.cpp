@@ -438,6 +438,12 @@ TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
       {"csv", "a.bin", "--log"},
       {"csv", "a.bin", "--bogus"},
       {"csv", "-o", "x.csv", "--utf8"},
+      // The archive in place of FILE: a recorder, and not a FILE besides.
+      {"dump", "--archive", "a.sqlite"},
+      {"dump", "a.bin", "--recorder", "kiln"},
+      {"csv", "--recorder"},
+      {"at", "--recorder", "kiln"},
+      {"at", "a.bin", "--recorder", "kiln", "2010-05-12 10:00:00"},
   };
   for (const auto& args : cases) {
     const Result r = Run(args);
@@ -445,7 +451,18 @@ TEST_F(ConvertCommandTest, UsageErrorsGiveStatusTwoAndOneLine) {
     for (const auto& a : args) joined += a + " ";
     EXPECT_EQ(r.status, 2) << joined;
     EXPECT_EQ(r.out, "") << joined;
-    EXPECT_EQ(r.err, std::string(kConvertUsage) + "\n") << joined;
+    EXPECT_EQ(r.err.substr(r.err.find("usage:")), std::string(kConvertUsage) + "\n") << joined;
+  }
+  // Options that have a meaning only with one source or the other say so.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> explained = {
+      {{"dump", "a.bin", "--from", "2010-05-12 10:00:00"}, "error: dump takes --from, --to and --channels only with --recorder\n"},
+      {{"dump", "--recorder", "kiln", "--log", "x.log"}, "error: --log is for recorder files\n"},
+      {{"csv", "--recorder", "kiln", "--recorder", "dryer"}, "error: --recorder is given twice\n"},
+  };
+  for (const auto& [args, message] : explained) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_EQ(r.err, message + std::string(kConvertUsage) + "\n");
   }
 
   // Asked for, the usage is no error: standard output, status 0.
@@ -800,7 +817,7 @@ TEST_F(ConvertCommandTest, BadFilterAndPageOptionsAreUsageErrorsWithTheirMessage
        "earlier than its end (the recording runs from 2010-05-12 14:00:00.000 to 2010-05-12 15:00:00.000)"},
       // Options of other commands.
       {{"at", input, t, "--page", "1"}, ""},
-      {{"dump", input, "--channels", "1"}, ""},
+      {{"dump", input, "--channels", "1"}, "dump takes --from, --to and --channels only with --recorder"},
       {{"at", input, "--channels", "1"}, ""},
   };
   const fs::path out = dir_ / "out.csv";
