@@ -37,8 +37,8 @@ struct ChannelSamples {
   std::vector<float> values;
 };
 
-ChannelSamples ToArchiveSamples(const ChannelInfo& channel) {
-  ChannelSamples s;
+// `channel`'s samples in archive time into `s`, in time order (stable).
+void ToArchiveSamples(const ChannelInfo& channel, ChannelSamples& s) {
   s.number = channel.number;
   const std::size_t n = std::min(channel.times.size(), channel.values.size());
   s.times.resize(n);
@@ -62,7 +62,6 @@ ChannelSamples ToArchiveSamples(const ChannelInfo& channel) {
     s.times = std::move(times);
     s.values = std::move(values);
   }
-  return s;
 }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -71,19 +70,31 @@ bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 class LevelSums {
  public:
   explicit LevelSums(std::int64_t levelMs) : levelMs_(levelMs) {}
-  void Add(std::int64_t ms, float value) {
-    const std::int64_t bucket = FloorDiv(ms, levelMs_) * levelMs_;
-    if (rows_.empty() || rows_.back().bucket != bucket) rows_.push_back({bucket, 0, 0.0, 0.0, 0.0});
-    Row& row = rows_.back();
-    const double v = value;
-    if (row.count == 0) {
-      row.min = row.max = v;
-    } else {
-      if (v < row.min) row.min = v;
-      if (v > row.max) row.max = v;
+  // Adds samples in time order, a bucket at a time: the samples of one bucket in a tight loop over
+  // values kept in registers (this runs once a sample on import).
+  void AddRun(const std::int64_t* times, const float* values, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+      const std::int64_t bucket = FloorDiv(times[i], levelMs_) * levelMs_;
+      const std::int64_t end = bucket + levelMs_;
+      std::size_t j = i;
+      while (j < n && times[j] < end) ++j;
+      const ValueSums run = SumValues(values + i, j - i);
+      const std::int64_t count = run.count;
+      const double min = run.min, max = run.max, sum = run.sum;
+      if (count > 0) {
+        if (!rows_.empty() && rows_.back().bucket == bucket) {
+          Row& row = rows_.back();
+          row.min = std::min(row.min, min);
+          row.max = std::max(row.max, max);
+          row.sum += sum;
+          row.count += count;
+        } else {
+          rows_.push_back({bucket, count, min, max, sum});
+        }
+      }
+      i = j;
     }
-    row.sum += v;
-    ++row.count;
   }
   struct Row {
     std::int64_t bucket;
@@ -92,6 +103,24 @@ class LevelSums {
   };
   std::int64_t Level() const { return levelMs_; }
   const std::vector<Row>& Rows() const { return rows_; }
+  void Clear() { rows_.clear(); }
+
+  // The rows of a coarser level whose buckets hold whole buckets of this one (an hour holds six
+  // of ten minutes, a day 24 hours), folded from this level's rows.
+  void FoldInto(LevelSums& coarser) const {
+    coarser.rows_.clear();
+    for (const Row& r : rows_) {
+      const std::int64_t bucket = FloorDiv(r.bucket, coarser.levelMs_) * coarser.levelMs_;
+      if (coarser.rows_.empty() || coarser.rows_.back().bucket != bucket) {
+        coarser.rows_.push_back({bucket, 0, r.min, r.max, 0.0});
+      }
+      Row& c = coarser.rows_.back();
+      c.count += r.count;
+      c.min = std::min(c.min, r.min);
+      c.max = std::max(c.max, r.max);
+      c.sum += r.sum;
+    }
+  }
 
  private:
   std::int64_t levelMs_;
@@ -189,22 +218,15 @@ std::vector<ArchiveSpan> MergeSpans(std::vector<SteppedSpan> spans, bool joinSte
   return merged;
 }
 
-// The shortest step between two samples of any channel (0 when no channel has two).
-std::int64_t ShortestStep(const std::vector<ChannelSamples>& channels) {
-  std::int64_t shortest = 0;
-  for (const ChannelSamples& c : channels) {
-    for (std::size_t i = 1; i < c.times.size(); ++i) {
-      const std::int64_t step = c.times[i] - c.times[i - 1];
-      if (step > 0 && (shortest == 0 || step < shortest)) shortest = step;
-    }
-  }
-  return shortest;
-}
 
 }  // namespace
 
 std::int64_t ToArchiveMs(DateTime time) {
-  return static_cast<std::int64_t>(std::llround((time - kUnixEpochDay) * kMsPerDay));
+  // Rounded half away from zero, by a truncating conversion (no library call: it runs once a
+  // sample on import).
+  const double ms = (time - kUnixEpochDay) * kMsPerDay;
+  if (!(std::fabs(ms) < 9.0e18)) return ms > 0 ? INT64_MAX / 2 : INT64_MIN / 2;
+  return static_cast<std::int64_t>(ms + (ms >= 0.0 ? 0.5 : -0.5));
 }
 
 DateTime FromArchiveMs(std::int64_t ms) {
@@ -256,32 +278,25 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
     result.message = db.Describe() + " cannot be written";
     return result;
   }
-  // The samples in archive time, each channel in time order, before the database is touched.
-  std::vector<ChannelSamples> channels;
-  channels.reserve(recording.channels.size());
   std::int64_t total = 0;
   for (const ChannelInfo& channel : recording.channels) {
-    channels.push_back(ToArchiveSamples(channel));
-    total += static_cast<std::int64_t>(channels.back().times.size());
+    total += static_cast<std::int64_t>(std::min(channel.times.size(), channel.values.size()));
   }
   result.samples = total;
-  // The span the source covers: its header's times for a recorder file, else its samples'.
-  std::int64_t first = 0, last = 0;
-  bool any = false;
-  for (const ChannelSamples& c : channels) {
-    if (c.times.empty()) continue;
-    first = any ? std::min(first, c.times.front()) : c.times.front();
-    last = any ? std::max(last, c.times.back()) : c.times.back();
-    any = true;
-  }
+  // The span the source covers: its samples' (found channel by channel below) and for a recorder
+  // file its header's times.
   const bool hasHeaderTimes = recording.summary.startTime != 0.0 || recording.summary.endTime != 0.0;
   const std::int64_t startMs = ToArchiveMs(recording.summary.startTime);
   const std::int64_t endMs = ToArchiveMs(recording.summary.endTime);
+  std::int64_t first = 0, last = 0;
+  bool any = false;
   if (hasHeaderTimes && startMs <= endMs) {
-    first = any ? std::min(first, startMs) : startMs;
-    last = any ? std::max(last, endMs) : endMs;
+    first = startMs;
+    last = endMs;
+    any = true;
   }
-  if (progress) progress->SetMax(static_cast<int>(channels.size()) + 1);
+  std::int64_t shortestStep = 0;
+  if (progress) progress->SetMax(static_cast<int>(recording.channels.size()) + 1);
 
   try {
     db.BeginWrite();
@@ -324,7 +339,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       insert->BindText(3, recording.path);
       insert->BindInt(4, static_cast<std::int64_t>(recording.size));
       insert->BindText(5, recording.contentHash);
-      insert->BindInt(6, first);
+      insert->BindInt(6, first);  // completed at the end
       insert->BindInt(7, last);
       insert->BindDouble(8, recording.summary.rangeMin);
       insert->BindDouble(9, recording.summary.rangeMax);
@@ -332,7 +347,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       insert->BindInt(11, endMs);
       insert->BindInt(12, recording.summary.sampleCount);
       insert->BindInt(13, NowMs());
-      insert->BindInt(14, ShortestStep(channels));
+      insert->BindInt(14, 0);
       if (!insert->Step()) throw SqlError("the source could not be recorded");
       sourceId = insert->Int(0);
     }
@@ -351,17 +366,33 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         "INSERT INTO source_channel (source_id, number, position, unit, has_range, range_low, "
         "range_high, decimals, first_ms, last_ms, samples, added) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
-    for (std::size_t position = 0; position < channels.size(); ++position) {
+    ChannelSamples c;  // one channel at a time, the buffers kept
+    std::vector<std::int64_t> heldTimes;
+    std::vector<float> heldValues;
+    std::vector<std::int64_t> newTimes;
+    std::vector<float> newValues;
+    std::vector<LevelSums> levels;
+    for (const std::int64_t level : kSummaryLevelsMs) levels.emplace_back(level);
+    for (std::size_t position = 0; position < recording.channels.size(); ++position) {
       if (cancel && cancel->load()) {
         db.Rollback();
         result.message = "cancelled";
         return result;
       }
-      const ChannelSamples& c = channels[position];
       const ChannelInfo& info = recording.channels[position];
+      ToArchiveSamples(info, c);
+      if (!c.times.empty()) {
+        first = any ? std::min(first, c.times.front()) : c.times.front();
+        last = any ? std::max(last, c.times.back()) : c.times.back();
+        any = true;
+      }
+      for (std::size_t i = 1; i < c.times.size(); ++i) {
+        const std::int64_t step = c.times[i] - c.times[i - 1];
+        if (step > 0 && (shortestStep == 0 || step < shortestStep)) shortestStep = step;
+      }
       // What the archive holds of this channel in the source's span.
-      std::vector<std::int64_t> heldTimes;
-      std::vector<float> heldValues;
+      heldTimes.clear();
+      heldValues.clear();
       if (!c.times.empty()) {
         existing->Reset();
         existing->BindInt(1, recorderId);
@@ -373,10 +404,8 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         SortByTime(heldTimes, heldValues);
       }
       // The new samples: those at a time the archive does not hold for the channel.
-      std::vector<std::int64_t> newTimes;
-      std::vector<float> newValues;
-      newTimes.reserve(c.times.size());
-      newValues.reserve(c.times.size());
+      newTimes.clear();
+      newValues.clear();
       std::size_t h = 0;
       for (std::size_t i = 0; i < c.times.size(); ++i) {
         const std::int64_t t = c.times[i];
@@ -398,9 +427,9 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       }
       result.added += static_cast<std::int64_t>(newTimes.size());
 
-      // The new samples as chunks, and their summaries.
-      std::vector<LevelSums> levels;
-      for (const std::int64_t level : kSummaryLevelsMs) levels.emplace_back(level);
+      // The new samples as chunks, and their summaries: the finest level from the samples, each
+      // coarser one from the level below.
+      for (LevelSums& level : levels) level.Clear();
       for (std::size_t at = 0; at < newTimes.size(); at += kChunkSamples) {
         const std::size_t n = std::min(kChunkSamples, newTimes.size() - at);
         const std::span<const std::int64_t> times(newTimes.data() + at, n);
@@ -421,11 +450,9 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         insertChunk->BindDouble(10, s.sum);
         insertChunk->BindBlob(11, blob);
         insertChunk->Step();
-        for (std::size_t i = 0; i < n; ++i) {
-          if (IsGapValue(values[i])) continue;
-          for (LevelSums& level : levels) level.Add(times[i], values[i]);
-        }
+        levels[0].AddRun(times.data(), values.data(), n);
       }
+      for (std::size_t l = 1; l < levels.size(); ++l) levels[l - 1].FoldInto(levels[l]);
       for (const LevelSums& level : levels) {
         for (const LevelSums::Row& row : level.Rows()) {
           insertSummary->Reset();
@@ -474,12 +501,17 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       if (progress) progress->StepBy(1);
     }
     {
-      auto update = db.Prepare("UPDATE source SET samples = ?, added = ?, duplicates = ?, conflicts = ? WHERE id = ?");
+      auto update = db.Prepare(
+          "UPDATE source SET samples = ?, added = ?, duplicates = ?, conflicts = ?, first_ms = ?, last_ms = ?, "
+          "step_ms = ? WHERE id = ?");
       update->BindInt(1, result.samples);
       update->BindInt(2, result.added);
       update->BindInt(3, result.duplicates);
       update->BindInt(4, result.conflicts);
-      update->BindInt(5, sourceId);
+      update->BindInt(5, first);
+      update->BindInt(6, last);
+      update->BindInt(7, shortestStep);
+      update->BindInt(8, sourceId);
       update->Step();
     }
     if (cancel && cancel->load()) {

@@ -8,7 +8,8 @@
 // Layout before compression:
 //   "VCK1", uint32 count, int64 first time (little-endian), uint8 value mode;
 //   the times from the second on, each a zigzag varint of its step minus the step before (the
-//   first step's predecessor is 0), so that regular sampling is a run of zero bytes;
+//   first step's predecessor is 0); a 0 (the same step again) is followed by a varint count of
+//   further times with that step, so that regular sampling takes a few bytes a chunk;
 //   the values: in mode d + 1 (d = 0..4), when every value is exactly an integer divided by 10^d
 //   and rounded to a float (as the recorder's raw samples are scaled), each integer as a zigzag
 //   varint of its change from the one before; in mode 0 four planes of bytes (all the first bytes,
@@ -42,6 +43,17 @@ struct ChunkSummary {
 };
 
 ChunkSummary SummarizeSamples(std::span<const std::int64_t> times, std::span<const float> values);
+
+// The values among `n` that are not gaps: how many, their lowest, highest and sum (the sum in
+// four lanes, so its last bits may differ from a sum in order). Runs once a sample on import.
+struct ValueSums {
+  std::int64_t count = 0;
+  std::int64_t gaps = 0;
+  double min = 0.0;
+  double max = 0.0;
+  double sum = 0.0;
+};
+ValueSums SumValues(const float* values, std::size_t n);
 
 // The blob of `times` (ascending or equal, at most kChunkSamples, at least one) and their
 // `values` (as many). An empty string when the input breaks those rules.

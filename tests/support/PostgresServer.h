@@ -4,7 +4,6 @@
 // run as root (the server refuses root). Stopped and removed when the object goes. Each test takes
 // a fresh database of its own from it.
 
-#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
