@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "platform/InputFile.h"
 
@@ -160,6 +162,36 @@ std::string FileUri(const std::string& path, const char* query) {
   return uri;
 }
 
+// Makes an empty database at `path` unless something is there by then: large pages (chunks are
+// blobs of a few kilobytes) and WAL mode (readers never wait for a writer, a writer never for
+// readers), both kept in the file. True when `path` then names a database, made here or by
+// someone else meanwhile.
+bool MakeDatabase(const std::string& path, std::string& error) {
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".new-%ld-%lx", static_cast<long>(::getpid()),
+                static_cast<unsigned long>(std::hash<const void*>{}(&suffix)));
+  const std::string temporary = path + suffix;
+  sqlite3* db = OpenDatabase(FileUri(temporary, nullptr), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+  if (!db) {
+    error = path + ": " + error;
+    return false;
+  }
+  const char* setup = "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; CREATE TABLE archive_new (x); DROP TABLE archive_new;";
+  char* message = nullptr;
+  const bool made = sqlite3_exec(db, setup, nullptr, nullptr, &message) == SQLITE_OK;
+  if (!made) error = path + ": " + (message ? message : "cannot make the database");
+  sqlite3_free(message);
+  sqlite3_close_v2(db);  // the WAL is folded in and removed
+  if (made && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+    error = path + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  ::unlink(temporary.c_str());
+  for (const char* extra : {"-wal", "-shm", "-journal"}) ::unlink((temporary + extra).c_str());
+  return made;
+}
+
 }  // namespace
 
 std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, bool create,
@@ -191,9 +223,12 @@ std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, boo
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    // The new database is made under another name and linked into place whole, so that a second
+    // opener never meets a half-made file (which it would have to refuse as not an archive).
+    if (!MakeDatabase(path, error)) return nullptr;
   }
 
-  const bool writable = !exists || ::access(path.c_str(), W_OK) == 0;
+  const bool writable = ::access(path.c_str(), W_OK) == 0;
   sqlite3* db = nullptr;
   if (writable) {
     const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
@@ -208,13 +243,8 @@ std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, boo
   auto connection = std::make_unique<SqliteConnection>(db, path, !writable);
   try {
     if (writable) {
-      // Chunks are blobs of a few kilobytes: large pages keep most of a chunk's row in one page.
-      // (Takes effect only while the file is new.)
-      if (!exists) connection->Execute("PRAGMA page_size=16384");
       // An import's pages stay in memory until its commit.
       connection->Execute("PRAGMA cache_size=-32768");
-      // WAL: readers never wait for a writer, a writer never for readers.
-      connection->Execute("PRAGMA journal_mode=WAL");
       connection->Execute("PRAGMA synchronous=NORMAL");
     }
     connection->Execute("PRAGMA foreign_keys=ON");
