@@ -66,7 +66,7 @@ QString StartupHelpText() {
       "Settings: config.ini beside the program, or $XDG_CONFIG_HOME/vantiro/config.ini when the\n"
       "program's folder is read-only (an installed program); per-user switches in\n"
       "$XDG_CONFIG_HOME/vantiro/registry.ini.\n"
-      "Command-line tools: vantiro-convert, vantiro-monitor, recorder-sim.\n");
+      "Command-line tools: vantiro-convert, vantiro-monitor, vantiro-archive, recorder-sim.\n");
 }
 
 QString StartupVersionText() { return QStringLiteral("Vantiro " VANTIRO_VERSION "\n"); }

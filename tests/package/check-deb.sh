@@ -17,7 +17,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 \
-              libqcustomplot2.1-qt6 qt6-qpa-plugins; do
+              libqcustomplot2.1-qt6 qt6-qpa-plugins libsqlite3-0 libzstd1 libpq5; do
   grep -qF "$needed " <<<"$depends, " || grep -qF "$needed," <<<"$depends," ||
     fail "Depends lacks $needed: $depends"
 done
@@ -26,7 +26,8 @@ grep -q fonts-wqy-microhei <<<"$(field Recommends)" || fail "Recommends lacks a 
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for expected in \
-    ./usr/bin/vantiro ./usr/bin/vantiro-convert ./usr/bin/vantiro-monitor ./usr/bin/recorder-sim \
+    ./usr/bin/vantiro ./usr/bin/vantiro-convert ./usr/bin/vantiro-monitor ./usr/bin/vantiro-archive \
+    ./usr/bin/recorder-sim ./usr/share/man/man1/vantiro-archive.1.gz \
     ./usr/share/applications/vantiro.desktop \
     ./usr/share/icons/hicolor/scalable/apps/vantiro.svg \
     ./usr/share/icons/hicolor/16x16/apps/vantiro.png \
