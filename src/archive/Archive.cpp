@@ -219,6 +219,31 @@ std::vector<ArchiveSpan> MergeSpans(std::vector<SteppedSpan> spans, bool joinSte
 }
 
 
+// The longest time a chunk of the recorder spans: the chunks that reach into [from, to] are those
+// with from - longest <= first_ms <= to and last_ms >= from, a range of the index on first_ms.
+std::int64_t LongestChunkSpan(SqlConnection& db, std::int64_t recorderId) {
+  auto statement = db.Prepare(
+      "SELECT COALESCE(MAX(c.chunk_span_ms), 0) FROM source_channel c JOIN source s ON s.id = c.source_id "
+      "WHERE s.recorder_id = ?");
+  statement->BindInt(1, recorderId);
+  return statement->Step() ? statement->Int(0) : 0;
+}
+
+constexpr const char* kChunksOfPeriod =
+    "SELECT data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms >= ? AND first_ms <= ? AND "
+    "last_ms >= ? ORDER BY first_ms, id";
+
+// Binds kChunksOfPeriod's values.
+void BindChunksOfPeriod(SqlStatement& statement, std::int64_t recorderId, int channel, std::int64_t from,
+                        std::int64_t to, std::int64_t longest) {
+  statement.Reset();
+  statement.BindInt(1, recorderId);
+  statement.BindInt(2, channel);
+  statement.BindInt(3, from > INT64_MIN / 2 + longest ? from - longest : INT64_MIN / 2);
+  statement.BindInt(4, to);
+  statement.BindInt(5, from);
+}
+
 }  // namespace
 
 std::int64_t ToArchiveMs(DateTime time) {
@@ -353,9 +378,8 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
     }
     if (progress) progress->StepBy(1);
 
-    auto existing = db.Prepare(
-        "SELECT data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ? AND last_ms >= ? "
-        "ORDER BY first_ms, id");
+    auto existing = db.Prepare(kChunksOfPeriod);
+    const std::int64_t longestHeld = LongestChunkSpan(db, recorderId);
     auto insertChunk = db.Prepare(
         "INSERT INTO chunk (recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, "
         "min_value, max_value, sum_value, data) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -364,7 +388,8 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         "max_value, sum_value) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     auto insertChannel = db.Prepare(
         "INSERT INTO source_channel (source_id, number, position, unit, has_range, range_low, "
-        "range_high, decimals, first_ms, last_ms, samples, added) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "range_high, decimals, first_ms, last_ms, samples, added, chunk_span_ms) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
     ChannelSamples c;  // one channel at a time, the buffers kept
     std::vector<std::int64_t> heldTimes;
@@ -394,11 +419,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       heldTimes.clear();
       heldValues.clear();
       if (!c.times.empty()) {
-        existing->Reset();
-        existing->BindInt(1, recorderId);
-        existing->BindInt(2, c.number);
-        existing->BindInt(3, c.times.back());
-        existing->BindInt(4, c.times.front());
+        BindChunksOfPeriod(*existing, recorderId, c.number, c.times.front(), c.times.back(), longestHeld);
         std::string why;
         if (!DecodeRows(*existing, 0, heldTimes, heldValues, why)) throw SqlError(why);
         SortByTime(heldTimes, heldValues);
@@ -430,6 +451,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       // The new samples as chunks, and their summaries: the finest level from the samples, each
       // coarser one from the level below.
       for (LevelSums& level : levels) level.Clear();
+      std::int64_t chunkSpan = 0;
       for (std::size_t at = 0; at < newTimes.size(); at += kChunkSamples) {
         const std::size_t n = std::min(kChunkSamples, newTimes.size() - at);
         const std::span<const std::int64_t> times(newTimes.data() + at, n);
@@ -437,6 +459,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         const std::string blob = EncodeChunk(times, values);
         if (blob.empty()) throw SqlError("a chunk could not be made");
         const ChunkSummary s = SummarizeSamples(times, values);
+        chunkSpan = std::max(chunkSpan, s.lastMs - s.firstMs);
         insertChunk->Reset();
         insertChunk->BindInt(1, recorderId);
         insertChunk->BindInt(2, c.number);
@@ -497,6 +520,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
       }
       insertChannel->BindInt(11, static_cast<std::int64_t>(c.times.size()));
       insertChannel->BindInt(12, static_cast<std::int64_t>(newTimes.size()));
+      insertChannel->BindInt(13, chunkSpan);
       insertChannel->Step();
       if (progress) progress->StepBy(1);
     }
@@ -680,13 +704,15 @@ std::optional<std::int64_t> Archive::CountSamples(std::int64_t recorderId, std::
                                                   std::int64_t toMs, const std::vector<int>& channels,
                                                   std::string& error) {
   try {
+    const std::int64_t longest = LongestChunkSpan(*connection_, recorderId);
     std::string sql = "SELECT CAST(COALESCE(SUM(count), 0) AS BIGINT) FROM chunk WHERE recorder_id = ? "
-                      "AND first_ms <= ? AND last_ms >= ?";
+                      "AND first_ms >= ? AND first_ms <= ? AND last_ms >= ?";
     if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
     auto statement = connection_->Prepare(sql);
     statement->BindInt(1, recorderId);
-    statement->BindInt(2, toMs);
-    statement->BindInt(3, fromMs);
+    statement->BindInt(2, fromMs > INT64_MIN / 2 + longest ? fromMs - longest : INT64_MIN / 2);
+    statement->BindInt(3, toMs);
+    statement->BindInt(4, fromMs);
     return statement->Step() ? statement->Int(0) : 0;
   } catch (const SqlError& e) {
     error = e.what();
@@ -754,19 +780,14 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
                        [](const Channel& a, const Channel& b) { return a.position < b.position; });
     }
 
-    auto chunks = db.Prepare(
-        "SELECT data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ? AND last_ms >= ? "
-        "ORDER BY first_ms, id");
+    auto chunks = db.Prepare(kChunksOfPeriod);
+    const std::int64_t longest = LongestChunkSpan(db, recorderId);
     std::int64_t values = 0;
     const std::size_t firstOut = out.size();
     for (const Channel& c : channels) {
       std::vector<std::int64_t> times;
       std::vector<float> samples;
-      chunks->Reset();
-      chunks->BindInt(1, recorderId);
-      chunks->BindInt(2, c.number);
-      chunks->BindInt(3, toMs);
-      chunks->BindInt(4, fromMs);
+      BindChunksOfPeriod(*chunks, recorderId, c.number, fromMs, toMs, longest);
       if (!DecodeRows(*chunks, 0, times, samples, error)) {
         db.Rollback();
         out.resize(firstOut);
@@ -782,8 +803,17 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
       info.unit = c.unit;
       info.times.reserve(e - b + 16);
       info.values.reserve(e - b + 16);
+      // The merged span that covers the current sample: pairs inside it need no look at holes.
+      auto span = coverage.begin();
+      std::int64_t coveredTo = INT64_MIN;
+      auto coverFrom = [&](std::int64_t t) {
+        while (span != coverage.end() && span->lastMs < t) ++span;
+        coveredTo = span != coverage.end() && span->firstMs <= t ? span->lastMs : INT64_MIN;
+      };
+      if (b < e) coverFrom(times[b]);
+      std::int64_t gapValues = 0;
       for (std::size_t i = b; i < e; ++i) {
-        if (i > b && times[i] > times[i - 1] + 1) {
+        if (i > b && times[i] > coveredTo && times[i] > times[i - 1] + 1) {
           const Hole hole = LongestHole(coverage, times[i - 1], times[i]);
           // The sampling step next to the two: the smaller of the steps before and after.
           std::int64_t step = 0;
@@ -795,11 +825,13 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
             info.times.push_back(FromArchiveMs(t));
             info.values.push_back(GapValue);
           }
+          coverFrom(times[i]);
         }
         info.times.push_back(FromArchiveMs(times[i]));
         info.values.push_back(samples[i]);
-        if (!IsGapValue(samples[i])) ++values;
+        gapValues += IsGapValue(samples[i]) ? 1 : 0;
       }
+      values += static_cast<std::int64_t>(e - b) - gapValues;
       out.push_back(std::move(info));
     }
     db.Commit();
@@ -840,98 +872,124 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
   }
 }
 
+namespace {
+
+// Folds samples or summary buckets, in time order, into the pixel columns of [from, from + span):
+// the column of a time is (t - from) * pixels / span, found by stepping to the next boundary
+// rather than by a division per sample.
+class ColumnFolder {
+ public:
+  ColumnFolder(std::int64_t from, std::int64_t span, int pixels) : from_(from), span_(span), pixels_(pixels) {}
+
+  void Add(std::int64_t t, std::int64_t count, double min, double max, double sum) {
+    if (count <= 0) return;
+    if (column_ < 0 || t >= nextBoundary_ || t < columnStart_) Locate(t);
+    if (buckets_.empty() || openColumn_ != column_) {
+      buckets_.push_back({std::max(t, from_), count, min, max, sum});
+      openColumn_ = column_;
+      return;
+    }
+    EnvelopeBucket& b = buckets_.back();
+    b.count += count;
+    b.min = std::min(b.min, min);
+    b.max = std::max(b.max, max);
+    b.mean += sum;
+  }
+  // The columns, their means divided out.
+  std::vector<EnvelopeBucket> Take() {
+    for (EnvelopeBucket& b : buckets_) b.mean /= static_cast<double>(b.count);
+    std::vector<EnvelopeBucket> out = std::move(buckets_);
+    buckets_.clear();
+    column_ = openColumn_ = -1;
+    return out;
+  }
+
+ private:
+  void Locate(std::int64_t t) {
+    column_ = std::clamp<std::int64_t>((t - from_) * pixels_ / span_, 0, pixels_ - 1);
+    // The first time of this column and of the next: the smallest t whose column is c.
+    columnStart_ = from_ + (column_ * span_ + pixels_ - 1) / pixels_;
+    nextBoundary_ = column_ + 1 >= pixels_ ? INT64_MAX : from_ + ((column_ + 1) * span_ + pixels_ - 1) / pixels_;
+    if (t < from_) columnStart_ = INT64_MIN;
+  }
+
+  std::int64_t from_;
+  std::int64_t span_;
+  std::int64_t pixels_;
+  std::int64_t column_ = -1;
+  std::int64_t openColumn_ = -1;
+  std::int64_t columnStart_ = 0;
+  std::int64_t nextBoundary_ = 0;
+  std::vector<EnvelopeBucket> buckets_;  // mean holds the sum until Take
+};
+
+}  // namespace
+
 std::optional<std::vector<ChannelEnvelope>> Archive::Envelope(std::int64_t recorderId, std::int64_t fromMs,
                                                               std::int64_t toMs, const std::vector<int>& channels,
                                                               int pixels, std::string& error) {
   if (pixels <= 0 || toMs < fromMs) return std::vector<ChannelEnvelope>{};
-  const std::int64_t span = std::max<std::int64_t>(1, toMs - fromMs + 1);
+  const std::int64_t span = toMs - fromMs + 1;
   const std::int64_t level = EnvelopeLevelMs(fromMs, toMs, pixels);
   std::vector<ChannelEnvelope> result;
-  auto column = [&](std::int64_t t) {
-    return std::clamp<std::int64_t>((t - fromMs) * pixels / span, 0, pixels - 1);
-  };
   SqlConnection& db = *connection_;
   try {
     db.BeginRead();
+    std::vector<int> numbers = channels;
+    if (numbers.empty()) {
+      auto statement = db.Prepare(
+          "SELECT DISTINCT c.number FROM source_channel c JOIN source s ON s.id = c.source_id "
+          "WHERE s.recorder_id = ? ORDER BY c.number");
+      statement->BindInt(1, recorderId);
+      while (statement->Step()) numbers.push_back(static_cast<int>(statement->Int(0)));
+    }
+    ColumnFolder folder(fromMs, span, pixels);
     if (level > 0) {
-      // The stored level, gathered into pixel columns by the database.
-      std::string sql =
-          "SELECT channel, (bucket_ms - ?) * ? / ? AS col, MIN(bucket_ms), CAST(SUM(count) AS BIGINT), "
-          "MIN(min_value), MAX(max_value), SUM(sum_value) FROM summary WHERE recorder_id = ? AND "
-          "level_ms = ? AND bucket_ms >= ? AND bucket_ms <= ? AND count > 0";
-      if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
-      sql += " GROUP BY channel, col ORDER BY channel, col";
-      auto statement = db.Prepare(sql);
+      // The stored level, each channel's buckets in order straight from the table's key.
+      auto statement = db.Prepare(
+          "SELECT bucket_ms, count, min_value, max_value, sum_value FROM summary WHERE recorder_id = ? AND "
+          "channel = ? AND level_ms = ? AND bucket_ms >= ? AND bucket_ms <= ? ORDER BY bucket_ms");
       // A bucket belongs to the period when it starts in it; the first one may start before.
       const std::int64_t firstBucket = FloorDiv(fromMs, level) * level;
-      statement->BindInt(1, fromMs);
-      statement->BindInt(2, pixels);
-      statement->BindInt(3, span);
-      statement->BindInt(4, recorderId);
-      statement->BindInt(5, level);
-      statement->BindInt(6, firstBucket);
-      statement->BindInt(7, toMs);
-      while (statement->Step()) {
-        const int number = static_cast<int>(statement->Int(0));
-        if (result.empty() || result.back().number != number) result.push_back({number, {}});
-        EnvelopeBucket b;
-        b.startMs = std::max(fromMs, statement->Int(2));
-        b.count = statement->Int(3);
-        b.min = statement->Double(4);
-        b.max = statement->Double(5);
-        b.mean = b.count > 0 ? statement->Double(6) / static_cast<double>(b.count) : 0.0;
-        result.back().buckets.push_back(b);
+      for (const int number : numbers) {
+        statement->Reset();
+        statement->BindInt(1, recorderId);
+        statement->BindInt(2, number);
+        statement->BindInt(3, level);
+        statement->BindInt(4, firstBucket);
+        statement->BindInt(5, toMs);
+        while (statement->Step()) {
+          folder.Add(statement->Int(0), statement->Int(1), statement->Double(2), statement->Double(3),
+                     statement->Double(4));
+        }
+        ChannelEnvelope envelope{number, folder.Take()};
+        if (!envelope.buckets.empty()) result.push_back(std::move(envelope));
       }
     } else {
-      // Finer than the finest level: the exact samples, column by column.
-      std::string sql = "SELECT channel, data FROM chunk WHERE recorder_id = ? AND first_ms <= ? AND last_ms >= ?";
-      if (!channels.empty()) sql += " AND channel IN (" + ChannelList(channels) + ")";
-      sql += " ORDER BY channel, first_ms, id";
-      auto statement = db.Prepare(sql);
-      statement->BindInt(1, recorderId);
-      statement->BindInt(2, toMs);
-      statement->BindInt(3, fromMs);
+      // Finer than the finest level: the exact samples.
+      auto statement = db.Prepare(kChunksOfPeriod);
+      const std::int64_t longest = LongestChunkSpan(db, recorderId);
       std::vector<std::int64_t> times;
       std::vector<float> values;
-      int current = -1;
-      auto flush = [&] {
-        if (current < 0) return;
-        ChannelEnvelope envelope{current, {}};
-        std::vector<EnvelopeBucket> columns(static_cast<std::size_t>(pixels));
-        for (std::size_t i = 0; i < times.size(); ++i) {
-          if (times[i] < fromMs || times[i] > toMs || IsGapValue(values[i])) continue;
-          EnvelopeBucket& b = columns[static_cast<std::size_t>(column(times[i]))];
-          const double v = values[i];
-          if (b.count == 0) {
-            b.startMs = times[i];
-            b.min = b.max = v;
-          } else {
-            b.startMs = std::min(b.startMs, times[i]);
-            b.min = std::min(b.min, v);
-            b.max = std::max(b.max, v);
-          }
-          b.mean += v;  // the sum until the end
-          ++b.count;
-        }
-        for (EnvelopeBucket& b : columns) {
-          if (b.count == 0) continue;
-          b.mean /= static_cast<double>(b.count);
-          envelope.buckets.push_back(b);
-        }
-        result.push_back(std::move(envelope));
+      for (const int number : numbers) {
+        BindChunksOfPeriod(*statement, recorderId, number, fromMs, toMs, longest);
         times.clear();
         values.clear();
-      };
-      while (statement->Step()) {
-        const int number = static_cast<int>(statement->Int(0));
-        if (number != current) {
-          flush();
-          current = number;
+        if (!DecodeRows(*statement, 0, times, values, error)) {
+          db.Rollback();
+          return std::nullopt;
         }
-        std::string why;
-        if (!DecodeChunk(statement->Blob(1), times, values, why)) throw SqlError("damaged chunk in the archive: " + why);
+        SortByTime(times, values);
+        const std::size_t b = static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), fromMs) - times.begin());
+        const std::size_t e = static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), toMs) - times.begin());
+        for (std::size_t i = b; i < e; ++i) {
+          if (IsGapValue(values[i])) continue;
+          const double v = values[i];
+          folder.Add(times[i], 1, v, v, v);
+        }
+        ChannelEnvelope envelope{number, folder.Take()};
+        if (!envelope.buckets.empty()) result.push_back(std::move(envelope));
       }
-      flush();
     }
     db.Commit();
     return result;

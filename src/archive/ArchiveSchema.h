@@ -9,8 +9,10 @@
 //                                       span it covers; range/start/end/sample_count: the summary
 //                                       its reader gave; step: its shortest sampling step
 //   source_channel(source_id, number, position, unit, has_range, range_low, range_high, decimals,
-//          first_ms, last_ms, samples, added)  what each source said of each channel, and
-//                                       how many of its samples were new
+//          first_ms, last_ms, samples, added, chunk_span_ms)  what each source said of each
+//                                       channel, how many of its samples were new, and the longest
+//                                       time one of its chunks spans (so that the chunks of a
+//                                       period are found from an index on their first time)
 //   chunk(id, recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, min_value,
 //          max_value, sum_value, data)  the samples, compressed (ChunkCodec.h)
 //   summary(recorder_id, channel, level_ms, bucket_ms, source_id, count, min_value, max_value,
