@@ -237,6 +237,26 @@ TEST_F(ArchiveProgramTest, AnImportKilledMidFileLeavesTheArchiveWholeAndIsComple
   }
 }
 
+TEST_F(ArchiveProgramTest, AnImportStoppedBySigintOrSigtermSaysSoAndLeavesTheFileOut) {
+  const std::string archive = dir_.File("a.sqlite");
+  const std::string big = WriteLongRecording(dir_.File("big.bin"), 16, 8);
+  ASSERT_EQ(Archive(archive, {"import", "--recorder", "r", WriteLongRecording(dir_.File("small.bin"), 1, 1)}).exit.code, 0);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    ChildOptions options;
+    options.stderrPath = dir_.File("stopped.txt");
+    ChildProgram child(Bin("vantiro-archive"), {"--archive", archive, "import", "--recorder", "r", big}, options);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.Signal(signal);
+    const ChildExit exit = child.Wait();
+    EXPECT_FALSE(exit.signalled);
+    EXPECT_EQ(exit.code, 128 + signal);
+    EXPECT_NE(ReadText(dir_.File("stopped.txt")).find("stopped"), std::string::npos);
+    EXPECT_EQ(Archive(archive, {"check"}).exit.code, 0);
+    EXPECT_EQ(Archive(archive, {"list"}).out.find("big.bin"), std::string::npos);
+  }
+}
+
 TEST_F(ArchiveProgramTest, TwoImportersAtOnceGiveTheUnionOnce) {
   std::vector<std::string> files;
   for (int i = 0; i < 4; ++i) {
