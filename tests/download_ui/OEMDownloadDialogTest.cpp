@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -198,8 +201,26 @@ TEST(OEMDownloadDialogTest, ThePathButtonPutsTheChosenFileIntoThePath) {
     dialog.PathSelectBtn->click();
     EXPECT_EQ(dialog.DLPicPath->text(), c.after);
     ASSERT_EQ(prompts.openFilters.size(), 1u);
-    EXPECT_EQ(QtFileFilter(prompts.openFilters[0]), QStringLiteral("*.* (*.*)"));
     EXPECT_TRUE(prompts.messages.empty());
+  }
+}
+
+// The file dialog lists every file, those without an extension too (a picture saved as "logo"):
+// the patterns Qt's own file dialog takes from the filter match such names.
+TEST(OEMDownloadDialogTest, TheFileChoiceShowsFilesWithoutAnExtension) {
+  ScriptedPrompts prompts;
+  TOEMDLDlg dialog;
+  dialog.PathSelectBtn->click();
+  ASSERT_EQ(prompts.openFilters.size(), 1u);
+  QFileDialog files;
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setNameFilter(QtFileFilter(prompts.openFilters[0]));
+  auto* model = files.findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  const QStringList patterns = model->nameFilters();
+  for (const char* name : {"logo", "logo.c", "画面1.txt", "LOGO.BIN", "a.b.c"}) {
+    EXPECT_TRUE(QDir::match(patterns, QString::fromUtf8(name)))
+        << name << " hidden by " << patterns.join(QLatin1Char(' ')).toStdString();
   }
 }
 

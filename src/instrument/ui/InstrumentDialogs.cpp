@@ -106,8 +106,10 @@ TOEMDLDlg::~TOEMDLDlg() {
 }
 
 void TOEMDLDlg::PathSelectBtnClick() {
+  // Every file: "*" rather than "*.*", which on Linux would hide a picture saved without an
+  // extension.
   const QString path =
-      CurrentPrompts().OpenFileName(this, QString(), QStringLiteral("*.*|*.*"));
+      CurrentPrompts().OpenFileName(this, QString(), QStringLiteral("所有文件(*)|*"));
   if (!path.isEmpty()) DLPicPath->setText(path);
 }
 
