@@ -29,6 +29,18 @@ std::optional<std::string_view> OpenMessage(int code) {
   }
 }
 
+// The detail of a refused open when the library gives none: its result code in words.
+std::string OpenRefusedDetail(std::int32_t port, int code) {
+  if (port < 1) return "未选择通信口：请在“实时通信设置”中选择通信口（COM1 至 COM16）。";
+  const std::string name = "通信口 COM" + std::to_string(port);
+  switch (code) {
+    case kSerialSystemFailure: return "打开" + name + "时系统调用失败。";
+    case kSerialPortBusy: return name + "不存在或已被占用。";
+    case kSerialNotOpen: return name + "不存在或无法打开。";
+    default: return "串口库拒绝打开" + name + "（错误码 " + std::to_string(code) + "）。";
+  }
+}
+
 }  // namespace
 
 SerialComCtl::SerialComCtl(SerialLibrary& library) : library_(library) {}
@@ -43,11 +55,7 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
     const auto message = OpenMessage(result);
     if (message) SetErrorText(errorText, *message);
     openFailureDetail_ = library_.FailureDetail();
-    if (openFailureDetail_.empty()) {
-      openFailureDetail_ = message ? std::string(*message)
-                                   : "the serial library refused the port (" +
-                                         std::to_string(result) + ")";
-    }
+    if (openFailureDetail_.empty()) openFailureDetail_ = OpenRefusedDetail(port, result);
     return false;
   }
   this->port = port;
@@ -58,20 +66,32 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
   this->dataBits = dataBits;
   this->stopBits = stopBits;
 
-  const auto refuse = [&](std::string_view message) {
+  const auto refuse = [&](std::string_view message, const std::string& detail) {
     SetErrorText(errorText, message);
-    openFailureDetail_ = "The communication settings cannot be used: " + std::string(message);
+    openFailureDetail_ = "通信参数不可用：" + detail;
     Close();
     return false;
   };
   const std::optional<std::uint8_t> dataCode = DataBitsCode(dataBits);
-  if (!dataCode) return refuse("no defined databits!");
+  if (!dataCode) {
+    return refuse("no defined databits!",
+                  "数据位须为 5、6、7 或 8，现为 " + std::to_string(dataBits) + "。");
+  }
   const std::optional<std::uint8_t> stopCode = StopBitsCode(stopBits);
-  if (!stopCode) return refuse("no defined stopits!");
+  if (!stopCode) {
+    return refuse("no defined stopits!", "停止位须为 1 或 2，现为 " + std::to_string(stopBits) + "。");
+  }
   const std::optional<std::uint8_t> parityCode = ParityCode(parity);
-  if (!parityCode) return refuse("no defined Paritys!");
+  if (!parityCode) {
+    return refuse("no defined Paritys!",
+                  "校验须为无校验、奇校验或偶校验，现为 " + std::to_string(parity) + "。");
+  }
   const std::optional<int> baudCode = BaudCode(baudRate);
-  if (!baudCode) return refuse("no defined baudrate!");
+  if (!baudCode) {
+    return refuse("no defined baudrate!",
+                  "不支持波特率 " + std::to_string(baudRate) +
+                      "（可选 1200、2400、9600、19200、38400、57600、115200）。");
+  }
 
   const int mode = *dataCode | *stopCode | *parityCode;
   const int result = library_.SetLineParameters(port, *baudCode, mode);
@@ -83,7 +103,8 @@ bool SerialComCtl::Open(std::int32_t port, std::int32_t baudRate, std::uint8_t s
   }
   openFailureDetail_ = library_.FailureDetail();
   if (openFailureDetail_.empty()) {
-    openFailureDetail_ = "the line parameters could not be set (" + std::to_string(result) + ")";
+    openFailureDetail_ = "无法设置通信口 COM" + std::to_string(port) + " 的通信参数（错误码 " +
+                         std::to_string(result) + "）。";
   }
   Close();
   return false;

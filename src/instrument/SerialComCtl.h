@@ -33,10 +33,11 @@ class SerialComCtl {
   // The exchanges since the last Open were ended by Abort or Close (or the library reported an
   // aborted transfer): the frame layer does not re-open such a port, which would undo the stop.
   bool Stopped() const { return stopped_.load(); }
-  // Why the last Open failed, in words for the user (the detail of the message
+  // Why the last Open failed, in Chinese words for the user (the detail of the message
   // "串口初始化失败!"): the library's account (the device, the system's reason, what to do: join
-  // the group that may use serial devices, close the program that holds the port, ...), else the
-  // message Open put in `errorText`. Empty after a successful Open.
+  // the group that may use the device, ask for access, close the program that holds the port,
+  // ...), else what Open itself found (no port chosen, a setting it cannot use, the library's
+  // code). Empty after a successful Open.
   const std::string& OpenFailureDetail() const { return openFailureDetail_; }
   // Close, then Open with the stored port and line parameters.
   bool Reopen(ErrorText errorText);

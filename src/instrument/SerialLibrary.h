@@ -149,6 +149,7 @@ class TermiosSerialLibrary final : public SerialLibrary {
   struct Port {
     int fd = -1;
     int wakeFd = -1;  // eventfd signalled by Abort and Close; a waiting transfer watches it
+    std::string path;  // the device, for the failure details
     int totalTimeoutMs = kReadTotalTimeoutMs;
     int intervalTimeoutMs = kReadIntervalTimeoutMs;
     std::int32_t bitsPerSecond = 9600;

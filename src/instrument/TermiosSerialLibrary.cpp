@@ -99,6 +99,32 @@ bool IsSignalled(int wakeFd) {
   return ::poll(&ready, 1, 0) > 0;
 }
 
+// The system's reason for a failure, in words for the user; the error's number as well where it
+// has no words here.
+std::string SystemReason(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: return "没有权限";
+    case ENOENT: return "不存在";
+    case ENODEV:
+    case ENXIO: return "设备不存在";
+    case EBUSY:
+    case EWOULDBLOCK: return "设备正被占用";
+    case EIO: return "输入/输出错误";
+    case EINVAL: return "参数无效";
+    case ENOTTY: return "不是终端设备";
+    case EROFS: return "文件系统只读";
+    case EMFILE:
+    case ENFILE: return "打开的文件过多";
+    case ENOMEM: return "内存不足";
+    case EINTR: return "被信号中断";
+    default: return "系统错误 " + std::to_string(error) + "（" + std::strerror(error) + "）";
+  }
+}
+
+// "COM<n>" for a port number, as the settings dialog names it.
+std::string PortName(int port) { return "COM" + std::to_string(port); }
+
 // Closes a descriptor whose open went wrong part-way, and gives `code`.
 int Abandon(int fd, int code) {
   ::ioctl(fd, TIOCNXCL);
@@ -189,12 +215,12 @@ int TermiosSerialLibrary::Open(int port) {
 int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
   const std::string path = DevicePath(port);
   if (IsOpen(port)) {
-    detail = path + " (port COM" + std::to_string(port) + ") is already open in this program.";
+    detail = path + "（通信口 " + PortName(port) + "）已在本程序中打开。";
     return kSerialPortBusy;
   }
   if (path.empty()) {
-    detail = "Port COM" + std::to_string(port) + " has no device: name one in config.ini, " +
-             "section [DEVICE], as COM" + std::to_string(port) + "=/dev/ttyUSB0 for example.";
+    // Only a port below COM1 has no device of its own: the settings name no port.
+    detail = "未选择通信口：请在“实时通信设置”中选择通信口（COM1 至 COM16）。";
     return kSerialNotOpen;
   }
 
@@ -214,7 +240,8 @@ int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
   }
   if (!::isatty(fd)) {
     ::close(fd);
-    detail = path + " is not a serial port (not a terminal device).";
+    detail = path + " 不是串口（不是终端设备）：请在“实时通信设置”中为通信口 " + PortName(port) +
+             " 选择串口设备。";
     return kSerialNotOpen;
   }
   // Exclusive: the terminal's own exclusive mode keeps other openers out (except privileged ones),
@@ -226,32 +253,32 @@ int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
     return error == EWOULDBLOCK ? kSerialPortBusy : kSerialSystemFailure;
   }
   const auto fail = [&](const char* what) {
-    detail = path + ": " + what + ": " + std::strerror(errno);
+    detail = path + "：" + what + "：" + SystemReason(errno) + "。";
     return Abandon(fd, kSerialSystemFailure);
   };
-  if (::ioctl(fd, TIOCEXCL) != 0) return fail("exclusive use");
+  if (::ioctl(fd, TIOCEXCL) != 0) return fail("无法独占该串口");
   // The descriptor stays non-blocking: every wait is a poll that also watches the wake-up, so a
   // write the line does not take is never stuck inside the kernel where no abort can reach it.
   termios settings{};
-  if (::tcgetattr(fd, &settings) != 0) return fail("reading the terminal settings");
+  if (::tcgetattr(fd, &settings) != 0) return fail("读取终端设置失败");
   MakeRaw(settings);
   // Framing left over from an earlier setting may be refused (see SetTerminal); it is set anew
   // by SetLineParameters. Raw mode must take.
   termios taken{};
-  if (!SetTerminal(fd, settings, taken)) return fail("setting raw mode");
+  if (!SetTerminal(fd, settings, taken)) return fail("设置原始模式失败");
   if (!IsRaw(taken)) {
     errno = EINVAL;
-    return fail("the device refuses raw mode");
+    return fail("该设备不接受原始模式");
   }
   ::tcflush(fd, TCIOFLUSH);
   // What wakes a transfer that waits: Abort and Close signal it.
   const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd < 0) return fail("eventfd");
+  if (wakeFd < 0) return fail("无法创建唤醒事件");
 
   std::lock_guard lock(mutex_);
-  if (!ports_.try_emplace(port, Port{.fd = fd, .wakeFd = wakeFd}).second) {
+  if (!ports_.try_emplace(port, Port{.fd = fd, .wakeFd = wakeFd, .path = path}).second) {
     ::close(wakeFd);
-    detail = path + " (port COM" + std::to_string(port) + ") is already open in this program.";
+    detail = path + "（通信口 " + PortName(port) + "）已在本程序中打开。";
     return Abandon(fd, kSerialPortBusy);
   }
   return kSerialOk;
@@ -265,24 +292,17 @@ std::string TermiosSerialLibrary::FailureDetail() const {
 std::string OpenFailureText(const std::string& path, int error) {
   switch (error) {
     case EACCES:
-    case EPERM: {
-      const std::string groupName = DeviceGroupName(path);
-      return path + ": permission denied. The device may be used by the members of the group '" +
-             groupName + "': add your user to it (sudo usermod -aG " + groupName +
-             " $USER), then log out and in again.";
-    }
+    case EPERM: return AccessHint(path, LookUpDeviceAccess(path));
     case EBUSY:
     case EWOULDBLOCK:
-      return path + " is in use by another program. ModemManager, for example, takes new serial "
-                    "adapters for itself, and a terminal program may still hold the port: close "
-                    "that program (or tell ModemManager to leave the device alone) and try again.";
+      return path + " 正被其他程序占用。例如 ModemManager 会占用新插入的串口适配器，终端程序也"
+                    "可能仍占着该串口：请关闭那个程序（或让 ModemManager 忽略该设备）后重试。";
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return path + " does not exist. Check that the adapter is plugged in, and the device "
-                    "named for the port in config.ini, section [DEVICE] (COM1=/dev/ttyUSB0 for "
-                    "example).";
-    default: return path + ": " + std::strerror(error);
+      return "未找到 " + path + "：请检查串口适配器是否已插好，以及 config.ini 的 [DEVICE] 节为"
+                                "该通信口指定的设备（例如 COM1=/dev/ttyUSB0）。";
+    default: return path + "：无法打开：" + SystemReason(error) + "。";
   }
 }
 
@@ -300,16 +320,16 @@ int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
   const Use open(*this, port);
   if (!open) return kSerialNotOpen;
   const auto fail = [&](const char* what) {
-    const std::string reason = std::string(what) + ": " + std::strerror(errno);
+    const std::string reason = open->path + "：" + what + "：" + SystemReason(errno) + "。";
     std::lock_guard lock(mutex_);
     failureDetail_ = reason;
     return kSerialSystemFailure;
   };
   termios settings{};
-  if (::tcgetattr(open->fd, &settings) != 0) return fail("reading the terminal settings");
+  if (::tcgetattr(open->fd, &settings) != 0) return fail("读取终端设置失败");
   if (!ApplyLineParameters(settings, baudCode, mode)) return kSerialBadParameter;
   termios taken{};
-  if (!SetTerminal(open->fd, settings, taken)) return fail("setting the line parameters");
+  if (!SetTerminal(open->fd, settings, taken)) return fail("设置线路参数失败");
   ::tcflush(open->fd, TCIOFLUSH);
   const int result = LineParametersResult(settings, taken);
   std::lock_guard lock(mutex_);
@@ -318,7 +338,7 @@ int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
     if (bitsPerSecond) it->second.bitsPerSecond = *bitsPerSecond;
   }
   failureDetail_.clear();
-  if (result == kSerialSystemFailure) failureDetail_ = "the device refuses raw mode";
+  if (result == kSerialSystemFailure) failureDetail_ = open->path + "：该设备不接受原始模式。";
   return result;
 }
 

@@ -130,31 +130,48 @@ TEST_F(SerialComCtlTest, LibraryOpenFailureLeavesPortAndReportsKnownCodes) {
   }
 }
 
-// The detail of a failed open, for the user: the library's account where it has one, else the
-// message Open wrote; nothing after a successful open. The error text is what it always was.
+// The detail of a failed open, for the user: the library's account where it has one, else what
+// Open found, in words; nothing after a successful open. The error text is what it always was.
 TEST_F(SerialComCtlTest, AFailedOpenLeavesItsDetail) {
   struct Case {
     const char* name;
     int openResult;
     int lineResult;
     std::int32_t baud;
+    std::uint8_t stopBits;
+    std::uint8_t dataBits;
+    std::int32_t port;
     std::string libraryDetail;
     const char* errorText;
     std::string detail;
   };
+  // The detail is in Chinese like the message it belongs to; the error text keeps the words the
+  // serial layer has always used.
   const Case cases[] = {
-      {"busy, with the library's account", kSerialPortBusy, kSerialOk, 9600,
-       "/dev/ttyUSB0 is in use by another program.", "no such port or port has be opened!",
-       "/dev/ttyUSB0 is in use by another program."},
-      {"busy, the library silent", kSerialPortBusy, kSerialOk, 9600, "",
-       "no such port or port has be opened!", "no such port or port has be opened!"},
-      {"an unlisted code, the library silent", -3, kSerialOk, 9600, "", kUntouched,
-       "the serial library refused the port (-3)"},
-      {"undefined baud rate", kSerialOk, kSerialOk, 4800, "", "no defined baudrate!",
-       "The communication settings cannot be used: no defined baudrate!"},
-      {"line parameters failed", kSerialOk, kSerialSystemFailure, 9600,
-       "setting the line parameters: Input/output error", kUntouched,
-       "setting the line parameters: Input/output error"},
+      {"busy, with the library's account", kSerialPortBusy, kSerialOk, 9600, 1, 8, 3,
+       "/dev/ttyUSB0 正被其他程序占用。", "no such port or port has be opened!",
+       "/dev/ttyUSB0 正被其他程序占用。"},
+      {"busy, the library silent", kSerialPortBusy, kSerialOk, 9600, 1, 8, 3, "",
+       "no such port or port has be opened!", "通信口 COM3不存在或已被占用。"},
+      {"no such port, the library silent", kSerialNotOpen, kSerialOk, 9600, 1, 8, 3, "",
+       "no such port or port not opened!", "通信口 COM3不存在或无法打开。"},
+      {"a system failure, the library silent", kSerialSystemFailure, kSerialOk, 9600, 1, 8, 3, "",
+       "call win32 function fail, please call!", "打开通信口 COM3时系统调用失败。"},
+      {"an unlisted code, the library silent", -3, kSerialOk, 9600, 1, 8, 3, "", kUntouched,
+       "串口库拒绝打开通信口 COM3（错误码 -3）。"},
+      {"no port chosen, the library silent", kSerialNotOpen, kSerialOk, 9600, 1, 8, 0, "",
+       "no such port or port not opened!", "未选择通信口：请在“实时通信设置”中选择通信口（COM1 至 COM16）。"},
+      {"undefined baud rate", kSerialOk, kSerialOk, 4800, 1, 8, 3, "", "no defined baudrate!",
+       "通信参数不可用：不支持波特率 4800（可选 1200、2400、9600、19200、38400、57600、115200）。"},
+      {"undefined data bits", kSerialOk, kSerialOk, 9600, 1, 9, 3, "", "no defined databits!",
+       "通信参数不可用：数据位须为 5、6、7 或 8，现为 9。"},
+      {"undefined stop bits", kSerialOk, kSerialOk, 9600, 3, 8, 3, "", "no defined stopits!",
+       "通信参数不可用：停止位须为 1 或 2，现为 3。"},
+      {"line parameters failed", kSerialOk, kSerialSystemFailure, 9600, 1, 8, 3,
+       "/dev/ttyUSB0：设置线路参数失败：输入/输出错误。", kUntouched,
+       "/dev/ttyUSB0：设置线路参数失败：输入/输出错误。"},
+      {"line parameters failed, the library silent", kSerialOk, kSerialSystemFailure, 9600, 1, 8,
+       3, "", kUntouched, "无法设置通信口 COM3 的通信参数（错误码 -8）。"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -164,7 +181,7 @@ TEST_F(SerialComCtlTest, AFailedOpenLeavesItsDetail) {
     lib.openResults = {c.openResult};
     lib.lineParameterResults = {c.lineResult};
     lib.failureDetail = c.libraryDetail;
-    EXPECT_FALSE(port.Open(3, c.baud, 1, 8, 1, errorText));
+    EXPECT_FALSE(port.Open(c.port, c.baud, c.stopBits, c.dataBits, 1, errorText));
     EXPECT_EQ(Text(), c.errorText);
     EXPECT_EQ(port.OpenFailureDetail(), c.detail);
     lib.failureDetail.clear();

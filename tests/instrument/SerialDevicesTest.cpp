@@ -1,6 +1,9 @@
 #include "instrument/SerialDevices.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -52,19 +55,39 @@ TEST(SerialDevicesTest, TheHintNamesTheDevicesGroupOrTheMissingAdapter) {
   SerialDevice locked;
   locked.path = "/dev/ttyUSB0";
   locked.usable = false;
-  locked.group = "uucp";
+  locked.access = DeviceAccess{"root", "uucp", false, 0660};
   EXPECT_EQ(DevicePermissionHint(locked),
             "无权打开 /dev/ttyUSB0：请把用户加入 uucp 组（sudo usermod -aG uucp $USER），重新登录后生效。");
 
   const SerialDevice missing = DescribeSerialDevice("/dev/vantiro-no-such-device");
   EXPECT_FALSE(missing.exists);
   EXPECT_FALSE(missing.usable);
+  EXPECT_FALSE(missing.access);
   EXPECT_EQ(DevicePermissionHint(missing),
             "未找到 /dev/vantiro-no-such-device：请检查串口适配器是否已插好。");
 
   const SerialDevice null = DescribeSerialDevice("/dev/null");
   EXPECT_TRUE(null.usable);
   EXPECT_EQ(DevicePermissionHint(null), "");
+}
+
+// What is looked up of a device: its owner, its group and its mode, as the file system has them
+// (root's group too, which the hint must not suggest joining).
+TEST(SerialDevicesTest, TheAccessIsTheDevicesOwnerGroupAndMode) {
+  TempDir dir;
+  const std::string device = dir.File("ttyUSB3");
+  WriteText(device, "");
+  ASSERT_EQ(::chmod(device.c_str(), 0640), 0);
+  struct stat status {};
+  ASSERT_EQ(::stat(device.c_str(), &status), 0);
+  const std::optional<DeviceAccess> access = DescribeSerialDevice(device).access;
+  ASSERT_TRUE(access);
+  const passwd* owner = ::getpwuid(status.st_uid);
+  const group* group = ::getgrgid(status.st_gid);
+  EXPECT_EQ(access->owner, owner ? owner->pw_name : std::to_string(status.st_uid));
+  EXPECT_EQ(access->group, group ? group->gr_name : std::to_string(status.st_gid));
+  EXPECT_EQ(access->rootGroup, status.st_gid == 0);
+  EXPECT_EQ(access->mode, 0640u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -20,12 +21,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "instrument/SerialComCtl.h"
+#include "instrument/SerialDevices.h"
 #include "instrument/SerialLibrary.h"
 #include "support/TempDir.h"
 
@@ -37,6 +40,34 @@ using testing::WriteText;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kPort = 7;
+
+// The words of `text` written in Latin letters, `names` (paths, user and group names) taken out
+// first, that are not commands, settings or program names a user types or sees as they are: a
+// detail written in Chinese has none.
+std::vector<std::string> EnglishWords(std::string text, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    for (std::size_t at; !name.empty() && (at = text.find(name)) != std::string::npos;) {
+      text.erase(at, name.size());
+    }
+  }
+  static const std::vector<std::string> kAsTyped = {
+      "COM", "config", "ini", "DEVICE", "dev", "ttyUSB", "ModemManager", "sudo", "usermod", "aG",
+      "USER", "chgrp", "chmod", "udev", "GROUP", "MODE", "dialout", "uucp"};
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    const char c = i < text.size() ? text[i] : ' ';
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+      word += c;
+      continue;
+    }
+    if (word.size() >= 2 && std::find(kAsTyped.begin(), kAsTyped.end(), word) == kAsTyped.end()) {
+      words.push_back(word);
+    }
+    word.clear();
+  }
+  return words;
+}
 
 // Bytes a terminal in its usual mode would change or act on: NUL, LF, CR, ^C, XON, XOFF, DEL, 0xFF.
 const Bytes kAwkwardBytes{0x00, 0x0A, 0x0D, 0x03, 0x11, 0x13, 0x7F, 0xFF};
@@ -351,7 +382,8 @@ TEST_F(TermiosSerialLibraryTest, CloseDuringAReadWakesItAndClosesAfterIt) {
   EXPECT_EQ(otherProgram.Close(kPort), kSerialOk);
 }
 
-// Why an open failed, for the user: each failure names the device and says what to do.
+// Why an open failed, for the user: each failure names the device (or that no port is chosen) and
+// says what to do, in Chinese like every other message of the window.
 TEST_F(TermiosSerialLibraryTest, AFailedOpenTellsWhyAndWhatToDo) {
   TermiosSerialLibrary otherProgram(ini_);
   struct Case {
@@ -363,13 +395,15 @@ TEST_F(TermiosSerialLibraryTest, AFailedOpenTellsWhyAndWhatToDo) {
   };
   const Case cases[] = {
       {"missing device", &library_, 8, kSerialNotOpen,
-       {dir_.File("missing"), "does not exist", "plugged in", "[DEVICE]"}},
-      {"not a terminal", &library_, 9, kSerialNotOpen, {ini_, "not a serial port"}},
-      {"no device for the port", &library_, 0, kSerialNotOpen, {"COM0", "config.ini", "[DEVICE]"}},
+       {"未找到 " + dir_.File("missing"), "适配器是否已插好", "[DEVICE]"}},
+      {"not a terminal", &library_, 9, kSerialNotOpen, {ini_, "不是串口", "COM9"}},
+      {"no port chosen (the stored index -1)", &library_, 0, kSerialNotOpen,
+       {"未选择通信口", "实时通信设置"}},
+      {"no port chosen (an index below -1)", &library_, -3, kSerialNotOpen, {"未选择通信口"}},
       {"held by another program", &otherProgram, kPort, kSerialPortBusy,
-       {slavePath_, "in use by another program", "ModemManager"}},
+       {slavePath_, "正被其他程序占用", "ModemManager"}},
       {"already open here", &library_, kPort, kSerialPortBusy,
-       {slavePath_, "already open in this program"}},
+       {slavePath_, "COM7", "已在本程序中打开"}},
   };
   OpenPort(library_);
   EXPECT_EQ(library_.FailureDetail(), "");
@@ -380,6 +414,10 @@ TEST_F(TermiosSerialLibraryTest, AFailedOpenTellsWhyAndWhatToDo) {
     for (const std::string& word : c.words) {
       EXPECT_NE(text.find(word), std::string::npos) << "'" << word << "' not in: " << text;
     }
+    EXPECT_EQ(text.find("COM0"), std::string::npos) << text;
+    EXPECT_EQ(EnglishWords(text, {slavePath_, ini_, dir_.File("missing")}),
+              std::vector<std::string>())
+        << text;
   }
   // A successful open leaves no detail behind.
   ASSERT_EQ(library_.Close(kPort), kSerialOk);
@@ -391,32 +429,83 @@ TEST(OpenFailureTextTest, TheHintFitsTheSystemsReason) {
   testing::TempDir dir;
   const std::string device = dir.File("ttyUSB9");
   WriteText(device, "");
+  ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
+  const std::optional<DeviceAccess> access = LookUpDeviceAccess(device);
+  ASSERT_TRUE(access);
   struct Case {
     const char* name;
     int error;
     std::vector<std::string> words;
   };
+  // The device is this user's own with mode 0600: joining a group would not help anybody else.
   const Case cases[] = {
-      {"permission denied", EACCES, {device, "permission denied", "dialout", "usermod -aG"}},
-      {"operation not permitted", EPERM, {device, "dialout"}},
-      {"busy", EBUSY, {device, "in use by another program", "ModemManager"}},
-      {"missing", ENOENT, {device, "does not exist", "config.ini"}},
-      {"no such device", ENODEV, {device, "does not exist"}},
-      {"anything else", EIO, {device, std::strerror(EIO)}},
+      {"permission denied", EACCES,
+       {"无权打开 " + device, "用户 " + access->owner, "组 " + access->group, "0600", "加入组也无法使用",
+        "chmod", "udev"}},
+      {"operation not permitted", EPERM, {"无权打开 " + device, "0600"}},
+      {"busy", EBUSY, {device, "正被其他程序占用", "ModemManager"}},
+      {"missing", ENOENT, {"未找到 " + device, "适配器", "config.ini"}},
+      {"no such device", ENODEV, {"未找到 " + device}},
+      {"anything else", EIO, {device, "输入/输出错误"}},
+      {"an error without words of its own", EDOM, {device, "系统错误 " + std::to_string(EDOM)}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::string text = OpenFailureText(device, c.error);
     for (const std::string& word : c.words) {
-      EXPECT_NE(text.find(word), std::string::npos) << c.name << ": '" << word << "' not in: "
-                                                    << text;
+      EXPECT_NE(text.find(word), std::string::npos) << "'" << word << "' not in: " << text;
+    }
+    if (c.error != EDOM) {  // whose words come from the system
+      EXPECT_EQ(EnglishWords(text, {device, access->owner, access->group}),
+                std::vector<std::string>())
+          << text;
     }
   }
-  // The group named is the one the device belongs to, where it has one.
-  const struct group* uucp = ::getgrnam("uucp");
-  if (uucp != nullptr && ::chown(device.c_str(), static_cast<uid_t>(-1), uucp->gr_gid) == 0) {
-    const std::string text = OpenFailureText(device, EACCES);
-    EXPECT_NE(text.find("'uucp'"), std::string::npos) << text;
-    EXPECT_NE(text.find("usermod -aG uucp"), std::string::npos) << text;
+}
+
+// Joining the device's group is the hint only where it helps: the group may read and write the
+// device and is not root's. Otherwise the owner, the group and the mode are named and the
+// administrator is asked for access. The settings dialog's hint is the same text.
+TEST(OpenFailureTextTest, JoiningTheGroupIsAdvisedOnlyWhereItHelps) {
+  const std::string device = "/dev/ttyUSB0";
+  struct Case {
+    const char* name;
+    std::optional<DeviceAccess> access;
+    std::vector<std::string> words;
+    std::vector<std::string> absent;
+  };
+  const Case cases[] = {
+      {"dialout may use it", DeviceAccess{"root", "dialout", false, 0660},
+       {"无权打开 /dev/ttyUSB0", "加入 dialout 组", "sudo usermod -aG dialout $USER", "重新登录"},
+       {"管理员"}},
+      {"another group may use it", DeviceAccess{"root", "uucp", false, 0660},
+       {"加入 uucp 组", "usermod -aG uucp"}, {"dialout", "管理员"}},
+      {"root:root 0600", DeviceAccess{"root", "root", true, 0600},
+       {"用户 root、组 root", "权限 0600", "加入组也无法使用", "管理员",
+        "sudo chgrp dialout /dev/ttyUSB0", "sudo chmod 660 /dev/ttyUSB0", "udev"},
+       {"usermod", "请把用户加入 root"}},
+      {"root's group, even with group access", DeviceAccess{"root", "root", true, 0660},
+       {"组 root", "权限 0660", "管理员"}, {"usermod -aG root"}},
+      {"dialout without group access", DeviceAccess{"root", "dialout", false, 0604},
+       {"组 dialout", "权限 0604", "管理员"}, {"usermod"}},
+      {"a device that cannot be looked at", std::nullopt, {"无权打开 /dev/ttyUSB0", "管理员"},
+       {"usermod", "dialout"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = AccessHint(device, c.access);
+    for (const std::string& word : c.words) {
+      EXPECT_NE(text.find(word), std::string::npos) << "'" << word << "' not in: " << text;
+    }
+    for (const std::string& word : c.absent) {
+      EXPECT_EQ(text.find(word), std::string::npos) << "'" << word << "' in: " << text;
+    }
+    EXPECT_EQ(EnglishWords(text, {device, "root"}), std::vector<std::string>()) << text;
+    SerialDevice listed;
+    listed.path = device;
+    listed.usable = false;
+    listed.access = c.access;
+    EXPECT_EQ(DevicePermissionHint(listed), text);
   }
 }
 

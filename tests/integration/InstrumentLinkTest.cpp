@@ -404,7 +404,7 @@ TEST(InstrumentLinkTest, AFailedOpenTellsTheUserWhy) {
     EXPECT_EQ(LastError(), "no such port or port has be opened!");
     const std::string detail = link.instrument.OpenFailureDetail();
     EXPECT_NE(detail.find(line.DevicePath()), std::string::npos) << detail;
-    EXPECT_NE(detail.find("in use by another program"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("正被其他程序占用"), std::string::npos) << detail;
     // Once it lets go, the port opens, and the detail is gone.
     ASSERT_EQ(otherProgram.Close(1), kSerialOk);
     EXPECT_TRUE(link.instrument.OpenLink()) << LastError();
@@ -419,7 +419,7 @@ TEST(InstrumentLinkTest, AFailedOpenTellsTheUserWhy) {
   EXPECT_FALSE(link.instrument.OpenLink());
   const std::string detail = link.instrument.OpenFailureDetail();
   EXPECT_NE(detail.find(dir.File("no-such-tty")), std::string::npos) << detail;
-  EXPECT_NE(detail.find("does not exist"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("未找到"), std::string::npos) << detail;
 }
 
 TEST(InstrumentLinkTest, PictureDownloadReachesTheRecorder) {
