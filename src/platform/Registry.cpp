@@ -46,11 +46,21 @@ std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name) 
 }
 
 bool WriteRegistryInt(std::string_view key, std::string_view name, int value) {
+  return WriteRegistryString(key, name, std::to_string(value));
+}
+
+std::optional<std::string> ReadRegistryString(std::string_view key, std::string_view name) {
+  const ProfileFile registry = ProfileFile::Load(RegistryFilePath());
+  if (!registry.HasKey(key, name)) return std::nullopt;
+  return registry.ReadString(key, name, "");
+}
+
+bool WriteRegistryString(std::string_view key, std::string_view name, std::string_view value) {
   const std::string path = RegistryFilePath();
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   ProfileFile registry = ProfileFile::Load(path);
-  SetRegistryInt(registry, key, name, value);
+  registry.WriteString(key, name, value);
   return registry.Save(path);
 }
 

@@ -17,6 +17,9 @@
 namespace vantiro {
 
 inline constexpr std::string_view kVendorKey = "Software\\Brisawen";
+// The program's own remembered choices beside the switches (the archive last opened, the chart's
+// drawing switches), in the same file.
+inline constexpr std::string_view kSettingsKey = "Vantiro";
 
 std::string RegistryFilePath();
 
@@ -27,6 +30,10 @@ bool OpenOrCreateRegistryKey(std::string_view key);
 std::optional<int> ReadRegistryInt(std::string_view key, std::string_view name);
 
 bool WriteRegistryInt(std::string_view key, std::string_view name, int value);
+
+// A text value as written (blanks around it removed); nothing when missing.
+std::optional<std::string> ReadRegistryString(std::string_view key, std::string_view name);
+bool WriteRegistryString(std::string_view key, std::string_view name, std::string_view value);
 
 // The same rules on the registry file's profile in memory; the functions above load and save the
 // file around these.

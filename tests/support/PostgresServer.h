@@ -2,7 +2,8 @@
 // A throwaway PostgreSQL server for the archive's tests: initdb into a temporary folder, pg_ctl
 // listening on a Unix socket in that folder only (no TCP port), as the postgres user when the tests
 // run as root (the server refuses root). Stopped and removed when the object goes. Each test takes
-// a fresh database of its own from it.
+// a fresh database of its own from it. It does not wait for the disk (fsync off) but writes every
+// commit out before answering, so that a killed server comes back with all it acknowledged.
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -96,7 +97,7 @@ class PostgresServer {
   bool StartServer() {
     running_ = Run(Bin("pg_ctl") + " -D " + folder_ + "/data -l " + folder_ +
                    "/server.log -w -t 60 -o \"-k " + folder_ +
-                   " -c listen_addresses= -c fsync=off -c synchronous_commit=off -c full_page_writes=off\" start");
+                   " -c listen_addresses= -c fsync=off -c full_page_writes=off\" start");
     if (!running_) error_ = "the server did not start: see " + folder_ + "/server.log";
     return running_;
   }
