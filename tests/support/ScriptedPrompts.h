@@ -48,6 +48,21 @@ class ScriptedPrompts : public Prompts {
     openFiles.pop_front();
     return file;
   }
+  QStringList OpenFileNames(QWidget*, const QString& title, const QString& filter) override {
+    openFilters.push_back(filter);
+    openTitles.push_back(title);
+    if (openFileLists.empty()) return {};
+    QStringList files = openFileLists.front();
+    openFileLists.pop_front();
+    return files;
+  }
+  QString ExistingFolder(QWidget*, const QString& title) override {
+    openTitles.push_back(title);
+    if (folders.empty()) return {};
+    QString folder = folders.front();
+    folders.pop_front();
+    return folder;
+  }
   QString SaveFileName(QWidget*, const QString& title, const QString& filter,
                        const QString& defaultSuffix, const QString& fileName) override {
     saveFilters.push_back(filter);
@@ -75,6 +90,8 @@ class ScriptedPrompts : public Prompts {
   }
 
   std::deque<QString> openFiles;   // "" answers Cancel
+  std::deque<QStringList> openFileLists;  // the several-files dialog's answers
+  std::deque<QString> folders;            // the folder dialog's answers
   std::deque<QString> saveFiles;
   std::deque<bool> answers;
   std::vector<Shown> messages;

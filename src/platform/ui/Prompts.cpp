@@ -35,6 +35,12 @@ class QtPrompts final : public Prompts {
   QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) override {
     return QFileDialog::getOpenFileName(parent, title, QString(), QtFileFilter(filter));
   }
+  QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& filter) override {
+    return QFileDialog::getOpenFileNames(parent, title, QString(), QtFileFilter(filter));
+  }
+  QString ExistingFolder(QWidget* parent, const QString& title) override {
+    return QFileDialog::getExistingDirectory(parent, title);
+  }
   QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
                        const QString& defaultSuffix, const QString& fileName) override {
     QFileDialog dialog(parent, title, fileName, QtFileFilter(filter));

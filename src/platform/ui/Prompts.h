@@ -3,6 +3,7 @@
 // shows real dialogs; tests install a scripted one so that nothing ever blocks on a window.
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "platform/UserMessage.h"
@@ -30,6 +31,10 @@ class Prompts {
   virtual bool Question(QWidget* parent, const QString& text) = 0;
   // The open dialog; `filter` in the "caption|pattern|caption|pattern" form. Empty when cancelled.
   virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // The open dialog for several files; empty when cancelled.
+  virtual QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // A folder; empty when cancelled.
+  virtual QString ExistingFolder(QWidget* parent, const QString& title) = 0;
   // The save dialog; empty when cancelled.
   virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
                                const QString& defaultSuffix, const QString& fileName) = 0;
