@@ -360,7 +360,8 @@ bool ModbusRtuProtocol::SendBlockFrame(SerialComCtl& link, const DownloadRequest
   }
   if (!SendFrame(BuildBlockFrame(request), errorText)) return false;
   for (int read = 1; !ReceiveReply(kBlockReplySize, errorText); ++read) {
-    if (read == kBlockReplyReads) return false;
+    // An aborted or closed port answers no more: no pause and no further read.
+    if (read == kBlockReplyReads || link.Stopped()) return false;
     sleep_(kBlockReplyPause);
   }
   return CheckBlockReply(std::span(rxBuffer.data(), kBlockReplySize), request, errorText);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,12 @@ class RecordingPort : public DownloadPort {
   int failBlockAttempts = 0;  // block attempts refused before the first acknowledgement
   int failBlockAt = -1;       // the block index whose attempts are refused; -1 none
 
+  // A stop requested while the call `stopDuring` ("start 0", "block 1 512", "end", ...) runs,
+  // which then gives `resultWhenStopped` (an aborted exchange fails).
+  std::stop_source* stop = nullptr;
+  std::string stopDuring;
+  bool resultWhenStopped = false;
+
   std::vector<std::string> calls;
   std::vector<Bytes> blocks;  // data of every block attempt
   bool open = false;
@@ -35,24 +42,32 @@ class RecordingPort : public DownloadPort {
   }
   bool Start(int picture) override {
     calls.push_back("start " + std::to_string(picture));
-    return !startFails;
+    return Result(!startFails);
   }
   bool Block(const std::uint8_t* data, std::int32_t length, std::int32_t sequence) override {
     calls.push_back("block " + std::to_string(sequence & 0xFF) + " " + std::to_string(length));
     blocks.emplace_back(data, data + length);
     if (sequence == failBlockAt && failBlockAttempts > 0) {
       --failBlockAttempts;
-      return false;
+      return Result(false);
     }
-    return true;
+    return Result(true);
   }
   bool Finish() override {
     calls.push_back("end");
-    return !finishFails;
+    return Result(!finishFails);
   }
   void Close() override {
     calls.push_back("close");
     open = false;
+  }
+  void Abort() override { calls.push_back("abort"); }
+
+ private:
+  bool Result(bool result) {
+    if (stop == nullptr || calls.back() != stopDuring) return result;
+    stop->request_stop();
+    return resultWhenStopped;
   }
 };
 
@@ -215,6 +230,63 @@ TEST(PictureDownloadTest, EachFailureHasItsTextAndThePortIsClosed) {
     EXPECT_EQ(port.calls,
               (std::vector<std::string>{"open", "start 1", "block 0 512", "end", "close"}));
     EXPECT_EQ(run.progress.back(), std::make_pair(2, 3));
+  }
+}
+
+// A stop request ends the download at once: the exchange in progress is aborted, nothing more is
+// sent, the port is closed and the outcome says so ("下装已中止!"), never "下装成功!" for a picture
+// that did not all arrive, nor "下装失败!" for the recorder's sake. Only an end frame already
+// acknowledged makes it a success.
+TEST(PictureDownloadTest, AStopEndsItBetweenFramesAndAbortsTheOneInProgress) {
+  testing::TempDir dir;
+  const std::string path = dir.File("picture.txt");
+  testing::WriteText(path, PictureText(Pattern(3 * 512)));
+  struct Case {
+    const char* name;
+    std::string stopDuring;  // "" before the download
+    bool resultWhenStopped;
+    std::vector<std::string> calls;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"before the download", "", false, {}, "下装已中止!"},
+      {"during the start frame", "start 4", false, {"open", "start 4", "abort", "close"},
+       "下装已中止!"},
+      {"during a block's acknowledgement",
+       "block 1 512",
+       false,
+       {"open", "start 4", "block 0 512", "block 1 512", "abort", "close"},
+       "下装已中止!"},
+      {"as a block was acknowledged",
+       "block 1 512",
+       true,
+       {"open", "start 4", "block 0 512", "block 1 512", "abort", "close"},
+       "下装已中止!"},
+      {"during the end frame",
+       "end",
+       false,
+       {"open", "start 4", "block 0 512", "block 1 512", "block 2 512", "end", "abort", "close"},
+       "下装已中止!"},
+      {"as the end frame was acknowledged",
+       "end",
+       true,
+       {"open", "start 4", "block 0 512", "block 1 512", "block 2 512", "end", "abort", "close"},
+       "下装成功!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::stop_source stop;
+    if (c.stopDuring.empty()) stop.request_stop();
+    RecordingPort port;
+    port.stop = &stop;
+    port.stopDuring = c.stopDuring;
+    port.resultWhenStopped = c.resultWhenStopped;
+    const DownloadOutcome outcome = DownloadPicture(port, path, 4, {}, stop.get_token());
+    EXPECT_EQ(port.calls, c.calls);
+    EXPECT_EQ(outcome.text, c.text);
+    EXPECT_EQ(outcome.succeeded, std::string(c.text) == "下装成功!");
+    EXPECT_EQ(outcome.stopped, std::string(c.text) == "下装已中止!");
+    EXPECT_FALSE(port.open);
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // vantiro-monitor run in-process: its exit status and what it wrote.
 
-#include <atomic>
 #include <sstream>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -19,8 +19,7 @@ struct MonitorResult {
 inline MonitorResult Monitor(const std::vector<std::string>& args) {
   std::ostringstream out;
   std::ostringstream err;
-  const std::atomic<bool> stop{false};
-  const int status = RunMonitor(args, out, err, stop);
+  const int status = RunMonitor(args, out, err, std::stop_token());
   return {status, out.str(), err.str()};
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "instrument/CommSettings.h"
+#include "instrument/SerialLibrary.h"
 #include "integration/SimulatedLine.h"
 #include "recorder/DateTime.h"
 #include "vantiro-monitor/MonitorCommand.h"
@@ -200,16 +201,9 @@ class Child {
 
   // The next line of standard output; nothing at its end or when nothing comes for a long time
   // (a guard against a hang, not a measure).
-  std::optional<std::string> ReadLine() {
-    for (;;) {
-      if (const auto newline = outText_.find('\n'); newline != std::string::npos) {
-        std::string line = outText_.substr(0, newline);
-        outText_.erase(0, newline + 1);
-        return line;
-      }
-      if (!ReadSome(out_, outText_)) return std::nullopt;
-    }
-  }
+  std::optional<std::string> ReadLine() { return NextLine(out_, outText_); }
+  // The same of standard error.
+  std::optional<std::string> ReadErrorLine() { return NextLine(err_, errText_); }
   // The rest of standard output and standard error, up to their ends.
   std::string RestOfOutput() {
     while (ReadSome(out_, outText_)) {
@@ -219,10 +213,11 @@ class Child {
     return rest;
   }
   std::string Errors() {
-    std::string text;
-    while (ReadSome(err_, text)) {
+    while (ReadSome(err_, errText_)) {
     }
-    return text;
+    std::string rest;
+    rest.swap(errText_);
+    return rest;
   }
   void CloseInput() {
     ::close(in_);
@@ -237,8 +232,33 @@ class Child {
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // The exit status once the program has ended, if it does within `limit` (a loose bound on what
+  // should take a moment, not a measure); nothing, the program still running, when it does not.
+  std::optional<int> WaitAtMost(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      int status = 0;
+      const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+      if (ended == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+      ::poll(nullptr, 0, 20);
+    }
+  }
 
  private:
+  static std::optional<std::string> NextLine(int fd, std::string& text) {
+    for (;;) {
+      if (const auto newline = text.find('\n'); newline != std::string::npos) {
+        std::string line = text.substr(0, newline);
+        text.erase(0, newline + 1);
+        return line;
+      }
+      if (!ReadSome(fd, text)) return std::nullopt;
+    }
+  }
   static bool ReadSome(int fd, std::string& text) {
     pollfd ready{fd, POLLIN, 0};
     if (::poll(&ready, 1, 20000) <= 0) return false;
@@ -252,6 +272,7 @@ class Child {
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
   std::string outText_;
+  std::string errText_;
 };
 
 const std::string kBin = VANTIRO_BIN_DIR;
@@ -277,7 +298,8 @@ TEST(MonitorProgramTest, MonitorsTheSimulatorThroughItsLink) {
   EXPECT_EQ(counted.Wait(), 0);
   EXPECT_EQ(MaskTimes(out, before, LocalNowText()), kChannelLines + kPollLine + kPollLine);
 
-  // Without a count it polls until interrupted, and an interrupt ends it cleanly.
+  // Without a count it polls until interrupted, and an interrupt ends it with the shell's status
+  // of an interrupted command.
   Child endless(kBin + "/vantiro-monitor", {"--config", ini, "--interval", "10"});
   int polls = 0;
   while (polls < 3) {
@@ -286,11 +308,107 @@ TEST(MonitorProgramTest, MonitorsTheSimulatorThroughItsLink) {
     if (line->rfind("channel ", 0) != 0) ++polls;
   }
   endless.Signal(SIGINT);
-  EXPECT_EQ(endless.Wait(), 0);
+  EXPECT_EQ(endless.Wait(), 130);
 
   simulator.CloseInput();
   EXPECT_EQ(simulator.Wait(), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+// A recorder-sim process serving on a link in `dir`, with `options` (faults) given; config.ini
+// there points port 1 at it with the channels given.
+struct SimulatorProcess {
+  SimulatorProcess(const testing::TempDir& dir, std::vector<std::string> options,
+                   const std::string& channels)
+      : link(dir.File("recorder")), ini(dir.File("config.ini")) {
+    options.insert(options.end(), {"--link", link, "--exit-on-eof"});
+    process.emplace(kBin + "/recorder-sim", options);
+    device = process->ReadLine();
+    testing::WriteText(ini, testing::ComSection(1, 1) + channels + "[DEVICE]\nCOM1=" + link + "\n");
+  }
+  std::string link;
+  std::string ini;
+  std::optional<Child> process;
+  std::optional<std::string> device;
+};
+
+// The port is free again: another program opens it (the exclusive hold and the lock are gone).
+bool PortIsFree(const std::string& ini) {
+  TermiosSerialLibrary otherProgram(ini);
+  if (otherProgram.Open(1) != kSerialOk) return false;
+  otherProgram.Close(1);
+  return true;
+}
+
+// SIGINT and SIGTERM end a long run within moments, whatever it is waiting for (a slow
+// acknowledgement, the probe, a poll the recorder stalls), close the port, and leave the shell's
+// status of a command ended by that signal: 130 and 143. A download stopped midway says so on
+// standard output, where its outcome goes; nothing is claimed as done.
+TEST(MonitorProgramTest, ASignalEndsALongRunAtOnce) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> simulator;  // recorder-sim's faults
+    std::string channels;                // [CHANNEL] of config.ini
+    bool download;                       // --download of a 20-block picture, else monitoring
+    const char* signalAfter;             // the line (standard error for a download) awaited first
+    int signal;
+    int status;
+    const char* out;  // standard output after the awaited line
+  };
+  // Replies 0.8 s late: a block's acknowledgement takes that long, the first block is refused
+  // once. Replies 1 s late with 16 channels: the probe takes over half a minute. The fifth reply
+  // (the second poll's, after a probe of channel 1 in three) held 30 s: the polls wait for it.
+  const Case cases[] = {
+      {"download, SIGINT", {"--delay", "800", "--refuse-block", "1"}, ChannelSection({}), true,
+       "download 2/22", SIGINT, 130, "下装已中止!\n"},
+      {"download, SIGTERM", {"--delay", "800", "--refuse-block", "1"}, ChannelSection({}), true,
+       "download 2/22", SIGTERM, 143, "下装已中止!\n"},
+      {"probe, SIGTERM", {"--delay", "1000"}, ChannelSection({}), false, nullptr, SIGTERM, 143, ""},
+      {"stalled poll, SIGINT", {"--stall", "5", "--delay", "30000"}, ChannelSection({1}), false,
+       "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000", SIGINT, 130, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    SimulatorProcess simulator(dir, c.simulator, c.channels);
+    ASSERT_TRUE(simulator.device);
+    const std::string picture = dir.File("logo");
+    std::string text = "const unsigned char logo[] = {\n";
+    for (int i = 0; i < 20 * 512; ++i) text += "0X5A,";
+    testing::WriteText(picture, text + "\n};\n");
+    std::vector<std::string> args = {"--config", simulator.ini};
+    if (c.download) {
+      args.insert(args.end(), {"--download", picture});
+    } else {
+      args.insert(args.end(), {"--interval", "100"});
+    }
+    Child monitor(kBin + "/vantiro-monitor", args);
+    if (c.signalAfter == nullptr) {
+      ::poll(nullptr, 0, 500);  // into the probe
+    } else {
+      for (;;) {
+        const std::optional<std::string> line =
+            c.download ? monitor.ReadErrorLine() : monitor.ReadLine();
+        ASSERT_TRUE(line) << "the run ended early";
+        if (*line == c.signalAfter) break;
+      }
+      if (!c.download) {
+        ASSERT_TRUE(monitor.ReadLine());  // the first poll's line
+      }
+      ::poll(nullptr, 0, 300);  // into the exchange
+    }
+    monitor.Signal(c.signal);
+    const std::optional<int> status = monitor.WaitAtMost(std::chrono::seconds(10));
+    if (!status) {
+      ADD_FAILURE() << "still running 10 s after the signal";
+      continue;
+    }
+    EXPECT_EQ(*status, c.status);
+    EXPECT_EQ(monitor.RestOfOutput(), c.out);
+    const std::string errors = monitor.Errors();
+    EXPECT_EQ(errors.find("下位机无响应"), std::string::npos) << errors;
+    EXPECT_TRUE(PortIsFree(simulator.ini));
+  }
 }
 
 TEST(MonitorProgramTest, SimulatorEndsCleanlyOnATerminationSignal) {

@@ -1,11 +1,11 @@
 #include "vantiro-monitor/MonitorCommand.h"
 
-#include <time.h>
-
-#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -81,33 +81,31 @@ std::string Printf(const char* format, auto... values) {
   return text;
 }
 
-// Sleeps until `deadline` of the monotonic clock or until `stop` is set (a signal ends the sleep).
-void SleepUntil(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop) {
-  const auto since = deadline.time_since_epoch();
-  const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-  timespec until{};
-  until.tv_sec = static_cast<time_t>(seconds.count());
-  until.tv_nsec = static_cast<long>(std::chrono::nanoseconds(since - seconds).count());
-  while (!stop.load()) {
-    const int result = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-    if (result != EINTR) return;
-  }
+// Sleeps until `deadline` of the monotonic clock or until a stop is requested.
+void SleepUntil(std::chrono::steady_clock::time_point deadline, const std::stop_token& stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_until(lock, stop, deadline, [] { return false; });
 }
 
 // The picture download: progress on `err`, the outcome text as the last line of `out`.
 int RunDownload(const MonitorOptions& options, ModbusRtuImpl& instrument, std::ostream& out,
-                std::ostream& err) {
+                std::ostream& err, const std::stop_token& stop) {
   DownloadOverInstrument port(instrument);
   const DownloadOutcome outcome = DownloadPicture(
-      port, *options.download, options.slot.value_or(1) - 1, [&](int position, int maximum) {
+      port, *options.download, options.slot.value_or(1) - 1,
+      [&](int position, int maximum) {
         if (maximum > 0) err << "download " << position << "/" << maximum << "\n" << std::flush;
-      });
+      },
+      stop);
   if (outcome.text == kDownloadOpenFailedText) {
     const std::string detail = instrument.OpenFailureDetail();
     if (!detail.empty()) err << detail << "\n";
   }
   out << outcome.text << "\n";
   out.flush();
+  if (outcome.stopped) return kMonitorStopped;
   return outcome.succeeded ? 0 : 1;
 }
 
@@ -135,7 +133,7 @@ std::string PollLine() {
 }
 
 int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-               const std::atomic<bool>& stop) {
+               std::stop_token stop) {
   const std::optional<MonitorOptions> options = ParseOptions(args);
   if (!options) {
     err << kMonitorUsage << "\n";
@@ -151,18 +149,28 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   LoadCommSettings(iniPath);
   TermiosSerialLibrary library(iniPath);
   ModbusRtuImpl instrument(library);
-  if (options->download) return RunDownload(*options, instrument, out, err);
+  if (options->download) return RunDownload(*options, instrument, out, err, stop);
 
+  if (stop.stop_requested()) return kMonitorStopped;
   if (!instrument.OpenLink()) {
     err << kOpenFailedText << "\n";
     return 1;
   }
   linkOpen = true;
+  // From here a stop request also ends the exchange that is waiting (the probe's, a poll's) on the
+  // requesting thread; at once when it came during the open.
+  std::optional<std::stop_callback<std::function<void()>>> abort;
+  abort.emplace(stop, [&instrument] { instrument.AbortExchange(); });
   const auto close = [&] {
+    abort.reset();  // no abort once the port is closed
     instrument.CloseLink();
     linkOpen = false;
   };
   if (!instrument.Probe()) {
+    if (stop.stop_requested()) {
+      close();
+      return kMonitorStopped;
+    }
     err << Printf(kNoAnswerText, commSettings.address) << "\n";
     close();
     return 1;
@@ -173,14 +181,14 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   out.flush();
 
+  bool stopped = false;
   if (!options->probeOnly) {
     // Ticks on a fixed grid from the first poll: a slow poll does not push the later ones back.
     using Clock = std::chrono::steady_clock;
     const std::chrono::milliseconds interval(options->intervalMs);
     const Clock::time_point first = Clock::now();
     long long tick = 0;
-    for (long long polls = 0; !stop.load() && (!options->count || polls < *options->count);
-         ++polls) {
+    for (long long polls = 0; !options->count || polls < *options->count; ++polls) {
       if (polls > 0) {
         ++tick;
         if (interval.count() > 0) {
@@ -189,14 +197,22 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
           if (due > tick) tick = due;
         }
         SleepUntil(first + tick * interval, stop);
-        if (stop.load()) break;
       }
-      out << (instrument.PollLive() ? PollLine() : std::string("poll failed")) << "\n";
+      if (stop.stop_requested()) {
+        stopped = true;
+        break;
+      }
+      const bool polled = instrument.PollLive();
+      if (!polled && stop.stop_requested()) {  // aborted: no failure of the recorder
+        stopped = true;
+        break;
+      }
+      out << (polled ? PollLine() : std::string("poll failed")) << "\n";
       out.flush();
     }
   }
   close();
-  return 0;
+  return stopped ? kMonitorStopped : 0;
 }
 
 }  // namespace vantiro

@@ -23,9 +23,13 @@
 // the OEM download dialog sends it: the progress ("download 3/10") on standard error, the outcome
 // ("下装成功!", "下装失败!", "读取文件失败!" or "串口初始化失败!") as the last line of standard
 // output; exit status 0 on success, 1 on failure, 2 for a usage error.
+//
+// SIGINT or SIGTERM ends either within moments, whatever exchange is under way: the port is
+// closed, a download says "下装已中止!" as its outcome, and the status is the shell's for a command
+// ended by that signal, 130 or 143.
 
-#include <atomic>
 #include <iosfwd>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -37,9 +41,14 @@ inline constexpr const char* kMonitorUsage =
     "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]\n"
     "       vantiro-monitor [--config FILE] --download PICTURE [--slot N]";
 
-// Runs the command; it ends early (after the poll in progress) once `stop` is set.
+// What RunMonitor returns when a stop request ended the run before it was done.
+inline constexpr int kMonitorStopped = -1;
+
+// Runs the command. A stop request ends it early: the exchange in progress is aborted, the port
+// closed, and the result is kMonitorStopped (a run that had already done all it had to gives its
+// own status).
 int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-               const std::atomic<bool>& stop);
+               std::stop_token stop);
 
 // The line of channel `channel` (1..16) after the probe.
 std::string ChannelLine(int channel, const ChannelConfig& config);
