@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -391,42 +392,30 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         "range_high, decimals, first_ms, last_ms, samples, added, chunk_span_ms) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
-    ChannelSamples c;  // one channel at a time, the buffers kept
-    std::vector<std::int64_t> heldTimes;
-    std::vector<float> heldValues;
-    std::vector<std::int64_t> newTimes;
-    std::vector<float> newValues;
-    std::vector<LevelSums> levels;
-    for (const std::int64_t level : kSummaryLevelsMs) levels.emplace_back(level);
-    for (std::size_t position = 0; position < recording.channels.size(); ++position) {
-      if (cancel && cancel->load()) {
-        db.Rollback();
-        result.message = "cancelled";
-        return result;
-      }
-      const ChannelInfo& info = recording.channels[position];
+    // Each channel in two stages: its samples converted, compared with what the archive holds and
+    // encoded (no database: on a second thread), then stored (the database, on this thread). While
+    // one channel is stored the next is prepared.
+    struct Prepared {
+      ChannelSamples samples;
+      std::vector<std::string> blobs;
+      std::vector<ChunkSummary> summaries;
+      std::vector<LevelSums> levels;
+      std::int64_t added = 0, duplicates = 0, conflicts = 0, chunkSpan = 0, shortestStep = 0;
+    };
+    auto prepare = [](const ChannelInfo& info, std::vector<std::int64_t> heldTimes, std::vector<float> heldValues) {
+      Prepared p;
+      ChannelSamples& c = p.samples;
       ToArchiveSamples(info, c);
-      if (!c.times.empty()) {
-        first = any ? std::min(first, c.times.front()) : c.times.front();
-        last = any ? std::max(last, c.times.back()) : c.times.back();
-        any = true;
-      }
       for (std::size_t i = 1; i < c.times.size(); ++i) {
         const std::int64_t step = c.times[i] - c.times[i - 1];
-        if (step > 0 && (shortestStep == 0 || step < shortestStep)) shortestStep = step;
+        if (step > 0 && (p.shortestStep == 0 || step < p.shortestStep)) p.shortestStep = step;
       }
-      // What the archive holds of this channel in the source's span.
-      heldTimes.clear();
-      heldValues.clear();
-      if (!c.times.empty()) {
-        BindChunksOfPeriod(*existing, recorderId, c.number, c.times.front(), c.times.back(), longestHeld);
-        std::string why;
-        if (!DecodeRows(*existing, 0, heldTimes, heldValues, why)) throw SqlError(why);
-        SortByTime(heldTimes, heldValues);
-      }
+      SortByTime(heldTimes, heldValues);
       // The new samples: those at a time the archive does not hold for the channel.
-      newTimes.clear();
-      newValues.clear();
+      std::vector<std::int64_t> newTimes;
+      std::vector<float> newValues;
+      newTimes.reserve(c.times.size());
+      newValues.reserve(c.times.size());
       std::size_t h = 0;
       for (std::size_t i = 0; i < c.times.size(); ++i) {
         const std::int64_t t = c.times[i];
@@ -436,30 +425,70 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
           for (std::size_t k = h; k < heldTimes.size() && heldTimes[k] == t; ++k) {
             if (SameBits(heldValues[k], c.values[i])) same = true;
           }
-          if (same) {
-            ++result.duplicates;
-          } else {
-            ++result.conflicts;
-          }
+          ++(same ? p.duplicates : p.conflicts);
           continue;
         }
         newTimes.push_back(t);
         newValues.push_back(c.values[i]);
       }
-      result.added += static_cast<std::int64_t>(newTimes.size());
-
+      p.added = static_cast<std::int64_t>(newTimes.size());
       // The new samples as chunks, and their summaries: the finest level from the samples, each
       // coarser one from the level below.
-      for (LevelSums& level : levels) level.Clear();
-      std::int64_t chunkSpan = 0;
+      for (const std::int64_t level : kSummaryLevelsMs) p.levels.emplace_back(level);
       for (std::size_t at = 0; at < newTimes.size(); at += kChunkSamples) {
         const std::size_t n = std::min(kChunkSamples, newTimes.size() - at);
         const std::span<const std::int64_t> times(newTimes.data() + at, n);
         const std::span<const float> values(newValues.data() + at, n);
-        const std::string blob = EncodeChunk(times, values);
-        if (blob.empty()) throw SqlError("a chunk could not be made");
-        const ChunkSummary s = SummarizeSamples(times, values);
-        chunkSpan = std::max(chunkSpan, s.lastMs - s.firstMs);
+        p.blobs.push_back(EncodeChunk(times, values));
+        if (p.blobs.back().empty()) throw SqlError("a chunk could not be made");
+        p.summaries.push_back(SummarizeSamples(times, values));
+        p.chunkSpan = std::max(p.chunkSpan, p.summaries.back().lastMs - p.summaries.back().firstMs);
+        p.levels[0].AddRun(times.data(), values.data(), n);
+      }
+      for (std::size_t l = 1; l < p.levels.size(); ++l) p.levels[l - 1].FoldInto(p.levels[l]);
+      return p;
+    };
+    // What the archive holds of a channel in the time its samples span.
+    auto held = [&](std::size_t position, std::vector<std::int64_t>& times, std::vector<float>& values) {
+      const ChannelInfo& info = recording.channels[position];
+      const std::size_t n = std::min(info.times.size(), info.values.size());
+      if (n == 0) return;
+      const auto [lo, hi] = std::minmax_element(info.times.begin(), info.times.begin() + static_cast<long>(n));
+      BindChunksOfPeriod(*existing, recorderId, info.number, ToArchiveMs(*lo), ToArchiveMs(*hi), longestHeld);
+      std::string why;
+      if (!DecodeRows(*existing, 0, times, values, why)) throw SqlError(why);
+    };
+    auto start = [&](std::size_t position) {
+      std::vector<std::int64_t> times;
+      std::vector<float> values;
+      held(position, times, values);
+      return std::async(std::launch::async, prepare, std::cref(recording.channels[position]), std::move(times),
+                        std::move(values));
+    };
+    std::future<Prepared> next;
+    if (!recording.channels.empty()) next = start(0);
+    for (std::size_t position = 0; position < recording.channels.size(); ++position) {
+      Prepared p = next.get();
+      if (position + 1 < recording.channels.size()) next = start(position + 1);
+      if (cancel && cancel->load()) {
+        if (next.valid()) next.wait();
+        db.Rollback();
+        result.message = "cancelled";
+        return result;
+      }
+      const ChannelInfo& info = recording.channels[position];
+      const ChannelSamples& c = p.samples;
+      if (!c.times.empty()) {
+        first = any ? std::min(first, c.times.front()) : c.times.front();
+        last = any ? std::max(last, c.times.back()) : c.times.back();
+        any = true;
+      }
+      if (p.shortestStep > 0 && (shortestStep == 0 || p.shortestStep < shortestStep)) shortestStep = p.shortestStep;
+      result.added += p.added;
+      result.duplicates += p.duplicates;
+      result.conflicts += p.conflicts;
+      for (std::size_t k = 0; k < p.blobs.size(); ++k) {
+        const ChunkSummary& s = p.summaries[k];
         insertChunk->Reset();
         insertChunk->BindInt(1, recorderId);
         insertChunk->BindInt(2, c.number);
@@ -471,12 +500,10 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         insertChunk->BindDouble(8, s.min);
         insertChunk->BindDouble(9, s.max);
         insertChunk->BindDouble(10, s.sum);
-        insertChunk->BindBlob(11, blob);
+        insertChunk->BindBlob(11, p.blobs[k]);
         insertChunk->Step();
-        levels[0].AddRun(times.data(), values.data(), n);
       }
-      for (std::size_t l = 1; l < levels.size(); ++l) levels[l - 1].FoldInto(levels[l]);
-      for (const LevelSums& level : levels) {
+      for (const LevelSums& level : p.levels) {
         for (const LevelSums::Row& row : level.Rows()) {
           insertSummary->Reset();
           insertSummary->BindInt(1, recorderId);
@@ -519,8 +546,8 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
         insertChannel->BindInt(10, c.times.back());
       }
       insertChannel->BindInt(11, static_cast<std::int64_t>(c.times.size()));
-      insertChannel->BindInt(12, static_cast<std::int64_t>(newTimes.size()));
-      insertChannel->BindInt(13, chunkSpan);
+      insertChannel->BindInt(12, p.added);
+      insertChannel->BindInt(13, p.chunkSpan);
       insertChannel->Step();
       if (progress) progress->StepBy(1);
     }
