@@ -4,9 +4,14 @@
 //
 //   - reads agree with each other: a missing key reads as the fallback (string and integer), a key
 //     that is there reads the same whatever the fallback, and its section is there;
+//   - serialising a parsed text gives it back byte for byte, line ends included;
 //   - serialising gives back the lines parsed, and saves the same text again;
 //   - writing a key, serialising and parsing again reads back the value written (a plain value
 //     exactly), and every other section and key reads exactly as before the write;
+//   - the text written differs from the text read in one place only: at most one line changed
+//     (the key's, or the last line given the line end it lacked) and at most two lines added (the
+//     section and the key); every other line is the same bytes with the same line end, and the
+//     added lines end as some line of the text did (LF when none did);
 //   - in the registry, a written integer reads back, and no other key changes.
 //
 // Input: byte 0 bit 0 picks the registry file (otherwise config.ini); then the section, key and
@@ -139,6 +144,56 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The lines of a text, each with its line end (a last line without one counts too).
+std::vector<std::string_view> RawLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(0, size));
+    text.remove_prefix(size);
+  }
+  return lines;
+}
+
+std::string_view LineEnd(std::string_view line) {
+  if (line.ends_with("\r\n")) return line.substr(line.size() - 2);
+  if (line.ends_with('\n')) return line.substr(line.size() - 1);
+  return {};
+}
+
+// `written` is `text` with one key written: the lines around the place of the write are the same
+// bytes, and what was added ends as the text's lines do.
+void CheckOneChange(std::string_view text, std::string_view written) {
+  const std::vector<std::string_view> a = RawLines(text);
+  const std::vector<std::string_view> b = RawLines(written);
+  std::size_t prefix = 0;
+  while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
+  std::size_t suffix = 0;
+  while (prefix + suffix < a.size() && prefix + suffix < b.size() &&
+         a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) {
+    ++suffix;
+  }
+  const std::size_t changed = a.size() - prefix - suffix;
+  const std::size_t added = b.size() - prefix - suffix;
+  Require(changed <= 1 && added <= changed + 2,
+          "writing a key changed more of the text than its own line");
+  bool crlf = false;
+  bool lf = false;
+  for (const std::string_view line : a) {
+    crlf = crlf || LineEnd(line) == "\r\n";
+    lf = lf || LineEnd(line) == "\n";
+  }
+  if (!crlf && !lf) lf = true;
+  // A CR that ended the text becomes, with the LF the last line is given, a CR LF.
+  if (!a.empty() && a.back().ends_with('\r')) crlf = true;
+  for (std::size_t i = prefix; i < b.size() - suffix; ++i) {
+    const std::string_view end = LineEnd(b[i]);
+    Require((end == "\r\n" && crlf) || (end == "\n" && lf) || (end.empty() && i + 1 == b.size()),
+            "a written line ends otherwise than the text's lines");
+  }
+}
+
 // The profile again from its text: the same lines, and the same text once more.
 vantiro::ProfileFile Reparse(const vantiro::ProfileFile& profile) {
   const std::string text = profile.Text();
@@ -151,6 +206,7 @@ vantiro::ProfileFile Reparse(const vantiro::ProfileFile& profile) {
 void ConfigFile(std::string_view section, std::string_view key, std::string_view value,
                 std::string_view text) {
   const vantiro::ProfileFile before = vantiro::ProfileFile::Parse(text);
+  Require(before.Text() == text, "a parsed text is serialised with other bytes");
   Reparse(before);
   std::vector<std::string> sections;
   std::vector<std::string> keys;
@@ -169,6 +225,7 @@ void ConfigFile(std::string_view section, std::string_view key, std::string_view
           "the one-call write gives another text");
 
   const vantiro::ProfileFile after = Reparse(written);
+  CheckOneChange(text, written.Text());
   CheckReads(after, sections, keys);
   Require(after.ReadString(section, key, kMissing) == inMemory,
           "the written value reads differently after serialising and parsing");
@@ -198,6 +255,7 @@ void ConfigFile(std::string_view section, std::string_view key, std::string_view
 void RegistryFile(std::string_view section, std::string_view key, std::string_view value,
                   std::string_view text) {
   vantiro::ProfileFile registry = vantiro::ProfileFile::Parse(text);
+  Require(registry.Text() == text, "a parsed registry text is serialised with other bytes");
   std::vector<std::string> sections{std::string(vantiro::kVendorKey)};
   std::vector<std::string> keys{"OpenLog", "ImportData", "OEMDL"};
   Candidates(text, sections, keys, 16);
@@ -213,6 +271,7 @@ void RegistryFile(std::string_view section, std::string_view key, std::string_vi
   registry = Reparse(registry);
   vantiro::SetRegistryInt(registry, section, key, number);
   const vantiro::ProfileFile after = Reparse(registry);
+  CheckOneChange(text, registry.Text());
   Require(vantiro::RegistryInt(after, section, key) == number,
           "a written registry value reads differently");
   std::size_t i = 0;

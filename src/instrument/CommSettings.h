@@ -78,8 +78,12 @@ CommSettingsFields ReadCommSettingsFields(const std::string& iniPath = {});
 // Writes every field as decimal text (the address as it is) and, under [DEVICE], each port's device
 // that differs from what the file says (the default for a port it names none for), keeping the rest of the file. With `iniPath` empty, what ConfigIniLocations() reads is
 // written where it writes (its folder created when missing). False when the file cannot be
-// written.
+// written (it is then as it was): the settings dialog says so with kSettingsSaveFailedText.
 bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string& iniPath = {});
+
+// What the settings dialog says when config.ini cannot be written: the text every failed save of
+// the program shows.
+inline constexpr const char* kSettingsSaveFailedText = "文件保存失败，请重试！";
 
 // The device a port (1..16) opens when config.ini names none.
 std::string DefaultDevicePath(int port);

@@ -1,12 +1,13 @@
 #include "platform/Profile.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-
-#include <sys/stat.h>
 
 #include "platform/InputFile.h"
 
@@ -85,9 +86,19 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string_view lineEnd;
+    if (end == std::string_view::npos) {
+      rest = std::string_view();  // the last line, without a line end
+    } else {
+      lineEnd = "\n";
+      if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+        lineEnd = "\r\n";
+      }
+      rest = rest.substr(end + 1);
+    }
     profile.lines_.emplace_back(line);
+    profile.ends_.emplace_back(lineEnd);
   }
   return profile;
 }
@@ -100,19 +111,35 @@ ProfileFile ProfileFile::Load(const std::string& path) {
 
 std::string ProfileFile::Text() const {
   std::size_t size = byteOrderMark_ ? kByteOrderMark.size() : 0;
-  for (const std::string& line : lines_) size += line.size() + 2;
+  for (std::size_t i = 0; i < lines_.size(); ++i) size += lines_[i].size() + ends_[i].size();
   std::string text;
   text.reserve(size);
   // The mark goes back, so that a mark behind it still reads as part of the first line.
   if (byteOrderMark_) text += kByteOrderMark;
-  for (const std::string& line : lines_) {
-    text += line;
-    // A line that ends in a CR (it ended in two before its LF) gets the CR that Parse drops back,
-    // so that its own CR stays on it and the text saves the same again.
-    if (!line.empty() && line.back() == '\r') text += '\r';
-    text += '\n';
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    text += lines_[i];
+    text += ends_[i];
   }
   return text;
+}
+
+std::string_view ProfileFile::FirstLineEnd() const {
+  for (const std::string& end : ends_) {
+    if (!end.empty()) return end;
+  }
+  return "\n";
+}
+
+void ProfileFile::InsertLine(std::size_t index, std::string line) {
+  std::string end(index > 0 && !ends_[index - 1].empty() ? std::string_view(ends_[index - 1])
+                                                           : FirstLineEnd());
+  // Only the last line can be without a line end; a line after it needs one. A CR at its end
+  // stays on it: an LF alone after it would make the two a line end and take the CR off the line.
+  if (index > 0 && ends_[index - 1].empty()) {
+    ends_[index - 1] = lines_[index - 1].ends_with('\r') ? std::string("\r\n") : end;
+  }
+  lines_.insert(lines_.begin() + static_cast<long>(index), std::move(line));
+  ends_.insert(ends_.begin() + static_cast<long>(index), std::move(end));
 }
 
 long ProfileFile::FindSection(std::string_view section) const {
@@ -180,7 +207,7 @@ void ProfileFile::AddSection(std::string_view section) {
   std::string line = "[";
   line += Trim(section);
   line += ']';
-  lines_.push_back(std::move(line));
+  InsertLine(lines_.size(), std::move(line));
 }
 
 void ProfileFile::WriteString(std::string_view section, std::string_view key,
@@ -203,34 +230,110 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     if (SectionName(lines_[i], name)) break;
     if (!Trim(lines_[i]).empty()) insert = i + 1;
   }
-  lines_.insert(lines_.begin() + static_cast<long>(insert), std::move(line));
+  InsertLine(insert, std::move(line));
 }
 
-bool ProfileFile::Save(const std::string& path) const {
-  // What is at that name and could not be read as settings (a device, a FIFO, a huge file) is not
-  // replaced by them.
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) {
-    if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) return false;
-    if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileBytes) return false;
+namespace {
+
+// Writes all of `bytes` at `offset`; false (errno set) when the file takes less.
+bool WriteAllAt(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+    offset += n;
   }
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string text = Text();
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      std::remove(temp.c_str());
+  return true;
+}
+
+// The content of the open regular file `fd` of `size` bytes; false when it cannot be read or is
+// not that size.
+bool ReadAt(int fd, off_t size, std::string& content) {
+  content.resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::pread(fd, content.data() + done, content.size() - done,
+                              static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The text as the new content of the open regular file `fd` whose content was `old`: what the
+// disk and the file-size limit allow is checked before a byte changes, the bytes from the first
+// that differs are written and the file cut to the new length, then flushed to the disk. `old`
+// is empty for a file whose content could not be read: all of it is written.
+bool Rewrite(int fd, std::string_view old, std::string_view text) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      text.size() > limit.rlim_cur) {
+    errno = EFBIG;
+    return false;
+  }
+  // The room for the whole text, taken before anything is written, so that a full disk or
+  // quota fails here and not halfway (where the file system cannot reserve room, the write itself
+  // is the test).
+  if (text.size() > old.size()) {
+    while (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(text.size())) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) break;
       return false;
     }
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
+  std::size_t same = 0;
+  while (same < old.size() && same < text.size() && old[same] == text[same]) ++same;
+  if (!WriteAllAt(fd, text.substr(same), static_cast<off_t>(same))) return false;
+  if (::ftruncate(fd, static_cast<off_t>(text.size())) != 0) return false;
+  return ::fsync(fd) == 0;
+}
+
+}  // namespace
+
+bool ProfileFile::Save(const std::string& path) const {
+  const std::string text = Text();
+  // The settings go into the file the name leads to, in place, like the private-profile routines
+  // write them: a symbolic link stays a link to the file it names, and the file keeps its owner,
+  // mode and attributes, and the other links it may have. Whether this user may write it is the
+  // open's decision: a read-only file, or one of another user's that is not writable for this
+  // one, is refused (never replaced through a writable folder), and a writable file in a
+  // read-only folder is written.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT) return false;
+    // A new file: created, never one that appeared meanwhile, and removed again when it could
+    // not be written whole.
+    const int created =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (created < 0) return false;
+    const bool written = Rewrite(created, {}, text);
+    if (::close(created) != 0 || !written) {
+      ::unlink(path.c_str());
+      return false;
+    }
+    return true;
+  }
+  // What is at that name and could not be read as settings (a device, a FIFO, a huge file) is not
+  // written to, nor even opened.
+  if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileBytes) {
     return false;
   }
-  return true;
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const bool readable = fd >= 0;
+  if (fd < 0 && errno == EACCES) {
+    fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);  // write-only
+  }
+  if (fd < 0) return false;
+  // The file opened must still be such a file (it may have been swapped meanwhile); its content
+  // is read through the same descriptor, so that only what differs is written.
+  std::string old;
+  bool settingsFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                      static_cast<std::uint64_t>(info.st_size) <= kMaxSettingsFileBytes;
+  if (settingsFile && readable) settingsFile = ReadAt(fd, info.st_size, old);
+  const bool written = settingsFile && Rewrite(fd, old, text);
+  return ::close(fd) == 0 && written;
 }
 
 std::string WriteProfileText(std::string_view text, std::string_view section, std::string_view key,

@@ -1,8 +1,17 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
 
 #include <climits>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +21,7 @@
 namespace vantiro {
 namespace {
 
+using testing::FileNames;
 using testing::ReadText;
 using testing::TempDir;
 using testing::WriteText;
@@ -171,7 +181,7 @@ TEST_F(ProfileTest, WritingAKeyInMemoryKeepsEveryOtherReading) {
   };
   const std::string bom = "\xEF\xBB\xBF";
   const Case cases[] = {
-      {"byte-order mark kept", bom + "[A]\r\nx=1\r\n", "A", "y", "2", bom + "[A]\nx=1\ny=2\n",
+      {"byte-order mark kept", bom + "[A]\r\nx=1\r\n", "A", "y", "2", bom + "[A]\r\nx=1\r\ny=2\r\n",
        {{"A", "x", "1"}}},
       // A second mark belongs to the first line: [A] is no section before or after.
       {"two byte-order marks", bom + bom + "[A]\nx=1\n[B]\ny=2\n", "A", "x", "5",
@@ -179,15 +189,33 @@ TEST_F(ProfileTest, WritingAKeyInMemoryKeepsEveryOtherReading) {
       {"a mark alone", bom, "A", "x", "1", bom + "[A]\nx=1\n", {}},
       {"empty text", "", "A", "x", "1", "[A]\nx=1\n", {{"B", "x", nullptr}}},
       {"CRLF line ends", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "a", "Z", "3",
-       "[A]\nx=1\nZ=3\n\n[B]\ny=2\n", {{"A", "x", "1"}, {"B", "y", "2"}, {"B", "z", nullptr}}},
+       "[A]\r\nx=1\r\nZ=3\r\n\r\n[B]\r\ny=2\r\n",
+       {{"A", "x", "1"}, {"B", "y", "2"}, {"B", "z", nullptr}}},
+      {"CRLF line ends, a changed key", "[A]\r\nx=1\r\ny=2\r\n", "A", "x", "5",
+       "[A]\r\nx=5\r\ny=2\r\n", {{"A", "y", "2"}}},
+      {"CRLF line ends, a new section", "[A]\r\nx=1\r\n", "B", "y", "2",
+       "[A]\r\nx=1\r\n[B]\r\ny=2\r\n", {{"A", "x", "1"}}},
+      // Each line keeps its own line end; a new line takes the one of the line it follows.
+      {"mixed line ends", "[A]\r\nx=1\n\n[B]\r\ny=2\r\n", "A", "z", "3",
+       "[A]\r\nx=1\nz=3\n\n[B]\r\ny=2\r\n", {{"A", "x", "1"}, {"B", "y", "2"}}},
+      {"mixed line ends, after a CRLF line", "[A]\nx=1\r\n[B]\ny=2\n", "A", "z", "3",
+       "[A]\nx=1\r\nz=3\r\n[B]\ny=2\n", {{"B", "y", "2"}}},
       // "\r\r\n": one CR goes with the line end, the other stays on the line (unseen by reads)
-      // and is written back with it; a line end of LF alone would lose it on the next load.
-      {"two CRs before LF", "[A]\r\r\nx=1\r\r\n", "A", "y", "2", "[A]\r\r\nx=1\r\r\ny=2\n",
+      // and is written back with it.
+      {"two CRs before LF", "[A]\r\r\nx=1\r\r\n", "A", "y", "2", "[A]\r\r\nx=1\r\r\ny=2\r\n",
        {{"A", "x", "1"}}},
       // A CR alone ends no line: "x=1" is text after the header's ']'.
       {"CR alone", "[A]\rx=1\ny=2\n", "A", "x", "3", "[A]\rx=1\ny=2\nx=3\n",
        {{"A", "y", "2"}}},
       {"no line end after the last line", "[A]\nx=1", "A", "y", "2", "[A]\nx=1\ny=2\n",
+       {{"A", "x", "1"}}},
+      {"no line end after the last line, CRLF before", "[A]\r\nx=1", "A", "y", "2",
+       "[A]\r\nx=1\r\ny=2\r\n", {{"A", "x", "1"}}},
+      {"no line end, the last key changed", "[A]\nx=1", "A", "x", "2", "[A]\nx=2",
+       {{"A", "y", nullptr}}},
+      // Found by fuzzing: a CR that ends the text stays on its line, which is given a whole CR LF
+      // (an LF alone would join the CR to it as a line end and take it off the line).
+      {"a CR at the end of the text", "[A]\nx=1\r", "A", "y", "2", "[A]\nx=1\r\r\ny=2\n",
        {{"A", "x", "1"}}},
       {"no line end, new section", "[A]\nx=1", "B", "y", "2", "[A]\nx=1\n[B]\ny=2\n",
        {{"A", "x", "1"}, {"A", "y", nullptr}}},
@@ -316,6 +344,170 @@ TEST_F(ProfileTest, OnlyARegularFileOfAtMostAMegabyteIsSettings) {
   EXPECT_EQ(std::filesystem::file_size(big), 13 + kMaxSettingsFileBytes);
   EXPECT_TRUE(WriteProfileString(full, "COM", "Port", "4"));
   EXPECT_EQ(ReadProfileInt(full, "COM", "Port", 9), 4);
+}
+
+// Runs `work` in a child process as a user without privileges: "nobody" when the test runs as
+// root (whom no file's mode stops), else as the user the test runs as. Its result, or nothing
+// when the child could not become that user.
+std::optional<bool> AsUnprivilegedUser(const std::function<bool()>& work) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() == 0 && nobody == nullptr) return std::nullopt;
+  const uid_t uid = nobody ? nobody->pw_uid : 0;
+  const gid_t gid = nobody ? nobody->pw_gid : 0;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+      ::_exit(3);
+    }
+    ::_exit(work() ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
+  if (WEXITSTATUS(status) > 1) return std::nullopt;
+  return WEXITSTATUS(status) == 0;
+}
+
+// Saving writes into the file the name leads to and keeps what is not the settings' own: a
+// symbolic link stays a link and its file is the one updated, the mode stays, each line keeps
+// its line end (CR LF, LF or a mix), and the file stays the same file. A file this user may not
+// write is reported and left as it was, also when its folder would let it be replaced; a file
+// that may be written is written also in a read-only folder. The read-only cases run as a user
+// without privileges (nobody, when the test runs as root).
+TEST_F(ProfileTest, SavingWritesIntoTheFileAndKeepsItsModeLinkAndLineEnds) {
+  struct Case {
+    const char* name;
+    std::string text;
+    mode_t mode;
+    bool link;          // the settings name is a symbolic link to the file, in another folder
+    bool unprivileged;  // saved by a user without privileges
+    mode_t folderMode;  // of the file's folder, for the unprivileged user (0: left as it is)
+    bool fileOfThatUser;  // the file belongs to the unprivileged user
+    bool saved;
+    std::string written;  // when saved
+  };
+  // Two keys written: COM/Port changed, DEVICE/COM1 new, in a section of its own.
+  const Case cases[] = {
+      {"LF line ends", "; settings\n[COM]\nPort=3\n\n[CHANNEL]\nCH01=1\n", 0644, false, false, 0,
+       false, true, "; settings\n[COM]\nPort=4\n\n[CHANNEL]\nCH01=1\n[DEVICE]\nCOM1=/dev/ttyUSB0\n"},
+      {"CR LF line ends", "; settings\r\n[COM]\r\nPort=3\r\n\r\n[CHANNEL]\r\nCH01=1\r\n", 0644,
+       false, false, 0, false, true,
+       "; settings\r\n[COM]\r\nPort=4\r\n\r\n[CHANNEL]\r\nCH01=1\r\n[DEVICE]\r\nCOM1=/dev/ttyUSB0\r\n"},
+      {"mixed line ends", "; settings\n[COM]\r\nPort=3\n\n[CHANNEL]\nCH01=1\r\n", 0644, false,
+       false, 0, false, true,
+       "; settings\n[COM]\r\nPort=4\n\n[CHANNEL]\nCH01=1\r\n[DEVICE]\r\nCOM1=/dev/ttyUSB0\r\n"},
+      {"a link to a file of mode 0600", "[COM]\r\nPort=3\r\n", 0600, true, false, 0, false, true,
+       "[COM]\r\nPort=4\r\n[DEVICE]\r\nCOM1=/dev/ttyUSB0\r\n"},
+      {"a read-only file", "[COM]\nPort=3\n", 0444, false, true, 0777, true, false, ""},
+      {"another user's file, read-only for this one, in a folder anybody may write",
+       "[COM]\nPort=3\n", 0644, false, true, 0777, false, false, ""},
+      {"a writable file in a read-only folder", "[COM]\nPort=3\n", 0666, false, true, 0555, true,
+       true, "[COM]\nPort=4\n[DEVICE]\nCOM1=/dev/ttyUSB0\n"},
+  };
+  const bool root = ::geteuid() == 0;
+  const passwd* nobody = ::getpwnam("nobody");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!root && c.unprivileged && !c.fileOfThatUser) {
+      // Without privileges the test cannot give a file to another user; its own read-only file
+      // is the same refusal.
+      continue;
+    }
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // the unprivileged user may come in
+    const std::filesystem::path folder = dir.Path() / "settings";
+    std::filesystem::create_directory(folder);
+    const std::string file = (folder / "config.ini").string();
+    WriteText(file, c.text);
+    ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+    std::string name = file;
+    if (c.link) {
+      std::filesystem::create_directory(dir.Path() / "program");
+      name = (dir.Path() / "program" / "config.ini").string();
+      std::filesystem::create_symlink(file, name);
+    }
+    if (c.unprivileged && root) {
+      ASSERT_NE(nobody, nullptr);
+      if (c.fileOfThatUser) {
+        ASSERT_EQ(::chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+      }
+    }
+    if (c.folderMode != 0) {
+      ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+
+    const auto save = [&] {
+      ProfileFile profile = ProfileFile::Load(name);
+      profile.WriteString("COM", "Port", "4");
+      profile.WriteString("DEVICE", "COM1", "/dev/ttyUSB0");
+      return profile.Save(name);
+    };
+    std::optional<bool> saved = c.unprivileged ? AsUnprivilegedUser(save) : save();
+    if (!saved) {
+      GTEST_SKIP() << "no user without privileges to run as";
+    }
+    EXPECT_EQ(*saved, c.saved);
+    EXPECT_EQ(ReadText(file), c.saved ? c.written : c.text);
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced";
+    EXPECT_EQ(after.st_mode & 07777, c.mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    if (c.link) {
+      ASSERT_TRUE(std::filesystem::is_symlink(name)) << "the link was replaced";
+      EXPECT_EQ(std::filesystem::read_symlink(name), file);
+      EXPECT_EQ(FileNames(dir.Path() / "program"), std::set<std::string>{"config.ini"});
+    }
+    EXPECT_EQ(FileNames(folder), std::set<std::string>{"config.ini"});  // nothing left beside
+    ::chmod(folder.c_str(), 0755);
+  }
+}
+
+// A text read and saved unchanged is the same bytes: line ends, a missing last line end, CRs
+// inside lines, a byte-order mark.
+TEST_F(ProfileTest, ATextSavedUnchangedIsTheSameBytes) {
+  using namespace std::string_literals;
+  const std::string texts[] = {
+      "",
+      "[A]\nx=1\n",
+      "[A]\r\nx=1\r\n",
+      "[A]\r\nx=1\n\r\n[B]\ny=2",
+      "[A]\r\r\nx=1\r",
+      "\r\n\n\r\n",
+      "\xEF\xBB\xBF[A]\r\nx=1\r\n",
+      "[A]\rx=1\0\r\n"s,
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(::testing::PrintToString(text));
+    EXPECT_EQ(ProfileFile::Parse(text).Text(), text);
+    WriteText(path_, text);
+    ASSERT_TRUE(ProfileFile::Load(path_).Save(path_));
+    EXPECT_EQ(ReadText(path_), text);
+  }
+}
+
+// A save that the file-size limit would cut short fails before a byte of the file changes.
+TEST_F(ProfileTest, ASaveOverTheFileSizeLimitLeavesTheFileAsItWas) {
+  const std::string text = "[COM]\r\nPort=3\r\n";
+  WriteText(path_, text);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 32;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    ProfileFile profile = ProfileFile::Load(path_);
+    profile.WriteString("DEVICE", "COM1", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART-if00-port0");
+    ::_exit(profile.Save(path_) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(ReadText(path_), text);
 }
 
 }  // namespace

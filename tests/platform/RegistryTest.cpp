@@ -130,7 +130,7 @@ TEST_F(RegistryTest, InMemoryFormAgreesWithTheFile) {
   const Case cases[] = {
       {"empty", "", "[Software\\Brisawen]\nImportData=-3\n"},
       {"CRLF and a mark", "\xEF\xBB\xBF[Software\\Brisawen]\r\nOpenLog=1\r\nImportData=x\r\n",
-       "\xEF\xBB\xBF[Software\\Brisawen]\nOpenLog=1\nImportData=-3\n"},
+       "\xEF\xBB\xBF[Software\\Brisawen]\r\nOpenLog=1\r\nImportData=-3\r\n"},
       {"key twice, other case", "[software\\brisawen]\nOEMDL=0\n[Software\\Brisawen]\nOpenLog=2\n",
        "[software\\brisawen]\nOEMDL=0\nImportData=-3\n[Software\\Brisawen]\nOpenLog=2\n"},
   };

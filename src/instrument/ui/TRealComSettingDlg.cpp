@@ -16,6 +16,7 @@
 
 #include "instrument/CommSettings.h"
 #include "instrument/SerialDevices.h"
+#include "platform/ui/Prompts.h"
 
 namespace vantiro {
 namespace {
@@ -185,8 +186,7 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   CancelBtn = new QPushButton(QStringLiteral("取消"), this);
   CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
   connect(OKBtn, &QPushButton::clicked, this, [this] {
-    OKBtnClick();
-    accept();
+    if (OKBtnClick()) accept();
   });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   auto* buttons = new QHBoxLayout;
@@ -264,7 +264,7 @@ void TRealComSettingDlg::ShowDeviceHint() {
   DeviceHintLabel->setVisible(!hint.isEmpty());
 }
 
-void TRealComSettingDlg::OKBtnClick() {
+bool TRealComSettingDlg::OKBtnClick() {
   CommSettingsFields fields;
   fields.devices = devices_;
   fields.port = ComPortComboBox->currentIndex();
@@ -279,7 +279,9 @@ void TRealComSettingDlg::OKBtnClick() {
     fields.channelTicked[static_cast<std::size_t>(channel - 1)] =
         list->item(item)->checkState() == Qt::Checked;
   }
-  WriteCommSettingsFields(fields, iniPath_);  // a file that cannot be written is not reported
+  if (WriteCommSettingsFields(fields, iniPath_)) return true;
+  CurrentPrompts().Message(this, QString::fromUtf8(kSettingsSaveFailedText), MessageIcon::Error);
+  return false;
 }
 
 void TRealComSettingDlg::SlectAllCheckBox1Click() {

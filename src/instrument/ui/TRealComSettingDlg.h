@@ -17,7 +17,8 @@ namespace vantiro {
 
 // The communication settings of config.ini: serial line, instrument address and the monitored
 // channels. Created once and reused; LoadDialogFromIni refills every control before it is shown,
-// and OK writes them back (Cancel writes nothing).
+// and OK writes them back (Cancel writes nothing); a file that cannot be written keeps the dialog
+// open.
 class TRealComSettingDlg : public QDialog {
   Q_OBJECT
 
@@ -32,8 +33,9 @@ class TRealComSettingDlg : public QDialog {
   void LoadDialogFromIni();
   // The folder whose serial devices the list offers: "/dev" but for tests.
   void SetDeviceRoot(std::string root) { deviceRoot_ = std::move(root); }
-  // The controls into the file (the OK button runs it, then closes the dialog).
-  void OKBtnClick();
+  // The controls into the file. A file that cannot be written is reported ("文件保存失败，请重试！")
+  // and false returned; the OK button closes the dialog only when the file was written.
+  bool OKBtnClick();
 
   // Every tick of the matching list follows its select-all box.
   void SlectAllCheckBox1Click();

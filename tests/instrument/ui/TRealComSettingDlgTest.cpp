@@ -20,6 +20,7 @@
 #include "instrument/CommSettings.h"
 #include "platform/Profile.h"
 #include "support/CommSettingsPrinter.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/QtPrinters.h"
 
@@ -435,6 +436,51 @@ TEST_F(RealComSettingDlgTest, TheOkButtonWritesAndClosesAndCancelWritesNothing) 
   EXPECT_EQ(Value("COM", "baudRate"), "1");
   EXPECT_EQ(Value("COM", "address"), "7");
   EXPECT_EQ(Value("CHANNEL", "CH03"), "0");
+}
+
+// A settings file that cannot be written is reported with the save failure's message and the
+// dialog stays open with what was entered, for another try or Cancel; nothing is written.
+TEST_F(RealComSettingDlgTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheDialogStaysOpen) {
+  WriteText(dir_.File("plain"), "not a folder");
+  std::filesystem::create_directory(dir_.Path() / "folder.ini");
+  struct Case {
+    const char* name;
+    std::string ini;
+  };
+  const Case cases[] = {
+      {"a folder of the path is a file", dir_.File("plain") + "/config.ini"},
+      {"a folder at the file's name", dir_.File("folder.ini")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::ScriptedPrompts prompts;
+    dlg_.SetIniPath(c.ini);
+    dlg_.LoadDialogFromIni();
+    bool stayedOpen = false;
+    EXPECT_EQ(RunModal([&] {
+                dlg_.AddressEdit->setText("7");
+                QTest::mouseClick(dlg_.OKBtn, Qt::LeftButton);
+                stayedOpen = dlg_.isVisible();
+                EXPECT_EQ(dlg_.AddressEdit->text(), "7");
+              }),
+              QDialog::Rejected);
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "文件保存失败，请重试！");
+    EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(prompts.messages[0].parent, &dlg_);
+    EXPECT_FALSE(dlg_.OKBtnClick());
+  }
+  EXPECT_EQ(ReadText(dir_.File("plain")), "not a folder");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path() / "folder.ini"));
+
+  // Where it can be written, OK writes and closes without a message.
+  testing::ScriptedPrompts prompts;
+  dlg_.SetIniPath(Ini());
+  dlg_.LoadDialogFromIni();
+  EXPECT_EQ(RunModal([&] { QTest::mouseClick(dlg_.OKBtn, Qt::LeftButton); }), QDialog::Accepted);
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(ReadText(Ini()), kDefaultFile);
 }
 
 TEST_F(RealComSettingDlgTest, EachPortShowsItsDeviceAndConfirmingWritesTheMapping) {
