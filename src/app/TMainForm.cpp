@@ -746,7 +746,9 @@ void TMainForm::RunButtonClick() {
   Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
   DataListViewModel->SetColumns(columns);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    DataListView->setColumnWidth(static_cast<int>(i), columns[i].width);
+    const int section = static_cast<int>(i);
+    DataListView->setColumnWidth(
+        section, LiveColumnWidth(*DataListView->horizontalHeader(), section, columns[i].width));
   }
   pageStart = 0;
   DataListViewModel->SetPage(0, 1);

@@ -7,11 +7,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
+#include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <memory>
 
 #include "chart/ui/TrendChart.h"
@@ -20,6 +24,7 @@
 #include "instrument/ui/LiveMonitor.h"
 #include "instrument/ui/OverviewPage.h"
 #include "integration/SimulatedLine.h"
+#include "recorder/UnitNames.h"
 #include "support/ScriptedPrompts.h"
 #include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
@@ -109,6 +114,29 @@ TEST_F(LiveMonitoringTest, TheOverviewPageIsLaidOutAndHiddenAtStart) {
   EXPECT_EQ(page.PanelChild(0, 13)->geometry().top(), 173);
   EXPECT_EQ(page.ChildText(0, 6), QStringLiteral("上上限："));
   EXPECT_EQ(page.ChildText(0, 7), QStringLiteral("下    限："));
+}
+
+// The value label shows the value and all of its unit, for every unit of the recorder's table and
+// the longest values a channel can have: where the label's own face would cut it ("1234.000 Nm3"
+// for Nm3/h), the face is made smaller. A short text afterwards has the label's face again.
+TEST_F(LiveMonitoringTest, EveryUnitWithALongValueFitsItsValueLabel) {
+  OverviewPage page;
+  auto* label = qobject_cast<QLabel*>(page.PanelChild(0, OverviewPage::kValueText));
+  ASSERT_NE(label, nullptr);
+  const QFont own = label->font();
+  for (const std::string_view unit : UnitNames()) {
+    for (const char* value : {"-32768.000", "1234.000", "86.500", "100.000", "0.000"}) {
+      const QString text = QString::fromUtf8(value) + " " +
+                           QString::fromUtf8(unit.data(), static_cast<int>(unit.size()));
+      page.SetChildText(0, OverviewPage::kValueText, text);
+      EXPECT_EQ(label->text(), text);
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width())
+          << text.toStdString() << " at " << label->font().pointSizeF() << " pt";
+    }
+  }
+  page.SetChildText(0, OverviewPage::kValueText, QStringLiteral("1.000 ℃"));
+  EXPECT_EQ(label->font(), own);
+  EXPECT_EQ(label->geometry(), QRect(8, 56, 89, 13));
 }
 
 TEST_F(LiveMonitoringTest, TheSummaryLineShowsAddressParityAndClock) {
@@ -207,6 +235,40 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
   EXPECT_EQ(form.Chart->Line(0).points.size(), 3u);
   EXPECT_EQ(form.DataListViewModel->rowCount(), 1);
   EXPECT_TRUE(form.liveMode);
+}
+
+// The live columns of the data list are as wide as their captions need, the unit whole
+// ("通道3(mmH2O)" was cut at 80 pixels); never narrower than 80.
+TEST_F(LiveMonitoringTest, TheLiveColumnsFitTheirCaptions) {
+  const char* const longUnits[16] = {"Kgf/cm2", "kNm3/h", "m3/min", "Kg/min", "Kgf/m2", "mmH2O",
+                                     "％LEL",   "ppmO2",  "ppmH2",  "％/m3",  "mm/s",   "cm/s",
+                                     "m/min",   "km3/h",  "Nm3/h",  "L/min"};
+  sim::ChannelTable table = sim::DefaultChannels();
+  for (int k = 0; k < 16; ++k) {
+    const auto& names = UnitNames();
+    const auto found = std::find(names.begin(), names.end(), std::string_view(longUnits[k]));
+    ASSERT_NE(found, names.end()) << longUnits[k];
+    table[k].unitCode = static_cast<std::int16_t>(found - names.begin());
+  }
+  SimulatedLine line({}, table);
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({}), 1));
+  form.RunButtonClick();
+  QTRY_VERIFY_WITH_TIMEOUT(form.Timer->isActive(), 20000);
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  QHeaderView* header = form.DataListView->horizontalHeader();
+  ASSERT_EQ(form.DataListViewModel->columnCount(), 18);
+  for (int c = 2; c < 18; ++c) {
+    const QString caption = form.DataListViewModel->headerData(c, Qt::Horizontal).toString();
+    SCOPED_TRACE(caption.toStdString());
+    EXPECT_TRUE(caption.endsWith(QString::fromUtf8(longUnits[c - 2]) + ")"));
+    EXPECT_GE(header->sectionSize(c), 80);
+    EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c));
+    EXPECT_GT(header->sectionSize(c), header->fontMetrics().horizontalAdvance(caption));
+  }
+  form.StopButtonClick();
 }
 
 TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {

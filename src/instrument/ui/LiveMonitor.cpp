@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QHeaderView>
+#include <algorithm>
 #include <QMetaObject>
 
 namespace vantiro {
@@ -36,6 +38,10 @@ QString TotalInfoText(const CommSettings& s, const std::array<std::uint16_t, 6>&
 
 std::size_t LiveLineCap(std::size_t channels) {
   return channels == 0 ? 0 : 1200000 / channels;
+}
+
+int LiveColumnWidth(const QHeaderView& header, int section, int usual) {
+  return std::max(usual, header.sectionSizeHint(section));
 }
 
 LiveMonitor::LiveMonitor(ModbusRtuImpl& instrument, QObject* parent)

@@ -15,6 +15,8 @@
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
 
+class QHeaderView;
+
 namespace vantiro {
 
 // One reading of the live block with what is needed to show it.
@@ -36,6 +38,10 @@ QString ParityText(std::int32_t parity);
 QString TotalInfoText(const CommSettings& settings, const std::array<std::uint16_t, 6>& clock);
 // The most points a live line holds with `channels` lines on the chart (more empty it).
 std::size_t LiveLineCap(std::size_t channels);
+// The width of column `section` of the data list while it shows live readings: `usual` pixels,
+// or what the header needs to show the caption whole where that is more (a channel's caption
+// carries its unit, "通道3(mmH2O)").
+int LiveColumnWidth(const QHeaderView& header, int section, int usual);
 
 class LiveMonitor : public QObject {
   Q_OBJECT

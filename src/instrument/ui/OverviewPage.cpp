@@ -6,6 +6,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "platform/ui/Fonts.h"
+
 namespace vantiro {
 
 namespace {
@@ -63,6 +65,7 @@ OverviewPage::OverviewPage(QWidget* parent) : QWidget(parent) {
       return l;
     };
     c[0] = label(QStringLiteral("Label%1").arg(n + 1), QStringLiteral("温度："), {8, 56, 89, 13});
+    valueFont_ = c[0]->font();
     c[1] = label(QStringLiteral("Label%1").arg(n + 2), QStringLiteral("通道00"), {54, 12, 46, 16});
     for (int lamp = 0; lamp < 4; ++lamp) {
       QLabel* l = label(QStringLiteral("Label%1").arg(n + 3 + lamp), QString(),
@@ -101,6 +104,13 @@ void OverviewPage::SetChildText(int panel, int child, const QString& text) {
   if (auto* edit = qobject_cast<QLineEdit*>(w)) {
     edit->setText(text);
   } else if (auto* l = qobject_cast<QLabel*>(w)) {
+    if (child == kValueText) {
+      // "1234.000 Nm3/h" in the label's own face would lose the end of its unit ("Nm3"), and a
+      // cut unit reads as another one.
+      const QFont font = ShrinkFontToFit(valueFont_, text, l->contentsRect().width(),
+                                         kSmallestValuePoints, l);
+      if (font != l->font()) l->setFont(font);
+    }
     l->setText(text);
   }
 }

@@ -6,6 +6,7 @@
 //   13 low-low limit.
 
 #include <QColor>
+#include <QFont>
 #include <QWidget>
 #include <array>
 
@@ -42,8 +43,11 @@ class OverviewPage : public QWidget {
   QWidget* PanelChild(int panel, int child) const { return children_[panel][child]; }
   // The summary label and every panel hidden.
   void HideAll();
-  // Sets the text of a label or limit field of a panel.
+  // Sets the text of a label or limit field of a panel. The value text (child 0) shows whole, the
+  // value and all of its unit: its face is made smaller, down to kSmallestValuePoints, where the
+  // label's own would cut it (the label is 89 pixels wide).
   void SetChildText(int panel, int child, const QString& text);
+  static constexpr double kSmallestValuePoints = 5.0;
   QString ChildText(int panel, int child) const;
   // Lamp 0..3 (high-high, high, low, low-low) of a panel red when `on`, lime green otherwise.
   void SetLamp(int panel, int lamp, bool on);
@@ -51,6 +55,7 @@ class OverviewPage : public QWidget {
 
  private:
   std::array<std::array<QWidget*, kPanelChildren>, kPanels> children_{};
+  QFont valueFont_;  // the value labels' own face, before any fitting
 };
 
 }  // namespace vantiro
