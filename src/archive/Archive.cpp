@@ -709,6 +709,27 @@ bool Archive::Forget(std::int64_t sourceId, std::string& error) {
   }
   try {
     db.BeginWrite();
+    // A later source that overlapped this one kept only its new samples: the ones it shared with
+    // this source live in this source's chunks. Forgetting this one first would lose them.
+    {
+      auto later = db.Prepare(
+          "SELECT b.id, b.path FROM source a JOIN source b ON b.recorder_id = a.recorder_id AND b.id > a.id "
+          "WHERE a.id = ? AND b.first_ms <= a.last_ms AND b.last_ms >= a.first_ms AND "
+          "b.duplicates + b.conflicts > 0 ORDER BY b.id");
+      later->BindInt(1, sourceId);
+      std::string dependants;
+      while (later->Step()) {
+        dependants += (dependants.empty() ? "" : ", ") + std::string("source ") + std::to_string(later->Int(0)) +
+                      " (" + later->Text(1) + ")";
+      }
+      if (!dependants.empty()) {
+        later.reset();
+        db.Rollback();
+        error = "source " + std::to_string(sourceId) + " holds samples that " + dependants +
+                " shares with it: forget those first (and import their files again afterwards)";
+        return false;
+      }
+    }
     auto statement = db.Prepare("DELETE FROM source WHERE id = ? RETURNING id");
     statement->BindInt(1, sourceId);
     const bool found = statement->Step();

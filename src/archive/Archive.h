@@ -152,8 +152,9 @@ class Archive {
   std::optional<std::vector<ArchiveSpan>> Coverage(std::int64_t recorderId, std::string& error);
   std::optional<RecorderInfo> FindRecorder(const std::string& name, std::string& error);
 
-  // Removes a source and every sample it added; false with `error` when it is not there or the
-  // archive cannot be written.
+  // Removes a source and every sample it added; false with `error` when it is not there, the
+  // archive cannot be written, or a later source overlapping it shares samples with it (those
+  // live only in this source's chunks: forgetting it would lose them).
   bool Forget(std::int64_t sourceId, std::string& error);
 
   // Checks every chunk decodes and matches its row, every summary row matches its chunks, and every

@@ -151,6 +151,25 @@ TEST_P(ArchiveTest, ForgettingASourceRemovesItsSamplesOnly) {
   EXPECT_EQ(archive->Import("r", Load(File("a.bin"))).outcome, ImportResult::Outcome::Imported);
 }
 
+TEST_P(ArchiveTest, ASourceWhoseSamplesALaterOneSharesIsNotForgottenFirst) {
+  std::unique_ptr<Archive> archive = OpenArchive(location_);
+  // b repeats a's second half: those samples live in a's chunks only.
+  const ImportResult a = archive->Import("r", Load(WriteRecording(File("a.bin"), kMay12, 1000, 1)));
+  const ImportResult b = archive->Import("r", Load(WriteRecording(File("b.bin"), kMay12 + 500, 1000, 1)));
+  ASSERT_EQ(b.duplicates, 500);
+  std::string error;
+  EXPECT_FALSE(archive->Forget(a.sourceId, error));
+  EXPECT_NE(error.find("source " + std::to_string(b.sourceId)), std::string::npos) << error;
+  const Period before = ReadWhole(*archive, "r");
+  EXPECT_EQ(before.channels[0].times.size(), 1500u);
+  // In the order that keeps everything: the later one first, then the earlier, then the later again.
+  ASSERT_TRUE(archive->Forget(b.sourceId, error)) << error;
+  ASSERT_TRUE(archive->Forget(a.sourceId, error)) << error;
+  const ImportResult again = archive->Import("r", Load(File("b.bin")));
+  EXPECT_EQ(again.added, 1000);
+  EXPECT_TRUE(archive->Check(error)->empty());
+}
+
 TEST_P(ArchiveTest, TheCheckFindsWhatIsWrong) {
   std::unique_ptr<Archive> archive = OpenArchive(location_);
   ASSERT_EQ(archive->Import("r", Load(WriteRecording(File("a.bin"), kMay12, 5000, 1))).outcome,
