@@ -684,19 +684,26 @@ void TMainForm::ComSettingButtonClick() {
 // Live monitoring
 
 void TMainForm::RunButtonClick() {
-  switch (Monitor->Start()) {
-    case LiveMonitor::StartResult::OpenFailed:
-      CurrentPrompts().MessageWithDetail(this, QStringLiteral("串口初始化失败!"),
-                                         QString::fromStdString(Monitor->OpenFailureDetail()),
-                                         MessageIcon::Error);
-      return;
-    case LiveMonitor::StartResult::ProbeFailed:
-      CurrentPrompts().Message(
-          this, QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address),
-          MessageIcon::Error);
-      return;
-    case LiveMonitor::StartResult::Started:
-      break;
+  // The probe runs on a worker and the window goes on taking input: the commands Run disables
+  // wait for it, and Stop ends it. RunProbeFinished goes on from there.
+  const LiveMonitor::StartResult started = Monitor->StartProbe(
+      [this](bool probed) { RunProbeFinished(probed); },
+      {{ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem, OpenFileButton,
+        OpenFileMenuItem, DataFilterButton, ImportDataMenuItem, OEMDownLoad},
+       {StopButton, StopMenuItem}});
+  if (started == LiveMonitor::StartResult::OpenFailed) {
+    CurrentPrompts().MessageWithDetail(this, QStringLiteral("串口初始化失败!"),
+                                       QString::fromStdString(Monitor->OpenFailureDetail()),
+                                       MessageIcon::Error);
+  }
+}
+
+void TMainForm::RunProbeFinished(bool probed) {
+  if (!probed) {
+    CurrentPrompts().Message(
+        this, QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address),
+        MessageIcon::Error);
+    return;
   }
   liveMode = true;
   liveChannels.clear();
@@ -810,8 +817,10 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
 }
 
 void TMainForm::StopButtonClick() {
+  const bool probing = Monitor->ProbeRunning();
   Timer->stop();
   Monitor->Stop();
+  if (probing) return;  // the window is as it was before Run
   Overview->HideAll();
   PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), false);
   SystemCaseMenuItem->setVisible(false);

@@ -70,7 +70,11 @@ class TMainForm : public QMainWindow {
   void ChartMenuItemClick();
   void SystemCaseMenuItemClick();
   void ComSettingButtonClick();
+  // Starts the probe of the recorder; monitoring starts when it has answered (RunProbeFinished).
   void RunButtonClick();
+  // The probe at Run has ended: monitoring starts, or the recorder did not answer.
+  void RunProbeFinished(bool probed);
+  // Ends monitoring, or the probe at Run (the window then as it was before Run).
   void StopButtonClick();
   // Each tick of Timer while monitoring: a poll on the worker unless one still runs.
   void OnTimer();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QToolBar>
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
@@ -60,10 +61,21 @@ class LiveMonitoringTest : public ::testing::Test {
     return form;
   }
 
+  // Run, and the wait for its probe's end: monitoring started, or a message said why not. The
+  // probe runs on a worker; Run returns at once.
+  static void Run(TMainForm& form, const ScriptedPrompts& prompts) {
+    const std::size_t shown = prompts.messages.size();
+    form.RunButtonClick();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form.Timer->isActive() || prompts.messages.size() > shown; }, 20000))
+        << "the probe did not end";
+  }
+
   // One tick, waited for until its poll has ended and its reading is applied.
   static void Tick(TMainForm& form) {
     form.OnTimer();
-    QTRY_VERIFY_WITH_TIMEOUT(!form.Monitor->PollRunning(), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Monitor->PollRunning(); }, 20000))
+        << "the poll did not end";
   }
 
   static QStringList Item(TMainForm& form, int item) {
@@ -163,7 +175,7 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2, 5, 9})));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   EXPECT_TRUE(linkOpen);
   EXPECT_TRUE(form.liveMode);
@@ -254,8 +266,7 @@ TEST_F(LiveMonitoringTest, TheLiveColumnsFitTheirCaptions) {
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({}), 1));
-  form.RunButtonClick();
-  QTRY_VERIFY_WITH_TIMEOUT(form.Timer->isActive(), 20000);
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   QHeaderView* header = form.DataListView->horizontalHeader();
@@ -276,7 +287,7 @@ TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1, 16}), 1));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   Tick(form);
@@ -287,7 +298,7 @@ TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {
   EXPECT_FALSE(linkOpen);
 
   line.WriteConfig(1, ChannelSection({3, 4, 7, 8}), 1);
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{3, 4, 7, 8}));
@@ -301,12 +312,153 @@ TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {
   form.StopButtonClick();
 }
 
+// The commands Run disables, and Stop.
+struct CommandStates {
+  std::vector<bool> enabled;
+  friend bool operator==(const CommandStates&, const CommandStates&) = default;
+};
+std::vector<QAction*> HeldCommands(TMainForm& form) {
+  return {form.ComSettingButton, form.ComSettingMenuItem, form.RunButton,       form.RunMenuItem,
+          form.OpenFileButton,   form.OpenFileMenuItem,   form.DataFilterButton, form.ImportDataMenuItem,
+          form.OEMDownLoad};
+}
+CommandStates States(TMainForm& form) {
+  CommandStates states;
+  for (QAction* action : HeldCommands(form)) states.enabled.push_back(action->isEnabled());
+  for (QAction* action : {form.StopButton, form.StopMenuItem, form.SaveFileButton, form.PrintButton,
+                          form.FirstPageButton, form.NextPageButton}) {
+    states.enabled.push_back(action->isEnabled());
+  }
+  return states;
+}
+
+// While the probe at Run runs (replies 0.15 s late, three channels), the window takes input: Run
+// has returned, the commands Run would disable are disabled and Stop is enabled. A click on a held
+// command does nothing, then or later; a click on another one (help) acts at once, and only once.
+// When the probe has answered, monitoring starts as it always did.
+TEST_F(LiveMonitoringTest, DuringTheProbeTheWindowTakesInputWithTheCommandsHeld) {
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 150; }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1, 2, 3}), 1));
+  form.RunButtonClick();
+  EXPECT_FALSE(form.liveMode) << "Run returned only after the probe";
+  EXPECT_FALSE(form.Timer->isActive());
+  for (QAction* action : HeldCommands(form)) {
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  }
+  EXPECT_TRUE(form.StopButton->isEnabled());
+  EXPECT_TRUE(form.StopMenuItem->isEnabled());
+
+  QTest::mouseClick(form.ToolBar->widgetForAction(form.OpenFileButton), Qt::LeftButton);
+  form.OpenFileMenuItem->trigger();
+  QTest::mouseClick(form.ToolBar->widgetForAction(form.HelpButton), Qt::LeftButton);
+  EXPECT_EQ(prompts.documents.size(), 1u);  // help, at once
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Timer->isActive(); }, 20000));
+  form.Timer->stop();
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_TRUE(prompts.openFilters.empty()) << "the open dialog came";
+  EXPECT_EQ(prompts.documents.size(), 1u);
+  EXPECT_TRUE(form.liveMode);
+  EXPECT_TRUE(linkOpen);
+  EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{1, 2, 3}));
+  EXPECT_FALSE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.OpenFileButton->isEnabled());
+  EXPECT_TRUE(form.StopButton->isEnabled());
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
+  form.StopButtonClick();
+}
+
+// Stop during the probe (a slow recorder: replies 1 s late, sixteen channels, over half a minute
+// of probe) ends it within moments: the exchange is aborted, the port closed and free for another
+// program, no message, and the window is as it was before Run, commands and all. Run again then
+// works (on a recorder that answers at once).
+TEST_F(LiveMonitoringTest, StopDuringTheProbeEndsItAndLeavesTheWindowAsBeforeRun) {
+  SimulatedLine slow(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 1000; }));
+  ASSERT_TRUE(slow.Started());
+  ScriptedPrompts prompts;
+  const std::string ini = slow.WriteConfig(1, ChannelSection({}), 1);
+  TMainForm& form = Start(ini);
+  form.DataTableMenuItemClick();
+  const CommandStates before = States(form);
+
+  bool clickedDuringTheProbe = false;
+  QTimer::singleShot(300, &form, [&] {
+    clickedDuringTheProbe = form.StopButton->isEnabled() && !form.liveMode;
+    QTest::mouseClick(form.ToolBar->widgetForAction(form.StopButton), Qt::LeftButton);
+  });
+  form.RunButtonClick();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return clickedDuringTheProbe && !form.StopButton->isEnabled(); }, 10000))
+      << "Stop did not end the probe";
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_FALSE(form.liveMode);
+  EXPECT_FALSE(form.Timer->isActive());
+  EXPECT_FALSE(linkOpen);
+  EXPECT_EQ(States(form), before);
+  EXPECT_FALSE(form.PageControl->isTabVisible(form.PageControl->indexOf(form.SystemCaseTabSheet)));
+  {
+    TermiosSerialLibrary otherProgram(ini);
+    EXPECT_EQ(otherProgram.Open(1), kSerialOk) << "the port is still held";
+    otherProgram.Close(1);
+  }
+  // Nothing of the stopped probe turns up later.
+  QTest::qWait(200);
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_FALSE(form.Timer->isActive());
+
+  SimulatedLine prompt;
+  ASSERT_TRUE(prompt.Started());
+  testing::WriteText(ini, testing::ComSection(1, 1) + ChannelSection({2}) + "[DEVICE]\nCOM1=" +
+                              prompt.DevicePath() + "\n");
+  Run(form, prompts);
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{2}));
+  Tick(form);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
+  form.StopButtonClick();
+  EXPECT_FALSE(linkOpen);
+}
+
+// A modal window opened during the probe (the About box) runs its own loop: the probe's answer
+// waits until it is closed, so that nothing under the window changes while it is up; then Run goes
+// on.
+TEST_F(LiveMonitoringTest, TheProbesAnswerWaitsForAModalWindowToClose) {
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 100; }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1}), 1));
+  bool answeredWhileOpen = true;
+  bool checked = false;
+  QTimer::singleShot(0, &form, [&] {
+    QTimer::singleShot(0, &form, [&] {
+      // The probe's three replies, and time for its answer to arrive.
+      const bool replied = QTest::qWaitFor([&] { return line.Simulator().RepliesSent() >= 3; }, 20000);
+      QTest::qWait(300);
+      answeredWhileOpen = !replied || form.liveMode;
+      checked = true;
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    form.AboutButtonClick();
+  });
+  form.RunButtonClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checked; }, 30000));
+  EXPECT_FALSE(answeredWhileOpen);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Timer->isActive(); }, 20000));
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(form.liveChannels, (std::vector<std::int16_t>{1}));
+  form.StopButtonClick();
+}
+
 TEST_F(LiveMonitoringTest, TheAddressInTheSummaryLineIsHex) {
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.address = 200; }));
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(200, ChannelSection({1})));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   Tick(form);
@@ -321,7 +473,7 @@ TEST_F(LiveMonitoringTest, NoChannelEnabledGivesARowWithATimeOnly) {
   std::string channels = "[CHANNEL]\n";
   for (int n = 1; n <= 16; ++n) channels += QString::asprintf("CH%02d=0\n", n).toStdString();
   TMainForm& form = Start(line.WriteConfig(1, channels));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   Tick(form);
@@ -340,7 +492,7 @@ TEST_F(LiveMonitoringTest, ASilentRecorderLeavesTheWindowIdleWithAMessage) {
   TMainForm& form = Start(line.WriteConfig(7, ChannelSection({1})));
   bool loopRan = false;
   QTimer::singleShot(0, [&loopRan] { loopRan = true; });
-  form.RunButtonClick();
+  Run(form, prompts);
   EXPECT_TRUE(loopRan);  // the event loop kept running during the probe
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, QStringLiteral("下位机无响应，下位机地址:7"));
@@ -358,7 +510,7 @@ TEST_F(LiveMonitoringTest, APortThatDoesNotOpenLeavesTheWindowIdle) {
   testing::WriteText(ini, testing::ComSection(1) + ChannelSection({}) +
                               "[DEVICE]\nCOM1=" + (dir_.Path() / "no-such-device").string() + "\n");
   TMainForm& form = Start(ini);
-  form.RunButtonClick();
+  form.RunButtonClick();  // the port does not open: said at once
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, QStringLiteral("串口初始化失败!"));
   ASSERT_EQ(prompts.details.size(), 1u);
@@ -375,7 +527,7 @@ TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunn
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({4})));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   form.OnTimer();
@@ -383,8 +535,8 @@ TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunn
   form.OnTimer();  // skipped
   bool loopRan = false;
   QTimer::singleShot(0, [&loopRan] { loopRan = true; });
-  QTRY_VERIFY_WITH_TIMEOUT(loopRan, 20000);
-  QTRY_VERIFY_WITH_TIMEOUT(!form.Monitor->PollRunning(), 20000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loopRan; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Monitor->PollRunning(); }, 20000));
   QApplication::processEvents();
   EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
   EXPECT_EQ(form.DataListViewModel->rowCount(), 1);
@@ -408,7 +560,7 @@ TEST_F(LiveMonitoringTest, AValueExactlyAtTheHighLimitKeepsTheHighLampGreen) {
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1})));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   Tick(form);
@@ -425,7 +577,7 @@ TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
   TMainForm& form = Start(line.WriteConfig(1, ChannelSection({})));
-  form.RunButtonClick();
+  Run(form, prompts);
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   ASSERT_EQ(form.Chart->LineCount(), 16u);

@@ -1,10 +1,11 @@
 #include "instrument/ui/LiveMonitor.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QEventLoop>
 #include <QHeaderView>
-#include <algorithm>
 #include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
 
 namespace vantiro {
 
@@ -47,34 +48,72 @@ int LiveColumnWidth(const QHeaderView& header, int section, int usual) {
 LiveMonitor::LiveMonitor(ModbusRtuImpl& instrument, QObject* parent)
     : QObject(parent), instrument_(instrument) {}
 
-LiveMonitor::~LiveMonitor() { EndPoll(); }
+LiveMonitor::~LiveMonitor() {
+  EndPoll();
+  EndProbeWorker();
+  if (probing_) ReleaseProbe();
+}
 
-LiveMonitor::StartResult LiveMonitor::Start() {
+LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finished,
+                                                 ProbeCommands commands) {
+  if (probing_) return StartResult::Probing;
   LoadCommSettings(iniPath_);
   if (!instrument_.OpenLink()) return StartResult::OpenFailed;
-  // The probe can take tens of seconds: the window keeps painting but takes no input meanwhile.
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  QEventLoop loop;
-  std::atomic<bool> done = false;
-  bool probed = false;
-  std::thread probe([&] {
-    probed = instrument_.Probe();
-    done = true;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  probe.join();
-  QApplication::restoreOverrideCursor();
-  if (!probed) {
-    instrument_.CloseLink();
-    return StartResult::ProbeFailed;
+
+  probing_ = true;
+  probeFinished_ = std::move(finished);
+  heldCommands_.clear();
+  for (QAction* action : commands.held) {
+    heldCommands_.emplace_back(action, action->isEnabled());
+    action->setEnabled(false);
   }
-  linkOpen = true;
-  return StartResult::Started;
+  for (QAction* action : commands.stop) {
+    heldCommands_.emplace_back(action, action->isEnabled());
+    action->setEnabled(true);
+  }
+  // The probe can take tens of seconds with a slow recorder; the window goes on meanwhile.
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  const std::uint64_t id = ++probeId_;
+  probeThread_ = std::thread([this, id] {
+    const bool probed = instrument_.Probe();
+    QMetaObject::invokeMethod(
+        this, [this, id, probed] { DeliverProbe(id, probed); }, Qt::QueuedConnection);
+  });
+  return StartResult::Probing;
+}
+
+void LiveMonitor::DeliverProbe(std::uint64_t id, bool probed) {
+  if (id != probeId_ || !probing_) return;  // ended by Stop
+  // A modal window opened meanwhile runs its own loop: Run goes on (and resets the view) only once
+  // it is closed.
+  if (QApplication::activeModalWidget() != nullptr) {
+    constexpr int kModalRetryMs = 100;
+    QTimer::singleShot(kModalRetryMs, this, [this, id, probed] { DeliverProbe(id, probed); });
+    return;
+  }
+  if (probeThread_.joinable()) probeThread_.join();  // its last act was this call's posting
+  ReleaseProbe();
+  if (probed) {
+    linkOpen = true;
+  } else {
+    instrument_.CloseLink();
+  }
+  const std::function<void(bool)> finished = std::move(probeFinished_);
+  probeFinished_ = nullptr;
+  if (finished) finished(probed);
+}
+
+void LiveMonitor::ReleaseProbe() {
+  probing_ = false;
+  for (const auto& [action, enabled] : heldCommands_) {
+    if (action) action->setEnabled(enabled);
+  }
+  heldCommands_.clear();
+  QApplication::restoreOverrideCursor();
 }
 
 bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply) {
-  if (pollThread_.joinable()) return false;
+  if (pollThread_.joinable() || probing_) return false;
   const std::uint64_t id = ++pollId_;
   pollThread_ = std::thread([this, id, apply = std::move(apply)] {
     const bool ok = instrument_.PollLive();
@@ -100,9 +139,21 @@ void LiveMonitor::EndPoll() {
   }
 }
 
+void LiveMonitor::EndProbeWorker() {
+  ++probeId_;
+  if (probeThread_.joinable()) {
+    instrument_.AbortExchange();
+    probeThread_.join();
+  }
+}
+
 void LiveMonitor::Stop() {
+  const bool probing = probing_;
   EndPoll();
-  if (linkOpen) {
+  EndProbeWorker();
+  if (probing) ReleaseProbe();
+  probeFinished_ = nullptr;
+  if (linkOpen || probing) {
     instrument_.CloseLink();
     linkOpen = false;
   }

@@ -1,9 +1,11 @@
 #pragma once
 // Live monitoring of the recorder behind the main window: the probe at start and one poll per
-// tick run on a worker thread so that a silent or unplugged recorder never freezes the window.
+// tick run on a worker thread so that a silent or unplugged recorder never freezes the window,
+// and neither holds the window's input.
 // A poll's reading is handed to the GUI thread as a snapshot of the instrument image.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <atomic>
@@ -11,10 +13,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
 
+class QAction;
 class QHeaderView;
 
 namespace vantiro {
@@ -47,34 +52,58 @@ class LiveMonitor : public QObject {
   Q_OBJECT
 
  public:
-  enum class StartResult { Started, OpenFailed, ProbeFailed };
+  enum class StartResult { Probing, OpenFailed };
+  // The window's commands as the probe leaves them: `held` disabled while it runs (what Run would
+  // start must wait for it), `stop` enabled (Stop ends it); when it ends, each gets back the
+  // enabled state it had.
+  struct ProbeCommands {
+    std::vector<QAction*> held;
+    std::vector<QAction*> stop;
+  };
 
   explicit LiveMonitor(ModbusRtuImpl& instrument = theInstrument, QObject* parent = nullptr);
-  ~LiveMonitor() override;  // ends a running poll
+  ~LiveMonitor() override;  // ends a running probe or poll
 
   // The settings file; ConfigIniPath() while empty.
   void SetIniPath(std::string path) { iniPath_ = std::move(path); }
 
-  // Loads the settings, opens the port and probes the recorder on a worker while the window's
-  // input is held under a busy cursor. The port is closed again when the probe fails; on success
-  // linkOpen is set.
-  StartResult Start();
-  // Why the last Start could not open the port (the device, the system's reason, what to do).
+  // Loads the settings and opens the port: OpenFailed when it does not open (nothing runs).
+  // Otherwise the probe runs on a worker under a busy cursor while the window goes on taking
+  // input, with `commands` held, and `finished` gets its outcome on the GUI thread, once no modal
+  // window is open (a dialog's own loop does not see Run's view reset under it): true with
+  // linkOpen set, false with the port closed again. Stop ends a running probe at once, and
+  // `finished` is then never called. While a probe runs, another Start does nothing.
+  StartResult StartProbe(std::function<void(bool probed)> finished, ProbeCommands commands = {});
+  // From StartProbe until `finished` is called or Stop ends it.
+  bool ProbeRunning() const { return probing_; }
+  // Why the last StartProbe could not open the port (the device, the system's reason, what to
+  // do).
   std::string OpenFailureDetail() const { return instrument_.OpenFailureDetail(); }
-  // Starts a poll on the worker; false (and nothing happens) when one is still running. On success
-  // `apply` gets the reading on the GUI thread; a failed poll, or one ended by Stop, gives nothing.
+  // Starts a poll on the worker; false (and nothing happens) when one is still running or the
+  // probe is. On success `apply` gets the reading on the GUI thread; a failed poll, or one ended
+  // by Stop, gives nothing.
   bool StartPoll(std::function<void(const LiveReading&)> apply);
   bool PollRunning() const { return pollThread_.joinable(); }
-  // Ends a running poll at once, waits for it and closes the port.
+  // Ends a running probe or poll at once (the exchange is aborted), waits for its worker and
+  // closes the port; a probe's commands get their states back.
   void Stop();
 
  private:
   void EndPoll();
+  void EndProbeWorker();
+  void DeliverProbe(std::uint64_t id, bool probed);
+  // The probe is over: the held commands and the cursor as they were.
+  void ReleaseProbe();
 
   ModbusRtuImpl& instrument_;
   std::string iniPath_;
   std::thread pollThread_;
   std::uint64_t pollId_ = 0;
+  std::thread probeThread_;
+  std::uint64_t probeId_ = 0;
+  bool probing_ = false;
+  std::function<void(bool)> probeFinished_;
+  std::vector<std::pair<QPointer<QAction>, bool>> heldCommands_;
 };
 
 }  // namespace vantiro
