@@ -316,15 +316,15 @@ TEST(MonitorProgramTest, MonitorsTheSimulatorThroughItsLink) {
 }
 
 // A recorder-sim process serving on a link in `dir`, with `options` (faults) given; config.ini
-// there points port 1 at it with the channels given.
+// there points port 1 at it with the [COM] and [CHANNEL] sections given.
 struct SimulatorProcess {
   SimulatorProcess(const testing::TempDir& dir, std::vector<std::string> options,
-                   const std::string& channels)
+                   const std::string& com, const std::string& channels)
       : link(dir.File("recorder")), ini(dir.File("config.ini")) {
     options.insert(options.end(), {"--link", link, "--exit-on-eof"});
     process.emplace(kBin + "/recorder-sim", options);
     device = process->ReadLine();
-    testing::WriteText(ini, testing::ComSection(1, 1) + channels + "[DEVICE]\nCOM1=" + link + "\n");
+    testing::WriteText(ini, com + channels + "[DEVICE]\nCOM1=" + link + "\n");
   }
   std::string link;
   std::string ini;
@@ -348,6 +348,7 @@ TEST(MonitorProgramTest, ASignalEndsALongRunAtOnce) {
   struct Case {
     const char* name;
     std::vector<std::string> simulator;  // recorder-sim's faults
+    std::string com;                     // [COM] of config.ini
     std::string channels;                // [CHANNEL] of config.ini
     bool download;                       // --download of a 20-block picture, else monitoring
     const char* signalAfter;             // the line (standard error for a download) awaited first
@@ -358,19 +359,25 @@ TEST(MonitorProgramTest, ASignalEndsALongRunAtOnce) {
   // Replies 0.8 s late: a block's acknowledgement takes that long, the first block is refused
   // once. Replies 1 s late with 16 channels: the probe takes over half a minute. The fifth reply
   // (the second poll's, after a probe of channel 1 in three) held 30 s: the polls wait for it.
+  // The default line (odd parity) but for the last, 115200 bits per second, even parity and two
+  // stop bits.
+  const std::string odd = testing::ComSection(1, 1);
+  const std::string unusual =
+      "[COM]\nport=0\nbaudRate=6\nstopBit=1\ndataBit=3\ncheckType=2\naddress=1\n";
   const Case cases[] = {
-      {"download, SIGINT", {"--delay", "800", "--refuse-block", "1"}, ChannelSection({}), true,
-       "download 2/22", SIGINT, 130, "下装已中止!\n"},
-      {"download, SIGTERM", {"--delay", "800", "--refuse-block", "1"}, ChannelSection({}), true,
-       "download 2/22", SIGTERM, 143, "下装已中止!\n"},
-      {"probe, SIGTERM", {"--delay", "1000"}, ChannelSection({}), false, nullptr, SIGTERM, 143, ""},
-      {"stalled poll, SIGINT", {"--stall", "5", "--delay", "30000"}, ChannelSection({1}), false,
-       "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000", SIGINT, 130, ""},
+      {"download, SIGINT", {"--delay", "800", "--refuse-block", "1"}, odd, ChannelSection({}),
+       true, "download 2/22", SIGINT, 130, "下装已中止!\n"},
+      {"download, SIGTERM", {"--delay", "800", "--refuse-block", "1"}, odd, ChannelSection({}),
+       true, "download 2/22", SIGTERM, 143, "下装已中止!\n"},
+      {"probe, SIGTERM", {"--delay", "1000"}, odd, ChannelSection({}), false, nullptr, SIGTERM,
+       143, ""},
+      {"stalled poll, SIGINT", {"--stall", "5", "--delay", "30000"}, unusual, ChannelSection({1}),
+       false, "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000", SIGINT, 130, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
-    SimulatorProcess simulator(dir, c.simulator, c.channels);
+    SimulatorProcess simulator(dir, c.simulator, c.com, c.channels);
     ASSERT_TRUE(simulator.device);
     const std::string picture = dir.File("logo");
     std::string text = "const unsigned char logo[] = {\n";
