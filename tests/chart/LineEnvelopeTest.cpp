@@ -29,7 +29,9 @@ TEST(LineEnvelopeTest, EachColumnKeepsItsFirstLowestHighestAndLastSampleAndEvery
   double highest = -1e9, lowest = 1e9;
   int gaps = 0;
   for (std::size_t k = 0; k < points.size(); ++k) {
-    if (k > 0) EXPECT_GE(points[k].x, points[k - 1].x);
+    if (k > 0) {
+      EXPECT_GE(points[k].x, points[k - 1].x);
+    }
     if (points[k].gap) {
       ++gaps;
       continue;

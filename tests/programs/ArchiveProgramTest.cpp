@@ -107,7 +107,9 @@ TEST_F(ArchiveProgramTest, WhatIsNotAnArchiveIsRefusedAndLeftUntouched) {
     const Outcome dump = Run("vantiro-convert", {"dump", "--archive", path, "--recorder", "r"});
     EXPECT_EQ(dump.exit.code, 1);
     EXPECT_EQ(NodeType(path), type);
-    if (type == S_IFREG) EXPECT_EQ(ReadText(path), before);
+    if (type == S_IFREG) {
+      EXPECT_EQ(ReadText(path), before);
+    }
   }
   EXPECT_TRUE(fs::is_empty(dir_.Path() / "folder"));
 }

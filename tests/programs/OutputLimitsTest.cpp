@@ -121,7 +121,9 @@ TEST(OutputLimitsTest, EveryWriterPastTheFileSizeLimitFailsAloudAndKeepsThePrevi
     EXPECT_FALSE(exit.signalled) << "killed by signal " << exit.code;
     EXPECT_EQ(exit.code, 1);
     EXPECT_NE(ReadText(err).find(c.message), std::string::npos) << ReadText(err);
-    if (!c.toStdout) EXPECT_EQ(ReadText(out), "the previous file\n");
+    if (!c.toStdout) {
+      EXPECT_EQ(ReadText(out), "the previous file\n");
+    }
     EXPECT_EQ(FileNames(dir.Path() / "out"), std::set<std::string>{"result"});
   }
 }
