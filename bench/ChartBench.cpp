@@ -141,9 +141,11 @@ void BareReplotBench(benchmark::State& state) {
       QCPGraph* graph = plot->addGraph();
       QVector<QCPGraphData> data(static_cast<qsizetype>(line.points.size()));
       for (std::size_t i = 0; i < line.points.size(); ++i) {
-        const double y = line.points[i].y == fill.gapHeight ? std::numeric_limits<double>::quiet_NaN()
-                                                            : line.points[i].y;
-        data[static_cast<qsizetype>(i)] = QCPGraphData(vantiro::ChartKey(line.points[i].x), y);
+        data[static_cast<qsizetype>(i)] =
+            QCPGraphData(vantiro::ChartKey(line.points[i].x), line.points[i].y);
+      }
+      for (const std::size_t gap : line.gaps) {
+        data[static_cast<qsizetype>(gap)].value = std::numeric_limits<double>::quiet_NaN();
       }
       graph->data()->set(data, true);
       graph->setPen(QPen(Qt::red, 1));

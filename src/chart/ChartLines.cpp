@@ -1,7 +1,9 @@
 #include "chart/ChartLines.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 namespace vantiro {
@@ -48,9 +50,14 @@ void AppendSamples(const ChannelInfo& channel, std::size_t begin, std::size_t en
       line.Append(times[m], values[m]);
     }
     if (gap == end) break;
-    line.Append(times[gap], gapHeight);
+    line.AppendGap(times[gap], gapHeight);
     i = gap + 1;
   }
+}
+
+// A line whose times go back gets its time order for the read-out here, on the fill's worker.
+void FinishLine(const ChartLine& line) {
+  if (!line.ascending) line.TimeOrder();
 }
 
 ChartLine NewLine(const ChannelInfo& channel, std::size_t position) {
@@ -142,6 +149,37 @@ void SetWindows(ChartFill& fill, const DatasetSummary& summary, DateTime from, D
 
 }  // namespace
 
+bool ChartLine::IsGap(std::size_t index) const {
+  return std::binary_search(gaps.begin(), gaps.end(), index);
+}
+
+void ChartLine::Clear() {
+  points.clear();
+  gaps.clear();
+  timeOrder_.clear();
+  ascending = true;
+  minX = maxX = 0.0;
+}
+
+const std::vector<std::uint32_t>& ChartLine::TimeOrder() const {
+  if (timeOrder_.size() == points.size() ||
+      points.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return timeOrder_;
+  }
+  timeOrder_.resize(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) timeOrder_[i] = static_cast<std::uint32_t>(i);
+  // A strict order even where a time is no number: those go last.
+  const ChartPoint* p = points.data();
+  std::sort(timeOrder_.begin(), timeOrder_.end(), [p](std::uint32_t a, std::uint32_t b) {
+    const bool aNone = std::isnan(p[a].x);
+    const bool bNone = std::isnan(p[b].x);
+    if (aNone != bNone) return bNone;
+    if (!aNone && p[a].x != p[b].x) return p[a].x < p[b].x;
+    return a < b;
+  });
+  return timeOrder_;
+}
+
 int ThinningFactor(std::int64_t samples) {
   if (samples <= kThinningThreshold) return 1;
   return static_cast<int>(samples / kThinningThreshold + 1);
@@ -164,6 +202,7 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     const std::size_t n = SampleCount(channel);
     line.points.reserve(n / static_cast<std::size_t>(fill.thinning) + 1);
     AppendSamples(channel, 0, n, fill.thinning, gapHeight, line);
+    FinishLine(line);
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, summary.startTime, summary.endTime);
@@ -182,6 +221,7 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     for (const SampleRange& run : ScanWindow(channel, scope.from, scope.to)) {
       AppendSamples(channel, run.begin, run.end, fill.thinning, gapHeight, line);
     }
+    FinishLine(line);
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, scope.from, scope.to);
@@ -250,6 +290,7 @@ std::optional<ChartFill> FillAscendingInWindow(const std::vector<ChannelInfo>& c
     } else {
       AppendSamples(channel, first, last, fill.thinning, gapHeight, line);
     }
+    FinishLine(line);
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, from, to);
@@ -280,6 +321,7 @@ ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const Data
     for (const SampleRange& run : runs[p]) {
       AppendSamples(channels[p], run.begin, run.end, fill.thinning, gapHeight, line);
     }
+    FinishLine(line);
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, from, to);

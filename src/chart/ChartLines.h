@@ -64,12 +64,15 @@ struct ChartPoint {
   double y;
 };
 
-// One chart line: its points in the order they were added, gap points at the gap height.
+// One chart line: its points in the order they were added, gap points at the gap height. A gap
+// point is known by its index in `gaps`, never by its height: a real sample may lie at the gap
+// height too (a CSV import whose lowest value came second within the comparison's tolerance).
 struct ChartLine {
   std::string title;   // "通道%0.2d"
   std::string unit;    // empty for live lines
   std::size_t palettePosition = 0;
   std::vector<ChartPoint> points;
+  std::vector<std::size_t> gaps;  // the indexes of the gap points, ascending
   DateTime minX = 0.0;  // smallest and largest X; meaningful when there are points
   DateTime maxX = 0.0;
   bool ascending = true;  // no point lies before the one added before it
@@ -83,7 +86,23 @@ struct ChartLine {
       if (x > maxX) maxX = x;
     }
     points.push_back({x, y});
+    timeOrder_.clear();
   }
+  // A gap sample: a point that breaks the line, drawn at height `y`.
+  void AppendGap(DateTime x, double y) {
+    gaps.push_back(points.size());
+    Append(x, y);
+  }
+  bool IsGap(std::size_t index) const;
+  void Clear();
+
+  // For a line whose times go back: its point indexes in time order, equal times in stored order
+  // (points without a time last). Made when first asked for and kept until a point is added; the
+  // fills make it on their worker, so that the read-out finds it ready. Not for two threads at once.
+  const std::vector<std::uint32_t>& TimeOrder() const;
+
+ private:
+  mutable std::vector<std::uint32_t> timeOrder_;
 };
 
 // "通道%0.2d": 通道03.

@@ -1,5 +1,6 @@
 #include "chart/Cursors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,12 +68,44 @@ std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x) {
   return x - points[lo].x > points[lo + 1].x - x ? lo + 1 : lo;
 }
 
+std::size_t NearestLinePoint(const ChartLine& line, DateTime x) {
+  if (line.ascending) return NearestPoint(line.points, x);
+  const std::vector<std::uint32_t>& order = line.TimeOrder();
+  const ChartPoint* p = line.points.data();
+  if (order.size() != line.points.size()) {
+    // A line too long to have a time order: the points one by one.
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < line.points.size(); ++i) {
+      if (std::fabs(p[i].x - x) < std::fabs(p[best].x - x)) best = i;
+    }
+    return best;
+  }
+  // The first point at or after x in time order, and the last one before it. Among equal times
+  // the first in time order is the first in stored order.
+  const auto at = std::partition_point(order.begin(), order.end(),
+                                       [p, x](std::uint32_t i) { return p[i].x < x; });
+  std::optional<std::uint32_t> after;
+  if (at != order.end() && !std::isnan(p[*at].x)) after = *at;
+  std::optional<std::uint32_t> before;
+  if (at != order.begin()) {
+    const DateTime t = p[*(at - 1)].x;
+    before = *std::partition_point(order.begin(), at,
+                                   [p, t](std::uint32_t i) { return p[i].x < t; });
+  }
+  if (!before) return after.value_or(0);
+  if (!after) return *before;
+  const double below = x - p[*before].x;
+  const double above = p[*after].x - x;
+  if (below != above) return below < above ? *before : *after;
+  return std::min(*before, *after);
+}
+
 std::string CursorReadout(const std::string& title, const std::string& unit,
                           const ChartLine& line, DateTime x, double gapHeight) {
   if (line.points.empty()) return title + "  ---";
   const std::string at = CursorText(x);
   if (at < CursorText(line.minX) || at > CursorText(line.maxX)) return title + "  ---";
-  const auto y = static_cast<float>(line.points[NearestPoint(line.points, x)].y);
+  const auto y = static_cast<float>(line.points[NearestLinePoint(line, x)].y);
   if (y == static_cast<float>(gapHeight)) return title + "  ---";
   char value[64];
   std::snprintf(value, sizeof value, "%0.3f", static_cast<double>(y));

@@ -23,6 +23,11 @@ std::string CursorLegendTitle(DateTime x);
 // to the earlier one. `points` must not be empty.
 std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x);
 
+// The point of a line nearest to `x` in time: NearestPoint for a line whose times ascend; for one
+// whose times go back the point whose time is nearest, the first in stored order among equally near
+// ones (found in the line's time order, not by walking its points). The line must have points.
+std::size_t NearestLinePoint(const ChartLine& line, DateTime x);
+
 // A line's legend entry with the vertical cursor at `x`: "通道01 23.457℃", or the title followed by
 // "  ---" when the line does not cover x (to the whole second) or its nearest point is a gap.
 std::string CursorReadout(const std::string& title, const std::string& unit,

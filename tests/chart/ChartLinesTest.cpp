@@ -56,11 +56,15 @@ DatasetSummary Summary(float rangeMin, float rangeMax, DateTime start, DateTime 
 }
 
 // The drawn points of a line as the entries they came from: the value of a counting channel's
-// point, or -1 for a gap point (checked to lie at the gap height and at its entry's time).
+// point, or -1 for a gap point, known by the line's list of gap points (checked to lie at the gap
+// height).
 std::vector<long> Entries(const ChartLine& line, double gapHeight) {
   std::vector<long> entries;
-  for (const ChartPoint& p : line.points) {
-    if (p.y == gapHeight) {
+  EXPECT_TRUE(std::is_sorted(line.gaps.begin(), line.gaps.end()));
+  for (std::size_t i = 0; i < line.points.size(); ++i) {
+    const ChartPoint& p = line.points[i];
+    if (line.IsGap(i)) {
+      EXPECT_EQ(p.y, gapHeight) << "gap point " << i;
       entries.push_back(-1);
     } else {
       entries.push_back(static_cast<long>(p.y));
@@ -185,6 +189,62 @@ TEST(ChartLinesTest, GapsAreFoundWhereverTheyStandInALongChannel) {
       }
     }
     EXPECT_EQ(Entries(fill.lines.at(0), -30.0), expected) << "k " << k;
+  }
+}
+
+TEST(ChartLinesTest, AGapPointIsKnownByItsIndexNotByItsHeight) {
+  // Real samples at the gap height (a CSV import whose range kept its first value, 200000, as
+  // 199990 compares equal to it) beside gap samples, in every fill, thinned or not.
+  const float low = 199990.0f;
+  ChannelInfo channel = Counting(1, 40, {3, 4, 17, 39});
+  for (std::size_t i = 0; i < 40; ++i) {
+    if (channel.values[i] != G) channel.values[i] = i % 2 == 0 ? low : 200000.0f + static_cast<float>(i);
+  }
+  const std::vector<ChannelInfo> channels = {channel};
+  DatasetSummary summary = Summary(200000.0f, 200040.0f, T, T + 39 * S, 40);
+  ASSERT_EQ(GapHeight(summary), low);
+  DatasetSummary thinned = summary;
+  thinned.sampleCount = 2500000;  // k = 3
+  std::array<bool, 16> first{};
+  first[0] = true;
+  const DateTime from = T + 2 * S;  // a window from entry 2 to the end
+  const DateTime to = T + 39 * S;
+  struct Case {
+    const char* name;
+    std::function<ChartFill()> fill;
+    std::size_t k;
+    std::size_t from;  // the window's first sample
+  };
+  const Case cases[] = {
+      {"the whole dataset", [&] { return FillChart(channels, summary); }, 1, 0},
+      {"the whole dataset, thinned", [&] { return FillChart(channels, thinned); }, 3, 0},
+      {"a scope", [&] { return FillChart(channels, summary, ChartScope{first, from, to, 38}); }, 1, 2},
+      {"a scope, thinned",
+       [&] { return FillChart(channels, summary, ChartScope{first, from, to, 2500000}); }, 3, 2},
+      {"the filter's window", [&] { return FillChartInWindow(channels, summary, first, from, to); }, 1, 2},
+      {"the filter's bisected window",
+       [&] { return FillChartInBisectedWindow(channels, summary, first, from, to); }, 1, 2},
+  };
+  for (const Case& c : cases) {
+    const ChartFill fill = c.fill();
+    ASSERT_EQ(fill.lines.size(), 1u) << c.name;
+    const ChartLine& line = fill.lines[0];
+    std::vector<std::size_t> gaps;
+    std::size_t points = 0;
+    for (std::size_t i = c.from; i < 40; ++i) {
+      if (channel.values[i] == G) {
+        gaps.push_back(points++);
+      } else if (i % c.k == 0) {
+        EXPECT_EQ(line.points.at(points).y, channel.values[i]) << c.name << ", entry " << i;
+        ++points;
+      }
+    }
+    EXPECT_EQ(line.points.size(), points) << c.name;
+    EXPECT_EQ(line.gaps, gaps) << c.name;
+    for (std::size_t i = 0; i < line.points.size(); ++i) {
+      EXPECT_EQ(line.IsGap(i), std::find(gaps.begin(), gaps.end(), i) != gaps.end())
+          << c.name << ", point " << i;
+    }
   }
 }
 

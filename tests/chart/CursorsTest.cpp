@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -177,6 +178,73 @@ TEST(CursorsTest, TheGapTestTakesTheGapHeightAsAFloat) {
   EXPECT_EQ(CursorReadout("通道01", "℃", line, At(12, 0, 0), gapHeight), "通道01  ---");
   EXPECT_EQ(CursorReadout("通道01", "℃", line, At(12, 0, 1), gapHeight), "通道01  ---");
   EXPECT_EQ(CursorReadout("通道01", "℃", line, At(12, 0, 2), gapHeight), "通道01 2.000℃");
+}
+
+TEST(CursorsTest, ALineWhoseTimesGoBackReadsTheSampleNearestInTime) {
+  // Lines as a CSV import stores them, times in file order; times on the grid of H so that halves
+  // are exact. The gap height is -9 (rangeMin 1).
+  DatasetSummary summary;
+  summary.rangeMin = 1.0f;
+  summary.rangeMax = 99.0f;
+  summary.startTime = B;
+  summary.endTime = B + 9 * H;
+  auto channel = [](std::int16_t number, std::vector<double> steps, std::vector<float> values) {
+    ChannelInfo c;
+    c.number = number;
+    for (double t : steps) c.times.push_back(B + t * H);
+    c.values = std::move(values);
+    return c;
+  };
+  const ChartFill fill = FillChart(
+      {// Times 5, 4, 3, 3, 9, 1: the two at 3 told apart by their values.
+       channel(1, {5, 4, 3, 3, 9, 1}, {5, 4, 3, 33, 9, 1}),
+       // A gap sample at 2, between samples going back and forth.
+       channel(2, {6, 2, 4, 8}, {6, GapValue, 4, 8}),
+       // Ascending with a run of equal times: the bisection stops on the middle one and keeps
+       // doing so.
+       channel(3, {1, 2, 2, 2, 3}, {1, 21, 22, 23, 3}),
+       // All at one time.
+       channel(4, {7, 7, 7}, {71, 72, 73})},
+      summary);
+  ASSERT_FALSE(fill.lines[0].ascending);
+  ASSERT_FALSE(fill.lines[1].ascending);
+  ASSERT_TRUE(fill.lines[2].ascending);
+  ASSERT_TRUE(fill.lines[3].ascending);
+  struct Case {
+    const char* name;
+    std::size_t line;
+    double at;  // in H from B
+    const char* text;
+  };
+  const Case cases[] = {
+      {"on the last sample, the earliest time", 0, 1, "通道01 1.000"},
+      {"on the latest time", 0, 9, "通道01 9.000"},
+      {"on two samples of one time: the first stored", 0, 3, "通道01 3.000"},
+      {"nearer 3 than 4", 0, 3.4, "通道01 3.000"},
+      {"halfway between 3 and 4: 4 was stored first", 0, 3.5, "通道01 4.000"},
+      {"halfway between 1 and 3: 3 was stored first", 0, 2, "通道01 3.000"},
+      {"halfway between 5 and 9: 5 was stored first", 0, 7, "通道01 5.000"},
+      {"nearer 9 than 5", 0, 7.2, "通道01 9.000"},
+      {"nearer 1 than 3", 0, 1.9, "通道01 1.000"},
+      {"the same second as the earliest time, before it", 0, 0.9, "通道01 1.000"},
+      {"the second before the earliest time", 0, 0.5, "通道01  ---"},
+      {"the same second as the latest time, after it", 0, 9.1, "通道01 9.000"},
+      {"well after the latest time", 0, 12, "通道01  ---"},
+      {"nearest the gap sample", 1, 2.4, "通道02  ---"},
+      {"halfway between the gap and 4: the gap was stored first", 1, 3, "通道02  ---"},
+      {"nearer 4 than the gap", 1, 3.2, "通道02 4.000"},
+      {"halfway between 6 and 8: 6 was stored first", 1, 7, "通道02 6.000"},
+      {"ascending, on the run of equal times: the bisection's middle", 2, 2, "通道03 22.000"},
+      {"ascending, just after the run: its last", 2, 2.3, "通道03 23.000"},
+      {"ascending, halfway between 2 and 3", 2, 2.5, "通道03 23.000"},
+      {"ascending, nearer 3", 2, 2.6, "通道03 3.000"},
+      {"one time only, the bisection's pick", 3, 7, "通道04 72.000"},
+  };
+  for (const Case& c : cases) {
+    const ChartLine& line = fill.lines.at(c.line);
+    EXPECT_EQ(CursorReadout(line.title, line.unit, line, B + c.at * H, fill.gapHeight), c.text)
+        << c.name;
+  }
 }
 
 // ---- The cursor dialog ----

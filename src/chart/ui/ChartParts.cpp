@@ -1,6 +1,7 @@
 #include "chart/ui/ChartParts.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace vantiro {
 namespace {
@@ -61,6 +62,22 @@ QSize CheckableLegendItem::minimumOuterSizeHint() const {
                height + mMargins.top() + mMargins.bottom());
 }
 
+LegendPagerItem::LegendPagerItem(QCPLegend* legend) : QCPAbstractLegendItem(legend) {
+  setSelectable(false);
+}
+
+void LegendPagerItem::draw(QCPPainter* painter) {
+  painter->setFont(mFont);
+  painter->setPen(mTextColor);
+  painter->drawText(mRect, Qt::AlignLeft | Qt::AlignVCenter, text_);
+}
+
+QSize LegendPagerItem::minimumOuterSizeHint() const {
+  const QFontMetrics metrics(mFont);
+  return QSize(metrics.horizontalAdvance(text_) + mMargins.left() + mMargins.right(),
+               metrics.height() + mMargins.top() + mMargins.bottom());
+}
+
 LegendTitleItem::LegendTitleItem(QCPLegend* legend) : QCPAbstractLegendItem(legend) {
   setSelectable(false);
 }
@@ -77,6 +94,62 @@ QSize LegendTitleItem::minimumOuterSizeHint() const {
   const QFontMetrics metrics(mFont);
   return QSize(metrics.horizontalAdvance(text_) + mMargins.left() + mMargins.right(),
                metrics.height() + mMargins.top() + mMargins.bottom());
+}
+
+namespace {
+
+// A time's milliseconds are whole numbers well inside what a double holds exactly up to here
+// (some 30,000 years either side of 1970).
+constexpr double kLargestMilliseconds = 1e15;
+// The range comes from day numbers, good to about a microsecond: a tick this close outside an edge
+// stands on it.
+constexpr double kEdgeMilliseconds = 0.01;
+// More ticks than this come from a step the ticker would not take: the plotting library decides.
+constexpr double kMostTicks = 10000;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+}  // namespace
+
+void StepDateTimeTicker::generate(const QCPRange& range, const QLocale& locale, QChar formatChar,
+                                  int precision, QVector<double>& ticks, QVector<double>* subTicks,
+                                  QVector<QString>* tickLabels) {
+  const double step = std::round(getTickStep(range) * 1000.0);  // also picks the date strategy
+  const double lower = range.lower * 1000.0 - kEdgeMilliseconds;
+  const double upper = range.upper * 1000.0 + kEdgeMilliseconds;
+  const double origin = std::round(mTickOrigin * 1000.0);
+  if (mDateStrategy != dsNone || !(step >= 1.0) || !(std::abs(lower) < kLargestMilliseconds) ||
+      !(std::abs(upper) < kLargestMilliseconds) || !(std::abs(origin) < kLargestMilliseconds) ||
+      !(lower <= upper) || (upper - lower) / step > kMostTicks) {
+    StepTicker<QCPAxisTickerDateTime>::generate(range, locale, formatChar, precision, ticks, subTicks,
+                                                tickLabels);
+    return;
+  }
+  const auto stepMs = static_cast<std::int64_t>(step);
+  const auto originMs = static_cast<std::int64_t>(origin);
+  const auto fromMs = static_cast<std::int64_t>(std::ceil(lower));
+  const auto toMs = static_cast<std::int64_t>(std::floor(upper));
+  // The first multiple of the step at or after the start, and on by whole steps.
+  const std::int64_t first = originMs - FloorDiv(originMs - fromMs, stepMs) * stepMs;
+  ticks.clear();
+  for (std::int64_t ms = first; ms <= toMs; ms += stepMs) {
+    ticks.push_back(static_cast<double>(ms) / 1000.0);
+  }
+  if (subTicks) subTicks->clear();
+  if (tickLabels) *tickLabels = createLabelVector(ticks, locale, formatChar, precision);
+}
+
+QString StepDateTimeTicker::getTickLabel(double tick, const QLocale& locale, QChar formatChar,
+                                         int precision) {
+  const double ms = std::round(tick * 1000.0);
+  if (dateTimeSpec() != Qt::UTC || !(std::abs(ms) < kLargestMilliseconds)) {
+    return StepTicker<QCPAxisTickerDateTime>::getTickLabel(tick, locale, formatChar, precision);
+  }
+  return locale.toString(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC),
+                         dateTimeFormat());
 }
 
 ChartFrame::ChartFrame(QCustomPlot* plot, QCPAxisRect* axisRect, const QString& layer)

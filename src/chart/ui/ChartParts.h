@@ -10,10 +10,12 @@
 
 namespace vantiro {
 
-// A legend entry with a check box in front: ticked while its line is shown.
+// A legend entry with a check box in front: ticked while its line is shown. The legend's rows show
+// whichever lines are on show, so an entry can be handed another line.
 class CheckableLegendItem : public QCPPlottableLegendItem {
  public:
   CheckableLegendItem(QCPLegend* legend, QCPAbstractPlottable* plottable);
+  void SetPlottable(QCPAbstractPlottable* plottable) { mPlottable = plottable; }
   // The check box's rectangle in widget coordinates (valid after a layout).
   QRect CheckBoxRect() const;
 
@@ -23,6 +25,22 @@ class CheckableLegendItem : public QCPPlottableLegendItem {
 
  private:
   int BoxSize() const;
+};
+
+// A line of the legend that tells of entries above or below those on show: a line tall, its text
+// in the legend's colour.
+class LegendPagerItem : public QCPAbstractLegendItem {
+ public:
+  explicit LegendPagerItem(QCPLegend* legend);
+  void SetText(const QString& text) { text_ = text; }
+  const QString& Text() const { return text_; }
+
+ protected:
+  void draw(QCPPainter* painter) override;
+  QSize minimumOuterSizeHint() const override;
+
+ private:
+  QString text_;
 };
 
 // The legend's title line: no height while its text is empty.
@@ -63,8 +81,20 @@ class StepTicker : public Base {
   double step_ = 0.0;
   int maxTicks_ = 50;
 };
-using StepDateTimeTicker = StepTicker<QCPAxisTickerDateTime>;  // steps in seconds
 using StepNumberTicker = StepTicker<QCPAxisTicker>;
+
+// Time labels (steps in seconds) on exact multiples of the step, counted from the tick origin. The
+// keys are seconds since 1970 and the step a tenth of a span of day numbers: counted from the origin
+// in floating point the ticks drift by seconds (08:11:59 where 08:12:00 was meant), so they are
+// worked out in whole milliseconds, and a label names its tick's millisecond rounded, not cut.
+class StepDateTimeTicker : public StepTicker<QCPAxisTickerDateTime> {
+ public:
+  void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override;
+
+ protected:
+  QString getTickLabel(double tick, const QLocale& locale, QChar formatChar, int precision) override;
+};
 
 // The outer frame of the chart and the border of its plot area (the back wall), 2 px each.
 class ChartFrame : public QCPLayerable {

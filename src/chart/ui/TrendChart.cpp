@@ -16,7 +16,9 @@ const QColor kLegendFrameColour(0, 120, 0);
 const QColor kZoomRectColour(255, 255, 0);
 const QColor kVerticalCursorColour(0, 128, 255);
 const QColor kHorizontalCursorColour(0, 127, 255);
-constexpr double kLegendTopFraction = 0.04;
+constexpr double kLegendTopFraction = 0.04;  // above the legend, and at least as much below it
+constexpr int kLegendWheelEntries = 3;       // entries a notch of the wheel scrolls the legend
+constexpr int kWheelNotch = 120;
 // The smallest window the bottom axis shows: a recording of one instant gets a second around it.
 constexpr double kSmallestKeySpan = 1e-3;  // seconds
 
@@ -45,6 +47,7 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   SetUpCursors();
   SetUpLegend();
   connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
+  connect(selectionRect(), &QCPSelectionRect::canceled, this, &TrendChart::AfterRubberBand);
   SetZoomAllowed(true);
   setMouseTracking(true);
 }
@@ -52,21 +55,14 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
 TrendChart::~TrendChart() { RemoveLegendEntries(); }
 
 void TrendChart::RemoveLegendEntries() {
-  // From the last entry up, without the legend laying out its remaining entries again after each
-  // one (which costs the square of the entries: a CSV import may hold tens of thousands of lines).
-  for (std::size_t i = lines_.size(); i-- > 0;) {
-    CheckableLegendItem* item = lines_[i].legendItem;
-    if (!item) continue;
-    // An entry stands in the row it was added to (one column: the row is its index).
-    if (legend->elementAt(lines_[i].legendRow) == item) {
-      legend->takeAt(lines_[i].legendRow);
-    } else {
-      legend->take(item);
-    }
+  // Out of the legend first: removing a line's plottable also removes any legend entry showing it.
+  for (CheckableLegendItem* item : legendEntries_) {
+    if (item->layout() == legend) legend->take(item);
     delete item;
-    lines_[i].legendItem = nullptr;
   }
+  legendEntries_.clear();
   legend->simplify();
+  legendFirst_ = legendShown_ = 0;
 }
 
 void TrendChart::SetUpAppearance() {
@@ -133,7 +129,12 @@ void TrendChart::SetUpLegend() {
   side->setMargins(QMargins(4, 0, 8, 0));
   legendTitle_ = new LegendTitleItem(legend);
   legendTitle_->setLayer(cursorLayer_);
-  legend->addItem(legendTitle_);
+  legendAbove_ = new LegendPagerItem(legend);
+  legendAbove_->setLayer(cursorLayer_);
+  legendAbove_->setVisible(false);
+  legendBelow_ = new LegendPagerItem(legend);
+  legendBelow_->setLayer(cursorLayer_);
+  legendBelow_->setVisible(false);
   LayOutForSize(size());
 }
 
@@ -165,6 +166,14 @@ void TrendChart::LayOutForSize(const QSize& size) {
   const int top = static_cast<int>(std::lround(size.height() * kLegendTopFraction));
   legendTopSpace_->setMinimumSize(0, top);
   legendTopSpace_->setMaximumSize(QWIDGETSIZE_MAX, top);
+  // The legend's room: the height less as much again below it.
+  const QMargins margins = legend->margins();
+  const int room = size.height() - 2 * top - margins.top() - margins.bottom();
+  const int rows = std::max(1, room / LegendRowHeight());
+  if (rows != legendRows_) {
+    legendRows_ = rows;
+    LayOutLegend();
+  }
   // Labels need about 60 px across (two lines of "yy-MM-dd") in the room the legend and the left
   // labels leave, and 14 px up.
   bottomTicker_->SetMaxTicks(std::max(2, (size.width() - 220) / 70));
@@ -176,7 +185,85 @@ QImage TrendChart::Render(int width, int height) {
   LayOutForSize(QSize(width, height));
   const QImage image = toPixmap(width, height).toImage();
   LayOutForSize(shown);
+  replot(rpQueuedReplot);  // the picture's layout left behind
   return image;
+}
+
+QSize TrendChart::minimumSizeHint() const { return QSize(kMinimumWidth, kMinimumHeight); }
+
+QSize TrendChart::sizeHint() const { return QSize(kPageWidth, kPageHeight); }
+
+// ---------------------------------------------------------------------------------------------
+// Legend
+
+int TrendChart::LegendRowHeight() const {
+  return std::max(QFontMetrics(legend->font()).height(), legend->iconSize().height());
+}
+
+void TrendChart::LayOutLegend() {
+  // Everything out, then the title line, the page of entries and the rows around it put back.
+  for (int i = legend->elementCount() - 1; i >= 0; --i) {
+    if (legend->elementAt(i)) legend->takeAt(i);
+  }
+  legend->simplify();
+  const std::size_t lines = lines_.size();
+  const auto entryRows = static_cast<std::size_t>(std::max(1, legendRows_ - 1));
+  const bool paged = lines > entryRows;
+  legendShown_ = paged ? std::max<std::size_t>(1, entryRows > 2 ? entryRows - 2 : 1) : lines;
+  legendFirst_ = std::min(legendFirst_, lines - legendShown_);
+  int row = 0;
+  legend->addElement(row++, 0, legendTitle_);
+  legendAbove_->setVisible(paged);
+  legendBelow_->setVisible(paged);
+  if (paged) {
+    legendAbove_->SetText(LegendAboveText());
+    legend->addElement(row++, 0, legendAbove_);
+  }
+  while (legendEntries_.size() < legendShown_) {
+    const std::size_t line = legendFirst_ + legendEntries_.size();
+    auto* item = new CheckableLegendItem(legend, lines_[line].plottable);
+    item->setLayer(cursorLayer_);
+    legendEntries_.push_back(item);
+  }
+  for (std::size_t k = 0; k < legendEntries_.size(); ++k) {
+    CheckableLegendItem* item = legendEntries_[k];
+    item->setVisible(k < legendShown_);
+    if (k >= legendShown_) continue;
+    item->SetPlottable(lines_[legendFirst_ + k].plottable);
+    legend->addElement(row++, 0, item);
+  }
+  if (paged) {
+    legendBelow_->SetText(LegendBelowText());
+    legend->addElement(row++, 0, legendBelow_);
+  }
+}
+
+QString TrendChart::LegendAboveText() const {
+  if (legendShown_ >= lines_.size()) return QString();
+  return legendFirst_ > 0 ? QStringLiteral("▲") : QStringLiteral("△");
+}
+
+QString TrendChart::LegendBelowText() const {
+  if (legendShown_ >= lines_.size()) return QString();
+  const std::size_t end = legendFirst_ + legendShown_;
+  return (end < lines_.size() ? QStringLiteral("▼ ") : QStringLiteral("▽ ")) +
+         QStringLiteral("%1-%2/%3").arg(legendFirst_ + 1).arg(end).arg(lines_.size());
+}
+
+void TrendChart::ScrollLegend(std::ptrdiff_t entries) {
+  if (legendShown_ >= lines_.size()) return;
+  const std::size_t last = lines_.size() - legendShown_;
+  std::size_t first = legendFirst_;
+  if (entries < 0) {
+    const auto back = static_cast<std::size_t>(-entries);
+    first = back > first ? 0 : first - back;
+  } else {
+    first = std::min(last, first + static_cast<std::size_t>(entries));
+  }
+  if (first == legendFirst_) return;
+  legendFirst_ = first;
+  LayOutLegend();
+  replot(rpQueuedReplot);  // other titles may want another width
 }
 
 void TrendChart::resizeEvent(QResizeEvent* event) {
@@ -189,44 +276,63 @@ void TrendChart::resizeEvent(QResizeEvent* event) {
 
 void TrendChart::ClearChart() {
   RemoveLegendEntries();
-  clearPlottables();
   lines_.clear();
+  LayOutLegend();
+  clearPlottables();
   homeRanges_.reset();
   bottomAutomatic_ = leftAutomatic_ = true;
   legend->setVisible(false);
   replot(rpQueuedReplot);
 }
 
-QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double gapHeight,
-                                                  ValueSpan& values) {
-  // The values drawn, gap points as no number; their span is taken on the way (a value that is
-  // no number compares false and leaves both ends).
+QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSpan& values) {
+  // The values drawn, the line's gap points as no number; their span is taken on the way (a value
+  // that is no number compares false and leaves both ends).
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
-  auto value = [gapHeight, &low, &high](double y) {
-    const double v = y == gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
-    low = v < low ? v : low;
-    high = v > high ? v : high;
-    return v;
+  const std::size_t n = line.points.size();
+  const ChartPoint* points = line.points.data();
+  // put(i, value) for every point in order: the runs between gap points as they are, each gap
+  // point as no number.
+  auto forEachValue = [&](auto&& put) {
+    std::size_t i = 0;
+    for (const std::size_t gap : line.gaps) {
+      if (gap < i || gap >= n) continue;
+      for (; i < gap; ++i) {
+        const double v = points[i].y;
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+        put(i, v);
+      }
+      put(i, std::numeric_limits<double>::quiet_NaN());
+      ++i;
+    }
+    for (; i < n; ++i) {
+      const double v = points[i].y;
+      low = v < low ? v : low;
+      high = v > high ? v : high;
+      put(i, v);
+    }
   };
   QCPAbstractPlottable* plottable = nullptr;
   if (line.ascending) {
     auto* graph = new QCPGraph(xAxis, yAxis);
-    QVector<QCPGraphData> data(static_cast<qsizetype>(line.points.size()));
-    for (std::size_t i = 0; i < line.points.size(); ++i) {
-      data[static_cast<qsizetype>(i)] = QCPGraphData(ChartKey(line.points[i].x), value(line.points[i].y));
-    }
+    QVector<QCPGraphData> data(static_cast<qsizetype>(n));
+    QCPGraphData* out = data.data();
+    forEachValue([out, points](std::size_t i, double v) {
+      out[i] = QCPGraphData(ChartKey(points[i].x), v);
+    });
     graph->data()->set(data, true);
     graph->setLineStyle(QCPGraph::lsLine);
     plottable = graph;
   } else {
     // Drawn in stored order: the curve's parameter is the point's place.
     auto* curve = new QCPCurve(xAxis, yAxis);
-    QVector<QCPCurveData> data(static_cast<qsizetype>(line.points.size()));
-    for (std::size_t i = 0; i < line.points.size(); ++i) {
-      data[static_cast<qsizetype>(i)] = QCPCurveData(static_cast<double>(i), ChartKey(line.points[i].x),
-                                                     value(line.points[i].y));
-    }
+    QVector<QCPCurveData> data(static_cast<qsizetype>(n));
+    QCPCurveData* out = data.data();
+    forEachValue([out, points](std::size_t i, double v) {
+      out[i] = QCPCurveData(static_cast<double>(i), ChartKey(points[i].x), v);
+    });
     curve->data()->set(data, true);
     curve->setLineStyle(QCPCurve::lsLine);
     plottable = curve;
@@ -243,18 +349,15 @@ QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, double 
 
 std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeight) {
   const std::size_t first = lines_.size();
+  lines_.reserve(lines_.size() + lines.size());
   for (ChartLine& line : lines) {
     Series series;
-    series.plottable = CreatePlottable(line, gapHeight, series.values);
-    series.legendItem = new CheckableLegendItem(legend, series.plottable);
-    series.legendItem->setLayer(cursorLayer_);
-    // One entry a row, below the title line and the entries before it.
-    series.legendRow = legend->rowCount();
-    legend->addElement(series.legendRow, 0, series.legendItem);
+    series.plottable = CreatePlottable(line, series.values);
     series.data = std::move(line);
     series.gapHeight = gapHeight;
     lines_.push_back(std::move(series));
   }
+  LayOutLegend();
   legend->setVisible(!lines_.empty());
   RescaleAutomaticAxes();
   replot(rpQueuedReplot);
@@ -262,9 +365,21 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
 }
 
 void TrendChart::AppendPoint(std::size_t line, DateTime x, double y, bool rescale) {
+  AppendToLine(line, x, y, false, rescale);
+}
+
+void TrendChart::AppendGap(std::size_t line, DateTime x, bool rescale) {
+  AppendToLine(line, x, lines_.at(line).gapHeight, true, rescale);
+}
+
+void TrendChart::AppendToLine(std::size_t line, DateTime x, double y, bool gap, bool rescale) {
   Series& series = lines_.at(line);
-  series.data.Append(x, y);
-  const double value = y == series.gapHeight ? std::numeric_limits<double>::quiet_NaN() : y;
+  if (gap) {
+    series.data.AppendGap(x, y);
+  } else {
+    series.data.Append(x, y);
+  }
+  const double value = gap ? std::numeric_limits<double>::quiet_NaN() : y;
   series.values.Take(value);
   if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) {
     graph->addData(ChartKey(x), value);
@@ -277,9 +392,7 @@ void TrendChart::AppendPoint(std::size_t line, DateTime x, double y, bool rescal
 
 void TrendChart::EmptyLine(std::size_t line) {
   Series& series = lines_.at(line);
-  series.data.points.clear();
-  series.data.ascending = true;
-  series.data.minX = series.data.maxX = 0.0;
+  series.data.Clear();
   series.values = ValueSpan{};
   if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) graph->data()->clear();
   if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) curve->data()->clear();
@@ -410,7 +523,10 @@ void TrendChart::OnRubberBand(const QRect& rect, QMouseEvent*) {
   // The rectangle runs from where the drag began to where it ended.
   const int across = rect.right() - rect.left();
   const int upOrDown = rect.bottom() - rect.top();
-  if (std::abs(across) <= kZoomMinimumPixels || std::abs(upOrDown) <= kZoomMinimumPixels) return;
+  if (std::abs(across) <= kZoomMinimumPixels || std::abs(upOrDown) <= kZoomMinimumPixels) {
+    AfterRubberBand();
+    return;
+  }
   if (across < 0) {
     UndoZoom();
     return;
@@ -421,6 +537,12 @@ void TrendChart::OnRubberBand(const QRect& rect, QMouseEvent*) {
                        yAxis->pixelToCoord(r.bottom()), yAxis->pixelToCoord(r.top())});
   replot(rpQueuedReplot);
   emit zoomed();
+}
+
+void TrendChart::AfterRubberBand() {
+  // The rectangle was drawn into the cursor layer's buffer while it was dragged: that layer again,
+  // without it. (A zoom or an undo replots the whole chart anyway.)
+  cursorLayer_->replot();
 }
 
 void TrendChart::UndoZoom() {
@@ -506,11 +628,16 @@ void TrendChart::RepaintNow() {
 
 bool TrendChart::PressOnLegend(const QPoint& pos) {
   if (!legend->visible() || !legend->outerRect().contains(pos)) return false;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].legendItem->rect().contains(pos)) {
-      SetLineVisible(i, !LineVisible(i));
-      break;
+  for (std::size_t k = 0; k < legendShown_; ++k) {
+    if (legendEntries_[k]->rect().contains(pos)) {
+      SetLineVisible(legendFirst_ + k, !LineVisible(legendFirst_ + k));
+      return true;
     }
+  }
+  if (legendAbove_->visible() && legendAbove_->rect().contains(pos)) {
+    ScrollLegend(-static_cast<std::ptrdiff_t>(legendShown_));
+  } else if (legendBelow_->visible() && legendBelow_->rect().contains(pos)) {
+    ScrollLegend(static_cast<std::ptrdiff_t>(legendShown_));
   }
   return true;
 }
@@ -604,6 +731,18 @@ void TrendChart::mouseDoubleClickEvent(QMouseEvent* event) {
   emit doubleClicked();
 }
 
-void TrendChart::wheelEvent(QWheelEvent* event) { event->ignore(); }
+void TrendChart::wheelEvent(QWheelEvent* event) {
+  // Over a legend that does not show every entry, the wheel scrolls its entries; nothing else.
+  if (!legend->visible() || legendShown_ >= lines_.size() ||
+      !legend->outerRect().contains(event->position().toPoint())) {
+    event->ignore();
+    return;
+  }
+  wheelRemainder_ += event->angleDelta().y();
+  const int notches = wheelRemainder_ / kWheelNotch;
+  wheelRemainder_ -= notches * kWheelNotch;
+  ScrollLegend(-static_cast<std::ptrdiff_t>(notches) * kLegendWheelEntries);
+  event->accept();
+}
 
 }  // namespace vantiro

@@ -1,6 +1,7 @@
 #pragma once
 // The trend chart control: black chart with green grid and frame, date-time bottom axis with
-// two-line labels, checkable legend on the right, rubber-band zoom and undo with the left button,
+// two-line labels, checkable legend on the right (its entries scrolled with the mouse wheel when
+// they do not all fit), rubber-band zoom and undo with the left button,
 // scrolling with the right button, and the two cursors on a layer of their own (with the legend). It draws what it is
 // given and reports what the user did; the rules of the view live in core (chart/).
 
@@ -16,6 +17,7 @@
 namespace vantiro {
 
 class CheckableLegendItem;
+class LegendPagerItem;
 class LegendTitleItem;
 
 // DateTime days <-> the plot's date-time keys (seconds since 1970, read as UTC so that the local
@@ -33,17 +35,23 @@ class TrendChart : public QCustomPlot {
   // The chart page's size in the main window (the size pictures from the command line take).
   inline static constexpr int kPageWidth = 1282;
   inline static constexpr int kPageHeight = 881;
+  // The least room it asks of a layout: the axes with a few labels and a legend of a few entries.
+  inline static constexpr int kMinimumWidth = 300;
+  inline static constexpr int kMinimumHeight = 250;
   inline static constexpr int kZoomMinimumPixels = 16;
   inline static constexpr int kCursorGrabPixels = 10;
 
   // Lines. A line whose points never go back in time is drawn as a graph; one whose times run
-  // backwards (CSV imports, clock changes) as a curve in stored order. Points at `gapHeight` break
-  // the line.
+  // backwards (CSV imports, clock changes) as a curve in stored order. A line's gap points break
+  // it; a point is a gap point by the line's list of them, whatever its height. `gapHeight` is
+  // the height of the gap points appended later.
   void ClearChart();
   std::size_t AddLines(std::vector<ChartLine>&& lines, double gapHeight);
   // With `rescale` off the automatic axes wait for RescaleAutomaticAxes (a live reading appends
   // one point to every line and rescales once: each rescale looks at every point).
   void AppendPoint(std::size_t line, DateTime x, double y, bool rescale = true);
+  // A gap point: a break of the line at x.
+  void AppendGap(std::size_t line, DateTime x, bool rescale = true);
   // Automatic axes fitted to their lines' extent.
   void RescaleAutomaticAxes();
   void EmptyLine(std::size_t line);
@@ -54,10 +62,31 @@ class TrendChart : public QCustomPlot {
   QString LineTitleShown(std::size_t line) const;
   bool LineVisible(std::size_t line) const;
   void SetLineVisible(std::size_t line, bool visible);
-  // The legend entry of a line, to click its check box.
-  CheckableLegendItem* LegendItem(std::size_t line) const { return lines_[line].legendItem; }
+  // The legend entry of a line, to click its check box; none while the entry is not on show.
+  CheckableLegendItem* LegendItem(std::size_t line) const {
+    return LegendEntryShown(line) ? legendEntries_[line - legendFirst_] : nullptr;
+  }
   void SetLegendTitle(const QString& title);
   QString LegendTitle() const;
+
+  // The legend takes the chart's height less 4 % above and below, never more: when its entries do
+  // not fit, it shows as many as do, a row "▲" above them and a row "▼" with their numbers below
+  // ("▼ 21-40/100"), and the mouse wheel over it (or a click on those rows) scrolls them.
+  std::size_t LegendFirstShown() const { return legendFirst_; }
+  std::size_t LegendEntriesShown() const { return legendShown_; }
+  bool LegendEntryShown(std::size_t line) const {
+    return line >= legendFirst_ && line - legendFirst_ < legendShown_;
+  }
+  // Entries later (positive) or earlier (negative), as far as there are any.
+  void ScrollLegend(std::ptrdiff_t entries);
+  // The rows above and below the entries on show; empty while every entry shows.
+  QString LegendAboveText() const;
+  QString LegendBelowText() const;
+
+  // The chart is laid out in whatever room it has, so its size hints are its own, whatever it shows
+  // (the legend of a CSV import of thousands of channels must not push the window off the screen).
+  QSize minimumSizeHint() const override;
+  QSize sizeHint() const override;
 
   // Axes; the bottom axis in DateTime days.
   ViewRanges Ranges() const;
@@ -132,8 +161,6 @@ class TrendChart : public QCustomPlot {
     ChartLine data;
     ValueSpan values;
     QCPAbstractPlottable* plottable = nullptr;
-    CheckableLegendItem* legendItem = nullptr;
-    int legendRow = 0;
     double gapHeight = 0.0;
   };
   enum class Drag { None, Cursor, Scroll };
@@ -142,13 +169,18 @@ class TrendChart : public QCustomPlot {
   void SetUpLegend();
   void SetUpCursors();
   void LayOutForSize(const QSize& size);
-  QCPAbstractPlottable* CreatePlottable(const ChartLine& line, double gapHeight, ValueSpan& values);
+  // Fills the legend with the title line and the page of entries that fits `legendRows_` rows.
+  void LayOutLegend();
+  int LegendRowHeight() const;
+  QCPAbstractPlottable* CreatePlottable(const ChartLine& line, ValueSpan& values);
   void RemoveLegendEntries();
+  void AppendToLine(std::size_t line, DateTime x, double y, bool gap, bool rescale);
   void UpdateCursorItems();
   void SaveHomeRanges();
   void SetRanges(const ViewRanges& ranges);
   void OnRubberBand(const QRect& rect, QMouseEvent* event);
   bool PressOnLegend(const QPoint& pos);
+  void AfterRubberBand();
   bool GrabCursor(const QPoint& pos);
   void DragCursorTo(const QPoint& pos);
   void UpdateHoverShape(const QPoint& pos);
@@ -157,7 +189,16 @@ class TrendChart : public QCustomPlot {
   QSharedPointer<StepDateTimeTicker> bottomTicker_;
   QSharedPointer<StepNumberTicker> leftTicker_;
   LegendTitleItem* legendTitle_ = nullptr;
+  LegendPagerItem* legendAbove_ = nullptr;
+  LegendPagerItem* legendBelow_ = nullptr;
   QCPLayoutElement* legendTopSpace_ = nullptr;
+  int legendRows_ = 0;           // rows of the legend's height, the title line's included
+  std::size_t legendFirst_ = 0;  // the first entry on show
+  std::size_t legendShown_ = 0;  // entries on show
+  int wheelRemainder_ = 0;       // of a wheel turned less than a notch
+  // The legend's rows of entries, each showing the line legendFirst_ + its place (as many as have
+  // been on show at once; those beyond legendShown_ are hidden).
+  std::vector<CheckableLegendItem*> legendEntries_;
   QCPLayer* cursorLayer_ = nullptr;
   QCPItemStraightLine* verticalLine_ = nullptr;
   QCPItemStraightLine* y1Line_ = nullptr;

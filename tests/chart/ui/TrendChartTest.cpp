@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 
 #include <QImage>
 #include <QSignalSpy>
+#include <QWheelEvent>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -154,17 +156,21 @@ TEST_F(TrendChartTest, AscendingLinesAreGraphsBackwardOnesCurvesInStoredOrderAnd
   EXPECT_EQ(chart_.Line(1).title, "通道02");
 }
 
-TEST_F(TrendChartTest, AppendedPointsExtendALineAndOneAtTheGapHeightBreaksIt) {
-  Fill({Channel(1, "℃", {0, 1}, {10, 20})}, Summary(0, 40, T0, T0 + 3 * S, 2));
+TEST_F(TrendChartTest, AppendedPointsExtendALineAndAnAppendedGapBreaksIt) {
+  Fill({Channel(1, "℃", {0, 1}, {10, 20})}, Summary(0, 40, T0, T0 + 4 * S, 2));
   chart_.AppendPoint(0, T0 + 2 * S, 30);
-  chart_.AppendPoint(0, T0 + 3 * S, -10);  // the gap height
+  chart_.AppendGap(0, T0 + 3 * S);
+  chart_.AppendPoint(0, T0 + 4 * S, -10);  // a value at the gap height is a value
   auto* graph = qobject_cast<QCPGraph*>(chart_.Plottable(0));
   ASSERT_NE(graph, nullptr);
-  ASSERT_EQ(graph->data()->size(), 4);
+  ASSERT_EQ(graph->data()->size(), 5);
   EXPECT_EQ((graph->data()->constBegin() + 2)->value, 30);
   EXPECT_TRUE(std::isnan((graph->data()->constBegin() + 3)->value));
-  EXPECT_EQ(chart_.Line(0).points.size(), 4u);
-  EXPECT_EQ(chart_.Line(0).maxX, T0 + 3 * S);
+  EXPECT_EQ((graph->data()->constBegin() + 4)->value, -10);
+  EXPECT_EQ(chart_.Line(0).points.size(), 5u);
+  EXPECT_EQ(chart_.Line(0).points[3].y, -10.0) << "the gap point stands at the gap height";
+  EXPECT_EQ(chart_.Line(0).gaps, std::vector<std::size_t>{3});
+  EXPECT_EQ(chart_.Line(0).maxX, T0 + 4 * S);
 }
 
 TEST(TrendChartAxesTest, TheAutomaticLeftAxisSpansWhatQCustomPlotWouldFindInEveryPoint) {
@@ -175,7 +181,14 @@ TEST(TrendChartAxesTest, TheAutomaticLeftAxisSpansWhatQCustomPlotWouldFindInEver
   chart.resize(800, 600);
   const double gap = -10.0;
   std::vector<ChartLine> lines(3);
-  for (double y : {1.0, gap, 3.0, 2.0}) lines[0].Append(T0 + lines[0].points.size() * S, y);
+  for (double y : {1.0, gap, 3.0, 2.0}) {
+    const DateTime x = T0 + lines[0].points.size() * S;
+    if (y == gap) {
+      lines[0].AppendGap(x, y);
+    } else {
+      lines[0].Append(x, y);
+    }
+  }
   lines[2].Append(T0 + 5 * S, 5.0);
   lines[2].Append(T0 + 1 * S, 50.0);  // backwards: a curve
   chart.AddLines(std::move(lines), gap);
@@ -183,7 +196,8 @@ TEST(TrendChartAxesTest, TheAutomaticLeftAxisSpansWhatQCustomPlotWouldFindInEver
   const std::vector<std::pair<const char*, std::function<void()>>> steps = {
       {"the lines as added", [] {}},
       {"a point on the empty line", [&] { chart.AppendPoint(1, T0 + 9 * S, 70.0); }},
-      {"a gap point", [&] { chart.AppendPoint(0, T0 + 10 * S, gap); }},
+      {"a gap point", [&] { chart.AppendGap(0, T0 + 10 * S); }},
+      {"a point at the gap height", [&] { chart.AppendPoint(2, T0 + 10 * S, gap); }},
       {"a lower point", [&] { chart.AppendPoint(0, T0 + 11 * S, -3.5); }},
       {"a hidden line still counts", [&] { chart.SetLineVisible(1, false); }},
       {"an emptied line no longer counts", [&] { chart.EmptyLine(1); }},
@@ -525,6 +539,243 @@ TEST_F(TrendChartTest, APictureTakesTheAskedSizeAndLeavesTheShownLayoutAlone) {
   }
   chart_.replot();
   EXPECT_EQ(Plot(), shown);
+}
+
+// ---- Gap points ----
+
+TEST(TrendChartGapTest, ARealValueAtTheGapHeightIsDrawnAndOnlyGapSamplesBreakTheLine) {
+  // A CSV import whose first value is 200000: 199990 compares equal to it (within 0.0001 of the
+  // smaller), so the range stays at 200000 and the real samples of 199990 lie at the gap height.
+  const float low = 199990.0f;
+  DatasetSummary summary = Summary(200000.0f, 200020.0f, T0, T0 + 11 * S, 24);
+  ASSERT_EQ(GapHeight(summary), low);
+  // The value of the sample at second s (of both channels): the gap height at even seconds, gap
+  // samples at 5 and 6.
+  auto isGap = [](long s) { return s == 5 || s == 6; };
+  auto valueAt = [&](long s) { return isGap(s) ? G : s % 2 == 0 ? low : 200000.0f + s; };
+  ChannelInfo ascending;
+  ascending.number = 1;
+  ChannelInfo backwards;  // the same samples stored from the last to the first: drawn as a curve
+  backwards.number = 2;
+  for (long s = 0; s < 12; ++s) {
+    ascending.times.push_back(T0 + s * S);
+    ascending.values.push_back(valueAt(s));
+    backwards.times.push_back(T0 + (11 - s) * S);
+    backwards.values.push_back(valueAt(11 - s));
+  }
+  const std::vector<ChannelInfo> channels = {ascending, backwards};
+  std::array<bool, 16> both{};
+  both[0] = both[1] = true;
+  DatasetSummary thinned = summary;
+  thinned.sampleCount = 3000000;  // every 4th sample
+  struct Case {
+    const char* name;
+    std::function<ChartFill()> fill;
+    long k;  // the thinning it must show
+  };
+  const Case cases[] = {
+      {"the whole dataset", [&] { return FillChart(channels, summary); }, 1},
+      {"the whole dataset, thinned", [&] { return FillChart(channels, thinned); }, 4},
+      {"a scope", [&] { return FillChart(channels, summary, ChartScope{both, T0, T0 + 11 * S, 24}); }, 1},
+      {"a scope, thinned",
+       [&] { return FillChart(channels, summary, ChartScope{both, T0, T0 + 11 * S, 2500000}); }, 3},
+      {"the filter's window", [&] { return FillChartInWindow(channels, summary, both, T0, T0 + 11 * S); }, 1},
+      {"the filter's bisected window",
+       [&] { return FillChartInBisectedWindow({ascending}, summary, both, T0, T0 + 11 * S); }, 1},
+  };
+  for (const Case& c : cases) {
+    ChartFill fill = c.fill();
+    ASSERT_EQ(fill.thinning, c.k) << c.name;
+    const double gapHeight = fill.gapHeight;
+    TrendChart chart;
+    const std::size_t lines = fill.lines.size();
+    chart.AddLines(std::move(fill.lines), gapHeight);
+    for (std::size_t l = 0; l < lines; ++l) {
+      std::vector<std::pair<double, double>> drawn;  // key, value in stored order
+      if (auto* graph = qobject_cast<QCPGraph*>(chart.Plottable(l))) {
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+          drawn.emplace_back(it->key, it->value);
+        }
+      } else if (auto* curve = qobject_cast<QCPCurve*>(chart.Plottable(l))) {
+        for (auto it = curve->data()->constBegin(); it != curve->data()->constEnd(); ++it) {
+          drawn.emplace_back(it->key, it->value);
+        }
+      }
+      // Every gap sample and every k-th sample (by its index within the channel), nothing else.
+      std::size_t expected = 0;
+      for (long i = 0; i < 12; ++i) expected += isGap(l == 0 ? i : 11 - i) || i % c.k == 0 ? 1 : 0;
+      EXPECT_EQ(drawn.size(), expected) << c.name << ", line " << l;
+      for (const auto& [key, value] : drawn) {
+        const long s = std::lround((ChartDays(key) - T0) / S);
+        if (isGap(s)) {
+          EXPECT_TRUE(std::isnan(value)) << c.name << ", line " << l << ": the gap sample at " << s
+                                         << " breaks the line, drawn as " << value;
+        } else {
+          EXPECT_EQ(value, valueAt(s)) << c.name << ", line " << l << ": the sample at " << s;
+        }
+      }
+    }
+  }
+}
+
+// ---- The zoom rectangle ----
+
+int YellowPixels(QWidget& widget) {
+  QCoreApplication::processEvents();
+  const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int yellow = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) yellow += row[x] == qRgb(255, 255, 0) ? 1 : 0;
+  }
+  return yellow;
+}
+
+TEST_F(TrendChartTest, AFinishedDragLeavesNoRectangleOnTheChart) {
+  FillHour();
+  ASSERT_EQ(YellowPixels(chart_), 0) << "nothing yellow before a drag";
+  const QPoint c = Plot().center();
+  struct Case {
+    const char* name;
+    QPoint to;
+    bool doubleClick;  // a double-click ends the drag instead of the release
+  };
+  const Case cases[] = {
+      {"200 px across and 10 down: no zoom", c + QPoint(200, 10), false},
+      {"10 px across and 200 down: no zoom", c + QPoint(10, 200), false},
+      {"200 px to the left and 10 up: no undo", c + QPoint(-200, -10), false},
+      {"a zoom", c + QPoint(200, 150), false},
+      {"an undo", c + QPoint(-200, -150), false},
+      {"ended by a double-click", c + QPoint(200, 150), true},
+  };
+  for (const Case& k : cases) {
+    SendMouse(&chart_, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(&chart_, QEvent::MouseMove, (c + k.to) / 2, Qt::NoButton, Qt::LeftButton);
+    SendMouse(&chart_, QEvent::MouseMove, k.to, Qt::NoButton, Qt::LeftButton);
+    EXPECT_GT(YellowPixels(chart_), 0) << k.name << ": the rectangle shows while dragging";
+    if (k.doubleClick) {
+      SendMouse(&chart_, QEvent::MouseButtonDblClick, k.to, Qt::LeftButton, Qt::LeftButton);
+    }
+    SendMouse(&chart_, QEvent::MouseButtonRelease, k.to, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(YellowPixels(chart_), 0) << k.name;
+    chart_.UndoZoom();
+    chart_.replot();
+  }
+}
+
+// ---- A legend of many lines ----
+
+std::vector<ChartLine> NumberedLines(std::size_t n) {
+  std::vector<ChartLine> lines(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    lines[i].title = LineTitle(static_cast<int>(i + 1));
+    lines[i].unit = "V";
+    lines[i].palettePosition = i;
+    lines[i].Append(T0, static_cast<double>(i));
+    lines[i].Append(T0 + 60 * S, static_cast<double>(i) + 0.5);
+  }
+  return lines;
+}
+
+void Wheel(QWidget* widget, QPoint pos, int notches) {
+  QWheelEvent event(QPointF(pos), QPointF(widget->mapToGlobal(pos)), QPoint(), QPoint(0, 120 * notches),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget, &event);
+}
+
+// An entry is on show when it is drawn inside the legend and the legend inside the chart.
+bool EntryOnShow(const TrendChart& chart, std::size_t line) {
+  const CheckableLegendItem* item = chart.LegendItem(line);
+  if (item == nullptr) return false;  // not on show
+  const QRect legend = chart.legend->outerRect();
+  return item->realVisibility() && chart.rect().contains(legend) && legend.contains(item->rect()) &&
+         !item->rect().isEmpty();
+}
+
+TEST(TrendChartLegendTest, TheSizeHintsAndTheLegendsRoomDoNotGrowWithTheLines) {
+  for (const std::size_t n : {16u, 100u, 3000u}) {
+    TrendChart chart;
+    chart.setAttribute(Qt::WA_DontShowOnScreen);
+    chart.resize(1000, 700);
+    chart.show();
+    const QWidget& widget = chart;  // the hints as a layout asks for them
+    const QSize minimum = widget.minimumSizeHint();
+    const QSize hint = widget.sizeHint();
+    chart.AddLines(NumberedLines(n), -10.0);
+    chart.SetLegendTitle(QString::fromStdString(CursorLegendTitle(T0)));
+    chart.replot();
+    EXPECT_EQ(widget.minimumSizeHint(), minimum) << n << " lines";
+    EXPECT_EQ(widget.sizeHint(), hint) << n << " lines";
+    EXPECT_LE(widget.minimumSizeHint().height(), 700) << n << " lines";
+    EXPECT_TRUE(chart.rect().contains(chart.legend->outerRect())) << n << " lines";
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < n; ++i) shown += EntryOnShow(chart, i) ? 1 : 0;
+    EXPECT_GE(shown, std::min<std::size_t>(n, 20)) << n << " lines: entries on show";
+    EXPECT_TRUE(EntryOnShow(chart, 0)) << n << " lines";
+    // A smaller picture pages the legend to its own height and leaves the shown one as it was.
+    const std::size_t page = chart.LegendEntriesShown();
+    EXPECT_EQ(chart.Render(640, 300).size(), QSize(640, 300));
+    chart.replot();
+    EXPECT_EQ(chart.LegendEntriesShown(), page) << n << " lines";
+    EXPECT_TRUE(chart.rect().contains(chart.legend->outerRect())) << n << " lines";
+  }
+}
+
+TEST(TrendChartLegendTest, TheWheelOverTheLegendScrollsItsEntriesWhoseBoxesStillWork) {
+  TrendChart chart;
+  chart.setAttribute(Qt::WA_DontShowOnScreen);
+  chart.resize(1000, 700);
+  chart.show();
+  chart.AddLines(NumberedLines(100), -10.0);
+  chart.replot();
+  const ViewRanges home = chart.Ranges();
+  ASSERT_TRUE(EntryOnShow(chart, 0));
+  ASSERT_FALSE(EntryOnShow(chart, 99)) << "100 entries do not fit in 700 px";
+  // The rows around the entries say there are more below, and how many.
+  const std::size_t page = chart.LegendEntriesShown();
+  ASSERT_GE(page, 20u);
+  ASSERT_LT(page, 100u);
+  for (std::size_t i = 0; i < 100; ++i) EXPECT_EQ(EntryOnShow(chart, i), i < page) << i;
+  EXPECT_EQ(chart.LegendAboveText(), "△");
+  EXPECT_EQ(chart.LegendBelowText(), QStringLiteral("▼ 1-%1/100").arg(page));
+
+  // A click on the row below the entries shows the next page, one on the row above the previous.
+  const QRect last = chart.LegendItem(page - 1)->rect();
+  Click(&chart, QPoint(last.center().x(), last.bottom() + last.height() / 2));
+  chart.replot();
+  EXPECT_EQ(chart.LegendFirstShown(), page);
+  EXPECT_TRUE(EntryOnShow(chart, page));
+  EXPECT_EQ(chart.LegendAboveText(), "▲");
+  const QRect first = chart.LegendItem(page)->rect();
+  Click(&chart, QPoint(first.center().x(), first.top() - first.height() / 2));
+  chart.replot();
+  EXPECT_EQ(chart.LegendFirstShown(), 0u);
+  for (std::size_t i = 0; i < 100; ++i) ASSERT_TRUE(chart.LineVisible(i)) << "no box changed, " << i;
+
+  for (int notch = 0; notch < 100 && !EntryOnShow(chart, 99); ++notch) {
+    Wheel(&chart, chart.legend->outerRect().center(), -1);
+    chart.replot();
+  }
+  ASSERT_TRUE(EntryOnShow(chart, 99)) << "the wheel brings the last entry into view";
+  EXPECT_FALSE(EntryOnShow(chart, 0));
+  EXPECT_EQ(chart.LegendBelowText(), QStringLiteral("▽ %1-100/100").arg(101 - page));
+  Wheel(&chart, chart.legend->outerRect().center(), -1);
+  EXPECT_EQ(chart.LegendFirstShown(), 100 - page) << "no further than the last entry";
+  Click(&chart, chart.LegendItem(99)->CheckBoxRect().center());
+  EXPECT_FALSE(chart.LineVisible(99));
+  for (std::size_t i = 0; i < 99; ++i) ASSERT_TRUE(chart.LineVisible(i)) << i;
+  chart.replot();
+  Click(&chart, chart.LegendItem(99)->CheckBoxRect().center());
+  EXPECT_TRUE(chart.LineVisible(99));
+
+  for (int notch = 0; notch < 100 && !EntryOnShow(chart, 0); ++notch) {
+    Wheel(&chart, chart.legend->outerRect().center(), 1);
+    chart.replot();
+  }
+  EXPECT_TRUE(EntryOnShow(chart, 0)) << "and back up to the first";
+  // The wheel outside the legend, and over it, leaves the view alone.
+  Wheel(&chart, chart.axisRect()->rect().center(), -3);
+  EXPECT_EQ(chart.Ranges(), home);
 }
 
 }  // namespace
