@@ -26,7 +26,7 @@
 #include "instrument/ui/OverviewPage.h"
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "output/Reports.h"
-#include "output/ui/ReportPrinting.h"
+#include "output/ui/PrintCommands.h"
 #include "output/ui/SaveCommands.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
@@ -50,8 +50,6 @@ const QString kLoadingText = QStringLiteral("数据正在加载，请稍等...")
 const QString kFilteringText = QStringLiteral("数据正在筛选，请稍等...");
 const QString kOpenFilter = QStringLiteral("二进制文件(*.bin)|*.bin|数据文件(*.dat)|*.dat");
 const QString kImportFilter = QStringLiteral("CSV文件(*.csv)|*.csv");
-
-QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // A small printer drawn in the style's colours (the standard icon set has none).
 QIcon PrinterIcon(const QPalette& palette) {
@@ -597,43 +595,19 @@ void TMainForm::EndPageButtonClick() { MovePage(LastPage); }
 
 void TMainForm::PrintButtonClick() {
   if (activeTab == 0) {
-    const int rows = DataListViewModel->rowCount();
-    if (rows == 0 || tableRows.empty()) {
-      CurrentPrompts().Message(this, Text(kNothingToPrint), MessageIcon::Information);
-      return;
-    }
-    // The table page on show, as the table shows it.
-    ListReportData data;
-    const int columns = DataListViewModel->columnCount();
-    for (int c = 0; c < columns; ++c) {
-      data.captions.push_back(DataListViewModel->headerData(c, Qt::Horizontal).toString().toStdString());
-    }
-    data.rows.reserve(static_cast<std::size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
-      std::vector<std::string> texts;
-      for (int c = 0; c < columns; ++c) {
-        texts.push_back(DataListViewModel->index(r, c).data().toString().toStdString());
-      }
-      data.rows.push_back(std::move(texts));
-    }
-    data.printTime = PrintTimeText(LocalNow());
-    PreviewListReport(this, data);
+    PrintTablePage(this, channels, tableRows, columnChannels, DataListViewModel->Columns(), pageStart,
+                   DataListViewModel->ItemCount());
   } else if (activeTab == 1) {
-    if (Chart->LineCount() == 0) {
-      CurrentPrompts().Message(this, Text(kNothingToPrint), MessageIcon::Information);
-      return;
-    }
-    ChartReportData data;
-    data.picture = InvertedChartPicture(*Chart);
-    if (data.picture.isNull()) {
-      CurrentPrompts().Message(this, Text(kPrintError), MessageIcon::Information);
-      return;
-    }
     const ViewRanges view = Chart->Ranges();
-    data.printTime = PrintTimeText(LocalNow());
-    data.printRegion = PrintRegionText(view.x0, view.x1);
-    PreviewChartReport(this, data);
+    PrintChart(this, Chart->LineCount() > 0, ChartPictureAsShown(), view.x0, view.x1);
   }
+}
+
+QImage TMainForm::ChartPictureAsShown() {
+  // At its size on screen; the chart page's size before it has been laid out.
+  const bool laidOut = Chart->width() > 0 && Chart->height() > 0;
+  return Chart->Render(laidOut ? Chart->width() : TrendChart::kPageWidth,
+                       laidOut ? Chart->height() : TrendChart::kPageHeight);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -654,7 +628,7 @@ void TMainForm::SaveFileButtonClick() {
                                DataListViewModel->ItemCount());
       break;
     case 1:
-      saveCommands_->SaveChart(*Chart);
+      saveCommands_->SaveChart(Chart->LineCount() > 0, [this] { return ChartPictureAsShown(); });
       break;
     default:
       break;  // the system overview has nothing to save

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -179,6 +180,9 @@ class TMainForm : public QMainWindow {
   QAction* RunButton = nullptr;
   QAction* StopButton = nullptr;
   QAction* HelpButton = nullptr;
+
+  // The chart's picture as it is shown, for saving and printing.
+  QImage ChartPictureAsShown();
 
   // From a worker thread: shows the message on the GUI thread and waits until it is closed.
   void ShowMessageFromWorker(const UserMessage& message);

@@ -102,7 +102,7 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
     DrawnChart drawn(channels, summary, a->view, TrendChart::kPageWidth, TrendChart::kPageHeight,
                      a->at);
     ChartReportData data;
-    data.picture = InvertedChartPicture(drawn.Chart());
+    data.picture = InvertedChartPicture(drawn.Chart().Render(drawn.Chart().width(), drawn.Chart().height()));
     const ViewRanges view = drawn.Chart().Ranges();
     data.printTime = PrintTimeText(LocalNow());
     data.printRegion = PrintRegionText(view.x0, view.x1);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
+#include <random>
 
 #include "platform/InputFile.h"
 
@@ -168,8 +168,8 @@ std::string FileUri(const std::string& path, const char* query) {
 // someone else meanwhile.
 bool MakeDatabase(const std::string& path, std::string& error) {
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".new-%ld-%lx", static_cast<long>(::getpid()),
-                static_cast<unsigned long>(std::hash<const void*>{}(&suffix)));
+  std::snprintf(suffix, sizeof suffix, ".new-%ld-%08x", static_cast<long>(::getpid()),
+                static_cast<unsigned>(std::random_device{}()));
   const std::string temporary = path + suffix;
   sqlite3* db = OpenDatabase(FileUri(temporary, nullptr), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
   if (!db) {

@@ -10,7 +10,6 @@
 #include <QPrinter>
 #include <string_view>
 
-#include "chart/ui/TrendChart.h"
 #include "output/Reports.h"
 #include "output/ui/SaveTarget.h"
 #include "platform/AtomicFile.h"
@@ -149,9 +148,9 @@ void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data) {
   }
 }
 
-QImage InvertedChartPicture(TrendChart& chart) {
-  if (chart.width() <= 0 || chart.height() <= 0) return {};
-  QImage picture = chart.Render(chart.width(), chart.height()).convertToFormat(QImage::Format_RGB888);
+QImage InvertedChartPicture(const QImage& shown) {
+  if (shown.isNull()) return {};
+  QImage picture = shown.convertToFormat(QImage::Format_RGB888);
   if (picture.isNull()) return {};
   picture.invertPixels();
   return picture;

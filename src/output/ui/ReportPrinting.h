@@ -15,8 +15,6 @@ class QWidget;
 
 namespace vantiro {
 
-class TrendChart;
-
 // The table page on show: the column captions and each row's texts (number, time, channels).
 struct ListReportData {
   std::vector<std::string> captions;
@@ -38,9 +36,9 @@ void SetUpChartPrinter(QPagedPaintDevice& device);
 void PaintListReport(QPagedPaintDevice& device, const ListReportData& data);
 void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data);
 
-// The chart painted as shown (zoom, legend read-out, cursors) into a 24-bit picture, every colour
+// The chart's picture as shown (zoom, legend read-out, cursors) as a 24-bit picture, every colour
 // inverted so that the black background prints white. A null picture when it cannot be made.
-QImage InvertedChartPicture(TrendChart& chart);
+QImage InvertedChartPicture(const QImage& shown);
 
 // The report painted by `paint` as the bytes of a PDF document with the page layout `layout`
 // (1200 dots per inch, as a high-resolution printer); empty when it could not be made.

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "output/CsvExport.h"
-#include "chart/ui/TrendChart.h"
 #include "output/ui/ChartImage.h"
 #include "output/ui/SaveTarget.h"
 #include "platform/ui/Prompts.h"
@@ -54,8 +53,8 @@ void SaveCommands::SaveTable(const std::vector<ChannelInfo>& channels, const Tab
   });
 }
 
-void SaveCommands::SaveChart(TrendChart& chart) {
-  if (chart.LineCount() == 0) {
+void SaveCommands::SaveChart(bool hasLines, const std::function<QImage()>& render) {
+  if (!hasLines) {
     CurrentPrompts().Message(parent_, kNothingToSave, MessageIcon::Information);
     return;
   }
@@ -66,7 +65,7 @@ void SaveCommands::SaveChart(TrendChart& chart) {
   if (path.isEmpty() || !MayWrite(path)) return;
   // A picture that could not be written (a full disk, a read-only folder) is reported like a
   // table that could not be; the file that had the name stays as it was.
-  if (!SaveChartBitmap(chart, path)) ShowSaveFailed(parent_);
+  if (!SaveChartBitmap(render(), path)) ShowSaveFailed(parent_);
 }
 
 }  // namespace vantiro

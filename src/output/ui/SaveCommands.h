@@ -3,6 +3,7 @@
 // trend chart as a bitmap. Both go through the window's one save dialog, whose settings stay from
 // one save to the next except those each case sets.
 
+#include <QImage>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -16,8 +17,6 @@
 class QWidget;
 
 namespace vantiro {
-
-class TrendChart;
 
 // What the save dialog keeps between saves.
 struct SaveDialogSettings {
@@ -43,9 +42,10 @@ class SaveCommands {
   void SaveTable(const std::vector<ChannelInfo>& channels, const TableRows& rows,
                  const std::vector<std::int32_t>& columnChannels, std::uint32_t pageStart,
                  std::uint32_t itemCount);
-  // The trend chart page: the chart as a bitmap, on the GUI thread; a picture that could not be
-  // written is reported with the export's failure message.
-  void SaveChart(TrendChart& chart);
+  // The trend chart page: the chart as a bitmap, on the GUI thread, of the picture `render` makes
+  // of it as shown (nothing to save without lines); a picture that could not be written is
+  // reported with the export's failure message.
+  void SaveChart(bool hasLines, const std::function<QImage()>& render);
 
   const SaveDialogSettings& Dialog() const { return dialog_; }
 
