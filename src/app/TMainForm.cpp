@@ -33,6 +33,7 @@
 #include "recorder/CsvImport.h"
 #include "recorder/RecorderFile.h"
 #include "workbench/ui/DataListModel.h"
+#include "workbench/ui/TablePage.h"
 #include "app/AppDialogs.h"
 #include "workbench/ui/TDataFilterDlg.h"
 #include "platform/ui/Prompts.h"
@@ -80,7 +81,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(QStringLiteral("Vantiro"));
   setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
 
-  DataListViewModel = new DataListModel(channels, tableRows, columnChannels, this);
   CreateMenus();
   CreateToolBar();
   CreatePages();
@@ -227,36 +227,11 @@ void TMainForm::CreatePages() {
   PageControl->setObjectName(QStringLiteral("PageControl"));
   PageControl->setDocumentMode(true);
 
-  DataTabSheet = new QWidget(PageControl);
-  DataTabSheet->setObjectName(QStringLiteral("DataTabSheet"));
-  DataListView = new QTableView(DataTabSheet);
-  DataListView->setObjectName(QStringLiteral("DataListView"));
-  DataListView->setModel(DataListViewModel);
-  DataListView->setShowGrid(true);
-  DataListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-  DataListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  DataListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  DataListView->setSortingEnabled(false);
-  DataListView->setWordWrap(false);
-  DataListView->setTextElideMode(Qt::ElideRight);
-  DataListView->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(DataListView, &QWidget::customContextMenuRequested, this,
-          &TMainForm::DataListViewContextPopup);
-  DataListView->verticalHeader()->hide();
-  DataListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  // The table's widths (50, 120 and 70 pixels) were laid out for an 8-point face of these metrics:
-  // with it a 16-channel recording fits the window across.
-  const QFont tableFont = TableFont();
-  DataListView->setFont(tableFont);
-  DataListView->horizontalHeader()->setFont(tableFont);
-  DataListView->verticalHeader()->setDefaultSectionSize(DataListView->fontMetrics().height() + 6);
-  DataListView->horizontalHeader()->setSectionsClickable(false);
-  DataListView->horizontalHeader()->setHighlightSections(false);
-  DataListView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  DataListView->horizontalHeader()->setStretchLastSection(false);
-  auto* dataLayout = new QVBoxLayout(DataTabSheet);
-  dataLayout->setContentsMargins(0, 0, 0, 0);
-  dataLayout->addWidget(DataListView);
+  Table = new TablePage(channels, tableRows, columnChannels, PageControl);
+  DataTabSheet = Table;
+  DataListView = Table->View();
+  DataListViewModel = Table->Model();
+  connect(Table, &TablePage::contextMenuRequested, this, &TMainForm::DataListViewContextPopup);
 
   ChartTabSheet = new QWidget(PageControl);
   ChartTabSheet->setObjectName(QStringLiteral("ChartTabSheet"));
@@ -360,17 +335,6 @@ void TMainForm::ResetView() {
   if (dialogs_.dataFilter) dialogs_.dataFilter->ResetChannelSelection();
 }
 
-int TMainForm::ColumnPixelWidth(const TableColumn& column, std::size_t index) const {
-  // Where the face is missing and a wider one stands in, a column widens just enough that its
-  // caption and its usual texts are not cut off.
-  const QFontMetrics metrics(DataListView->font());
-  const int margin = 10;
-  const char* widest = index == 0 ? "000000" : index == 1 ? "0000-00-00 00:00:00" : "-00000.000";
-  const int needed = std::max(metrics.horizontalAdvance(QString::fromStdString(column.caption)),
-                              metrics.horizontalAdvance(QLatin1String(widest))) + margin;
-  return std::max(column.width, needed);
-}
-
 std::uint32_t TMainForm::RowsPerPage() const {
   return dialogs_.dataFilter ? dialogs_.dataFilter->rowsPerPage : kDefaultRowsPerPage;
 }
@@ -403,10 +367,7 @@ void BuildOrEmpty(const std::function<LoadView()>& build, TableView& view, Chart
 void TMainForm::ApplyTable(TableView&& view) {
   columnChannels = std::move(view.columnChannels);
   tableRows = std::move(view.rows);
-  DataListViewModel->SetColumns(view.columns);
-  for (std::size_t i = 0; i < view.columns.size(); ++i) {
-    DataListView->setColumnWidth(static_cast<int>(i), ColumnPixelWidth(view.columns[i], i));
-  }
+  Table->ShowColumns(view.columns);
   ApplyPage(view.page);
 }
 
@@ -575,8 +536,7 @@ void TMainForm::ApplyPage(const PageWindow& page) {
   pageStart = page.pageStart;
   pageEnd = page.pageEnd;
   SetPageButtons(page.buttons);
-  DataListViewModel->SetPage(page.pageStart, page.itemCount);
-  DataListView->scrollToTop();
+  Table->ShowPage(page.pageStart, page.itemCount);
 }
 
 void TMainForm::MovePage(void (*command)(PageWindow&, std::uint32_t, std::uint32_t)) {
@@ -725,12 +685,9 @@ void TMainForm::RunProbeFinished(bool probed) {
                        80});
   }
   Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
-  DataListViewModel->SetColumns(columns);
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const int section = static_cast<int>(i);
-    DataListView->setColumnWidth(
-        section, LiveColumnWidth(*DataListView->horizontalHeader(), section, columns[i].width));
-  }
+  Table->ShowColumns(columns, [this](int section, int usual) {
+    return LiveColumnWidth(*DataListView->horizontalHeader(), section, usual);
+  });
   pageStart = 0;
   DataListViewModel->SetPage(0, 1);
   Timer->start();

@@ -30,6 +30,7 @@ namespace vantiro {
 class ChartPage;
 class SaveCommands;
 class DataListModel;
+class TablePage;
 class TrendChart;
 class TDataFilterDlg;
 class TProcessDlg;
@@ -143,6 +144,7 @@ class TMainForm : public QMainWindow {
   QWidget* SystemCaseTabSheet = nullptr;
   OverviewPage* Overview = nullptr;  // the overview page's contents
   LiveMonitor* Monitor = nullptr;    // the probe and the polls of live monitoring
+  TablePage* Table = nullptr;  // the data table page (DataTabSheet), its list and model below
   QTableView* DataListView = nullptr;
   DataListModel* DataListViewModel = nullptr;
   QToolBar* ToolBar = nullptr;
@@ -215,7 +217,6 @@ class TMainForm : public QMainWindow {
   void SetPageButtons(const PageButtons& buttons);
   void SetOutputCommandsEnabled(bool enabled);
   std::uint32_t RowsPerPage() const;
-  int ColumnPixelWidth(const TableColumn& column, std::size_t index) const;
 
   Dialogs dialogs_;
   PageWindow page_;
