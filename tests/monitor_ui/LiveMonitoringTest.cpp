@@ -30,6 +30,8 @@
 #include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
 #include "app/TMainForm.h"
+#include "app/Startup.h"
+#include "support/RecorderFileBuilder.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
@@ -251,6 +253,41 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
 
 // The live columns of the data list are as wide as their captions need, the unit whole
 // ("通道3(mmH2O)" was cut at 80 pixels); never narrower than 80.
+TEST_F(LiveMonitoringTest, AFileAndMonitorOnTheCommandLineOpenTheFileThenMonitorAlone) {
+  // A recording of channels 1 and 3; monitoring of channels 2, 5 and 9.
+  testing::RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 2);
+  const std::int32_t t = testing::RecorderSeconds(2010, 5, 12, 14, 30, 0);
+  file.Block(0).Chain({{t, 1, {1, 2, 3}}});
+  file.Block(2).Chain({{t, 1, {4, 5, 6}}});
+  const std::string recording = (dir_.Path() / "rec.bin").string();
+  file.WriteTo(recording);
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2, 5, 9})));
+  StartupOptions options;
+  options.file = QString::fromStdString(recording);
+  options.monitor = true;
+  StartFromCommandLine(*windows_, options);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Timer->isActive() || !prompts.messages.empty(); }, 20000));
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  Tick(form);
+  // Only the live lines and columns: the file's view was cleared by Run, as after any load.
+  ASSERT_EQ(form.Chart->LineCount(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_TRUE(form.Chart->LineTitleShown(k).startsWith(QStringLiteral("通道%1").arg(std::vector<int>{2, 5, 9}[k], 2, 10,
+                                                                                   QLatin1Char('0'))))
+        << form.Chart->LineTitleShown(k).toStdString();
+  }
+  EXPECT_EQ(form.channels.size(), 3u);
+  EXPECT_EQ(Captions(form).size(), 5);
+  EXPECT_FALSE(form.Chart->ZoomAllowed());
+  EXPECT_FALSE(form.Chart->ScrollAllowed());
+  EXPECT_TRUE(form.liveMode);
+}
+
 TEST_F(LiveMonitoringTest, TheLiveColumnsFitTheirCaptions) {
   const char* const longUnits[16] = {"Kgf/cm2", "kNm3/h", "m3/min", "Kg/min", "Kgf/m2", "mmH2O",
                                      "％LEL",   "ppmO2",  "ppmH2",  "％/m3",  "mm/s",   "cm/s",

@@ -112,6 +112,8 @@ TEST(OutputLimitsTest, EveryWriterPastTheFileSizeLimitFailsAloudAndKeepsThePrevi
       {"convert pdf --chart", Bin("vantiro-convert"), {"pdf", recording, "--chart", "-o", out},
        false, "cannot write"},
       {"vantiro --help", Bin("vantiro"), {"--help"}, true, "", 10},
+      {"vantiro-monitor --help", Bin("vantiro-monitor"), {"--help"}, true, "", 10},
+      {"vantiro-archive --help", Bin("vantiro-archive"), {"--help"}, true, "", 10},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -140,8 +140,9 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 2;
   }
   if (options->help) {
-    out << kMonitorUsage << "\n";
-    return 0;
+    // Asked for, the usage is the answer: status 0, or 1 when it could not be written.
+    out << kMonitorUsage << "\n" << std::flush;
+    return out ? 0 : 1;
   }
 
   // The settings and the port mapping come from the same file.
