@@ -7,6 +7,10 @@
 //   CursorRepaint   the vertical cursor moved: the legend read-out and the repaint of the legend
 //                   and cursor layers only.
 //   ZoomReplot      the replot after a zoom to a tenth of the time span.
+//   ThinnedRedraw   the chart replotted with its thinned lines.
+//   EnvelopeRedraw  with the switch "峰值包络" on: every line's envelope of the window made again
+//                   (as after a zoom or scroll), then the replot (target within 1.2 times
+//                   ThinnedRedraw).
 //
 // A summary line compares FirstReplot with BareReplot (target within 1.2 times, and under 50 ms)
 // and CursorRepaint with its 5 ms target.
@@ -186,11 +190,40 @@ void ZoomReplotBench(benchmark::State& state) {
   for (auto _ : state) shown.chart.replot();
 }
 
+// The whole chart redrawn with its thinned lines, and with the switch "峰值包络" on: each line's
+// envelope of the window made again (as after every zoom or scroll), then the replot.
+void ThinnedRedrawBench(benchmark::State& state) {
+  if (!Ready(state)) return;
+  ShownChart shown;
+  shown.Fill();
+  shown.chart.replot();
+  for (auto _ : state) shown.chart.replot();
+}
+
+void EnvelopeRedrawBench(benchmark::State& state) {
+  if (!Ready(state)) return;
+  ShownChart shown;
+  shown.Fill();
+  shown.page.SetEnvelope(true, &Loaded::Get().channels);
+  shown.chart.replot();
+  const int columns = shown.chart.axisRect()->width();
+  for (auto _ : state) {
+    shown.page.RefreshEnvelope(columns);
+    shown.chart.replot();
+  }
+  std::size_t points = 0;
+  for (std::size_t i = 0; i < shown.chart.LineCount(); ++i) points += shown.chart.Line(i).points.size();
+  state.counters["points"] = static_cast<double>(points);
+  state.counters["columns"] = columns;
+}
+
 BENCHMARK(ShowFillBench)->Name("ShowFill")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FirstReplotBench)->Name("FirstReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BareReplotBench)->Name("BareReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(CursorRepaintBench)->Name("CursorRepaint")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(ZoomReplotBench)->Name("ZoomReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(ThinnedRedrawBench)->Name("ThinnedRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(EnvelopeRedrawBench)->Name("EnvelopeRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Collects the mean (or median) real time of each benchmark for the summary.
 class SummaryReporter final : public benchmark::BenchmarkReporter {
@@ -218,6 +251,13 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
       std::snprintf(line, sizeof line,
                     "first replot %.2f ms, bare replot %.2f ms: ratio %.2f (target <= 1.2 and < 50 ms, %s)\n",
                     first, bare, first / bare, met ? "met" : "MISSED");
+      std::cerr << line;
+    }
+    if (times_.count("ThinnedRedraw") && times_.count("EnvelopeRedraw")) {
+      const double thinned = times_["ThinnedRedraw"];
+      const double envelope = times_["EnvelopeRedraw"];
+      std::snprintf(line, sizeof line, "envelope redraw %.2f ms, thinned replot %.2f ms: ratio %.2f (target <= 1.2, %s)\n",
+                    envelope, thinned, envelope / thinned, envelope <= 1.2 * thinned ? "met" : "MISSED");
       std::cerr << line;
     }
     if (times_.count("CursorRepaint")) {

@@ -15,6 +15,11 @@ struct StartupOptions {
   QString file;          // a recording to open at start
   bool monitor = false;  // start real-time monitoring at start
   QString config;        // --config FILE: the settings file instead of config.ini
+  // --recorder NAME [--archive A] [--from T] [--to T]: a period of the archive to open at start
+  QString archive;
+  QString recorder;
+  QString from;
+  QString to;
   bool help = false;
   bool version = false;
   QString error;         // an option the program does not know; empty when all is well

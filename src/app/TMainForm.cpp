@@ -5,6 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPainter>
@@ -15,6 +18,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/ArchiveCommands.h"
 #include "chart/Cursors.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
@@ -84,6 +88,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateMenus();
   CreateToolBar();
   CreatePages();
+  archive_ = new ArchiveCommands(*this);
+  setAcceptDrops(true);
 
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
@@ -133,6 +139,15 @@ void TMainForm::CreateMenus() {
                               &TMainForm::ImportData, QKeySequence(Qt::CTRL | Qt::Key_I));
   ImportDataMenuItem->setVisible(false);
   FileOpenMenuItem->addSeparator();
+  ImportToArchiveMenu = FileOpenMenuItem->addMenu(QStringLiteral("导入到档案"));
+  ImportToArchiveMenu->setObjectName(QStringLiteral("ImportToArchiveMenu"));
+  ImportFilesToArchiveMenuItem = action(ImportToArchiveMenu, "ImportFilesToArchiveMenuItem",
+                                        QStringLiteral("文件…"), &TMainForm::ImportFilesToArchiveClick);
+  ImportFolderToArchiveMenuItem = action(ImportToArchiveMenu, "ImportFolderToArchiveMenuItem",
+                                         QStringLiteral("文件夹…"), &TMainForm::ImportFolderToArchiveClick);
+  OpenArchiveMenuItem = action(FileOpenMenuItem, "OpenArchiveMenuItem", QStringLiteral("打开档案…"),
+                               &TMainForm::OpenArchiveClick);
+  FileOpenMenuItem->addSeparator();
   SaveFileMenuItem = action(FileOpenMenuItem, "SaveFileMenuItem", QStringLiteral("保存(&S)"),
                             &TMainForm::SaveFileButtonClick, QKeySequence(Qt::CTRL | Qt::Key_S));
   FileOpenMenuItem->addSeparator();
@@ -150,6 +165,11 @@ void TMainForm::CreateMenus() {
                          &TMainForm::ChartMenuItemClick);
   SystemCaseMenuItem = action(ViewMenuItem, "SystemCaseMenuItem", QStringLiteral("系统总貌(&S)"),
                               &TMainForm::SystemCaseMenuItemClick);
+  ViewMenuItem->addSeparator();
+  EnvelopeMenuItem = action(ViewMenuItem, "EnvelopeMenuItem", QStringLiteral("峰值包络"),
+                            &TMainForm::EnvelopeMenuItemClick);
+  EnvelopeMenuItem->setCheckable(true);
+  EnvelopeMenuItem->setToolTip(QStringLiteral("曲线按每个像素列的最小值和最大值绘制，单点尖峰也不会被隐去"));
 
   RealMenuItem = menuBar()->addMenu(QStringLiteral("实时监控(&R)"));
   RealMenuItem->setObjectName(QStringLiteral("RealMenuItem"));
@@ -194,6 +214,8 @@ void TMainForm::CreateToolBar() {
   QStyle* s = style();
   OpenFileButton = button("OpenFileButton", s->standardIcon(QStyle::SP_DialogOpenButton),
                           QStringLiteral("打开文件"), &TMainForm::OpenFileButtonClick);
+  OpenArchiveButton = button("OpenArchiveButton", s->standardIcon(QStyle::SP_DirOpenIcon),
+                             QStringLiteral("打开档案"), &TMainForm::OpenArchiveClick);
   DataFilterButton = button("DataFilterButton", s->standardIcon(QStyle::SP_FileDialogContentsView),
                             QStringLiteral("数据筛选条件设置"), &TMainForm::DataFilterButtonClick);
   SaveFileButton = button("SaveFileButton", s->standardIcon(QStyle::SP_DialogSaveButton),
@@ -263,6 +285,8 @@ void TMainForm::ReadRegistrySwitches() {
   OpenOrCreateRegistryKey(kVendorKey);
   ImportDataMenuItem->setVisible(ReadRegistryInt(kVendorKey, "ImportData") == 1);
   OEMDownLoad->setVisible(ReadRegistryInt(kVendorKey, "OEMDL") == 1);
+  EnvelopeMenuItem->setChecked(ReadRegistryInt(kSettingsKey, "Envelope") == 1);
+  chartPage_->SetEnvelope(EnvelopeMenuItem->isChecked(), &channels);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -400,6 +424,8 @@ void TMainForm::LoadWithWorker(const std::function<std::optional<UserMessage>()>
   ApplyTable(std::move(view));
   DataFilterButton->setEnabled(true);
   chartPage_->ShowFill(std::move(fill), zoomLimits);
+  filter_.reset();
+  RefreshEnvelope();
 
   PlaceCursorsAfterLoad(summary.startTime);
   if (dialogs_.dataFilter) dialogs_.dataFilter->InitFromDataset(summary.startTime, summary.endTime);
@@ -412,11 +438,17 @@ void TMainForm::OpenFileButtonClick() {
   LoadRecorderFile(path);
 }
 
-void TMainForm::LoadRecorderFile(const QString& path) {
+void TMainForm::PrepareLoad(bool resetSummary) {
   ResetView();
-  ResetSummary(summary);
+  if (resetSummary) ResetSummary(summary);
   zoomLimits.xZoomLimitOpen = zoomLimits.yZoomLimitOpen = true;
   liveMode = false;
+  filter_.reset();
+}
+
+void TMainForm::LoadRecorderFile(const QString& path) {
+  archive_->Forget();
+  PrepareLoad(true);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ReadRecorderFile(file, summary, channels); });
 }
@@ -428,12 +460,30 @@ void TMainForm::ImportData() {
 }
 
 void TMainForm::ImportCsvData(const QString& path) {
-  ResetView();
+  archive_->Forget();
   // The summary is not reset: an import that accepts nothing keeps the previous span.
-  zoomLimits.xZoomLimitOpen = zoomLimits.yZoomLimitOpen = true;
-  liveMode = false;
+  PrepareLoad(false);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ImportCsvFile(file, summary, channels); });
+}
+
+void TMainForm::ImportFilesToArchiveClick() { archive_->ImportFiles(); }
+void TMainForm::ImportFolderToArchiveClick() { archive_->ImportFolder(); }
+void TMainForm::OpenArchiveClick() { archive_->Browse(); }
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!liveMode && !Monitor->ProbeRunning() && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  QStringList names;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) names << url.toLocalFile();
+  }
+  if (names.isEmpty() || liveMode) return;
+  event->acceptProposedAction();
+  // After the drop has ended (the dialogs of the import are modal).
+  QTimer::singleShot(0, this, [this, names] { archive_->ImportDropped(names); });
 }
 
 void TMainForm::OpenFromCommandLine(const QString& path) {
@@ -450,12 +500,12 @@ void TMainForm::OpenFromCommandLine(const QString& path) {
 void TMainForm::DataFilterButtonClick() { RunFilter(); }
 
 void TMainForm::DataListViewContextPopup() {
-  if (liveMode) return;
+  if (liveMode || archive_->OverviewShown()) return;
   RunFilter();
 }
 
 void TMainForm::RunFilter() {
-  if (channels.empty() || !dialogs_.dataFilter) return;
+  if (channels.empty() || !dialogs_.dataFilter || archive_->OverviewShown()) return;
   TDataFilterDlg& dialog = *dialogs_.dataFilter;
   if (dialog.exec() != QDialog::Accepted) return;
 
@@ -475,6 +525,8 @@ void TMainForm::RunFilter() {
   // Apply the views on the GUI thread, in the order of the build.
   ApplyTable(std::move(view));
   chartPage_->ShowFill(std::move(fill), zoomLimits);
+  filter_ = settings;
+  RefreshEnvelope();
 
   PlaceCursorsAfterLoad(settings.filterStart);
   SavePageButtonsAfterBuild();
@@ -484,18 +536,70 @@ void TMainForm::RunFilter() {
 // The trend chart
 
 void TMainForm::ChartZoom() {
-  if (liveMode || channels.empty()) return;
+  if (liveMode) return;
+  if (archive_->OverviewShown()) {
+    chartPage_->Apply(vantiro::ChartZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+    archive_->ViewChanged();
+    return;
+  }
+  if (channels.empty()) return;
+  archive_->ExactWindowZoomed();
   chartPage_->Apply(vantiro::ChartZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+  RefreshEnvelope();
 }
 
 void TMainForm::OnChartScroll() {
-  if (liveMode || channels.empty()) return;
+  if (liveMode) return;
+  if (archive_->OverviewShown()) {
+    chartPage_->Apply(vantiro::OnChartScroll(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+    archive_->ViewChanged();
+    return;
+  }
+  if (channels.empty()) return;
   chartPage_->Apply(vantiro::OnChartScroll(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+  RefreshEnvelope();
 }
 
 void TMainForm::ChartUndoZoom() {
-  if (liveMode || channels.empty()) return;
+  if (liveMode) return;
+  if (archive_->OverviewShown()) {
+    chartPage_->Apply(vantiro::ChartUndoZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+    archive_->ViewChanged();
+    return;
+  }
+  // The exact samples of a window of an overview, not zoomed into since: back to the overview.
+  if (archive_->UndoLeavesExactWindow()) {
+    archive_->BackToOverview();
+    return;
+  }
+  if (channels.empty()) return;
   chartPage_->Apply(vantiro::ChartUndoZoom(Chart->Ranges(), Chart->Cursors(), zoomLimits));
+  RefreshEnvelope();
+}
+
+int TMainForm::PlotColumns() const {
+  const int width = Chart->axisRect() ? Chart->axisRect()->width() : 0;
+  return width > 0 ? width : kEnvelopeColumns;
+}
+
+void TMainForm::RefreshEnvelope() {
+  if (liveMode || channels.empty() || archive_->OverviewShown()) return;
+  chartPage_->RefreshEnvelope(PlotColumns());
+}
+
+void TMainForm::EnvelopeMenuItemClick() {
+  const bool on = EnvelopeMenuItem->isChecked();
+  WriteRegistryInt(kSettingsKey, "Envelope", on ? 1 : 0);
+  chartPage_->SetEnvelope(on, &channels);
+  if (liveMode || channels.empty() || Chart->LineCount() == 0 || archive_->OverviewShown()) return;
+  if (on) {
+    RefreshEnvelope();
+    return;
+  }
+  // The thinned lines back, as the last fill drew them.
+  chartPage_->ReplaceLines(filter_ ? FillChartInWindow(channels, summary, filter_->channelSelected,
+                                                       filter_->filterStart, filter_->filterEnd)
+                                   : FillChart(channels, summary));
 }
 
 void TMainForm::OnAllowZoom() {
@@ -520,7 +624,13 @@ void TMainForm::OnChartDoubleClick() {
   TimerForAllowZoom->start();
 }
 
-void TMainForm::ChartCursorToolChange(DateTime x) { chartPage_->ChartCursorToolChange(x); }
+void TMainForm::ChartCursorToolChange(DateTime x) {
+  if (archive_->OverviewShown()) {
+    archive_->CursorMoved(x);
+    return;
+  }
+  chartPage_->ChartCursorToolChange(x);
+}
 
 void TMainForm::PlaceCursorsAfterLoad(DateTime t0) {
   const bool showY1 = dialogs_.cursor && dialogs_.cursor->showY1;
@@ -539,7 +649,17 @@ void TMainForm::ApplyPage(const PageWindow& page) {
   Table->ShowPage(page.pageStart, page.itemCount);
 }
 
+void TMainForm::ApplyPageOfPeriod(const PageWindow& page) {
+  ApplyPage(page);
+  savedPageButtons = page.buttons;
+  if (activeTab != 0) SetPageButtons(PageButtons{});
+}
+
 void TMainForm::MovePage(void (*command)(PageWindow&, std::uint32_t, std::uint32_t)) {
+  if (archive_->OverviewShown()) {
+    archive_->Page(command == FirstPage ? 0 : command == PreviousPage ? 1 : command == NextPage ? 2 : 3);
+    return;
+  }
   PageWindow page = page_;
   command(page, static_cast<std::uint32_t>(tableRows.size()), RowsPerPage());
   ApplyPage(page);
@@ -622,9 +742,7 @@ void TMainForm::RunButtonClick() {
   // wait for it, and Stop ends it. RunProbeFinished goes on from there.
   const LiveMonitor::StartResult started = Monitor->StartProbe(
       [this](bool probed) { RunProbeFinished(probed); },
-      {{ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem, OpenFileButton,
-        OpenFileMenuItem, DataFilterButton, ImportDataMenuItem, OEMDownLoad},
-       {StopButton, StopMenuItem}});
+      {CommandsOffWhileLive(), {StopButton, StopMenuItem}});
   if (started == LiveMonitor::StartResult::OpenFailed) {
     CurrentPrompts().MessageWithDetail(this, QStringLiteral("串口初始化失败!"),
                                        QString::fromStdString(Monitor->OpenFailureDetail()),
@@ -655,11 +773,8 @@ void TMainForm::RunProbeFinished(bool probed) {
 
   StopButton->setEnabled(true);
   StopMenuItem->setEnabled(true);
-  for (QAction* action : {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem,
-                          OpenFileButton, OpenFileMenuItem, DataFilterButton, ImportDataMenuItem,
-                          OEMDownLoad}) {
-    action->setEnabled(false);
-  }
+  archive_->Forget();
+  for (QAction* action : CommandsOffWhileLive()) action->setEnabled(false);
   SetPageButtons(PageButtons{});
   savedPageButtons = PageButtons{false, false, false, false};
   PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), true);
@@ -691,6 +806,12 @@ void TMainForm::RunProbeFinished(bool probed) {
   pageStart = 0;
   DataListViewModel->SetPage(0, 1);
   Timer->start();
+}
+
+std::vector<QAction*> TMainForm::CommandsOffWhileLive() const {
+  return {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem, OpenFileButton, OpenFileMenuItem,
+          DataFilterButton, ImportDataMenuItem, OEMDownLoad, OpenArchiveButton, OpenArchiveMenuItem,
+          ImportFilesToArchiveMenuItem, ImportFolderToArchiveMenuItem};
 }
 
 void TMainForm::OnTimer() {
@@ -757,9 +878,8 @@ void TMainForm::StopButtonClick() {
   SystemCaseMenuItem->setVisible(false);
   StopButton->setEnabled(false);
   StopMenuItem->setEnabled(false);
-  for (QAction* action : {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem,
-                          OpenFileButton, OpenFileMenuItem, ImportDataMenuItem, OEMDownLoad}) {
-    action->setEnabled(true);
+  for (QAction* action : CommandsOffWhileLive()) {
+    if (action != DataFilterButton) action->setEnabled(true);
   }
   RunButton->setChecked(false);
   Chart->SetScrollAllowed(true);

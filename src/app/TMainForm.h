@@ -18,6 +18,8 @@
 #include "workbench/ViewModel.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QTabWidget;
 class QTableView;
@@ -27,6 +29,7 @@ class QWidget;
 
 namespace vantiro {
 
+class ArchiveCommands;
 class ChartPage;
 class SaveCommands;
 class DataListModel;
@@ -111,6 +114,13 @@ class TMainForm : public QMainWindow {
   // as the open command does.
   void OpenFromCommandLine(const QString& path);
 
+  // The archive: "导入到档案" (files, a folder; files dropped on the window too), "打开档案" and a
+  // period opened in the window (ArchiveCommands).
+  void ImportFilesToArchiveClick();
+  void ImportFolderToArchiveClick();
+  void OpenArchiveClick();
+  ArchiveCommands& ArchiveView() { return *archive_; }
+
   // The trend chart's events.
   void ChartZoom();
   void OnChartScroll();
@@ -118,6 +128,8 @@ class TMainForm : public QMainWindow {
   void OnAllowZoom();
   void OnChartDoubleClick();
   void ChartCursorToolChange(DateTime x);
+  // The switch "峰值包络" (remembered): lines drawn as their envelopes of the window on show.
+  void EnvelopeMenuItemClick();
   // After a load, an import or a filter: the cursors at t0 + 0.1 s, the read-out with them.
   void PlaceCursorsAfterLoad(DateTime t0);
 
@@ -157,10 +169,16 @@ class TMainForm : public QMainWindow {
   QAction* SaveFileMenuItem = nullptr;
   QAction* PrintMenuItem = nullptr;
   QAction* ExitMenuItem = nullptr;
+  QMenu* ImportToArchiveMenu = nullptr;
+  QAction* ImportFilesToArchiveMenuItem = nullptr;
+  QAction* ImportFolderToArchiveMenuItem = nullptr;
+  QAction* OpenArchiveMenuItem = nullptr;
+  QAction* OpenArchiveButton = nullptr;
   QMenu* ViewMenuItem = nullptr;
   QAction* DataTableMenuItem = nullptr;
   QAction* ChartMenuItem = nullptr;
   QAction* SystemCaseMenuItem = nullptr;
+  QAction* EnvelopeMenuItem = nullptr;
   QMenu* RealMenuItem = nullptr;
   QAction* ComSettingMenuItem = nullptr;
   QAction* RunMenuItem = nullptr;
@@ -189,7 +207,12 @@ class TMainForm : public QMainWindow {
   // From a worker thread: shows the message on the GUI thread and waits until it is closed.
   void ShowMessageFromWorker(const UserMessage& message);
 
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
+  friend class ArchiveCommands;  // opens periods through the load pipeline, pages an overview
   void CreateMenus();
   void CreateToolBar();
   void CreatePages();
@@ -205,6 +228,12 @@ class TMainForm : public QMainWindow {
   // the views. `read` runs on the worker and fills channels and summary.
   void LoadWithWorker(const std::function<std::optional<UserMessage>()>& read);
   void LoadRecorderFile(const QString& path);
+  // The start of every load: the view emptied, the zoom limits open, out of live mode, no filter.
+  void PrepareLoad(bool resetSummary);
+  // A page of a period too long to hold, as the overview read it (its rows alone on hand).
+  void ApplyPageOfPeriod(const PageWindow& page);
+  // The commands that live monitoring disables and Stop enables again.
+  std::vector<QAction*> CommandsOffWhileLive() const;
   void ImportCsvData(const QString& path);
   // After a build: the table's columns, rows and first page; then the page buttons remembered.
   void ApplyTable(TableView&& view);
@@ -217,11 +246,16 @@ class TMainForm : public QMainWindow {
   void SetPageButtons(const PageButtons& buttons);
   void SetOutputCommandsEnabled(bool enabled);
   std::uint32_t RowsPerPage() const;
+  // The envelope of the window on show, when the switch is on and the view holds a dataset.
+  void RefreshEnvelope();
+  int PlotColumns() const;
 
   Dialogs dialogs_;
   PageWindow page_;
+  std::optional<FilterSettings> filter_;  // the filter the view was last built with, if any
   std::unique_ptr<ChartPage> chartPage_;
-  std::unique_ptr<SaveCommands> saveCommands_;  // the Save command and its save dialog
+  std::unique_ptr<SaveCommands> saveCommands_;
+  ArchiveCommands* archive_ = nullptr;  // the Save command and its save dialog
 };
 
 }  // namespace vantiro

@@ -1,4 +1,5 @@
 #include "chart/ChartLines.h"
+#include "chart/LineEnvelope.h"
 
 #include <algorithm>
 #include <cmath>
@@ -206,6 +207,43 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, summary.startTime, summary.endTime);
+  return fill;
+}
+
+ChartLine EnvelopeChartLine(const ChannelInfo& channel, std::size_t position, DateTime from, DateTime to,
+                            int pixels, double gapHeight, int thinning) {
+  ChartLine line = NewLine(channel, position);
+  const std::size_t n = SampleCount(channel);
+  const DateTime* times = channel.times.data();
+  if (!std::is_sorted(times, times + n)) {
+    // In stored order, thinned, within the window as the fills scan it.
+    for (const SampleRange& run : ScanWindow(channel, from, to)) {
+      AppendSamples(channel, run.begin, run.end, thinning, gapHeight, line);
+    }
+    FinishLine(line);
+    return line;
+  }
+  for (const EnvelopePoint& point : LineEnvelope(times, channel.values.data(), n, from, to, pixels)) {
+    if (point.gap) {
+      line.AppendGap(point.x, gapHeight);
+    } else {
+      line.Append(point.x, point.y);
+    }
+  }
+  return line;
+}
+
+ChartFill FillChartEnvelope(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary, DateTime from,
+                            DateTime to, int pixels, const std::array<bool, 16>* selected,
+                            std::int64_t sampleCount) {
+  ChartFill fill;
+  fill.thinning = ThinningFactor(sampleCount >= 0 ? sampleCount : summary.sampleCount);
+  const double gapHeight = GapHeight(summary);
+  for (std::size_t p = 0; p < channels.size(); ++p) {
+    if (selected && !Selected(channels[p], *selected)) continue;
+    fill.lines.push_back(EnvelopeChartLine(channels[p], p, from, to, pixels, gapHeight, fill.thinning));
+  }
+  SetWindows(fill, summary, from, to);
   return fill;
 }
 

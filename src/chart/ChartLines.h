@@ -161,6 +161,18 @@ ChartFill FillChartInBisectedWindow(const std::vector<ChannelInfo>& channels,
                                     const std::array<bool, 16>& channelSelected, DateTime from,
                                     DateTime to);
 
+// The lines drawn as their envelopes (the switch "峰值包络"): per pixel column the first, lowest,
+// highest and last sample (LineEnvelope), so that a spike of one sample shows at any width. A line
+// whose times go back keeps the thinned points (an envelope needs time order).
+//   `pixels` the columns across [from, to]; `selected` the channels drawn (all when null).
+ChartLine EnvelopeChartLine(const ChannelInfo& channel, std::size_t position, DateTime from, DateTime to,
+                            int pixels, double gapHeight, int thinning);
+ChartFill FillChartEnvelope(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary, DateTime from,
+                            DateTime to, int pixels, const std::array<bool, 16>* selected = nullptr,
+                            std::int64_t sampleCount = -1);
+// The chart's page width, the columns an envelope is made for before the chart is on screen.
+inline constexpr int kEnvelopeColumns = 1282;
+
 // The samples of the selected channels inside [from, to], gap samples included: the count that
 // sets a narrower fill's thinning.
 std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -537,6 +538,64 @@ TEST_F(ChartPageOfMainFormTest, ACsvNamedOnTheCommandLineDrawsBackwardTimesAsACu
   EXPECT_EQ((curve->data()->constBegin() + 1)->key,
             ChartKey(*EncodeDateTime(2010, 5, 12, 10, 11, 10)));
   EXPECT_NE(qobject_cast<QCPGraph*>(f.Chart->Plottable(1)), nullptr);
+}
+
+
+// A recording long enough to be thinned (1.2 million samples: every second one drawn) whose one
+// spike lies on a sample the thinning leaves out.
+TEST_F(ChartPageOfMainFormTest, ThePeakEnvelopeSwitchDrawsTheSpikeThinningHidesAndIsRemembered) {
+  const int count = 1'200'000;
+  const int spike = 600'001;
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 27, 0, 0, 0}).Channels(0, 0).Range(0, 30000, 0, 4, 27);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 14, 0, 0);
+  for (int at = 0; at < count; at += 5000) {
+    std::vector<std::int16_t> samples(5000, 100);
+    if (spike >= at && spike < at + 5000) samples[static_cast<std::size_t>(spike - at)] = 5000;
+    file.Block(0).Chain({{t + at, 1, samples}});
+  }
+  const fs::path path = dir_.Path() / "long.bin";
+  file.WriteTo(path);
+  auto lineMax = [](const ChartLine& line) {
+    double high = -1e300;
+    for (const ChartPoint& p : line.points) high = std::max(high, p.y);
+    return high;
+  };
+
+  TMainForm& f = Start();
+  ASSERT_FALSE(f.EnvelopeMenuItem->isChecked());  // off by default: the thinning as it always was
+  Open(f, path);
+  ASSERT_EQ(f.Chart->LineCount(), 1u);
+  const std::size_t thinnedPoints = f.Chart->Line(0).points.size();
+  EXPECT_EQ(thinnedPoints, static_cast<std::size_t>(count / 2));
+  EXPECT_EQ(lineMax(f.Chart->Line(0)), 100.0);  // the spike is not among the points drawn
+
+  f.EnvelopeMenuItem->trigger();
+  ASSERT_TRUE(f.EnvelopeMenuItem->isChecked());
+  EXPECT_EQ(lineMax(f.Chart->Line(0)), 5000.0);
+  EXPECT_LE(f.Chart->Line(0).points.size(), 4u * static_cast<std::size_t>(f.Chart->axisRect()->width()) + 2u);
+
+  // Zoomed to an hour around the spike: that hour's envelope, its spike included.
+  const DateTime at = HourStart + spike * S;
+  f.Chart->SetBottomAxis(at - 1800 * S, at + 1800 * S);
+  f.ChartZoom();
+  EXPECT_EQ(lineMax(f.Chart->Line(0)), 5000.0);
+  // (the samples just outside either edge kept, so that the line runs to it)
+  EXPECT_GE(f.Chart->Line(0).minX, at - 1900 * S);
+  EXPECT_LE(f.Chart->Line(0).maxX, at + 1900 * S);
+  f.Chart->UndoZoom();
+
+  // Off again: the thinned points exactly as before.
+  f.EnvelopeMenuItem->trigger();
+  EXPECT_EQ(f.Chart->Line(0).points.size(), thinnedPoints);
+  EXPECT_EQ(lineMax(f.Chart->Line(0)), 100.0);
+
+  // Remembered: the next start has it as it was left, and a load draws the envelope at once.
+  f.EnvelopeMenuItem->trigger();
+  TMainForm& again = Start();
+  EXPECT_TRUE(again.EnvelopeMenuItem->isChecked());
+  Open(again, path);
+  EXPECT_EQ(lineMax(again.Chart->Line(0)), 5000.0);
 }
 
 }  // namespace

@@ -148,9 +148,12 @@ TEST_F(MainFormTest, StartsWithTheWindowsMenusAndStatesOfAFreshProgram) {
   for (QAction* a : f.menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus.join(", "), "文件(&F), 视图(&V), 实时监控(&R), 帮助(&H)");
   EXPECT_EQ(entries(f.FileOpenMenuItem),
-            "打开(&O) Ctrl+O, 导入数据(&I) Ctrl+I hidden, |, 保存(&S) Ctrl+S, |, 打印(&P) Ctrl+P, |, "
-            "退出(&E)");
-  EXPECT_EQ(entries(f.ViewMenuItem), "数据表(&D), 趋势图(&C), 系统总貌(&S) hidden");
+            "打开(&O) Ctrl+O, 导入数据(&I) Ctrl+I hidden, |, 导入到档案, 打开档案…, |, 保存(&S) Ctrl+S, |, "
+            "打印(&P) Ctrl+P, |, 退出(&E)");
+  EXPECT_EQ(entries(f.ImportToArchiveMenu), "文件…, 文件夹…");
+  EXPECT_EQ(entries(f.ViewMenuItem), "数据表(&D), 趋势图(&C), 系统总貌(&S) hidden, |, 峰值包络");
+  EXPECT_TRUE(f.EnvelopeMenuItem->isCheckable());
+  EXPECT_FALSE(f.EnvelopeMenuItem->isChecked());
   EXPECT_EQ(entries(f.RealMenuItem), "实时通信设置(&S), |, 启动(&R), 停止(&S) disabled");
   EXPECT_EQ(entries(f.HelpMenuItem), "帮助(&H), OEM下装(&D) hidden, |, 关于(&A)");
 
@@ -160,7 +163,8 @@ TEST_F(MainFormTest, StartsWithTheWindowsMenusAndStatesOfAFreshProgram) {
     tools << (a->isSeparator() ? QString("|") : a->toolTip() + (a->isEnabled() ? "" : "-"));
   }
   EXPECT_EQ(tools.join(" "),
-            "打开文件 数据筛选条件设置 保存 | 打印 | 首页- 上一页- 下一页- 尾页- | 实时通信设置 运行 停止- | 帮助");
+            "打开文件 打开档案 数据筛选条件设置 保存 | 打印 | 首页- 上一页- 下一页- 尾页- | 实时通信设置 运行 停止- | "
+            "帮助");
   EXPECT_EQ(f.savedPageButtons, PageButtons{});
   EXPECT_FALSE(f.Timer->isActive());
   EXPECT_FALSE(f.TimerForAllowZoom->isActive());

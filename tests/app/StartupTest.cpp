@@ -13,6 +13,35 @@
 namespace vantiro {
 namespace {
 
+TEST(StartupTest, APeriodOfTheArchiveAtStart) {
+  struct Case {
+    QStringList arguments;
+    QString recorder, archive, from, to, error;
+  };
+  const Case cases[] = {
+      {{"--recorder", "kiln"}, "kiln", "", "", "", ""},
+      {{"--archive", "postgresql://plant/archive", "--recorder", "kiln", "--from", "2025-03-14 18:00:00", "--to",
+        "2025-03-15 06:00:00", "--monitor"},
+       "kiln", "postgresql://plant/archive", "2025-03-14 18:00:00", "2025-03-15 06:00:00", ""},
+      {{"--archive", "a.sqlite"}, "", "a.sqlite", "", "", "--recorder"},          // no recorder
+      {{"--from", "2025-03-14 18:00:00"}, "", "", "2025-03-14 18:00:00", "", "--recorder"},
+      {{"--recorder"}, "", "", "", "", "--recorder"},                                 // no name
+      {{"--recorder", "a", "--recorder", "b"}, "a", "", "", "", "--recorder"},        // twice
+      {{"rec.bin", "--recorder", "kiln"}, "kiln", "", "", "", "rec.bin"},              // a file besides
+      {{"--recorder", "kiln", "--from", "2025-02-30"}, "kiln", "", "2025-02-30", "", "--from"},  // no such day
+      {{"--recorder", "kiln", "--to", "yesterday"}, "kiln", "", "", "yesterday", "--to"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const StartupOptions o = ParseStartupOptions(c.arguments);
+    EXPECT_EQ(o.recorder, c.recorder);
+    EXPECT_EQ(o.archive, c.archive);
+    EXPECT_EQ(o.from, c.from);
+    EXPECT_EQ(o.to, c.to);
+    EXPECT_EQ(o.error, c.error);
+  }
+}
+
 TEST(StartupTest, TheCommandLine) {
   struct Case {
     QStringList arguments;
@@ -49,7 +78,8 @@ TEST(StartupTest, TheCommandLine) {
     EXPECT_EQ(o.config, c.config);
   }
   EXPECT_TRUE(StartupVersionText().startsWith("Vantiro 1."));
-  EXPECT_TRUE(StartupHelpText().startsWith("usage: vantiro [FILE] [--monitor] [--config FILE]\n"));
+  EXPECT_TRUE(StartupHelpText().startsWith(
+      "usage: vantiro [FILE | --recorder NAME [--archive A] [--from T] [--to T]] [--monitor] [--config FILE]\n"));
 }
 
 TEST(StartupTest, QtsOwnTextsReadInChinese) {

@@ -189,6 +189,8 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
   EXPECT_FALSE(form.ComSettingButton->isEnabled());
   EXPECT_FALSE(form.OpenFileButton->isEnabled());
   EXPECT_FALSE(form.OEMDownLoad->isEnabled());
+  EXPECT_FALSE(form.OpenArchiveButton->isEnabled());  // the archive waits while the view is live
+  EXPECT_FALSE(form.ImportFilesToArchiveMenuItem->isEnabled());
   EXPECT_TRUE(form.PageControl->isTabVisible(form.PageControl->indexOf(form.SystemCaseTabSheet)));
   EXPECT_FALSE(form.Chart->ZoomAllowed());
   EXPECT_FALSE(form.Chart->ScrollAllowed());
@@ -242,6 +244,8 @@ TEST_F(LiveMonitoringTest, RunShowsChannelsTwoFiveAndNine) {
   EXPECT_FALSE(linkOpen);
   EXPECT_TRUE(form.RunButton->isEnabled());
   EXPECT_FALSE(form.StopButton->isEnabled());
+  EXPECT_TRUE(form.OpenArchiveButton->isEnabled());
+  EXPECT_TRUE(form.ImportFilesToArchiveMenuItem->isEnabled());
   EXPECT_TRUE(form.Chart->ScrollAllowed());
   EXPECT_TRUE(form.Overview->TotalInfo->isHidden());
   EXPECT_FALSE(form.PageControl->isTabVisible(form.PageControl->indexOf(form.SystemCaseTabSheet)));
@@ -357,7 +361,8 @@ struct CommandStates {
 std::vector<QAction*> HeldCommands(TMainForm& form) {
   return {form.ComSettingButton, form.ComSettingMenuItem, form.RunButton,       form.RunMenuItem,
           form.OpenFileButton,   form.OpenFileMenuItem,   form.DataFilterButton, form.ImportDataMenuItem,
-          form.OEMDownLoad};
+          form.OEMDownLoad,      form.OpenArchiveButton,  form.OpenArchiveMenuItem,
+          form.ImportFilesToArchiveMenuItem, form.ImportFolderToArchiveMenuItem};
 }
 CommandStates States(TMainForm& form) {
   CommandStates states;

@@ -5,7 +5,7 @@
 //   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M]
 //                       [FILTER]
 //   vantiro-convert at FILE T [FILTER]
-//   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [FILTER]
+//   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]
 //   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER]
 //
 //   FILTER: [--from T] [--to T] [--channels LIST], a data filter run (ViewOptions.h)
@@ -39,7 +39,7 @@ namespace vantiro {
 inline constexpr const char* kConvertUsage =
     "usage: vantiro-convert dump SOURCE [--log LOGFILE]"
     " | csv SOURCE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
-    " | at SOURCE T [FILTER] | png SOURCE -o OUT.png [--size WxH] [--at T] [FILTER]"
+    " | at SOURCE T [FILTER] | png SOURCE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]"
     " | pdf SOURCE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
     " SOURCE: FILE | [--archive A] --recorder NAME; FILTER: [--from T] [--to T] [--channels LIST]";
 

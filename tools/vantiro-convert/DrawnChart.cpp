@@ -11,14 +11,36 @@ OffscreenApplication::OffscreenApplication() {
 
 OffscreenApplication::~OffscreenApplication() = default;
 
+int DrawnChart::PlotColumns() {
+  chart_.replot(QCustomPlot::rpImmediateRefresh);  // lays the axes out at this size
+  const int columns = chart_.axisRect() ? chart_.axisRect()->width() : 0;
+  return columns > 0 ? columns : chart_.width();
+}
+
+DrawnChart::DrawnChart(ChartFill&& fill, const DatasetSummary& summary, int width, int height,
+                       std::optional<DateTime> at)
+    : summary_(summary), page_(chart_, seriesList_, summary_) {
+  chart_.resize(width, height);
+  QObject::connect(&chart_, &TrendChart::cursorMoved,
+                   [this](DateTime x) { page_.ChartCursorToolChange(x); });
+  ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
+  page_.ShowFill(std::move(fill), limits);
+  page_.PlaceCursorsAfterLoad(summary_.startTime, false, false);
+  if (at) chart_.SetCursorX(*at);
+}
+
 DrawnChart::DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
-                       const ViewOptions& view, int width, int height, std::optional<DateTime> at)
-    : page_(chart_, seriesList_, summary) {
+                       const ViewOptions& view, int width, int height, std::optional<DateTime> at, bool envelope)
+    : summary_(summary), page_(chart_, seriesList_, summary_) {
   chart_.resize(width, height);
   QObject::connect(&chart_, &TrendChart::cursorMoved,
                    [this](DateTime x) { page_.ChartCursorToolChange(x); });
   ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
   page_.ShowFill(BuildCommandChart(channels, summary, view), limits);
+  if (envelope) {
+    page_.SetEnvelope(true, &channels);
+    page_.RefreshEnvelope(PlotColumns());
+  }
   const DateTime t0 = view.Filtered() ? FilterOf(view, summary).filterStart : summary.startTime;
   page_.PlaceCursorsAfterLoad(t0, false, false);
   if (at) chart_.SetCursorX(*at);

@@ -34,12 +34,21 @@ class OffscreenApplication {
 // the cursor where the load or the filter puts it, or at `at`.
 class DrawnChart {
  public:
+  // With `envelope`, the lines as the switch "峰值包络" draws them (each pixel column's first,
+  // lowest, highest and last sample).
   DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary,
-             const ViewOptions& view, int width, int height, std::optional<DateTime> at);
+             const ViewOptions& view, int width, int height, std::optional<DateTime> at, bool envelope = false);
+  // A chart made elsewhere (the overview of a period too long to hold, from the archive's
+  // summaries): its lines, axes and cursors as `fill` has them.
+  DrawnChart(ChartFill&& fill, const DatasetSummary& summary, int width, int height, std::optional<DateTime> at);
   TrendChart& Chart() { return chart_; }
 
  private:
+  // The plot's width in pixel columns at the chart's size.
+  int PlotColumns();
+
   TrendChart chart_;
+  DatasetSummary summary_;
   std::vector<ChartSeriesInfo> seriesList_;
   ChartPage page_;
 };

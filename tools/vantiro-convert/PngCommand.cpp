@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "archive/ArchiveChart.h"
 #include "vantiro-convert/DrawnChart.h"
 #include "vantiro-convert/ConvertCommand.h"
 
@@ -20,6 +21,7 @@ struct PngArguments {
   int height = TrendChart::kPageHeight;
   std::optional<DateTime> at;
   ViewOptions view;
+  bool envelope = false;
 };
 
 std::optional<int> Dimension(std::string_view text) {
@@ -59,6 +61,8 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::
       a.width = *w;
       a.height = *h;
       sized = true;
+    } else if (arg == "--envelope" && !a.envelope) {
+      a.envelope = true;
     } else if (arg == "--at" && hasValue && !a.at) {
       a.at = ParseCursorTime(args[++i]);
       if (!a.at) return std::nullopt;
@@ -72,6 +76,56 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::
   return a;
 }
 
+// The picture as PNG into `output`: 0, or 1 with the reason on `err`.
+int SavePng(const QImage& image, const std::string& output, std::ostream& err) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) {
+    err << "error: cannot write " << output << '\n';
+    return 1;
+  }
+  return WriteOutputFile(output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), err) ? 0
+                                                                                                                   : 1;
+}
+
+// A period of the archive with more samples than a dataset takes comfortably: its overview chart
+// from the archive's summaries, as the window shows it. Nothing when the period is small enough to
+// be read whole (or the archive cannot be read: the ordinary load then says why).
+std::optional<ChartFill> OverviewOfPeriod(const RecordingSource& source, const ViewOptions& view, int width,
+                                          DatasetSummary& summary) {
+  if (!source.FromArchive()) return std::nullopt;
+  std::string error;
+  const std::unique_ptr<Archive> archive = Archive::Open(source.archive, false, error);
+  if (!archive) return std::nullopt;
+  const std::optional<RecorderInfo> recorder = archive->FindRecorder(source.recorder, error);
+  if (!recorder) return std::nullopt;
+  const std::optional<std::vector<ChannelSummaryInfo>> infos = archive->Channels(recorder->id, error);
+  const std::optional<std::vector<ArchiveSpan>> coverage = archive->Coverage(recorder->id, error);
+  if (!infos || !coverage || coverage->empty()) return std::nullopt;
+  std::vector<ChannelSummaryInfo> shown;
+  std::vector<int> numbers;
+  for (const ChannelSummaryInfo& info : *infos) {
+    if (view.channels && (info.number < 1 || info.number > 16 ||
+                          !(*view.channels)[static_cast<std::size_t>(info.number - 1)])) {
+      continue;
+    }
+    shown.push_back(info);
+    numbers.push_back(info.number);
+  }
+  if (numbers.empty()) return std::nullopt;
+  const std::int64_t from = view.from ? ToArchiveMs(*view.from) : coverage->front().firstMs;
+  const std::int64_t to = view.to ? ToArchiveMs(*view.to) : coverage->back().lastMs;
+  const std::optional<std::int64_t> count = archive->CountSamples(recorder->id, from, to, numbers, error);
+  if (!count || *count <= ExactPeriodLimit()) return std::nullopt;
+  // The plot is narrower than the picture by its axes and legend: a column a pixel of the picture is
+  // fine enough.
+  const std::optional<std::vector<ChannelEnvelope>> envelopes =
+      archive->Envelope(recorder->id, from, to, numbers, width, error);
+  if (!envelopes) return std::nullopt;
+  return OverviewFill(*envelopes, shown, from, to, width, summary);
+}
+
 }  // namespace
 
 int RunPng(const std::vector<std::string>& args, std::ostream& err) {
@@ -80,6 +134,11 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   if (!a) return UsageError(err, message);
   DatasetSummary summary;
   std::vector<ChannelInfo> channels;
+  if (std::optional<ChartFill> overview = OverviewOfPeriod(a->source, a->view, a->width, summary)) {
+    OffscreenApplication app;
+    DrawnChart drawn(std::move(*overview), summary, a->width, a->height, a->at);
+    return SavePng(drawn.Chart().Render(a->width, a->height), a->output, err);
+  }
   const std::optional<UserMessage> error = LoadQuietly(a->source, a->view, summary, channels, err);
   if (const std::string bad = CheckWindow(a->view, summary, channels); !bad.empty()) {
     return UsageError(err, bad);
@@ -87,20 +146,9 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
 
   // Qt on the offscreen platform for this command only; the program itself never starts here.
   OffscreenApplication app;
-  DrawnChart drawn(channels, summary, a->view, a->width, a->height, a->at);
-  const QImage image = drawn.Chart().Render(a->width, a->height);
-
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) {
-    err << "error: cannot write " << a->output << '\n';
-    return 1;
-  }
-  if (!WriteOutputFile(a->output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), err)) {
-    return 1;
-  }
-  return error ? 1 : 0;
+  DrawnChart drawn(channels, summary, a->view, a->width, a->height, a->at, a->envelope);
+  const int saved = SavePng(drawn.Chart().Render(a->width, a->height), a->output, err);
+  return saved != 0 ? saved : (error ? 1 : 0);
 }
 
 }  // namespace vantiro

@@ -1,5 +1,7 @@
 #include "chart/ui/ChartPage.h"
 
+#include <algorithm>
+
 #include "chart/Cursors.h"
 #include "chart/ui/TrendChart.h"
 
@@ -16,6 +18,9 @@ void ChartPage::ClearChart() {
 
 void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
   chart_.SetBottomAxis(fill.bottom.min, fill.bottom.max);
+  fillFrom_ = fill.bottom.min;
+  fillTo_ = fill.bottom.max;
+  ascending_.clear();
   chart_.SetBottomIncrement(fill.bottom.increment);
   chart_.SetLeftAxis(fill.left.min, fill.left.max);
   chart_.SetLeftIncrement(fill.left.increment);
@@ -68,6 +73,41 @@ void ChartPage::Apply(const ViewChange& change) {
   chart_.SetCursorX(change.cursors.x);
   chart_.SetCursorY1(change.cursors.y1);
   chart_.SetCursorY2(change.cursors.y2);
+}
+
+void ChartPage::SetEnvelope(bool on, const std::vector<ChannelInfo>* channels) {
+  envelope_ = on;
+  channels_ = channels;
+  ascending_.clear();
+}
+
+void ChartPage::RefreshEnvelope(int pixels) {
+  if (!EnvelopeOn() || pixels <= 0) return;
+  const ViewRanges view = chart_.Ranges();
+  const DateTime from = std::max(view.x0, fillFrom_);
+  const DateTime to = std::min(view.x1, fillTo_);
+  if (!(from <= to)) return;
+  // The columns of the window on show within [from, to].
+  const double span = view.x1 - view.x0;
+  const int columns = span > 0.0 ? std::max(1, static_cast<int>(pixels * ((to - from) / span) + 0.5)) : pixels;
+  const double gapHeight = GapHeight(summary_);
+  for (std::size_t i = 0; i < chart_.LineCount(); ++i) {
+    const std::size_t position = chart_.Line(i).palettePosition;
+    if (position >= channels_->size()) continue;
+    const ChannelInfo& channel = (*channels_)[position];
+    if (ascending_.size() != channels_->size()) ascending_.assign(channels_->size(), -1);
+    if (ascending_[position] < 0) {
+      ascending_[position] = std::is_sorted(channel.times.begin(), channel.times.end()) ? 1 : 0;
+    }
+    if (ascending_[position] == 0) continue;  // drawn in stored order, as filled
+    chart_.ReplaceLineData(i, EnvelopeChartLine(channel, position, from, to, columns, gapHeight, 1));
+  }
+}
+
+void ChartPage::ReplaceLines(ChartFill&& fill) {
+  for (std::size_t i = 0; i < fill.lines.size() && i < chart_.LineCount(); ++i) {
+    chart_.ReplaceLineData(i, std::move(fill.lines[i]));
+  }
 }
 
 }  // namespace vantiro

@@ -31,10 +31,28 @@ class ChartPage {
   // Ranges set back, label steps and cursors, as a view handler decided.
   void Apply(const ViewChange& change);
 
+  // The switch "峰值包络". While it is on, each line of a channel whose times ascend is drawn as its
+  // envelope over the window on show (RefreshEnvelope after every fill and view change): per pixel
+  // column its first, lowest, highest and last sample, so a one-sample spike shows at any width.
+  // `channels` are the samples the lines were filled from (the window's dataset).
+  void SetEnvelope(bool on, const std::vector<ChannelInfo>* channels);
+  bool EnvelopeOn() const { return envelope_ && channels_; }
+  // Redraws the lines as envelopes of the window on show, within the window the last fill drew;
+  // `pixels` the plot's width in columns. Nothing while the switch is off.
+  void RefreshEnvelope(int pixels);
+  // Every line's points replaced by those of `fill`'s line at the same place (the thinned lines
+  // back when the switch is turned off; `fill` made as the last fill was).
+  void ReplaceLines(ChartFill&& fill);
+
  private:
   TrendChart& chart_;
   std::vector<ChartSeriesInfo>& seriesList_;
   const DatasetSummary& summary_;
+  bool envelope_ = false;
+  const std::vector<ChannelInfo>* channels_ = nullptr;
+  std::vector<signed char> ascending_;  // per channel, once known after a fill: 1 ascending, 0 not
+  DateTime fillFrom_ = 0.0;  // the window the last fill drew
+  DateTime fillTo_ = 0.0;
 };
 
 }  // namespace vantiro

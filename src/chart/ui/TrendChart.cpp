@@ -390,6 +390,20 @@ void TrendChart::AppendToLine(std::size_t line, DateTime x, double y, bool gap, 
   replot(rpQueuedReplot);
 }
 
+void TrendChart::ReplaceLineData(std::size_t line, ChartLine&& data) {
+  Series& series = lines_.at(line);
+  auto* graph = qobject_cast<QCPGraph*>(series.plottable);
+  if (!graph || !data.ascending) return;
+  QCPAbstractPlottable* made = CreatePlottable(data, series.values);
+  auto* madeGraph = static_cast<QCPGraph*>(made);
+  graph->setData(madeGraph->data());  // the container shared, then the made graph dropped
+  removePlottable(made);
+  const std::string title = std::move(series.data.title);
+  series.data = std::move(data);
+  series.data.title = title;
+  replot(rpQueuedReplot);
+}
+
 void TrendChart::EmptyLine(std::size_t line) {
   Series& series = lines_.at(line);
   series.data.Clear();

@@ -55,6 +55,10 @@ class TrendChart : public QCustomPlot {
   // Automatic axes fitted to their lines' extent.
   void RescaleAutomaticAxes();
   void EmptyLine(std::size_t line);
+  // A line's points replaced by `data` (its title, colour, legend entry and visibility kept): the
+  // envelope of the window on show drawn in place of the thinned points, and back. A line drawn in
+  // stored order (its times go back) keeps its points.
+  void ReplaceLineData(std::size_t line, ChartLine&& data);
   std::size_t LineCount() const { return lines_.size(); }
   const ChartLine& Line(std::size_t line) const { return lines_[line].data; }
   QCPAbstractPlottable* Plottable(std::size_t line) const { return lines_[line].plottable; }

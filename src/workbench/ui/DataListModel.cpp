@@ -11,6 +11,8 @@ void DataListModel::Clear() {
   columns_.clear();
   pageStart_ = 0;
   itemCount_ = 0;
+  periodNumbering_ = false;
+  periodFirst_.reset();
   cachedItem_ = -1;
   endResetModel();
 }
@@ -26,6 +28,14 @@ void DataListModel::SetPage(std::uint32_t pageStart, std::uint32_t itemCount) {
   beginResetModel();
   pageStart_ = pageStart;
   itemCount_ = itemCount;
+  cachedItem_ = -1;
+  endResetModel();
+}
+
+void DataListModel::SetPeriodNumbering(bool on, std::optional<std::uint64_t> first) {
+  beginResetModel();
+  periodNumbering_ = on;
+  periodFirst_ = first;
   cachedItem_ = -1;
   endResetModel();
 }
@@ -48,6 +58,10 @@ const QStringList& DataListModel::ItemTexts(int item) const {
       ++formatted_;
       for (const std::string& text : RowTexts(channels_, rows_, columnChannels_, row)) {
         cachedTexts_ << QString::fromStdString(text);
+      }
+      if (periodNumbering_ && !cachedTexts_.isEmpty()) {
+        cachedTexts_[0] = periodFirst_ ? QString::number(*periodFirst_ + static_cast<std::uint64_t>(item) + 1)
+                                       : QString();
       }
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <optional>
 #include <QStringList>
 #include <vector>
 
@@ -24,6 +25,11 @@ class DataListModel : public QAbstractTableModel {
   // The page on show: item i is row pageStart + i.
   void SetPage(std::uint32_t pageStart, std::uint32_t itemCount);
 
+  // The numbers in the first column: each row's own (row + 1, the default), or for the page of a
+  // period too long to hold (its rows alone on hand) `first` + item + 1, blank when the page's
+  // place in the period is not known.
+  void SetPeriodNumbering(bool on, std::optional<std::uint64_t> first);
+
   const std::vector<TableColumn>& Columns() const { return columns_; }
   std::uint32_t ItemCount() const { return itemCount_; }
   // How many rows were formatted so far (to see that only shown rows are).
@@ -46,6 +52,8 @@ class DataListModel : public QAbstractTableModel {
   std::vector<TableColumn> columns_;
   std::uint32_t pageStart_ = 0;
   std::uint32_t itemCount_ = 0;
+  bool periodNumbering_ = false;
+  std::optional<std::uint64_t> periodFirst_;
   mutable int cachedItem_ = -1;
   mutable QStringList cachedTexts_;
   mutable std::size_t formatted_ = 0;

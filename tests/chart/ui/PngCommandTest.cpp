@@ -5,14 +5,18 @@
 #include <QColor>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/QtPrinters.h"
 #include "support/RecorderFileBuilder.h"
+#include "archive/Archive.h"
+#include "archive/ArchiveSources.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
@@ -29,8 +33,11 @@ struct Outcome {
   QString err;
 };
 
-Outcome Convert(const QStringList& args) {
+Outcome Convert(const QStringList& args, const QStringList& environment = {}) {
   QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const QString& setting : environment) env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+  process.setProcessEnvironment(env);
   process.start(kConvert, args);
   if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
     ADD_FAILURE() << "vantiro-convert did not end normally: "
@@ -225,6 +232,78 @@ TEST(PngCommandTest, AReaderFailureGivesStatusOneAndStillDrawsWhatWasRead) {
   QImage image;
   ASSERT_TRUE(image.load(out, "PNG"));
   EXPECT_EQ(image.size(), QSize(1282, 881));
+}
+
+
+// Channel 2 (drawn red) of `count` samples a second from 2010-05-12 00:00:00, all 100 but one
+// spike of 5000 at `spike`; records of 5,000 samples a block.
+// The header's window ends at `end` (its samples then fill the chart's width).
+QString WriteSpikeFile(const TempDir& dir, const std::string& name, int count, int spike, const testing::FieldTime& end) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 0, 0, 0}, end).Channels(0, 1).Range(0, 30000, 0, 4, 27);
+  file.Range(1, 30000, 0, 4, 27);
+  const std::int32_t t = RecorderSeconds(2010, 5, 12, 0, 0, 0);
+  file.Block(0).Chain({{t, 1, {100}}});
+  for (int at = 0; at < count; at += 5000) {
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(std::min(5000, count - at)), 100);
+    if (spike >= at && spike < at + 5000) samples[static_cast<std::size_t>(spike - at)] = 5000;
+    file.Block(1).Chain({{t + at, 1, samples}});
+  }
+  const std::string path = dir.File(name);
+  file.WriteTo(path);
+  return QString::fromStdString(path);
+}
+
+// The rows of the plot area holding a pixel of the red line: one or two for a flat line, many more
+// where a spike rises from it.
+int RedRows(const QImage& image) {
+  int rows = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 80; x < image.width() * 2 / 3; ++x) {
+      if (image.pixelColor(x, y) == QColor(255, 0, 0)) {
+        ++rows;
+        break;
+      }
+    }
+  }
+  return rows;
+}
+
+TEST(PngCommandTest, EnvelopeDrawsTheSpikeTheThinningHides) {
+  TempDir dir;
+  // 1.2 million samples: every second one drawn; the spike on one left out.
+  const QString input = WriteSpikeFile(dir, "long.bin", 1'200'000, 600'001, {10, 5, 25, 21, 20, 0});
+  const QString thinned = QString::fromStdString(dir.File("thinned.png"));
+  const QString envelope = QString::fromStdString(dir.File("envelope.png"));
+  ASSERT_EQ(Convert({"png", input, "-o", thinned}).status, 0);
+  ASSERT_EQ(Convert({"png", input, "-o", envelope, "--envelope"}).status, 0);
+  EXPECT_LE(RedRows(QImage(thinned)), 3);
+  EXPECT_GE(RedRows(QImage(envelope)), 20);
+  EXPECT_EQ(Convert({"png", input, "-o", envelope, "--envelope", "--envelope"}).status, 2);
+}
+
+TEST(PngCommandTest, AnArchivePeriodAboveTheLimitIsDrawnFromTheSummariesWithItsSpike) {
+  TempDir dir;
+  const std::string location = dir.File("archive.sqlite");
+  {
+    std::string error;
+    auto archive = Archive::Open(location, true, error);
+    ASSERT_TRUE(archive) << error;
+    SourceRecording recording;
+    ASSERT_FALSE(LoadRecordingFile(WriteSpikeFile(dir, "day.bin", 20000, 12345, {10, 5, 12, 5, 33, 20}).toStdString(), recording));
+    ASSERT_EQ(archive->Import("kiln", recording).outcome, ImportResult::Outcome::Imported);
+  }
+  const QString overview = QString::fromStdString(dir.File("overview.png"));
+  const QString exact = QString::fromStdString(dir.File("exact.png"));
+  const QStringList args = {"png", "--archive", QString::fromStdString(location), "--recorder", "kiln", "-o"};
+  const Outcome drawn = Convert(args + QStringList{overview}, {"VANTIRO_OVERVIEW_ABOVE=1000"});
+  ASSERT_EQ(drawn.status, 0) << drawn.err.toStdString();
+  ASSERT_EQ(Convert(args + QStringList{exact}).status, 0);
+  const QImage a(overview);
+  const QImage b(exact);
+  ASSERT_EQ(a.size(), QSize(1282, 881));
+  EXPECT_GE(RedRows(a), 20);
+  EXPECT_GE(RedRows(b), 20);
 }
 
 }  // namespace

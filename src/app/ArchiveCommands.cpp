@@ -1,0 +1,415 @@
+#include "app/ArchiveCommands.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "app/TMainForm.h"
+#include "archive/ArchiveChart.h"
+#include "archive/ui/ArchiveTasks.h"
+#include "archive/ui/ImportToArchive.h"
+#include "chart/Cursors.h"
+#include "chart/ui/ChartPage.h"
+#include "chart/ui/TrendChart.h"
+#include "platform/ui/Prompts.h"
+#include "workbench/PeriodPages.h"
+#include "workbench/ui/DataListModel.h"
+#include "workbench/ui/TablePage.h"
+#include "workbench/ui/TDataFilterDlg.h"
+
+namespace vantiro {
+namespace {
+
+constexpr std::int64_t kOpenStart = INT64_MIN / 4;
+constexpr std::int64_t kOpenEnd = INT64_MAX / 4;
+
+QString PeriodText(std::int64_t fromMs, std::int64_t toMs) {
+  return QString::fromStdString(FormatDateTime(FromArchiveMs(fromMs), DatePattern::Table)) +
+         QStringLiteral(" 至 ") + QString::fromStdString(FormatDateTime(FromArchiveMs(toMs), DatePattern::Table));
+}
+
+}  // namespace
+
+struct ArchiveCommands::Overview {
+  ArchivePeriodChoice choice;                // the whole period (resolved: recorder, channels, ends)
+  std::vector<ChannelSummaryInfo> channels;  // the period's channels, ascending
+  DatasetSummary summary;                    // its span and value range
+  std::shared_ptr<PeriodPages> pages;
+  std::shared_ptr<Archive*> pageArchive;     // the archive a page task has open
+  bool exactZoomed = false;                  // the exact window was zoomed into (undo stays there)
+  bool shown = false;                        // its first chart has been drawn
+};
+
+ArchiveCommands::ArchiveCommands(TMainForm& window)
+    : QObject(&window),
+      window_(window),
+      chartTasks_(new ArchiveTasks(this)),
+      readoutTasks_(new ArchiveTasks(this)),
+      pageTasks_(new ArchiveTasks(this)) {
+  import_ = std::make_unique<ArchiveImportCommand>(
+      &window_, [this](const QString& text, const std::function<void(ProgressSink&)>& work) {
+        window_.RunLongCommand(text, work);
+      });
+}
+
+ArchiveCommands::~ArchiveCommands() = default;
+
+void ArchiveCommands::ImportFiles() { import_->ChooseFilesAndImport(); }
+void ArchiveCommands::ImportFolder() { import_->ChooseFolderAndImport(); }
+void ArchiveCommands::ImportDropped(const QStringList& names) { import_->Import(names); }
+
+void ArchiveCommands::Browse() {
+  ArchiveBrowser browser(&window_);
+  browser.ShowArchive(RememberedArchiveLocation());
+  if (browser.exec() != QDialog::Accepted) return;
+  OpenPeriod(browser.Choice());
+}
+
+void ArchiveCommands::SetAskRecorder(
+    std::function<std::optional<QString>(const QStringList&, const QString&)> ask) {
+  import_->SetAskRecorder(std::move(ask));
+}
+
+bool ArchiveCommands::Busy() const {
+  return chartTasks_->Busy() || readoutTasks_->Busy() || pageTasks_->Busy();
+}
+
+void ArchiveCommands::Forget() {
+  chartTasks_->Cancel();
+  readoutTasks_->Cancel();
+  pageTasks_->Cancel();
+  overview_.reset();
+  exactWindow_ = false;
+  SetCaption(QString());
+}
+
+void ArchiveCommands::SetCaption(const QString& caption) {
+  caption_ = caption;
+  window_.setWindowTitle(caption.isEmpty() ? QStringLiteral("Vantiro")
+                                           : QStringLiteral("Vantiro - ") + caption);
+}
+
+void ArchiveCommands::ShowFailure(const QString& error) {
+  CurrentPrompts().Message(&window_, QStringLiteral("档案读取失败：") + error, MessageIcon::Error);
+}
+
+void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
+  Forget();
+  struct Plan {
+    ArchivePeriodChoice choice;
+    std::vector<ChannelSummaryInfo> channels;
+    bool overview = false;
+    bool read = false;
+  };
+  auto plan = std::make_shared<Plan>();
+  plan->choice = given;
+  window_.PrepareLoad(true);
+  const std::int64_t limit = exactLimit_;
+  window_.LoadWithWorker([this, plan, limit]() -> std::optional<UserMessage> {
+    auto failed = [](const std::string& text) {
+      return UserMessage{"档案读取失败：" + text, MessageIcon::Error};
+    };
+    ArchivePeriodChoice& c = plan->choice;
+    std::string error;
+    const std::unique_ptr<Archive> archive = Archive::Open(c.location, false, error);
+    if (!archive) return failed(error);
+    if (c.recorderId == 0) {
+      const std::optional<RecorderInfo> recorder = archive->FindRecorder(c.recorder, error);
+      if (!recorder) return failed(error);
+      c.recorderId = recorder->id;
+    }
+    std::optional<std::vector<ChannelSummaryInfo>> infos = archive->Channels(c.recorderId, error);
+    if (!infos) return failed(error);
+    for (const ChannelSummaryInfo& info : *infos) {
+      if (c.channels.empty() ||
+          std::find(c.channels.begin(), c.channels.end(), info.number) != c.channels.end()) {
+        plan->channels.push_back(info);
+      }
+    }
+    c.channels.clear();
+    for (const ChannelSummaryInfo& info : plan->channels) c.channels.push_back(info.number);
+    if (c.channels.empty()) return failed("该记录仪没有所选的通道。");
+    if (c.fromMs <= kOpenStart || c.toMs >= kOpenEnd) {
+      const std::optional<std::vector<ArchiveSpan>> coverage = archive->Coverage(c.recorderId, error);
+      if (!coverage) return failed(error);
+      if (coverage->empty()) return failed("该记录仪在档案中没有数据。");
+      if (c.fromMs <= kOpenStart) c.fromMs = coverage->front().firstMs;
+      if (c.toMs >= kOpenEnd) c.toMs = coverage->back().lastMs;
+    }
+    const std::optional<std::int64_t> count = archive->CountSamples(c.recorderId, c.fromMs, c.toMs, c.channels, error);
+    if (!count) return failed(error);
+    c.samples = *count;
+    if (*count > limit) {
+      plan->overview = true;
+      return std::nullopt;
+    }
+    if (!archive->ReadPeriod(c.recorderId, c.fromMs, c.toMs, c.channels, false, window_.summary,
+                             window_.channels, error)) {
+      window_.channels.clear();
+      return failed(error);
+    }
+    plan->read = true;
+    return std::nullopt;
+  });
+  if (plan->overview) {
+    DatasetSummary summary;
+    summary.startTime = FromArchiveMs(plan->choice.fromMs);
+    summary.endTime = FromArchiveMs(plan->choice.toMs);
+    StartOverview(plan->choice, std::move(plan->channels), summary);
+  } else if (plan->read) {
+    SetCaption(QStringLiteral("档案 %1: %2").arg(QString::fromStdString(plan->choice.recorder),
+                                                PeriodText(plan->choice.fromMs, plan->choice.toMs)));
+  }
+}
+
+void ArchiveCommands::StartOverview(const ArchivePeriodChoice& choice, std::vector<ChannelSummaryInfo> channels,
+                                    DatasetSummary summary) {
+  overview_ = std::make_unique<Overview>();
+  overview_->choice = choice;
+  overview_->channels = std::move(channels);
+  overview_->summary = summary;
+  overview_->pageArchive = std::make_shared<Archive*>(nullptr);
+  exactWindow_ = false;
+  chartTasks_->SetLocation(choice.location);
+  readoutTasks_->SetLocation(choice.location);
+  pageTasks_->SetLocation(choice.location);
+  SetCaption(QStringLiteral("档案 %1: 概览 %2（%3 个数据，超过 %4 个时按每列的最小值和最大值显示；放大到 %4 个以内显示精确数据）")
+                 .arg(QString::fromStdString(choice.recorder), PeriodText(choice.fromMs, choice.toMs))
+                 .arg(choice.samples)
+                 .arg(exactLimit_));
+  window_.DataFilterButton->setEnabled(false);
+
+  // The table: the period's pages read one at a time.
+  const double days = std::max(1e-6, FromArchiveMs(choice.toMs) - FromArchiveMs(choice.fromMs));
+  const double rowsPerDay = static_cast<double>(choice.samples) /
+                            static_cast<double>(std::max<std::size_t>(1, overview_->channels.size())) / days;
+  std::shared_ptr<Archive*> current = overview_->pageArchive;
+  const std::int64_t recorderId = choice.recorderId;
+  const std::vector<int> numbers = choice.channels;
+  overview_->pages = std::make_shared<PeriodPages>(
+      FromArchiveMs(choice.fromMs), FromArchiveMs(choice.toMs), window_.RowsPerPage(), rowsPerDay,
+      [current, recorderId, numbers](DateTime from, DateTime to, std::vector<ChannelInfo>& out, std::string& error) {
+        if (!*current) {
+          error = "archive not open";
+          return false;
+        }
+        DatasetSummary ignored;
+        return (*current)->ReadPeriod(recorderId, ToArchiveMs(from), ToArchiveMs(to), numbers, false, ignored, out,
+                                      error);
+      });
+  RequestEnvelope(choice.fromMs, choice.toMs, true);
+  Page(0);
+}
+
+void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bool first) {
+  if (!overview_) return;
+  const int pixels = window_.PlotColumns();
+  const ArchivePeriodChoice choice = overview_->choice;
+  struct Outcome {
+    std::vector<ChannelEnvelope> envelopes;
+    std::int64_t samples = -1;  // when the window was counted
+  };
+  auto outcome = std::make_shared<Outcome>();
+  const bool count = !first;
+  const std::int64_t limit = exactLimit_;
+  chartTasks_->Run(
+      [outcome, choice, fromMs, toMs, pixels, count, limit](Archive& archive) -> std::string {
+        std::string error;
+        if (count) {
+          const std::optional<std::int64_t> samples =
+              archive.CountSamples(choice.recorderId, fromMs, toMs, choice.channels, error);
+          if (!samples) return error;
+          outcome->samples = *samples;
+          if (*samples <= limit) return {};
+        }
+        std::optional<std::vector<ChannelEnvelope>> envelopes =
+            archive.Envelope(choice.recorderId, fromMs, toMs, choice.channels, pixels, error);
+        if (!envelopes) return error;
+        outcome->envelopes = std::move(*envelopes);
+        return {};
+      },
+      [this, outcome, fromMs, toMs, pixels, first](const QString& error) {
+        if (!overview_ || exactWindow_) return;
+        if (!error.isEmpty()) {
+          ShowFailure(error);  // the chart keeps what it shows
+          return;
+        }
+        if (outcome->samples >= 0 && outcome->samples <= exactLimit_) {
+          ArchivePeriodChoice window = overview_->choice;
+          window.fromMs = fromMs;
+          window.toMs = toMs;
+          window.samples = outcome->samples;
+          LoadExact(window, true);
+          return;
+        }
+        if (first) {
+          ChartFill fill = OverviewFill(outcome->envelopes, overview_->channels, fromMs, toMs, pixels,
+                                        overview_->summary);
+          window_.summary = overview_->summary;
+          window_.chartPage_->ClearChart();
+          window_.zoomLimits.xZoomLimitOpen = window_.zoomLimits.yZoomLimitOpen = true;
+          window_.chartPage_->ShowFill(std::move(fill), window_.zoomLimits);
+          window_.PlaceCursorsAfterLoad(overview_->summary.startTime);
+          overview_->shown = true;
+        } else {
+          std::vector<ChartLine> lines = OverviewLines(outcome->envelopes, overview_->channels, fromMs, toMs,
+                                                       pixels, GapHeight(overview_->summary));
+          for (std::size_t i = 0; i < lines.size() && i < window_.Chart->LineCount(); ++i) {
+            window_.Chart->ReplaceLineData(i, std::move(lines[i]));
+          }
+          CursorMoved(window_.Chart->Cursors().x);
+        }
+        emit overviewShown();
+      });
+}
+
+void ArchiveCommands::ViewChanged() {
+  if (!OverviewShown()) return;
+  const ViewRanges view = window_.Chart->Ranges();
+  const std::int64_t from = std::max(ToArchiveMs(view.x0), overview_->choice.fromMs);
+  const std::int64_t to = std::min(ToArchiveMs(view.x1), overview_->choice.toMs);
+  if (from > to) return;
+  RequestEnvelope(from, to, false);
+}
+
+void ArchiveCommands::LoadExact(const ArchivePeriodChoice& window, bool fromOverview) {
+  std::unique_ptr<Overview> kept = std::move(overview_);
+  Forget();
+  overview_ = std::move(kept);
+  window_.PrepareLoad(true);
+  auto ok = std::make_shared<bool>(false);
+  window_.LoadWithWorker([this, window, ok]() -> std::optional<UserMessage> {
+    std::string error;
+    const std::unique_ptr<Archive> archive = Archive::Open(window.location, false, error);
+    if (archive && archive->ReadPeriod(window.recorderId, window.fromMs, window.toMs, window.channels, false,
+                                       window_.summary, window_.channels, error)) {
+      *ok = true;
+      return std::nullopt;
+    }
+    window_.channels.clear();
+    return UserMessage{"档案读取失败：" + error, MessageIcon::Error};
+  });
+  exactWindow_ = fromOverview && overview_ != nullptr;
+  if (overview_) overview_->exactZoomed = false;
+  SetCaption(QStringLiteral("档案 %1: 精确数据 %2%3")
+                 .arg(QString::fromStdString(window.recorder), PeriodText(window.fromMs, window.toMs),
+                      exactWindow_ ? QStringLiteral("（撤销缩放回到概览）") : QString()));
+  if (!*ok && overview_) BackToOverview();
+}
+
+void ArchiveCommands::BackToOverview() {
+  if (!overview_) return;
+  const ArchivePeriodChoice choice = overview_->choice;
+  std::vector<ChannelSummaryInfo> channels = overview_->channels;
+  DatasetSummary summary;
+  summary.startTime = FromArchiveMs(choice.fromMs);
+  summary.endTime = FromArchiveMs(choice.toMs);
+  Forget();
+  window_.PrepareLoad(false);
+  window_.ResetView();
+  StartOverview(choice, std::move(channels), summary);
+}
+
+void ArchiveCommands::ExactWindowZoomed() {
+  if (ExactWindowOfOverview()) overview_->exactZoomed = true;
+}
+
+bool ArchiveCommands::UndoLeavesExactWindow() {
+  if (!ExactWindowOfOverview()) return false;
+  if (overview_->exactZoomed) {
+    overview_->exactZoomed = false;  // this undo goes back to the whole window, the next one out
+    return false;
+  }
+  return true;
+}
+
+void ArchiveCommands::CursorMoved(DateTime x) {
+  if (!OverviewShown() || !overview_->shown || x == 0.0) return;
+  window_.Chart->SetLegendTitle(QString::fromStdString(CursorLegendTitle(x)));
+  // The samples nearest the cursor, read from a window a few columns wide around it.
+  const ViewRanges view = window_.Chart->Ranges();
+  const double column = (view.x1 - view.x0) / std::max(1, window_.PlotColumns());
+  const std::int64_t from = ToArchiveMs(x - 2 * column);
+  const std::int64_t to = ToArchiveMs(x + 2 * column);
+  const ArchivePeriodChoice choice = overview_->choice;
+  auto read = std::make_shared<std::vector<ChannelInfo>>();
+  readoutTasks_->Run(
+      [read, choice, from, to](Archive& archive) -> std::string {
+        std::string error;
+        DatasetSummary ignored;
+        if (!archive.ReadPeriod(choice.recorderId, from, to, choice.channels, false, ignored, *read, error)) return error;
+        return {};
+      },
+      [this, read, x](const QString& error) {
+        if (!OverviewShown()) return;
+        if (!error.isEmpty()) return;  // the read-out keeps what it showed; the chart's failure says why
+        for (std::size_t i = 0; i < window_.seriesList.size(); ++i) {
+          const ChartSeriesInfo& info = window_.seriesList[i];
+          const std::size_t position = window_.Chart->Line(info.series).palettePosition;
+          std::string text = info.title + "  ---";
+          if (position < overview_->channels.size()) {
+            const int number = overview_->channels[position].number;
+            for (const ChannelInfo& channel : *read) {
+              if (channel.number != number || channel.times.empty()) continue;
+              ChartLine samples;
+              for (std::size_t k = 0; k < channel.times.size() && k < channel.values.size(); ++k) {
+                if (IsGapValue(channel.values[k])) {
+                  samples.AppendGap(channel.times[k], GapHeight(overview_->summary));
+                } else {
+                  samples.Append(channel.times[k], channel.values[k]);
+                }
+              }
+              text = CursorReadout(info.title, info.unit, samples, x, GapHeight(overview_->summary));
+            }
+          }
+          window_.Chart->SetLineTitle(info.series, QString::fromStdString(text));
+        }
+        window_.Chart->Repaint();
+      });
+}
+
+void ArchiveCommands::Page(int which) {
+  if (!OverviewShown() || !overview_->pages) return;
+  std::shared_ptr<PeriodPages> pages = overview_->pages;
+  std::shared_ptr<Archive*> current = overview_->pageArchive;
+  auto page = std::make_shared<PeriodPage>();
+  pageTasks_->Run(
+      [pages, current, page, which](Archive& archive) -> std::string {
+        std::string error;
+        *current = &archive;
+        bool ok = false;
+        switch (which) {
+          case 0: ok = pages->First(*page, error); break;
+          case 1: ok = pages->Previous(*page, error); break;
+          case 2: ok = pages->Next(*page, error); break;
+          default: ok = pages->Last(*page, error); break;
+        }
+        *current = nullptr;
+        return ok ? std::string() : (error.empty() ? std::string("?") : error);
+      },
+      [this, page](const QString& error) {
+        if (!OverviewShown()) return;
+        if (!error.isEmpty()) {
+          ShowFailure(error);  // the table keeps the page it shows
+          return;
+        }
+        window_.channels = std::move(page->channels);
+        TableView& table = page->table;
+        const auto rows = static_cast<std::uint32_t>(table.rows.size());
+        window_.columnChannels = std::move(table.columnChannels);
+        window_.tableRows = std::move(table.rows);
+        window_.Table->ShowColumns(table.columns);
+        window_.DataListViewModel->SetPeriodNumbering(true, page->firstRow);
+        PageWindow shown;
+        shown.pageStart = 0;
+        shown.pageEnd = rows;
+        shown.itemCount = rows;
+        shown.buttons = PageButtons{!page->isFirst, !page->isFirst, !page->isLast, !page->isLast};
+        window_.ApplyPageOfPeriod(shown);
+        emit overviewShown();
+      });
+}
+
+}  // namespace vantiro

@@ -1,0 +1,33 @@
+#pragma once
+// The chart of a period too long to hold, drawn from the archive's summaries: each line the lowest
+// and highest value of every pixel column, so that no spike is hidden at any width.
+
+#include <cstdint>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "chart/ChartLines.h"
+
+namespace vantiro {
+
+// A period with more samples than this is shown in overview (16 channels at one a second: 36 days;
+// its samples would take some 600 MB as a dataset).
+inline constexpr std::int64_t kExactPeriodSamples = 50'000'000;
+// The limit in use: $VANTIRO_OVERVIEW_ABOVE when it is a positive whole number (a PC with less
+// memory, or a test), kExactPeriodSamples otherwise.
+std::int64_t ExactPeriodLimit();
+
+// The chart lines of an overview: per channel, each pixel column's lowest and highest value as two
+// points at the column (in the order that keeps the line running from the column before), a break
+// where the archive holds nothing for more than two columns. The gap points at `gapHeight`.
+std::vector<ChartLine> OverviewLines(const std::vector<ChannelEnvelope>& envelopes,
+                                     const std::vector<ChannelSummaryInfo>& channels, std::int64_t fromMs,
+                                     std::int64_t toMs, int pixels, double gapHeight);
+
+// The whole chart of such a period over [fromMs, toMs]: its lines, the time axis over the period,
+// the value axis 10 beyond the lowest and highest value, the cursors where a load puts them. The
+// summary gets the period's span and value range.
+ChartFill OverviewFill(const std::vector<ChannelEnvelope>& envelopes, const std::vector<ChannelSummaryInfo>& channels,
+                       std::int64_t fromMs, std::int64_t toMs, int pixels, DatasetSummary& summary);
+
+}  // namespace vantiro

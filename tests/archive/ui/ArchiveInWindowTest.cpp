@@ -1,0 +1,262 @@
+// The archive in the main window: files dropped on it go into the archive; a period opens exact as a
+// dataset or, above the limit, in overview (a chart of each column's lowest and highest value, the
+// table a page at a time, the read-out from the archive, zooming in to the exact samples and back);
+// a server that goes away while an overview is open.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "app/AppWindows.h"
+#include "app/ArchiveCommands.h"
+#include "app/TMainForm.h"
+#include "archive/ArchiveTestSupport.h"
+#include "chart/ui/TrendChart.h"
+#include "support/RecorderFileBuilder.h"
+#include "support/ScriptedPrompts.h"
+#include "workbench/ui/DataListModel.h"
+
+namespace vantiro {
+namespace {
+
+using namespace vantiro::testing;
+
+constexpr std::int32_t kMay12 = 327024000;  // 2010-05-12 00:00:00, seconds since 2000
+
+// Waits (the event loop running) until no archive read of the window runs.
+bool Settle(ArchiveCommands& commands) {
+  for (int i = 0; i < 3000; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!commands.Busy()) {
+      QCoreApplication::processEvents();
+      if (!commands.Busy()) return true;
+    }
+    QTest::qWait(5);
+  }
+  return false;
+}
+
+// One channel of `count` samples a second from 2010-05-12 00:00:00, all 100 but one spike of 5000 at `spike`.
+std::string WriteSpikeRecording(const std::string& path, int count, int spike) {
+  std::int32_t start = 0;
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 0, 0, 0}, {10, 5, 13, 0, 0, 0}).Channels(0, 0).Range(0, 30000, 0, 4, 27);
+  // The header's window is the day of 2010-05-12.
+  start = RecorderSeconds(2010, 5, 12, 0, 0, 0);
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(count), 100);
+  samples[static_cast<std::size_t>(spike)] = 5000;
+  // A block holds some 8,000 samples: one record of 5,000 a block.
+  for (int at = 0; at < count; at += 5000) {
+    const int n = std::min(5000, count - at);
+    file.Block(0).Chain({{start + at, 1, std::vector<std::int16_t>(samples.begin() + at, samples.begin() + at + n)}});
+  }
+  file.WriteTo(path);
+  return path;
+}
+
+double LineMax(const ChartLine& line) {
+  double high = -1e300;
+  for (std::size_t i = 0; i < line.points.size(); ++i) {
+    if (!line.IsGap(i)) high = std::max(high, line.points[i].y);
+  }
+  return high;
+}
+
+class ArchiveInWindowTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", dir_.File("config").c_str(), 1);
+    location_ = NewArchiveLocation(GetParam(), dir_);
+    ASSERT_FALSE(location_.empty());
+    windows_ = std::make_unique<AppWindows>();
+  }
+  TMainForm& Form() { return *windows_->mainForm; }
+  ArchiveCommands& Commands() { return Form().ArchiveView(); }
+
+  // The recorder's whole period, opened as the browser would hand it.
+  void OpenAll(const std::string& recorder, std::vector<int> channels = {}) {
+    ArchivePeriodChoice choice;
+    choice.location = location_;
+    choice.recorder = recorder;
+    choice.fromMs = INT64_MIN / 4;
+    choice.toMs = INT64_MAX / 4;
+    choice.channels = std::move(channels);
+    Commands().OpenPeriod(choice);
+    ASSERT_TRUE(Settle(Commands()));
+  }
+
+  TempDir dir_;
+  std::string location_;
+  ScriptedPrompts prompts_;
+  std::unique_ptr<AppWindows> windows_;
+};
+
+TEST_P(ArchiveInWindowTest, DroppedFilesGoIntoTheArchiveAndASmallPeriodOpensExact) {
+  std::filesystem::create_directories(dir_.File("kiln"));
+  WriteRecording(dir_.File("kiln/a.bin"), kMay12, 600, 3);
+  WriteRecording(dir_.File("kiln/b.bin"), kMay12 + 7200, 600, 3);
+  setenv("VANTIRO_ARCHIVE", location_.c_str(), 1);
+  QString proposed;
+  Commands().SetAskRecorder([&](const QStringList&, const QString& name) -> std::optional<QString> {
+    proposed = name;
+    return QStringLiteral("kiln");
+  });
+  Commands().ImportDropped({QString::fromStdString(dir_.File("kiln"))});
+  unsetenv("VANTIRO_ARCHIVE");
+  EXPECT_EQ(proposed, "kiln");  // the folder's name
+  ASSERT_FALSE(prompts_.messages.empty());
+  EXPECT_TRUE(prompts_.messages.back().text.contains("2")) << prompts_.messages.back().text.toStdString();
+
+  auto archive = OpenArchive(location_);
+  const Period whole = ReadWhole(*archive, "kiln");
+  ASSERT_EQ(whole.channels.size(), 3u);
+
+  prompts_.messages.clear();
+  OpenAll("kiln");
+  EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().text.toStdString();
+  EXPECT_FALSE(Commands().OverviewShown());
+  EXPECT_TRUE(Form().windowTitle().contains("档案 kiln")) << Form().windowTitle().toStdString();
+  // The dataset the archive holds, the hole between the files a break: as a file's load shows it.
+  ExpectSameChannels(Form().channels, whole.channels);
+  EXPECT_EQ(Form().Chart->LineCount(), 3u);
+  EXPECT_EQ(Form().tableRows.size(), BuildTableView(whole.channels, kDefaultRowsPerPage).rows.size());
+  EXPECT_TRUE(Form().DataFilterButton->isEnabled());
+
+  // A file opened next is a file again.
+  Form().OpenFromCommandLine(QString::fromStdString(dir_.File("kiln/a.bin")));
+  EXPECT_EQ(Form().windowTitle(), "Vantiro");
+}
+
+TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsIntoTheExactSamples) {
+  {
+    auto archive = OpenArchive(location_);
+    SourceRecording recording = Load(WriteSpikeRecording(dir_.File("s.bin"), 20000, 17777));
+    ASSERT_EQ(archive->Import("kiln", recording).outcome, ImportResult::Outcome::Imported);
+  }
+  // Above the limit whole; a window of ten minutes (within two chunks of the archive's) below it.
+  Commands().SetExactLimit(9000);
+  OpenAll("kiln");
+  ASSERT_TRUE(Commands().OverviewShown()) << Form().windowTitle().toStdString() << Form().channels.size() << (prompts_.messages.empty() ? std::string()
+                                                                        : prompts_.messages.back().text.toStdString());
+  EXPECT_TRUE(Form().windowTitle().contains("概览")) << Form().windowTitle().toStdString();
+  EXPECT_FALSE(Form().DataFilterButton->isEnabled());
+  ASSERT_EQ(Form().Chart->LineCount(), 1u);
+  // The one-sample spike is drawn, whatever the width.
+  EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
+  EXPECT_LE(Form().Chart->Line(0).points.size(), 2u * kEnvelopeColumns + 2);
+
+  // The table: a page of rows read, numbered in the period; the next page goes on from there.
+  const std::uint32_t perPage = kDefaultRowsPerPage;
+  ASSERT_EQ(Form().DataListViewModel->rowCount(), static_cast<int>(perPage));
+  EXPECT_EQ(Form().DataListViewModel->index(0, 0).data().toString(), "1");
+  EXPECT_EQ(Form().DataListViewModel->index(0, 1).data().toString(), "2010-05-12 00:00:00");
+  EXPECT_EQ(Form().DataListViewModel->index(0, 2).data().toString(), "100.000");
+  Form().DataTableMenuItemClick();
+  ASSERT_TRUE(Form().NextPageButton->isEnabled());
+  Form().NextPageButtonClick();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_EQ(Form().DataListViewModel->index(0, 0).data().toString(), QString::number(perPage + 1));
+  EXPECT_EQ(Form().DataListViewModel->index(0, 1).data().toString(), "2010-05-12 00:08:20");
+  Form().EndPageButtonClick();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_EQ(Form().DataListViewModel->index(Form().DataListViewModel->rowCount() - 1, 1).data().toString(),
+            "2010-05-12 05:33:19");
+  EXPECT_FALSE(Form().NextPageButton->isEnabled());
+
+  // The read-out: the exact sample at the cursor, read from the archive.
+  Form().ChartMenuItemClick();
+  Form().Chart->SetCursorX(Form().summary.startTime + 17777.0 / 86400.0);
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 5000.000"))
+      << Form().Chart->LineTitleShown(0).toStdString();
+  Form().Chart->SetCursorX(Form().summary.startTime + 17778.0 / 86400.0);
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000"))
+      << Form().Chart->LineTitleShown(0).toStdString();
+
+  // Zoomed to ten minutes: that window's exact samples; the undo goes back to the overview.
+  const DateTime start = Form().summary.startTime;
+  Form().Chart->SetBottomAxis(start + 15000.0 / 86400.0, start + 15600.0 / 86400.0);
+  Form().ChartZoom();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Commands().ExactWindowOfOverview());
+  EXPECT_TRUE(Form().windowTitle().contains("精确数据")) << Form().windowTitle().toStdString();
+  ASSERT_EQ(Form().channels.size(), 1u);
+  EXPECT_GE(Form().channels[0].times.size(), 600u);
+  EXPECT_LE(Form().channels[0].times.size(), 602u);
+  EXPECT_TRUE(Form().DataFilterButton->isEnabled());
+  Form().ChartUndoZoom();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Commands().OverviewShown());
+  EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
+
+  // A scroll in the overview draws the window on show from the archive again.
+  Form().Chart->SetBottomAxis(start, start + 18000.0 / 86400.0);
+  Form().OnChartScroll();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Commands().OverviewShown());
+  EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
+  EXPECT_LE(Form().Chart->Line(0).maxX, start + 18001.0 / 86400.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ArchiveInWindowTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         EngineName);
+
+TEST(ArchiveInWindowFailureTest, TheServerGoingAwayUnderAnOverviewIsAMessageAndTheChartStays) {
+  TempDir dir;
+  setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+  PostgresServer server;
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  const std::string location = server.NewDatabase();
+  {
+    auto archive = OpenArchive(location);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir.File("a.bin"), kMay12, 3600, 2))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  ScriptedPrompts prompts;
+  AppWindows windows;
+  TMainForm& form = *windows.mainForm;
+  ArchiveCommands& commands = form.ArchiveView();
+  commands.SetExactLimit(1000);
+  ArchivePeriodChoice choice;
+  choice.location = location;
+  choice.recorder = "kiln";
+  choice.fromMs = INT64_MIN / 4;
+  choice.toMs = INT64_MAX / 4;
+  commands.OpenPeriod(choice);
+  ASSERT_TRUE(Settle(commands));
+  ASSERT_TRUE(commands.OverviewShown());
+  ASSERT_EQ(form.Chart->LineCount(), 2u);
+  const std::size_t points = form.Chart->Line(0).points.size();
+  ASSERT_GT(points, 0u);
+  const DateTime start = form.Chart->Line(0).minX;
+
+  server.Kill();
+  prompts.messages.clear();
+  form.Chart->SetBottomAxis(start, start + 3000.0 / 86400.0);
+  form.ChartZoom();
+  ASSERT_TRUE(Settle(commands));  // no hang
+  ASSERT_FALSE(prompts.messages.empty());
+  EXPECT_TRUE(prompts.messages.back().text.startsWith("档案读取失败：")) << prompts.messages.back().text.toStdString();
+  EXPECT_TRUE(commands.OverviewShown());
+  EXPECT_EQ(form.Chart->LineCount(), 2u);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), points);  // what it showed stays
+  form.NextPageButtonClick();
+  ASSERT_TRUE(Settle(commands));
+  EXPECT_GT(form.DataListViewModel->rowCount(), 0);  // the page it showed stays
+
+  ASSERT_TRUE(server.Restart());
+  prompts.messages.clear();
+  form.Chart->SetBottomAxis(start, start + 3300.0 / 86400.0);
+  form.OnChartScroll();
+  ASSERT_TRUE(Settle(commands));
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text.toStdString();
+  EXPECT_TRUE(commands.OverviewShown());
+  EXPECT_LE(form.Chart->Line(0).maxX, start + 3301.0 / 86400.0);
+}
+
+}  // namespace
+}  // namespace vantiro
