@@ -11,6 +11,7 @@
 //   EnvelopeRedraw  with the switch "峰值包络" on: every line's envelope of the window made again
 //                   (as after a zoom or scroll), then the replot (target within 1.2 times
 //                   ThinnedRedraw).
+//   EnvelopeMake    the envelopes alone, without the replot.
 //
 // A summary line compares FirstReplot with BareReplot (target within 1.2 times, and under 50 ms)
 // and CursorRepaint with its 5 ms target.
@@ -217,6 +218,17 @@ void EnvelopeRedrawBench(benchmark::State& state) {
   state.counters["columns"] = columns;
 }
 
+// The envelopes alone (RefreshEnvelope without the replot), to see where EnvelopeRedraw goes.
+void EnvelopeMakeBench(benchmark::State& state) {
+  if (!Ready(state)) return;
+  ShownChart shown;
+  shown.Fill();
+  shown.page.SetEnvelope(true, &Loaded::Get().channels);
+  shown.chart.replot();
+  const int columns = shown.chart.axisRect()->width();
+  for (auto _ : state) shown.page.RefreshEnvelope(columns);
+}
+
 BENCHMARK(ShowFillBench)->Name("ShowFill")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FirstReplotBench)->Name("FirstReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BareReplotBench)->Name("BareReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -224,6 +236,7 @@ BENCHMARK(CursorRepaintBench)->Name("CursorRepaint")->UseRealTime()->Unit(benchm
 BENCHMARK(ZoomReplotBench)->Name("ZoomReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(ThinnedRedrawBench)->Name("ThinnedRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(EnvelopeRedrawBench)->Name("EnvelopeRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(EnvelopeMakeBench)->Name("EnvelopeMake")->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Collects the mean (or median) real time of each benchmark for the summary.
 class SummaryReporter final : public benchmark::BenchmarkReporter {

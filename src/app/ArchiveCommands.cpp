@@ -141,6 +141,7 @@ void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
     const std::optional<std::int64_t> count = archive->CountSamples(c.recorderId, c.fromMs, c.toMs, c.channels, error);
     if (!count) return failed(error);
     c.samples = *count;
+    if (*count == 0) return UserMessage{"所选时段没有数据。", MessageIcon::Information};
     if (*count > limit) {
       plan->overview = true;
       return std::nullopt;

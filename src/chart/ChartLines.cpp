@@ -211,11 +211,12 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
 }
 
 ChartLine EnvelopeChartLine(const ChannelInfo& channel, std::size_t position, DateTime from, DateTime to,
-                            int pixels, double gapHeight, int thinning) {
+                            int pixels, double gapHeight, int thinning, const EnvelopeIndex* index) {
   ChartLine line = NewLine(channel, position);
   const std::size_t n = SampleCount(channel);
   const DateTime* times = channel.times.data();
-  if (!std::is_sorted(times, times + n)) {
+  // (A caller that gives the index has found the times ascending.)
+  if (!index && !std::is_sorted(times, times + n)) {
     // In stored order, thinned, within the window as the fills scan it.
     for (const SampleRange& run : ScanWindow(channel, from, to)) {
       AppendSamples(channel, run.begin, run.end, thinning, gapHeight, line);
@@ -223,7 +224,7 @@ ChartLine EnvelopeChartLine(const ChannelInfo& channel, std::size_t position, Da
     FinishLine(line);
     return line;
   }
-  for (const EnvelopePoint& point : LineEnvelope(times, channel.values.data(), n, from, to, pixels)) {
+  for (const EnvelopePoint& point : LineEnvelope(times, channel.values.data(), n, from, to, pixels, index)) {
     if (point.gap) {
       line.AppendGap(point.x, gapHeight);
     } else {

@@ -165,8 +165,11 @@ ChartFill FillChartInBisectedWindow(const std::vector<ChannelInfo>& channels,
 // highest and last sample (LineEnvelope), so that a spike of one sample shows at any width. A line
 // whose times go back keeps the thinned points (an envelope needs time order).
 //   `pixels` the columns across [from, to]; `selected` the channels drawn (all when null).
+//   `index` the channel's MakeEnvelopeIndex when kept (the same line, sooner); a caller that gives
+//   it has found the channel's times ascending.
+struct EnvelopeIndex;
 ChartLine EnvelopeChartLine(const ChannelInfo& channel, std::size_t position, DateTime from, DateTime to,
-                            int pixels, double gapHeight, int thinning);
+                            int pixels, double gapHeight, int thinning, const EnvelopeIndex* index = nullptr);
 ChartFill FillChartEnvelope(const std::vector<ChannelInfo>& channels, const DatasetSummary& summary, DateTime from,
                             DateTime to, int pixels, const std::array<bool, 16>* selected = nullptr,
                             std::int64_t sampleCount = -1);

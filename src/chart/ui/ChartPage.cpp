@@ -1,6 +1,8 @@
 #include "chart/ui/ChartPage.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "chart/Cursors.h"
 #include "chart/ui/TrendChart.h"
@@ -21,6 +23,7 @@ void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
   fillFrom_ = fill.bottom.min;
   fillTo_ = fill.bottom.max;
   ascending_.clear();
+  indexes_.clear();
   chart_.SetBottomIncrement(fill.bottom.increment);
   chart_.SetLeftAxis(fill.left.min, fill.left.max);
   chart_.SetLeftIncrement(fill.left.increment);
@@ -79,6 +82,7 @@ void ChartPage::SetEnvelope(bool on, const std::vector<ChannelInfo>* channels) {
   envelope_ = on;
   channels_ = channels;
   ascending_.clear();
+  indexes_.clear();
 }
 
 void ChartPage::RefreshEnvelope(int pixels) {
@@ -91,6 +95,8 @@ void ChartPage::RefreshEnvelope(int pixels) {
   const double span = view.x1 - view.x0;
   const int columns = span > 0.0 ? std::max(1, static_cast<int>(pixels * ((to - from) / span) + 0.5)) : pixels;
   const double gapHeight = GapHeight(summary_);
+  // The lines redrawn: those of channels whose times ascend (the others keep their points).
+  std::vector<std::size_t> redrawn;
   for (std::size_t i = 0; i < chart_.LineCount(); ++i) {
     const std::size_t position = chart_.Line(i).palettePosition;
     if (position >= channels_->size()) continue;
@@ -99,9 +105,31 @@ void ChartPage::RefreshEnvelope(int pixels) {
     if (ascending_[position] < 0) {
       ascending_[position] = std::is_sorted(channel.times.begin(), channel.times.end()) ? 1 : 0;
     }
-    if (ascending_[position] == 0) continue;  // drawn in stored order, as filled
-    chart_.ReplaceLineData(i, EnvelopeChartLine(channel, position, from, to, columns, gapHeight, 1));
+    if (ascending_[position] == 1) redrawn.push_back(i);
   }
+  // The envelopes made on two threads (each line reads only its channel), then handed to the chart.
+  std::vector<ChartLine> made(redrawn.size());
+  if (indexes_.size() != channels_->size()) indexes_.assign(channels_->size(), EnvelopeIndex{});
+  auto make = [&](std::size_t first, std::size_t step) {
+    for (std::size_t k = first; k < redrawn.size(); k += step) {
+      const std::size_t position = chart_.Line(redrawn[k]).palettePosition;
+      const ChannelInfo& channel = (*channels_)[position];
+      EnvelopeIndex& index = indexes_[position];
+      const std::size_t n = std::min(channel.times.size(), channel.values.size());
+      if (index.low.size() != n / EnvelopeIndex::kBlock) index = MakeEnvelopeIndex(channel.values.data(), n);
+      made[k] = EnvelopeChartLine(channel, position, from, to, columns, gapHeight, 1, &index);
+    }
+  };
+  std::thread second;
+  if (redrawn.size() > 1) {
+    try {
+      second = std::thread(make, 1, 2);
+    } catch (const std::system_error&) {
+    }
+  }
+  make(0, second.joinable() ? 2 : 1);
+  if (second.joinable()) second.join();
+  for (std::size_t k = 0; k < redrawn.size(); ++k) chart_.ReplaceLineData(redrawn[k], std::move(made[k]));
 }
 
 void ChartPage::ReplaceLines(ChartFill&& fill) {

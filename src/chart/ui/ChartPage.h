@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chart/ChartLines.h"
+#include "chart/LineEnvelope.h"
 #include "chart/ZoomLimits.h"
 #include "recorder/Dataset.h"
 
@@ -50,7 +51,8 @@ class ChartPage {
   const DatasetSummary& summary_;
   bool envelope_ = false;
   const std::vector<ChannelInfo>* channels_ = nullptr;
-  std::vector<signed char> ascending_;  // per channel, once known after a fill: 1 ascending, 0 not
+  std::vector<signed char> ascending_;
+  std::vector<EnvelopeIndex> indexes_;  // per channel, made at its first envelope after a fill  // per channel, once known after a fill: 1 ascending, 0 not
   DateTime fillFrom_ = 0.0;  // the window the last fill drew
   DateTime fillTo_ = 0.0;
 };

@@ -285,44 +285,58 @@ void TrendChart::ClearChart() {
   replot(rpQueuedReplot);
 }
 
-QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSpan& values) {
-  // The values drawn, the line's gap points as no number; their span is taken on the way (a value
-  // that is no number compares false and leaves both ends).
-  double low = std::numeric_limits<double>::infinity();
-  double high = -low;
+namespace {
+
+// put(i, value) for every point of `line` in order: the runs between gap points as they are, each
+// gap point as no number; `low` and `high` take the values' span on the way (a value that is no
+// number compares false and leaves both ends).
+template <typename Put>
+void ForEachValue(const ChartLine& line, double& low, double& high, Put&& put) {
   const std::size_t n = line.points.size();
   const ChartPoint* points = line.points.data();
-  // put(i, value) for every point in order: the runs between gap points as they are, each gap
-  // point as no number.
-  auto forEachValue = [&](auto&& put) {
-    std::size_t i = 0;
-    for (const std::size_t gap : line.gaps) {
-      if (gap < i || gap >= n) continue;
-      for (; i < gap; ++i) {
-        const double v = points[i].y;
-        low = v < low ? v : low;
-        high = v > high ? v : high;
-        put(i, v);
-      }
-      put(i, std::numeric_limits<double>::quiet_NaN());
-      ++i;
-    }
-    for (; i < n; ++i) {
+  std::size_t i = 0;
+  for (const std::size_t gap : line.gaps) {
+    if (gap < i || gap >= n) continue;
+    for (; i < gap; ++i) {
       const double v = points[i].y;
       low = v < low ? v : low;
       high = v > high ? v : high;
       put(i, v);
     }
-  };
+    put(i, std::numeric_limits<double>::quiet_NaN());
+    ++i;
+  }
+  for (; i < n; ++i) {
+    const double v = points[i].y;
+    low = v < low ? v : low;
+    high = v > high ? v : high;
+    put(i, v);
+  }
+}
+
+// The data of a graph drawing `line` (its times ascend).
+QVector<QCPGraphData> GraphData(const ChartLine& line, double& low, double& high) {
+  QVector<QCPGraphData> data(static_cast<qsizetype>(line.points.size()));
+  QCPGraphData* out = data.data();
+  const ChartPoint* points = line.points.data();
+  ForEachValue(line, low, high, [out, points](std::size_t i, double v) {
+    out[i] = QCPGraphData(ChartKey(points[i].x), v);
+  });
+  return data;
+}
+
+}  // namespace
+
+QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSpan& values) {
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  const std::size_t n = line.points.size();
+  const ChartPoint* points = line.points.data();
+  auto forEachValue = [&](auto&& put) { ForEachValue(line, low, high, put); };
   QCPAbstractPlottable* plottable = nullptr;
   if (line.ascending) {
     auto* graph = new QCPGraph(xAxis, yAxis);
-    QVector<QCPGraphData> data(static_cast<qsizetype>(n));
-    QCPGraphData* out = data.data();
-    forEachValue([out, points](std::size_t i, double v) {
-      out[i] = QCPGraphData(ChartKey(points[i].x), v);
-    });
-    graph->data()->set(data, true);
+    graph->data()->set(GraphData(line, low, high), true);
     graph->setLineStyle(QCPGraph::lsLine);
     plottable = graph;
   } else {
@@ -394,10 +408,11 @@ void TrendChart::ReplaceLineData(std::size_t line, ChartLine&& data) {
   Series& series = lines_.at(line);
   auto* graph = qobject_cast<QCPGraph*>(series.plottable);
   if (!graph || !data.ascending) return;
-  QCPAbstractPlottable* made = CreatePlottable(data, series.values);
-  auto* madeGraph = static_cast<QCPGraph*>(made);
-  graph->setData(madeGraph->data());  // the container shared, then the made graph dropped
-  removePlottable(made);
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  graph->data()->set(GraphData(data, low, high), true);
+  series.values = ValueSpan{};
+  if (low <= high) series.values = ValueSpan{true, low, high};
   const std::string title = std::move(series.data.title);
   series.data = std::move(data);
   series.data.title = title;

@@ -8,7 +8,9 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "app/AppWindows.h"
 #include "app/ArchiveCommands.h"
@@ -200,6 +202,107 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
   EXPECT_TRUE(Commands().OverviewShown());
   EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
   EXPECT_LE(Form().Chart->Line(0).maxX, start + 18001.0 / 86400.0);
+}
+
+TEST_P(ArchiveInWindowTest, APeriodWithoutDataSaysSoAndOneSampleOpensAsOneRow) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("one.bin"), kMay12, 1, 1))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  // A day before the recorder's only sample.
+  ArchivePeriodChoice choice;
+  choice.location = location_;
+  choice.recorder = "kiln";
+  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12 - 86400));
+  choice.toMs = choice.fromMs + 3600000;
+  Commands().OpenPeriod(choice);
+  ASSERT_TRUE(Settle(Commands()));
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_EQ(prompts_.messages[0].text, "所选时段没有数据。");
+  EXPECT_TRUE(Form().channels.empty());
+  EXPECT_EQ(Form().Chart->LineCount(), 0u);
+
+  prompts_.messages.clear();
+  OpenAll("kiln");
+  EXPECT_TRUE(prompts_.messages.empty());
+  EXPECT_EQ(Form().tableRows.size(), 1u);
+  EXPECT_EQ(Form().Chart->LineCount(), 1u);
+  // Nor does a recorder the archive does not hold open anything.
+  OpenAll("dryer");
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_TRUE(prompts_.messages[0].text.startsWith("档案读取失败：")) << prompts_.messages[0].text.toStdString();
+}
+
+// A hole across the whole window zoomed into: no line and no failure; back out, the overview again.
+TEST_P(ArchiveInWindowTest, AWindowInsideAHoleOfAnOverviewShowsNothingAndNoFailure) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay12, 3600, 2))).outcome,
+              ImportResult::Outcome::Imported);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay12 + 86400, 3600, 2))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  Commands().SetExactLimit(9000);
+  OpenAll("kiln");
+  ASSERT_TRUE(Commands().OverviewShown());
+  const DateTime start = Form().summary.startTime;
+  Form().Chart->SetBottomAxis(start + 0.3, start + 0.4);  // within the night between the files
+  Form().ChartZoom();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().text.toStdString();
+  EXPECT_TRUE(Commands().ExactWindowOfOverview());
+  std::size_t points = 0;
+  for (std::size_t i = 0; i < Form().Chart->LineCount(); ++i) {
+    for (std::size_t k = 0; k < Form().Chart->Line(i).points.size(); ++k) {
+      if (!Form().Chart->Line(i).IsGap(k)) ++points;
+    }
+  }
+  EXPECT_EQ(points, 0u);
+  Form().ChartUndoZoom();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Commands().OverviewShown());
+}
+
+// An importer writing while the window opens the period again and again: each opening shows the
+// archive before that import or after it, never a part of it.
+TEST_P(ArchiveInWindowTest, APeriodOpenedWhileAnImportRunsIsTheArchiveBeforeOrAfterIt) {
+  const std::string second = WriteRecording(dir_.File("b.bin"), kMay12 + 7200, 8000, 3);
+  std::size_t before = 0;
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay12, 3600, 3))).outcome,
+              ImportResult::Outcome::Imported);
+    for (const ChannelInfo& c : ReadWhole(*archive, "kiln").channels) before += c.times.size();
+  }
+  std::atomic<bool> done{false};
+  std::thread importer([&] {
+    auto archive = OpenArchive(location_, false);
+    if (archive) archive->Import("kiln", Load(second));
+    done = true;
+  });
+  ArchivePeriodChoice choice;
+  choice.location = location_;
+  choice.recorder = "kiln";
+  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12));
+  choice.toMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12 + 7200 + 8000));
+  std::vector<std::size_t> seen;
+  for (int round = 0; round < 200 && (!done || seen.empty()); ++round) {
+    Commands().OpenPeriod(choice);
+    ASSERT_TRUE(Settle(Commands()));
+    std::size_t samples = 0;
+    for (const ChannelInfo& c : Form().channels) samples += c.times.size();
+    seen.push_back(samples);
+  }
+  importer.join();
+  Commands().OpenPeriod(choice);
+  ASSERT_TRUE(Settle(Commands()));
+  std::size_t after = 0;
+  for (const ChannelInfo& c : Form().channels) after += c.times.size();
+  ASSERT_GE(after, before + 3u * 8000u);
+  for (const std::size_t samples : seen) {
+    EXPECT_TRUE(samples == before || samples == after) << samples << " of " << before << " or " << after;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveInWindowTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
