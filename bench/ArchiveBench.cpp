@@ -44,17 +44,10 @@ namespace fs = std::filesystem;
 using namespace vantiro;
 using Clock = std::chrono::steady_clock;
 
-std::string DataFolder() {
-  if (const char* named = std::getenv("VANTIRO_BENCH_DATA"); named && *named) return named;
-  return (fs::temp_directory_path() / "vantiro-bench-year").string();
-}
-std::string YearFolder() { return DataFolder() + "/files"; }
-std::string YearArchive() { return DataFolder() + "/year.sqlite"; }
-std::string YearFile(int index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/2025-%02d.bin", index + 1);
-  return YearFolder() + name;
-}
+using bench::YearArchive;
+using bench::YearDataFolder;
+using bench::YearFile;
+using bench::YearFolder;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 

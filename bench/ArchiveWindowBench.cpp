@@ -44,17 +44,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vantiro;
 
-std::string DataFolder() {
-  if (const char* named = std::getenv("VANTIRO_BENCH_DATA"); named && *named) return named;
-  return (fs::temp_directory_path() / "vantiro-bench-year").string();
-}
-std::string YearFolder() { return DataFolder() + "/files"; }
-std::string YearArchive() { return DataFolder() + "/year.sqlite"; }
-std::string YearFile(int index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/2025-%02d.bin", index + 1);
-  return YearFolder() + name;
-}
+using bench::YearArchive;
+using bench::YearDataFolder;
+using bench::YearFile;
+using bench::YearFolder;
 std::int64_t Ms(std::int32_t since2000) { return ToArchiveMs(RecorderSecondsToDateTime(since2000)); }
 
 struct Year {

@@ -7,6 +7,8 @@
 // repairs).
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,9 +17,25 @@
 
 namespace vantiro::bench {
 
+// Where the benchmarks keep the year: $VANTIRO_BENCH_DATA, else vantiro-bench-year in the temporary
+// folder; its files in files/, its archive in year.sqlite.
+inline std::string YearDataFolder() {
+  if (const char* named = std::getenv("VANTIRO_BENCH_DATA"); named && *named) return named;
+  return (std::filesystem::temp_directory_path() / "vantiro-bench-year").string();
+}
+inline std::string YearFolder() { return YearDataFolder() + "/files"; }
+inline std::string YearArchive() { return YearDataFolder() + "/year.sqlite"; }
+
 inline constexpr int kYearFiles = 96;
 inline constexpr std::int32_t kFileSeconds = 40 * static_cast<std::int32_t>(kSamplesPerBlock);
 inline constexpr std::int32_t kPauseSeconds = 2 * 86400;
+
+// File `index` of the year (0-based) in YearFolder().
+inline std::string YearFile(int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/2025-%02d.bin", index + 1);
+  return YearFolder() + name;
+}
 
 // Seconds since 2000 at which file `index` starts: 2025-01-01 00:00:00 on.
 inline std::int32_t YearFileStart(int index) {

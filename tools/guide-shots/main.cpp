@@ -2,7 +2,10 @@
 // opened, pages, dialogs and live monitoring are shown one after another, and each is grabbed to a
 // PNG file. scripts/guide-screenshots runs it under a virtual display with a simulated recorder.
 //
-//   guide-shots OUTDIR RECORDING CONFIG.INI
+//   guide-shots OUTDIR RECORDING CONFIG.INI [ARCHIVE]
+//
+// ARCHIVE, a SQLite archive holding the recorder "锅炉1号", adds the archive browser and a period
+// in overview.
 //
 // CONFIG.INI maps COM1 to the simulated recorder; the per-user switches are taken from
 // $XDG_CONFIG_HOME (the script points it at a scratch folder with the import and download on).
@@ -23,6 +26,8 @@
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "support/MouseGestures.h"
 #include "app/AppWindows.h"
+#include "app/ArchiveCommands.h"
+#include "archive/ui/ArchiveBrowser.h"
 #include "workbench/ui/DataListModel.h"
 #include "app/Startup.h"
 #include "app/TMainForm.h"
@@ -84,8 +89,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vantiro"));
   const QStringList args = QApplication::arguments();
-  if (args.size() != 4) {
-    std::fprintf(stderr, "usage: guide-shots OUTDIR RECORDING CONFIG.INI\n");
+  if (args.size() != 4 && args.size() != 5) {
+    std::fprintf(stderr, "usage: guide-shots OUTDIR RECORDING CONFIG.INI [ARCHIVE]\n");
     return 2;
   }
   outDir = args.at(1);
@@ -148,6 +153,42 @@ int main(int argc, char* argv[]) {
       path->setText(QStringLiteral("/home/user/画面/logo.txt"));
     }
   });
+
+  if (args.size() == 5) {
+    // The archive: the browser with the recorder's coverage, then its whole period in overview
+    // (drawn from the summaries however long it is) and a day of it zoomed into, exact.
+    const std::string archive = args.at(4).toStdString();
+    vantiro::RememberArchiveLocation(archive);
+    const QString recorder = QStringLiteral("锅炉1号");
+    ShootModal("archive-browser.png", [&] { form.OpenArchiveClick(); }, [&](QWidget* dialog) {
+      auto* browser = qobject_cast<vantiro::ArchiveBrowser*>(dialog);
+      if (!browser) return;
+      WaitUntil([&] { return !browser->Busy(); }, 20000);
+      browser->SelectRecorder(recorder);
+      WaitUntil([&] { return !browser->Busy(); }, 20000);
+      browser->PickQuickPeriod(vantiro::QuickPeriod::All);
+      WaitUntil([&] { return !browser->Busy(); }, 20000);
+    });
+    vantiro::ArchiveCommands& commands = form.ArchiveView();
+    commands.SetExactLimit(10'000'000);
+    vantiro::ArchivePeriodChoice all;
+    all.location = archive;
+    all.recorder = recorder.toStdString();
+    all.fromMs = INT64_MIN / 4;
+    all.toMs = INT64_MAX / 4;
+    commands.OpenPeriod(all);
+    WaitUntil([&] { return !commands.Busy(); }, 60000);
+    form.ChartMenuItemClick();
+    Settle(600);
+    Save(&form, "archive-overview.png");
+    // A day from the middle: its exact samples.
+    const vantiro::DateTime start = form.summary.startTime + (form.summary.endTime - form.summary.startTime) * 0.5;
+    form.Chart->SetBottomAxis(start, start + 1.0);
+    form.ChartZoom();
+    WaitUntil([&] { return !commands.Busy(); }, 60000);
+    Settle(600);
+    Save(&form, "archive-day.png");
+  }
 
   // Live monitoring of the simulated recorder: a few readings, then the overview page.
   form.RunButtonClick();

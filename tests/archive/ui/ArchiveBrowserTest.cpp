@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "archive/ArchiveTestSupport.h"
+#include "archive/ui/SettleArchive.h"
 #include "archive/ui/ArchiveBrowser.h"
 #include "archive/ui/CoverageStrip.h"
 #include "support/ScriptedPrompts.h"
@@ -21,21 +22,6 @@ namespace {
 
 using namespace vantiro::testing;
 
-constexpr std::int32_t kMay12 = 327024000;  // 2010-05-12 00:00:00, seconds since 2000
-
-// Waits (the event loop running) until the browser has no archive read running.
-bool Settle(ArchiveBrowser& browser) {
-  for (int i = 0; i < 3000; ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!browser.Busy()) {
-      QCoreApplication::processEvents();
-      if (!browser.Busy()) return true;
-    }
-    QTest::qWait(5);
-  }
-  return false;
-}
-
 class ArchiveBrowserTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
@@ -44,11 +30,11 @@ class ArchiveBrowserTest : public ::testing::TestWithParam<Engine> {
     ASSERT_FALSE(location_.empty());
     auto archive = OpenArchive(location_);
     ASSERT_TRUE(archive);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay12, 600, 3))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 600, 3))).outcome,
               ImportResult::Outcome::Imported);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay12 + 7200, 600, 3))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay13 + 7200, 600, 3))).outcome,
               ImportResult::Outcome::Imported);
-    ASSERT_EQ(archive->Import("dryer", Load(WriteRecording(dir_.File("c.bin"), kMay12, 100, 1))).outcome,
+    ASSERT_EQ(archive->Import("dryer", Load(WriteRecording(dir_.File("c.bin"), kMay13, 100, 1))).outcome,
               ImportResult::Outcome::Imported);
   }
 
@@ -80,7 +66,7 @@ TEST_P(ArchiveBrowserTest, ARecordersCoverageChannelsAndPeriodOpen) {
   // One channel of the first file's ten minutes, typed into the pickers.
   browser.AllChannels->setChecked(false);
   browser.ChannelList->item(1)->setCheckState(Qt::Checked);
-  const std::int64_t start = ToArchiveMs(RecorderSecondsToDateTime(kMay12));
+  const std::int64_t start = ToArchiveMs(RecorderSecondsToDateTime(kMay13));
   browser.FromEdit->setDateTime(QDateTime::fromMSecsSinceEpoch(start, Qt::UTC));
   browser.ToEdit->setDateTime(QDateTime::fromMSecsSinceEpoch(start + 599000, Qt::UTC));
   ASSERT_TRUE(Settle(browser));
@@ -138,7 +124,7 @@ TEST(ArchiveBrowserFailureTest, TheServerGoingAwayIsAMessageNotAHangAndReopening
   const std::string location = server.NewDatabase();
   {
     auto archive = OpenArchive(location);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir.File("a.bin"), kMay12, 600, 2))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir.File("a.bin"), kMay13, 600, 2))).outcome,
               ImportResult::Outcome::Imported);
   }
   ArchiveBrowser browser;

@@ -16,6 +16,7 @@
 #include "app/ArchiveCommands.h"
 #include "app/TMainForm.h"
 #include "archive/ArchiveTestSupport.h"
+#include "archive/ui/SettleArchive.h"
 #include "chart/ui/TrendChart.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
@@ -25,21 +26,6 @@ namespace vantiro {
 namespace {
 
 using namespace vantiro::testing;
-
-constexpr std::int32_t kMay12 = 327024000;  // 2010-05-12 00:00:00, seconds since 2000
-
-// Waits (the event loop running) until no archive read of the window runs.
-bool Settle(ArchiveCommands& commands) {
-  for (int i = 0; i < 3000; ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!commands.Busy()) {
-      QCoreApplication::processEvents();
-      if (!commands.Busy()) return true;
-    }
-    QTest::qWait(5);
-  }
-  return false;
-}
 
 // One channel of `count` samples a second from 2010-05-12 00:00:00, all 100 but one spike of 5000 at `spike`.
 std::string WriteSpikeRecording(const std::string& path, int count, int spike) {
@@ -98,8 +84,8 @@ class ArchiveInWindowTest : public ::testing::TestWithParam<Engine> {
 
 TEST_P(ArchiveInWindowTest, DroppedFilesGoIntoTheArchiveAndASmallPeriodOpensExact) {
   std::filesystem::create_directories(dir_.File("kiln"));
-  WriteRecording(dir_.File("kiln/a.bin"), kMay12, 600, 3);
-  WriteRecording(dir_.File("kiln/b.bin"), kMay12 + 7200, 600, 3);
+  WriteRecording(dir_.File("kiln/a.bin"), kMay13, 600, 3);
+  WriteRecording(dir_.File("kiln/b.bin"), kMay13 + 7200, 600, 3);
   setenv("VANTIRO_ARCHIVE", location_.c_str(), 1);
   QString proposed;
   Commands().SetAskRecorder([&](const QStringList&, const QString& name) -> std::optional<QString> {
@@ -207,14 +193,14 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
 TEST_P(ArchiveInWindowTest, APeriodWithoutDataSaysSoAndOneSampleOpensAsOneRow) {
   {
     auto archive = OpenArchive(location_);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("one.bin"), kMay12, 1, 1))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("one.bin"), kMay13, 1, 1))).outcome,
               ImportResult::Outcome::Imported);
   }
   // A day before the recorder's only sample.
   ArchivePeriodChoice choice;
   choice.location = location_;
   choice.recorder = "kiln";
-  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12 - 86400));
+  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay13 - 86400));
   choice.toMs = choice.fromMs + 3600000;
   Commands().OpenPeriod(choice);
   ASSERT_TRUE(Settle(Commands()));
@@ -238,9 +224,9 @@ TEST_P(ArchiveInWindowTest, APeriodWithoutDataSaysSoAndOneSampleOpensAsOneRow) {
 TEST_P(ArchiveInWindowTest, AWindowInsideAHoleOfAnOverviewShowsNothingAndNoFailure) {
   {
     auto archive = OpenArchive(location_);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay12, 3600, 2))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 3600, 2))).outcome,
               ImportResult::Outcome::Imported);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay12 + 86400, 3600, 2))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay13 + 86400, 3600, 2))).outcome,
               ImportResult::Outcome::Imported);
   }
   Commands().SetExactLimit(9000);
@@ -267,11 +253,11 @@ TEST_P(ArchiveInWindowTest, AWindowInsideAHoleOfAnOverviewShowsNothingAndNoFailu
 // An importer writing while the window opens the period again and again: each opening shows the
 // archive before that import or after it, never a part of it.
 TEST_P(ArchiveInWindowTest, APeriodOpenedWhileAnImportRunsIsTheArchiveBeforeOrAfterIt) {
-  const std::string second = WriteRecording(dir_.File("b.bin"), kMay12 + 7200, 8000, 3);
+  const std::string second = WriteRecording(dir_.File("b.bin"), kMay13 + 7200, 8000, 3);
   std::size_t before = 0;
   {
     auto archive = OpenArchive(location_);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay12, 3600, 3))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 3600, 3))).outcome,
               ImportResult::Outcome::Imported);
     for (const ChannelInfo& c : ReadWhole(*archive, "kiln").channels) before += c.times.size();
   }
@@ -284,8 +270,8 @@ TEST_P(ArchiveInWindowTest, APeriodOpenedWhileAnImportRunsIsTheArchiveBeforeOrAf
   ArchivePeriodChoice choice;
   choice.location = location_;
   choice.recorder = "kiln";
-  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12));
-  choice.toMs = ToArchiveMs(RecorderSecondsToDateTime(kMay12 + 7200 + 8000));
+  choice.fromMs = ToArchiveMs(RecorderSecondsToDateTime(kMay13));
+  choice.toMs = ToArchiveMs(RecorderSecondsToDateTime(kMay13 + 7200 + 8000));
   std::vector<std::size_t> seen;
   for (int round = 0; round < 200 && (!done || seen.empty()); ++round) {
     Commands().OpenPeriod(choice);
@@ -316,7 +302,7 @@ TEST(ArchiveInWindowFailureTest, TheServerGoingAwayUnderAnOverviewIsAMessageAndT
   const std::string location = server.NewDatabase();
   {
     auto archive = OpenArchive(location);
-    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir.File("a.bin"), kMay12, 3600, 2))).outcome,
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir.File("a.bin"), kMay13, 3600, 2))).outcome,
               ImportResult::Outcome::Imported);
   }
   ScriptedPrompts prompts;
