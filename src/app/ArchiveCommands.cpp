@@ -180,7 +180,10 @@ void ArchiveCommands::StartOverview(const ArchivePeriodChoice& choice, std::vect
                  .arg(QString::fromStdString(choice.recorder), PeriodText(choice.fromMs, choice.toMs))
                  .arg(choice.samples)
                  .arg(exactLimit_));
-  window_.DataFilterButton->setEnabled(false);
+  // The filter's window starts as the period.
+  if (window_.dialogs_.dataFilter) {
+    window_.dialogs_.dataFilter->InitFromDataset(FromArchiveMs(choice.fromMs), FromArchiveMs(choice.toMs));
+  }
 
   // The table: the period's pages read one at a time.
   const double days = std::max(1e-6, FromArchiveMs(choice.toMs) - FromArchiveMs(choice.fromMs));
@@ -251,9 +254,9 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
           window_.summary = overview_->summary;
           window_.chartPage_->ClearChart();
           window_.zoomLimits.xZoomLimitOpen = window_.zoomLimits.yZoomLimitOpen = true;
+          overview_->shown = true;  // the cursor placed below reads from the archive
           window_.chartPage_->ShowFill(std::move(fill), window_.zoomLimits);
           window_.PlaceCursorsAfterLoad(overview_->summary.startTime);
-          overview_->shown = true;
         } else {
           std::vector<ChartLine> lines = OverviewLines(outcome->envelopes, overview_->channels, fromMs, toMs,
                                                        pixels, GapHeight(overview_->summary));
@@ -279,6 +282,8 @@ void ArchiveCommands::LoadExact(const ArchivePeriodChoice& window, bool fromOver
   std::unique_ptr<Overview> kept = std::move(overview_);
   Forget();
   overview_ = std::move(kept);
+  // From here the window is the exact one: the load's cursor reads from its samples.
+  exactWindow_ = fromOverview && overview_ != nullptr;
   window_.PrepareLoad(true);
   auto ok = std::make_shared<bool>(false);
   window_.LoadWithWorker([this, window, ok]() -> std::optional<UserMessage> {
@@ -292,7 +297,6 @@ void ArchiveCommands::LoadExact(const ArchivePeriodChoice& window, bool fromOver
     window_.channels.clear();
     return UserMessage{"档案读取失败：" + error, MessageIcon::Error};
   });
-  exactWindow_ = fromOverview && overview_ != nullptr;
   if (overview_) overview_->exactZoomed = false;
   SetCaption(QStringLiteral("档案 %1: 精确数据 %2%3")
                  .arg(QString::fromStdString(window.recorder), PeriodText(window.fromMs, window.toMs),
@@ -311,6 +315,40 @@ void ArchiveCommands::BackToOverview() {
   window_.PrepareLoad(false);
   window_.ResetView();
   StartOverview(choice, std::move(channels), summary);
+}
+
+void ArchiveCommands::FilterOverview(const FilterSettings& settings) {
+  if (!OverviewShown()) return;
+  ArchivePeriodChoice window = overview_->choice;
+  window.fromMs = std::max(window.fromMs, ToArchiveMs(settings.filterStart));
+  window.toMs = std::min(window.toMs, ToArchiveMs(settings.filterEnd));
+  window.channels.clear();
+  for (const ChannelSummaryInfo& info : overview_->channels) {
+    if (info.number >= 1 && info.number <= 16 && settings.channelSelected[static_cast<std::size_t>(info.number - 1)]) {
+      window.channels.push_back(info.number);
+    }
+  }
+  if (window.channels.empty() || window.fromMs > window.toMs) return;
+  std::optional<std::int64_t> count;
+  std::string error;
+  window_.RunLongCommand(QStringLiteral("数据正在筛选，请稍等..."), [&](ProgressSink&) {
+    const std::unique_ptr<Archive> archive = Archive::Open(window.location, false, error);
+    if (archive) count = archive->CountSamples(window.recorderId, window.fromMs, window.toMs, window.channels, error);
+  });
+  if (!count) {
+    ShowFailure(QString::fromStdString(error));
+    return;
+  }
+  if (*count > exactLimit_) {
+    CurrentPrompts().Message(&window_,
+                             QStringLiteral("所选时段有 %1 个数据，超过 %2 个，请缩小时间范围或减少通道后再筛选。")
+                                 .arg(*count)
+                                 .arg(exactLimit_),
+                             MessageIcon::Information);
+    return;
+  }
+  window.samples = *count;
+  LoadExact(window, true);
 }
 
 void ArchiveCommands::ExactWindowZoomed() {

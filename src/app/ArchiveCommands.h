@@ -25,6 +25,7 @@
 #include "archive/ui/ArchiveBrowser.h"
 #include "chart/ChartLines.h"
 #include "recorder/Dataset.h"
+#include "workbench/ViewModel.h"
 
 namespace vantiro {
 
@@ -68,6 +69,9 @@ class ArchiveCommands : public QObject {
   void ExactWindowZoomed();
   bool UndoLeavesExactWindow();
   void CursorMoved(DateTime x);
+  // The data filter on an overview: the chosen window and channels opened exact when they hold at
+  // most the limit (the overview stays otherwise, and says why).
+  void FilterOverview(const FilterSettings& settings);
   // The paging commands on an overview's table: 0 first, 1 previous, 2 next, 3 last.
   void Page(int which);
 

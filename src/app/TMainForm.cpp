@@ -500,13 +500,19 @@ void TMainForm::OpenFromCommandLine(const QString& path) {
 void TMainForm::DataFilterButtonClick() { RunFilter(); }
 
 void TMainForm::DataListViewContextPopup() {
-  if (liveMode || archive_->OverviewShown()) return;
+  if (liveMode) return;
   RunFilter();
 }
 
 void TMainForm::RunFilter() {
-  if (channels.empty() || !dialogs_.dataFilter || archive_->OverviewShown()) return;
+  if (!dialogs_.dataFilter) return;
   TDataFilterDlg& dialog = *dialogs_.dataFilter;
+  if (archive_->OverviewShown()) {
+    // The window and channels chosen, read exact from the archive.
+    if (dialog.exec() == QDialog::Accepted) archive_->FilterOverview(dialog.Settings());
+    return;
+  }
+  if (channels.empty()) return;
   if (dialog.exec() != QDialog::Accepted) return;
 
   tableRows.clear();

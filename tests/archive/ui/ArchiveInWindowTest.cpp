@@ -130,11 +130,14 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
   ASSERT_TRUE(Commands().OverviewShown()) << Form().windowTitle().toStdString() << Form().channels.size() << (prompts_.messages.empty() ? std::string()
                                                                         : prompts_.messages.back().text.toStdString());
   EXPECT_TRUE(Form().windowTitle().contains("概览")) << Form().windowTitle().toStdString();
-  EXPECT_FALSE(Form().DataFilterButton->isEnabled());
+  EXPECT_TRUE(Form().DataFilterButton->isEnabled());  // the filter opens a window of it exact
   ASSERT_EQ(Form().Chart->LineCount(), 1u);
   // The one-sample spike is drawn, whatever the width.
   EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
   EXPECT_LE(Form().Chart->Line(0).points.size(), 2u * kEnvelopeColumns + 2);
+  // The cursor at the start, its read-out from the archive.
+  EXPECT_EQ(Form().Chart->LegendTitle().toStdString(), "垂直游标X: 2010-05-12 00:00:00");
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000")) << Form().Chart->LineTitleShown(0).toStdString();
 
   // The table: a page of rows read, numbered in the period; the next page goes on from there.
   const std::uint32_t perPage = kDefaultRowsPerPage;
@@ -175,11 +178,37 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
   ASSERT_EQ(Form().channels.size(), 1u);
   EXPECT_GE(Form().channels[0].times.size(), 600u);
   EXPECT_LE(Form().channels[0].times.size(), 602u);
+  // The cursor at the window's start, read from its samples.
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000")) << Form().Chart->LineTitleShown(0).toStdString();
   EXPECT_TRUE(Form().DataFilterButton->isEnabled());
   Form().ChartUndoZoom();
   ASSERT_TRUE(Settle(Commands()));
   EXPECT_TRUE(Commands().OverviewShown());
   EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
+
+  // The filter on the overview: a window too long for the limit is refused with a message and the
+  // overview stays; ten minutes of channel 1 open exact.
+  FilterSettings settings;
+  settings.channelSelected[0] = true;
+  settings.filterStart = start;
+  settings.filterEnd = start + 19000.0 / 86400.0;
+  prompts_.messages.clear();
+  Commands().FilterOverview(settings);
+  ASSERT_TRUE(Settle(Commands()));
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_TRUE(prompts_.messages[0].text.contains("请缩小时间范围")) << prompts_.messages[0].text.toStdString();
+  EXPECT_TRUE(Commands().OverviewShown());
+  settings.filterStart = start + 17000.0 / 86400.0;
+  settings.filterEnd = start + 17600.0 / 86400.0;
+  Commands().FilterOverview(settings);
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Commands().ExactWindowOfOverview());
+  ASSERT_EQ(Form().channels.size(), 1u);
+  EXPECT_EQ(Form().channels[0].times.size(), 601u);
+  EXPECT_EQ(Form().tableRows.size(), 601u);
+  Form().ChartUndoZoom();
+  ASSERT_TRUE(Settle(Commands()));
+  ASSERT_TRUE(Commands().OverviewShown());
 
   // A scroll in the overview draws the window on show from the archive again.
   Form().Chart->SetBottomAxis(start, start + 18000.0 / 86400.0);
