@@ -400,7 +400,8 @@ void ArchiveCommands::CursorMoved(DateTime x) {
                   samples.Append(channel.times[k], channel.values[k]);
                 }
               }
-              text = CursorReadout(info.title, info.unit, samples, x, GapHeight(overview_->summary));
+              // The unit the recording gave at that time (a channel's unit may change between files).
+              text = CursorReadout(info.title, channel.unit, samples, x, GapHeight(overview_->summary));
             }
           }
           window_.Chart->SetLineTitle(info.series, QString::fromStdString(text));

@@ -47,18 +47,14 @@ std::vector<ChartLine> OverviewLines(const std::vector<ChannelEnvelope>& envelop
           const std::int64_t apart = bucket.startMs - buckets[b - 1].startMs;
           if (static_cast<double>(apart) > 2.0 * usual + 1.0) {
             line.AppendGap(FromArchiveMs(buckets[b - 1].startMs + apart / 2), gapHeight);
+            line.bandLow.push_back(static_cast<float>(gapHeight));
+            line.bandHigh.push_back(static_cast<float>(gapHeight));
           }
         }
-        const DateTime x = FromArchiveMs(bucket.startMs);
-        if (bucket.min == bucket.max) {
-          line.Append(x, bucket.min);
-          continue;
-        }
-        // From the end nearer to where the line stands, so that the column is one stroke.
-        const bool fromLow = line.points.empty() || line.IsGap(line.points.size() - 1) ||
-                             std::abs(line.points.back().y - bucket.min) <= std::abs(line.points.back().y - bucket.max);
-        line.Append(x, fromLow ? bucket.min : bucket.max);
-        line.Append(x, fromLow ? bucket.max : bucket.min);
+        // The column's mean on the line, its lowest and highest values as the band around it.
+        line.Append(FromArchiveMs(bucket.startMs), bucket.mean);
+        line.bandLow.push_back(static_cast<float>(bucket.min));
+        line.bandHigh.push_back(static_cast<float>(bucket.max));
       }
     }
     lines.push_back(std::move(line));

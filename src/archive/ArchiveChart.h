@@ -17,9 +17,10 @@ inline constexpr std::int64_t kExactPeriodSamples = 50'000'000;
 // memory, or a test), kExactPeriodSamples otherwise.
 std::int64_t ExactPeriodLimit();
 
-// The chart lines of an overview: per channel, each pixel column's lowest and highest value as two
-// points at the column (in the order that keeps the line running from the column before), a break
-// where the archive holds nothing for more than two columns. The gap points at `gapHeight`.
+// The chart lines of an overview: per channel a point a pixel column at its mean, with the column's
+// lowest and highest value as the line's band (ChartLine::bandLow/bandHigh), and a break where the
+// archive holds nothing for more than two columns (or two of the samples' own steps). The gap points
+// at `gapHeight`.
 std::vector<ChartLine> OverviewLines(const std::vector<ChannelEnvelope>& envelopes,
                                      const std::vector<ChannelSummaryInfo>& channels, std::int64_t fromMs,
                                      std::int64_t toMs, int pixels, double gapHeight);

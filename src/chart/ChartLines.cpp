@@ -157,6 +157,8 @@ bool ChartLine::IsGap(std::size_t index) const {
 void ChartLine::Clear() {
   points.clear();
   gaps.clear();
+  bandLow.clear();
+  bandHigh.clear();
   timeOrder_.clear();
   ascending = true;
   minX = maxX = 0.0;

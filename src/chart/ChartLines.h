@@ -73,6 +73,11 @@ struct ChartLine {
   std::size_t palettePosition = 0;
   std::vector<ChartPoint> points;
   std::vector<std::size_t> gaps;  // the indexes of the gap points, ascending
+  // A line drawn from summaries (an overview of the archive): per point the lowest and highest value
+  // it stands for, drawn as a band around the line; empty for a line of samples.
+  std::vector<float> bandLow;
+  std::vector<float> bandHigh;
+  bool HasBand() const { return !points.empty() && bandLow.size() == points.size() && bandHigh.size() == points.size(); }
   DateTime minX = 0.0;  // smallest and largest X; meaningful when there are points
   DateTime maxX = 0.0;
   bool ascending = true;  // no point lies before the one added before it

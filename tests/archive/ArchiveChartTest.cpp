@@ -1,4 +1,5 @@
-// The overview chart drawn from the archive's summaries: each column's lowest and highest value,
+// The overview chart drawn from the archive's summaries: each column's mean with its lowest and
+// highest value as a band,
 // a break where the archive holds nothing, and the limit that decides when a period is shown so.
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 namespace vantiro {
 namespace {
 
-TEST(ArchiveChartTest, EachColumnIsOneStrokeFromItsLowToItsHighAndAHoleIsABreak) {
+TEST(ArchiveChartTest, EachColumnIsItsMeanWithItsLowAndHighAsTheBandAndAHoleIsABreak) {
   // 100 columns of 1 s over [0, 100 s); channel 2 holds columns 0-2 and 10-11, channel 5 nothing.
   ChannelEnvelope envelope;
   envelope.number = 2;
@@ -25,22 +26,30 @@ TEST(ArchiveChartTest, EachColumnIsOneStrokeFromItsLowToItsHighAndAHoleIsABreak)
   EXPECT_EQ(lines[0].unit, "MPa");
   EXPECT_EQ(lines[1].palettePosition, 1u);
   EXPECT_TRUE(lines[1].points.empty());
+  EXPECT_FALSE(lines[1].HasBand());
   struct Expected {
     double seconds;
-    double y;
+    double mean;
+    float low;
+    float high;
     bool gap;
   };
-  // A column runs from the end nearer the line's last point; an equal low and high is one point.
-  const Expected expected[] = {{0, 1.0, false},  {0, 4.0, false},   {1, 3.0, false},  {2, 0.5, false},
-                               {2, 9.0, false},  {6, -20.0, true},  {10, 2.0, false}, {10, 2.5, false},
-                               {11, 2.0, false}, {11, 1.0, false}};
+  // The night between columns 2 and 10 (more than two columns without a value) is a break.
+  const Expected expected[] = {{0, 2.0, 1.0f, 4.0f, false},   {1, 3.0, 3.0f, 3.0f, false},
+                               {2, 4.0, 0.5f, 9.0f, false},   {6, -20.0, -20.0f, -20.0f, true},
+                               {10, 2.2, 2.0f, 2.5f, false},  {11, 1.5, 1.0f, 2.0f, false}};
   const ChartLine& line = lines[0];
+  ASSERT_TRUE(line.HasBand());
   ASSERT_EQ(line.points.size(), std::size(expected));
   for (std::size_t i = 0; i < line.points.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_NEAR(line.points[i].x, FromArchiveMs(static_cast<std::int64_t>(expected[i].seconds * 1000)), 1e-9);
-    EXPECT_EQ(line.points[i].y, expected[i].y);
+    EXPECT_EQ(line.points[i].y, expected[i].mean);
     EXPECT_EQ(line.IsGap(i), expected[i].gap);
+    if (!expected[i].gap) {
+      EXPECT_EQ(line.bandLow[i], expected[i].low);
+      EXPECT_EQ(line.bandHigh[i], expected[i].high);
+    }
   }
   EXPECT_TRUE(line.ascending);
 }

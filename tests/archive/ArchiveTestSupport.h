@@ -36,9 +36,10 @@ inline std::string NewArchiveLocation(Engine engine, const TempDir& dir) {
 
 // A recorder file of `channels` channels sampled every `interval` seconds from `start` (seconds
 // since 2000) for `count` samples, channel c valued c * 100 + i % 50 (raw, one decimal), with an
-// interruption of channel 0 in its middle when `interrupted`. The header's window is the samples'.
+// interruption of channel 0 in its middle when `interrupted`; channel c's unit is the recorder's unit
+// code `unitCode` + c (19: ℃). The header's window is the samples'.
 inline std::string WriteRecording(const std::string& path, std::int32_t start, int count, int channels = 3,
-                                  int interval = 1, bool interrupted = false) {
+                                  int interval = 1, bool interrupted = false, int unitCode = 19) {
   RecorderFileBuilder file;
   auto field = [](std::int32_t seconds) {
     // Seconds since 2000 back to fields (UTC arithmetic on the wall clock).
@@ -59,7 +60,7 @@ inline std::string WriteRecording(const std::string& path, std::int32_t start, i
   const std::int32_t end = start + (count - 1) * interval;
   file.Window(field(start), field(end)).Channels(0, channels - 1);
   for (int c = 0; c < channels; ++c) {
-    file.Range(c, 10000, -1000, 3, static_cast<std::int16_t>(19 + c));
+    file.Range(c, 10000, -1000, 3, static_cast<std::int16_t>(unitCode + c));
     std::vector<RecordSpec> records;
     std::vector<std::int16_t> samples;
     const int half = count / 2;

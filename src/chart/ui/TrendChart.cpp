@@ -361,11 +361,58 @@ QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSp
   return plottable;
 }
 
+void TrendChart::SetBand(Series& series, const ChartLine& line) {
+  if (!line.HasBand() || !line.ascending) {
+    for (QCPGraph** band : {&series.bandLow, &series.bandHigh}) {
+      if (*band) removePlottable(*band);
+      *band = nullptr;
+    }
+    return;
+  }
+  const QColor colour = Colour(PaletteColour(line.palettePosition));
+  if (!series.bandHigh) {
+    series.bandHigh = new QCPGraph(xAxis, yAxis);
+    series.bandLow = new QCPGraph(xAxis, yAxis);
+    QColor edge = colour;
+    edge.setAlpha(170);
+    QColor fill = colour;
+    fill.setAlpha(70);
+    for (QCPGraph* band : {series.bandHigh, series.bandLow}) {
+      band->setPen(QPen(edge, 1));
+      band->setAntialiased(false);
+      band->setAntialiasedFill(false);
+      band->setSelectable(QCP::stNone);
+      band->setLineStyle(QCPGraph::lsLine);
+    }
+    series.bandLow->setBrush(fill);
+    series.bandLow->setChannelFillGraph(series.bandHigh);
+    if (series.plottable) {
+      series.bandHigh->setVisible(series.plottable->visible());
+      series.bandLow->setVisible(series.plottable->visible());
+    }
+  }
+  QVector<QCPGraphData> high(static_cast<qsizetype>(line.points.size()));
+  QVector<QCPGraphData> low(static_cast<qsizetype>(line.points.size()));
+  std::size_t nextGap = 0;
+  for (std::size_t i = 0; i < line.points.size(); ++i) {
+    const double key = ChartKey(line.points[i].x);
+    bool gap = false;
+    while (nextGap < line.gaps.size() && line.gaps[nextGap] < i) ++nextGap;
+    if (nextGap < line.gaps.size() && line.gaps[nextGap] == i) gap = true;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    high[static_cast<qsizetype>(i)] = QCPGraphData(key, gap ? nan : static_cast<double>(line.bandHigh[i]));
+    low[static_cast<qsizetype>(i)] = QCPGraphData(key, gap ? nan : static_cast<double>(line.bandLow[i]));
+  }
+  series.bandHigh->data()->set(high, true);
+  series.bandLow->data()->set(low, true);
+}
+
 std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeight) {
   const std::size_t first = lines_.size();
   lines_.reserve(lines_.size() + lines.size());
   for (ChartLine& line : lines) {
     Series series;
+    SetBand(series, line);  // before the line, so that the line is drawn over its band
     series.plottable = CreatePlottable(line, series.values);
     series.data = std::move(line);
     series.gapHeight = gapHeight;
@@ -416,12 +463,14 @@ void TrendChart::ReplaceLineData(std::size_t line, ChartLine&& data) {
   const std::string title = std::move(series.data.title);
   series.data = std::move(data);
   series.data.title = title;
+  SetBand(series, series.data);
   replot(rpQueuedReplot);
 }
 
 void TrendChart::EmptyLine(std::size_t line) {
   Series& series = lines_.at(line);
   series.data.Clear();
+  SetBand(series, series.data);
   series.values = ValueSpan{};
   if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) graph->data()->clear();
   if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) curve->data()->clear();
@@ -438,6 +487,9 @@ bool TrendChart::LineVisible(std::size_t line) const { return lines_.at(line).pl
 
 void TrendChart::SetLineVisible(std::size_t line, bool visible) {
   lines_.at(line).plottable->setVisible(visible);
+  for (QCPGraph* band : {lines_[line].bandLow, lines_[line].bandHigh}) {
+    if (band) band->setVisible(visible);
+  }
   replot(rpQueuedReplot);
 }
 

@@ -41,7 +41,10 @@ class TrendChart : public QCustomPlot {
   inline static constexpr int kZoomMinimumPixels = 16;
   inline static constexpr int kCursorGrabPixels = 10;
 
-  // Lines. A line whose points never go back in time is drawn as a graph; one whose times run
+  // Lines. A line with a band (an overview's: each point a pixel column's mean, lowest and highest
+  // value) is drawn through its points with the band between the lowest and highest values around
+  // it, its edges in the line's colour, so that a spike of one sample still shows.
+  // A line whose points never go back in time is drawn as a graph; one whose times run
   // backwards (CSV imports, clock changes) as a curve in stored order. A line's gap points break
   // it; a point is a gap point by the line's list of them, whatever its height. `gapHeight` is
   // the height of the gap points appended later.
@@ -166,6 +169,9 @@ class TrendChart : public QCustomPlot {
     ValueSpan values;
     QCPAbstractPlottable* plottable = nullptr;
     double gapHeight = 0.0;
+    // The band of a line drawn from summaries: its highest values, and its lowest filled up to them.
+    QCPGraph* bandHigh = nullptr;
+    QCPGraph* bandLow = nullptr;
   };
   enum class Drag { None, Cursor, Scroll };
 
@@ -177,6 +183,8 @@ class TrendChart : public QCustomPlot {
   void LayOutLegend();
   int LegendRowHeight() const;
   QCPAbstractPlottable* CreatePlottable(const ChartLine& line, ValueSpan& values);
+  // The band of `series` made, filled or dropped as its line has one or not.
+  void SetBand(Series& series, const ChartLine& line);
   void RemoveLegendEntries();
   void AppendToLine(std::size_t line, DateTime x, double y, bool gap, bool rescale);
   void UpdateCursorItems();

@@ -14,6 +14,7 @@
 
 #include "app/AppWindows.h"
 #include "app/ArchiveCommands.h"
+#include "app/Startup.h"
 #include "app/TMainForm.h"
 #include "archive/ArchiveTestSupport.h"
 #include "archive/ui/SettleArchive.h"
@@ -45,10 +46,12 @@ std::string WriteSpikeRecording(const std::string& path, int count, int spike) {
   return path;
 }
 
+// The highest value a line draws: its points', or an overview's band's.
 double LineMax(const ChartLine& line) {
   double high = -1e300;
   for (std::size_t i = 0; i < line.points.size(); ++i) {
-    if (!line.IsGap(i)) high = std::max(high, line.points[i].y);
+    if (line.IsGap(i)) continue;
+    high = std::max(high, line.HasBand() ? static_cast<double>(line.bandHigh[i]) : line.points[i].y);
   }
   return high;
 }
@@ -134,7 +137,8 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
   ASSERT_EQ(Form().Chart->LineCount(), 1u);
   // The one-sample spike is drawn, whatever the width.
   EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
-  EXPECT_LE(Form().Chart->Line(0).points.size(), 2u * kEnvelopeColumns + 2);
+  EXPECT_TRUE(Form().Chart->Line(0).HasBand());
+  EXPECT_LE(Form().Chart->Line(0).points.size(), static_cast<std::size_t>(kEnvelopeColumns) + 2);
   // The cursor at the start, its read-out from the archive.
   EXPECT_EQ(Form().Chart->LegendTitle().toStdString(), "垂直游标X: 2010-05-12 00:00:00");
   EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000")) << Form().Chart->LineTitleShown(0).toStdString();
@@ -318,6 +322,52 @@ TEST_P(ArchiveInWindowTest, APeriodOpenedWhileAnImportRunsIsTheArchiveBeforeOrAf
   for (const std::size_t samples : seen) {
     EXPECT_TRUE(samples == before || samples == after) << samples << " of " << before << " or " << after;
   }
+}
+
+// A channel whose unit changed between two files: the overview's read-out gives each time's unit as
+// that file recorded it.
+TEST_P(ArchiveInWindowTest, TheReadOutOfAnOverviewGivesTheUnitAsRecordedAtTheCursor) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 3600, 1))).outcome,
+              ImportResult::Outcome::Imported);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("b.bin"), kMay13 + 7200, 3600, 1, 1, false, 20)))
+                  .outcome,
+              ImportResult::Outcome::Imported);
+  }
+  Commands().SetExactLimit(1000);
+  OpenAll("kiln");
+  ASSERT_TRUE(Commands().OverviewShown());
+  const DateTime start = Form().summary.startTime;
+  Form().Chart->SetCursorX(start + 100.0 / 86400.0);
+  ASSERT_TRUE(Settle(Commands()));
+  const QString first = Form().Chart->LineTitleShown(0);
+  Form().Chart->SetCursorX(start + 7300.0 / 86400.0);
+  ASSERT_TRUE(Settle(Commands()));
+  const QString second = Form().Chart->LineTitleShown(0);
+  EXPECT_TRUE(first.endsWith("℃")) << first.toStdString();
+  EXPECT_FALSE(second.endsWith("℃")) << second.toStdString();
+  EXPECT_FALSE(second.endsWith("---")) << second.toStdString();
+}
+
+// vantiro --archive A --recorder NAME --from T --to T: that period on show at start.
+TEST_P(ArchiveInWindowTest, APeriodNamedOnTheCommandLineOpensAtStart) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 600, 2))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  const StartupOptions options = ParseStartupOptions(
+      {"--archive", QString::fromStdString(location_), "--recorder", "kiln", "--from", "2010-05-13 00:01:00", "--to",
+       "2010-05-13 00:02:00"});
+  ASSERT_TRUE(options.error.isEmpty()) << options.error.toStdString();
+  StartFromCommandLine(*windows_, options);
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().text.toStdString();
+  ASSERT_EQ(Form().channels.size(), 2u);
+  EXPECT_EQ(Form().channels[0].times.size(), 61u);  // 00:01:00 to 00:02:00, both ends
+  EXPECT_EQ(Form().tableRows.size(), 61u);
+  EXPECT_TRUE(Form().windowTitle().contains("档案 kiln")) << Form().windowTitle().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveInWindowTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),

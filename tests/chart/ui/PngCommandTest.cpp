@@ -254,13 +254,14 @@ QString WriteSpikeFile(const TempDir& dir, const std::string& name, int count, i
   return QString::fromStdString(path);
 }
 
-// The rows of the plot area holding a pixel of the red line: one or two for a flat line, many more
-// where a spike rises from it.
+// The rows of the plot area holding a pixel of the red line (or of an overview's band around it,
+// drawn in a darker red): one or two for a flat line, many more where a spike rises from it.
 int RedRows(const QImage& image) {
   int rows = 0;
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 80; x < image.width() * 2 / 3; ++x) {
-      if (image.pixelColor(x, y) == QColor(255, 0, 0)) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 120 && c.green() < 40 && c.blue() < 40) {
         ++rows;
         break;
       }
