@@ -363,48 +363,41 @@ QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSp
 
 void TrendChart::SetBand(Series& series, const ChartLine& line) {
   if (!line.HasBand() || !line.ascending) {
-    for (QCPGraph** band : {&series.bandLow, &series.bandHigh}) {
-      if (*band) removePlottable(*band);
-      *band = nullptr;
-    }
+    if (series.band) removePlottable(series.band);
+    series.band = nullptr;
     return;
   }
-  const QColor colour = Colour(PaletteColour(line.palettePosition));
-  if (!series.bandHigh) {
-    series.bandHigh = new QCPGraph(xAxis, yAxis);
-    series.bandLow = new QCPGraph(xAxis, yAxis);
-    QColor edge = colour;
-    edge.setAlpha(170);
-    QColor fill = colour;
-    fill.setAlpha(70);
-    for (QCPGraph* band : {series.bandHigh, series.bandLow}) {
-      band->setPen(QPen(edge, 1));
-      band->setAntialiased(false);
-      band->setAntialiasedFill(false);
-      band->setSelectable(QCP::stNone);
-      band->setLineStyle(QCPGraph::lsLine);
-    }
-    series.bandLow->setBrush(fill);
-    series.bandLow->setChannelFillGraph(series.bandHigh);
-    if (series.plottable) {
-      series.bandHigh->setVisible(series.plottable->visible());
-      series.bandLow->setVisible(series.plottable->visible());
-    }
+  if (!series.band) {
+    // The band is drawn as each column's stroke from its lowest to its highest value, in turn up
+    // and down, so that the strokes fill it and its edges join them (cheaper than a filled area).
+    series.band = new QCPGraph(xAxis, yAxis);
+    QColor colour = Colour(PaletteColour(line.palettePosition));
+    colour.setAlpha(120);
+    series.band->setPen(QPen(colour, 1));
+    series.band->setAntialiased(false);
+    series.band->setSelectable(QCP::stNone);
+    series.band->setLineStyle(QCPGraph::lsLine);
+    if (series.plottable) series.band->setVisible(series.plottable->visible());
   }
-  QVector<QCPGraphData> high(static_cast<qsizetype>(line.points.size()));
-  QVector<QCPGraphData> low(static_cast<qsizetype>(line.points.size()));
+  QVector<QCPGraphData> strokes;
+  strokes.reserve(static_cast<qsizetype>(2 * line.points.size()));
   std::size_t nextGap = 0;
+  bool up = true;
   for (std::size_t i = 0; i < line.points.size(); ++i) {
     const double key = ChartKey(line.points[i].x);
-    bool gap = false;
     while (nextGap < line.gaps.size() && line.gaps[nextGap] < i) ++nextGap;
-    if (nextGap < line.gaps.size() && line.gaps[nextGap] == i) gap = true;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    high[static_cast<qsizetype>(i)] = QCPGraphData(key, gap ? nan : static_cast<double>(line.bandHigh[i]));
-    low[static_cast<qsizetype>(i)] = QCPGraphData(key, gap ? nan : static_cast<double>(line.bandLow[i]));
+    if (nextGap < line.gaps.size() && line.gaps[nextGap] == i) {
+      strokes.append(QCPGraphData(key, std::numeric_limits<double>::quiet_NaN()));
+      up = true;
+      continue;
+    }
+    const double low = line.bandLow[i];
+    const double high = line.bandHigh[i];
+    strokes.append(QCPGraphData(key, up ? low : high));
+    strokes.append(QCPGraphData(key, up ? high : low));
+    up = !up;
   }
-  series.bandHigh->data()->set(high, true);
-  series.bandLow->data()->set(low, true);
+  series.band->data()->set(strokes, true);
 }
 
 std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeight) {
@@ -487,9 +480,7 @@ bool TrendChart::LineVisible(std::size_t line) const { return lines_.at(line).pl
 
 void TrendChart::SetLineVisible(std::size_t line, bool visible) {
   lines_.at(line).plottable->setVisible(visible);
-  for (QCPGraph* band : {lines_[line].bandLow, lines_[line].bandHigh}) {
-    if (band) band->setVisible(visible);
-  }
+  if (lines_[line].band) lines_[line].band->setVisible(visible);
   replot(rpQueuedReplot);
 }
 

@@ -43,7 +43,7 @@ class TrendChart : public QCustomPlot {
 
   // Lines. A line with a band (an overview's: each point a pixel column's mean, lowest and highest
   // value) is drawn through its points with the band between the lowest and highest values around
-  // it, its edges in the line's colour, so that a spike of one sample still shows.
+  // it in a lighter shade of the line's colour, so that a spike of one sample still shows.
   // A line whose points never go back in time is drawn as a graph; one whose times run
   // backwards (CSV imports, clock changes) as a curve in stored order. A line's gap points break
   // it; a point is a gap point by the line's list of them, whatever its height. `gapHeight` is
@@ -169,9 +169,8 @@ class TrendChart : public QCustomPlot {
     ValueSpan values;
     QCPAbstractPlottable* plottable = nullptr;
     double gapHeight = 0.0;
-    // The band of a line drawn from summaries: its highest values, and its lowest filled up to them.
-    QCPGraph* bandHigh = nullptr;
-    QCPGraph* bandLow = nullptr;
+    // The band of a line drawn from summaries.
+    QCPGraph* band = nullptr;
   };
   enum class Drag { None, Cursor, Scroll };
 
