@@ -31,7 +31,7 @@
 
 #include "YearOfRecordings.h"
 #include "archive/Archive.h"
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 #include "archive/ArchiveSources.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TrendChart.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "app/TMainForm.h"
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 #include "archive/ui/ArchiveTasks.h"
 #include "archive/ui/ImportToArchive.h"
 #include "chart/Cursors.h"
@@ -401,7 +401,8 @@ void ArchiveCommands::CursorMoved(DateTime x) {
                 }
               }
               // The unit the recording gave at that time (a channel's unit may change between files).
-              text = CursorReadout(info.title, channel.unit, samples, x, GapHeight(overview_->summary));
+              text = CursorReadout(info.title, UnitAt(channel.unit, channel.unitChanges, x), samples, x,
+                                   GapHeight(overview_->summary));
             }
           }
           window_.Chart->SetLineTitle(info.series, QString::fromStdString(text));

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 #include "archive/ui/ArchiveBrowser.h"
 #include "chart/ChartLines.h"
 #include "recorder/Dataset.h"

@@ -804,11 +804,12 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
       int number;
       std::string unit;
       std::int64_t position;
+      std::vector<UnitSince> unitChanges;  // each source's unit from its first time, when they differ
     };
     std::vector<Channel> channels;
     {
       auto statement = db.Prepare(
-          "SELECT c.number, c.unit, c.position FROM source_channel c JOIN source s ON s.id = c.source_id "
+          "SELECT c.number, c.unit, c.position, s.first_ms FROM source_channel c JOIN source s ON s.id = c.source_id "
           "WHERE s.recorder_id = ? AND s.first_ms <= ? AND s.last_ms >= ? ORDER BY c.number, s.first_ms, s.id");
       statement->BindInt(1, recorderId);
       statement->BindInt(2, toMs);
@@ -816,11 +817,18 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
       while (statement->Step()) {
         const int number = static_cast<int>(statement->Int(0));
         if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), number) == wanted.end()) continue;
+        std::string unit = statement->Text(1);
+        const DateTime since = FromArchiveMs(statement->Int(3));
         if (channels.empty() || channels.back().number != number) {
-          channels.push_back({number, statement->Text(1), statement->Int(2)});
+          channels.push_back({number, unit, statement->Int(2), {UnitSince{since, unit}}});
         } else {
-          channels.back().unit = statement->Text(1);
+          Channel& c = channels.back();
+          if (c.unitChanges.back().unit != unit) c.unitChanges.push_back({since, unit});
+          c.unit = std::move(unit);
         }
+      }
+      for (Channel& c : channels) {
+        if (c.unitChanges.size() == 1) c.unitChanges.clear();  // one unit throughout
       }
     }
     if (sources.size() == 1) {
@@ -849,6 +857,7 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
       ChannelInfo info;
       info.number = static_cast<std::int16_t>(c.number);
       info.unit = c.unit;
+      info.unitChanges = c.unitChanges;
       info.times.reserve(e - b + 16);
       info.values.reserve(e - b + 16);
       // The merged span that covers the current sample: pairs inside it need no look at holes.

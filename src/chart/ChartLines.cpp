@@ -65,6 +65,7 @@ ChartLine NewLine(const ChannelInfo& channel, std::size_t position) {
   ChartLine line;
   line.title = LineTitle(channel.number);
   line.unit = channel.unit;
+  line.unitChanges = channel.unitChanges;
   line.palettePosition = position;
   return line;
 }

@@ -70,6 +70,7 @@ struct ChartPoint {
 struct ChartLine {
   std::string title;   // "通道%0.2d"
   std::string unit;    // empty for live lines
+  std::vector<UnitSince> unitChanges;  // the channel's, when its unit changed within the samples
   std::size_t palettePosition = 0;
   std::vector<ChartPoint> points;
   std::vector<std::size_t> gaps;  // the indexes of the gap points, ascending

@@ -95,12 +95,32 @@ inline bool operator==(const TimeSeries& a, const std::vector<DateTime>& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
+// From `since` on, a channel's samples were recorded in `unit` (a period of the archive whose
+// recordings changed a channel's unit).
+struct UnitSince {
+  DateTime since = 0.0;
+  std::string unit;
+  friend bool operator==(const UnitSince&, const UnitSince&) = default;
+};
+
 struct ChannelInfo {
   std::int16_t number = 0;        // shown to the user, 1-based
   std::string unit;               // UTF-8
   TimeSeries times;               // one per stored sample or gap marker
   std::vector<float> values;      // same length as times
+  // Where the unit changed within the samples, in time order (empty: `unit` throughout). The last
+  // entry's unit is `unit`.
+  std::vector<UnitSince> unitChanges;
 };
+
+// The unit a channel's sample at `time` was recorded in.
+inline const std::string& UnitAt(const std::string& unit, const std::vector<UnitSince>& changes, DateTime time) {
+  const std::string* found = changes.empty() ? &unit : &changes.front().unit;
+  for (const UnitSince& change : changes) {
+    if (change.since <= time) found = &change.unit;
+  }
+  return *found;
+}
 
 struct DatasetSummary {
   float rangeMax = 0.0f;

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 #include "vantiro-convert/DrawnChart.h"
 #include "vantiro-convert/ConvertCommand.h"
 

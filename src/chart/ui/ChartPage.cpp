@@ -59,8 +59,10 @@ void ChartPage::ChartCursorToolChange(DateTime x) {
   chart_.SetLegendTitle(QString::fromStdString(CursorLegendTitle(x)));
   const double gapHeight = GapHeight(summary_);
   for (const ChartSeriesInfo& info : seriesList_) {
-    chart_.SetLineTitle(info.series, QString::fromStdString(CursorReadout(
-                                         info.title, info.unit, chart_.Line(info.series), x, gapHeight)));
+    const ChartLine& line = chart_.Line(info.series);
+    // The unit of the time read (a period of the archive may hold recordings of other units).
+    const std::string& unit = line.unitChanges.empty() ? info.unit : UnitAt(info.unit, line.unitChanges, x);
+    chart_.SetLineTitle(info.series, QString::fromStdString(CursorReadout(info.title, unit, line, x, gapHeight)));
   }
   chart_.Repaint();
 }

@@ -324,9 +324,9 @@ TEST_P(ArchiveInWindowTest, APeriodOpenedWhileAnImportRunsIsTheArchiveBeforeOrAf
   }
 }
 
-// A channel whose unit changed between two files: the overview's read-out gives each time's unit as
-// that file recorded it.
-TEST_P(ArchiveInWindowTest, TheReadOutOfAnOverviewGivesTheUnitAsRecordedAtTheCursor) {
+// A channel whose unit changed between two files: the read-out (of an overview or of the exact
+// samples) gives each time's unit as that file recorded it.
+TEST_P(ArchiveInWindowTest, TheReadOutGivesTheUnitAsRecordedAtTheCursor) {
   {
     auto archive = OpenArchive(location_);
     ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 3600, 1))).outcome,
@@ -348,6 +348,20 @@ TEST_P(ArchiveInWindowTest, TheReadOutOfAnOverviewGivesTheUnitAsRecordedAtTheCur
   EXPECT_TRUE(first.endsWith("℃")) << first.toStdString();
   EXPECT_FALSE(second.endsWith("℃")) << second.toStdString();
   EXPECT_FALSE(second.endsWith("---")) << second.toStdString();
+
+  // The same period opened exact: its read-out gives each time's unit too.
+  Commands().SetExactLimit(kExactPeriodSamples);
+  OpenAll("kiln");
+  ASSERT_FALSE(Commands().OverviewShown());
+  Form().Chart->SetCursorX(start + 100.0 / 86400.0);
+  EXPECT_EQ(Form().Chart->LineTitleShown(0), first);
+  Form().Chart->SetCursorX(start + 7300.0 / 86400.0);
+  EXPECT_EQ(Form().Chart->LineTitleShown(0), second);
+  // And with the switch 峰值包络 on.
+  Form().EnvelopeMenuItem->trigger();
+  Form().Chart->SetCursorX(start + 101.0 / 86400.0);
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).endsWith("℃")) << Form().Chart->LineTitleShown(0).toStdString();
+  Form().EnvelopeMenuItem->trigger();
 }
 
 // vantiro --archive A --recorder NAME --from T --to T: that period on show at start.

@@ -1,6 +1,7 @@
 #pragma once
-// The chart of a period too long to hold, drawn from the archive's summaries: each line the lowest
-// and highest value of every pixel column, so that no spike is hidden at any width.
+// The chart of a period too long to hold, drawn from the archive's summaries: each line through the
+// means of its pixel columns with their lowest and highest values as a band, so that no spike is
+// hidden at any width. (Plain C++: the window and vantiro-convert's pictures both draw it.)
 
 #include <cstdint>
 #include <vector>

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 
 namespace vantiro {
 namespace {

@@ -1,4 +1,4 @@
-#include "archive/ArchiveChart.h"
+#include "app/ArchiveChart.h"
 
 #include <algorithm>
 #include <cerrno>
