@@ -12,7 +12,7 @@
 
 #include "platform/AtomicFile.h"
 #include "support/FileSizeLimit.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TempDir.h"
 
 namespace vantiro {

@@ -14,7 +14,7 @@
 #include "support/ChildProgram.h"
 #include "support/PostgresServer.h"
 #include "support/RecorderFileBuilder.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TempDir.h"
 
 namespace vantiro {

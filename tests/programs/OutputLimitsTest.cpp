@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "support/RecorderFileBuilder.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TempDir.h"
 
 namespace vantiro {

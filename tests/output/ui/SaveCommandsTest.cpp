@@ -18,7 +18,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
-#include "support/SpecialFiles.h"
+#include "support/NonRegularFiles.h"
 #include "support/TempDir.h"
 #include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
