@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -126,6 +127,8 @@ TEST(OEMDownloadDialogTest, OpensFixedCentredWithEveryControlInItsRow) {
   EXPECT_EQ(dialog.Label3->text(), QStringLiteral("下装前，请确保下位机已经进入下装下装页面。"));
   EXPECT_EQ(dialog.PathSelectBtn->text(), QStringLiteral("..."));
   EXPECT_EQ(dialog.StartBtn->text(), QStringLiteral("开始下装"));
+  EXPECT_EQ(dialog.CancelBtn->text(), QStringLiteral("取消"));
+  EXPECT_FALSE(dialog.CancelBtn->isEnabled());  // nothing to cancel yet
   EXPECT_EQ(dialog.Label1->buddy(), dialog.DLAddress);
   EXPECT_EQ(dialog.Label2->buddy(), dialog.DLPicPath);
 
@@ -143,7 +146,7 @@ TEST(OEMDownloadDialogTest, OpensFixedCentredWithEveryControlInItsRow) {
   // Rows from top to bottom; in a row, the label, its field and the row's button left to right;
   // nothing leaves the dialog and nothing overlaps.
   const std::vector<std::vector<QWidget*>> rows = {
-      {dialog.Label1, dialog.DLAddress, dialog.StartBtn},
+      {dialog.Label1, dialog.DLAddress, dialog.CancelBtn, dialog.StartBtn},
       {dialog.Label2, dialog.DLPicPath, dialog.PathSelectBtn},
       {dialog.Label3},
       {dialog.DLProgressBar}};
@@ -174,8 +177,9 @@ TEST(OEMDownloadDialogTest, OpensFixedCentredWithEveryControlInItsRow) {
   for (QLabel* label : {dialog.Label1, dialog.Label2, dialog.Label3}) {
     EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
   }
-  EXPECT_GE(dialog.StartBtn->width(),
-            dialog.StartBtn->fontMetrics().horizontalAdvance(dialog.StartBtn->text()));
+  for (QPushButton* button : {dialog.StartBtn, dialog.CancelBtn}) {
+    EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
+  }
 }
 
 TEST(OEMDownloadDialogTest, ThePathButtonPutsTheChosenFileIntoThePath) {
@@ -561,6 +565,37 @@ TEST(OEMDownloadDialogTest, ClosingDuringADownloadIsRefusedAndTheDownloadGoesOn)
   EXPECT_TRUE(dialog.close());
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(prompts.messages.size(), 3u);
+}
+
+// 取消 while the recorder holds back its acknowledgement of block 0 (1.5 s): the download ends at
+// once without sending more, the port is let go, and the dialog says it was cancelled.
+TEST(OEMDownloadDialogTest, CancelEndsTheDownloadAfterTheFrameInProgressAndSaysSo) {
+  SlowDownload slow;
+  ASSERT_TRUE(slow.line.Started());
+  const std::string ini = slow.line.WriteConfig();
+  ScriptedPrompts prompts;
+  DialogOnLine on(ini);
+  TOEMDLDlg& dialog = *on.dialog;
+  dialog.show();
+  ASSERT_TRUE(slow.Start(dialog));
+  EXPECT_TRUE(dialog.CancelBtn->isEnabled());
+  QElapsedTimer clock;
+  clock.start();
+  dialog.CancelBtn->click();
+  EXPECT_FALSE(dialog.CancelBtn->isEnabled());
+  ASSERT_TRUE(WaitForEnd(dialog));
+  EXPECT_LT(clock.elapsed(), 1200);  // not held for the acknowledgement, nor for the retries
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, QStringLiteral("下装已取消"));
+  EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Information);
+  EXPECT_FALSE(dialog.CancelBtn->isEnabled());
+  EXPECT_FALSE(linkOpen);
+  EXPECT_TRUE(PortIsFree(ini));
+  slow.line.Simulator().Stop();
+  EXPECT_LE(slow.line.Simulator().Model().Requests(), 2);  // the start frame and block 0, no more
+  // Idle again: it closes without a word.
+  EXPECT_TRUE(dialog.close());
+  EXPECT_EQ(prompts.messages.size(), 1u);
 }
 
 TEST(OEMDownloadDialogTest, DestroyingTheDialogWaitsForItsDownloadToEnd) {

@@ -24,9 +24,11 @@ constexpr int kDialogHeight = 143;
 constexpr int kMargin = 16;
 constexpr int kFieldHeight = 24;
 constexpr int kStartButtonWidth = 89;
+constexpr int kCancelButtonWidth = 60;
 constexpr int kPathButtonWidth = 29;
 
 const QString kInProgressText = QStringLiteral("下装正在进行，请稍等！");
+const QString kCancelledText = QStringLiteral("下装已取消");
 
 QString Text(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -60,6 +62,10 @@ TOEMDLDlg::TOEMDLDlg(QWidget* parent, ModbusRtuImpl& instrument)
   StartBtn->setObjectName(QStringLiteral("StartBtn"));
   StartBtn->setAutoDefault(false);
   PathSelectBtn->setAutoDefault(false);
+  CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+  CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+  CancelBtn->setAutoDefault(false);
+  CancelBtn->setEnabled(false);
 
   Label3 = new QLabel(QStringLiteral("下装前，请确保下位机已经进入下装下装页面。"), this);
   Label3->setObjectName(QStringLiteral("Label3"));
@@ -83,6 +89,8 @@ TOEMDLDlg::TOEMDLDlg(QWidget* parent, ModbusRtuImpl& instrument)
   DLAddress->setGeometry(fieldLeft, rowTop[0], 80, kFieldHeight);
   StartBtn->setGeometry(right - kStartButtonWidth, rowTop[0] - 1, kStartButtonWidth,
                         kFieldHeight + 2);
+  CancelBtn->setGeometry(right - kStartButtonWidth - 6 - kCancelButtonWidth, rowTop[0] - 1, kCancelButtonWidth,
+                         kFieldHeight + 2);
   label(Label2, rowTop[1]);
   PathSelectBtn->setGeometry(right - kPathButtonWidth, rowTop[1], kPathButtonWidth, kFieldHeight);
   DLPicPath->setGeometry(fieldLeft, rowTop[1], right - kPathButtonWidth - 4 - fieldLeft,
@@ -92,6 +100,7 @@ TOEMDLDlg::TOEMDLDlg(QWidget* parent, ModbusRtuImpl& instrument)
 
   connect(PathSelectBtn, &QPushButton::clicked, this, &TOEMDLDlg::PathSelectBtnClick);
   connect(StartBtn, &QPushButton::clicked, this, &TOEMDLDlg::StartBtnClick);
+  connect(CancelBtn, &QPushButton::clicked, this, &TOEMDLDlg::CancelBtnClick);
 
   // Centred on the screen.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -121,12 +130,21 @@ void TOEMDLDlg::StartBtnClick() {
   DLProgressBar->setValue(0);
   const std::string path = QFile::encodeName(DLPicPath->text()).toStdString();
   const int picture = DLAddress->currentIndex();
-  downloadThread_ = std::thread([this, ini = iniPath_, path, picture] {
-    DownloadThread(ini, path, picture);
+  cancel_ = std::stop_source();
+  CancelBtn->setEnabled(true);
+  downloadThread_ = std::thread([this, ini = iniPath_, path, picture, stop = cancel_.get_token()] {
+    DownloadThread(ini, path, picture, stop);
   });
 }
 
-int TOEMDLDlg::DownloadThread(const std::string& iniPath, const std::string& path, int picture) {
+void TOEMDLDlg::CancelBtnClick() {
+  if (!Downloading()) return;
+  CancelBtn->setEnabled(false);
+  cancel_.request_stop();
+}
+
+int TOEMDLDlg::DownloadThread(const std::string& iniPath, const std::string& path, int picture,
+                              std::stop_token stop) {
   LoadCommSettings(iniPath);
   DownloadOverInstrument port(instrument_);
   const DownloadOutcome outcome =
@@ -138,7 +156,8 @@ int TOEMDLDlg::DownloadThread(const std::string& iniPath, const std::string& pat
               DLProgressBar->setValue(position);
             },
             Qt::QueuedConnection);
-      });
+      },
+      stop);
   QMetaObject::invokeMethod(
       this, [this, outcome] { DownloadEnded(outcome); }, Qt::QueuedConnection);
   return outcome.succeeded ? 0 : -1;
@@ -146,6 +165,11 @@ int TOEMDLDlg::DownloadThread(const std::string& iniPath, const std::string& pat
 
 void TOEMDLDlg::DownloadEnded(const DownloadOutcome& outcome) {
   StartBtn->setEnabled(true);
+  CancelBtn->setEnabled(false);
+  if (outcome.stopped) {
+    CurrentPrompts().Message(this, kCancelledText, MessageIcon::Information);
+    return;
+  }
   // Success and failure alike are shown with the error icon.
   CurrentPrompts().Message(this, Text(outcome.text), MessageIcon::Error);
 }

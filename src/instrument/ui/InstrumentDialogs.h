@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <string>
+#include <stop_token>
 #include <thread>
 
 #include "instrument/ModbusRtuImpl.h"
@@ -40,6 +41,9 @@ class TOEMDLDlg : public QDialog {
   void PathSelectBtnClick();
   // Disables StartBtn and starts DownloadThread with the path and slot shown; returns at once.
   void StartBtnClick();
+  // While a download runs: it stops after the frame in progress (the recorder is left to time out,
+  // as after a failure), the port is let go and the outcome is "下装已取消".
+  void CancelBtnClick();
   // True when the dialog may close; while a download runs, shows "下装正在进行，请稍等！" and
   // refuses.
   bool OnClose();
@@ -53,6 +57,7 @@ class TOEMDLDlg : public QDialog {
   QLineEdit* DLPicPath = nullptr;
   QPushButton* PathSelectBtn = nullptr;
   QPushButton* StartBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;  // "取消", enabled while a download runs
   QLabel* Label3 = nullptr;  // "下装前，请确保下位机已经进入下装下装页面。"
   QProgressBar* DLProgressBar = nullptr;
 
@@ -63,13 +68,14 @@ class TOEMDLDlg : public QDialog {
  private:
   // The worker: settings, port, picture, frames, port closed; the outcome handed to the GUI
   // thread. 0 on success, -1 on failure.
-  int DownloadThread(const std::string& iniPath, const std::string& path, int picture);
+  int DownloadThread(const std::string& iniPath, const std::string& path, int picture, std::stop_token stop);
   // On the GUI thread, the worker's last act: StartBtn enabled, the outcome shown.
   void DownloadEnded(const DownloadOutcome& outcome);
 
   ModbusRtuImpl& instrument_;
   std::string iniPath_;
   std::thread downloadThread_;
+  std::stop_source cancel_;  // the running download's
 };
 
 }  // namespace vantiro
