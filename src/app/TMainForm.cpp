@@ -667,6 +667,10 @@ void TMainForm::RunProbeFinished(bool probed) {
   });
   pageStart = 0;
   DataListViewModel->SetPage(0, 1);
+  // The probe has just been answered: the link's age counts from now.
+  lastReadingAt_ = std::chrono::steady_clock::now();
+  lastReadingWall_ = QDateTime::currentDateTime();
+  linkLost_ = false;
   Timer->start();
 }
 
@@ -678,10 +682,37 @@ std::vector<QAction*> TMainForm::CommandsOffWhileLive() const {
 
 void TMainForm::OnTimer() {
   if (!linkOpen) return;
+  LinkAgeCheck();
   Monitor->StartPoll([this](const LiveReading& reading) { ApplyLiveReading(reading); });
 }
 
+void TMainForm::LinkAgeCheck() {
+  if (!liveMode) return;
+  const auto age = std::chrono::steady_clock::now() - lastReadingAt_;
+  const auto interval = std::chrono::milliseconds(Timer->interval());
+  if (age <= 2 * interval) return;
+  const int seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(age).count());
+  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
+    Overview->SetPanelStale(static_cast<int>(k), true, QString::asprintf("通道%.2d", liveChannels[k]), seconds);
+  }
+  if (linkLost_) return;
+  linkLost_ = true;
+  Overview->TotalInfo->setText(
+      QStringLiteral("通讯中断  最后数据(%1)").arg(lastReadingWall_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+  // No reading, no line: each line breaks after its last point.
+  for (std::size_t k = 0; k < Chart->LineCount(); ++k) {
+    if (!Chart->Line(k).points.empty()) Chart->AppendGap(k, lastReadingTime_ + kOneSecond, false);
+  }
+}
+
 void TMainForm::ApplyLiveReading(const LiveReading& r) {
+  lastReadingAt_ = std::chrono::steady_clock::now();
+  lastReadingWall_ = QDateTime::currentDateTime();
+  lastReadingTime_ = r.time;
+  if (linkLost_) {
+    linkLost_ = false;
+    for (std::size_t k = 0; k < liveChannels.size(); ++k) Overview->SetPanelStale(static_cast<int>(k), false);
+  }
   Overview->TotalInfo->setText(TotalInfoText(r.settings, r.clock));
   channels.clear();
   std::vector<CellRef> cells;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <QImage>
 #include <QMainWindow>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -81,8 +83,14 @@ class TMainForm : public QMainWindow {
   void RunProbeFinished(bool probed);
   // Ends monitoring, or the probe at Run (the window then as it was before Run).
   void StopButtonClick();
-  // Each tick of Timer while monitoring: a poll on the worker unless one still runs.
+  // Each tick of Timer while monitoring: the age of the last reading looked at (LinkAgeCheck), then
+  // a poll on the worker unless one still runs.
   void OnTimer();
+  // While monitoring: a last reading older than two poll intervals shows the link as lost (the
+  // summary line "通讯中断" with the time of the last reading, each panel greyed with its reading's
+  // age, each chart line broken after its last point); a reading that arrives brings it back.
+  void LinkAgeCheck();
+  bool LinkLost() const { return linkLost_; }
   // One live reading on show (a finished poll's, on the GUI thread): summary line, panels, chart
   // points and the single table row.
   void ApplyLiveReading(const LiveReading& reading);
@@ -253,6 +261,12 @@ class TMainForm : public QMainWindow {
   Dialogs dialogs_;
   PageWindow page_;
   std::optional<FilterSettings> filter_;  // the filter the view was last built with, if any
+  // Live monitoring: when the last reading arrived (this PC's steady clock and wall clock), the
+  // recorder's time of it, and whether the link is shown as lost.
+  std::chrono::steady_clock::time_point lastReadingAt_{};
+  QDateTime lastReadingWall_;
+  DateTime lastReadingTime_ = 0.0;
+  bool linkLost_ = false;
   std::unique_ptr<ChartPage> chartPage_;
   std::unique_ptr<SaveCommands> saveCommands_;
   ArchiveCommands* archive_ = nullptr;  // the Save command and its save dialog

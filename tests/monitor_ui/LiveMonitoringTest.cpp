@@ -353,6 +353,60 @@ TEST_F(LiveMonitoringTest, StopAndRunAgainWithOtherChannels) {
   form.StopButtonClick();
 }
 
+// The recorder goes quiet: once its last reading is older than two poll intervals the summary line
+// says 通讯中断 with the time of that reading, each panel is greyed with its reading's age, and each
+// chart line breaks after its last point; a reading that arrives again brings the panels back and
+// the line goes on after the break.
+TEST_F(LiveMonitoringTest, AQuietRecorderShowsTheLinkLostAndAReadingBringsItBack) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2, 5}), 1));
+  Run(form, prompts);
+  ASSERT_TRUE(form.liveMode);
+  form.Timer->stop();  // the test drives the ticks
+  for (int tick = 0; tick < 2; ++tick) Tick(form);
+  ASSERT_EQ(form.Chart->Line(0).points.size(), 2u);
+  const DateTime lastTime = form.Chart->Line(0).points.back().x;
+  const LiveReading kept = SnapshotReading();
+  EXPECT_FALSE(form.LinkLost());
+
+  line.Simulator().Stop();  // no more replies
+  form.OnTimer();           // within two intervals: nothing said yet
+  EXPECT_FALSE(form.LinkLost());
+  EXPECT_FALSE(form.Overview->PanelStale(0));
+  QTest::qWait(2300);
+  form.OnTimer();
+  ASSERT_TRUE(form.LinkLost());
+  EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(QStringLiteral("通讯中断  最后数据(20")))
+      << form.Overview->TotalInfo->text().toStdString();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_TRUE(form.Overview->PanelStale(k)) << k;
+    EXPECT_TRUE(form.Overview->ChildText(k, 1).endsWith(QStringLiteral("秒前"))) << form.Overview->ChildText(k, 1).toStdString();
+    const ChartLine& drawn = form.Chart->Line(static_cast<std::size_t>(k));
+    ASSERT_EQ(drawn.points.size(), 3u);
+    EXPECT_TRUE(drawn.IsGap(2));
+    EXPECT_NEAR(drawn.points[2].x, lastTime + kOneSecond, kOneMillisecond);
+  }
+  // Later ticks age the panels but break the lines only once.
+  QTest::qWait(1100);
+  form.OnTimer();
+  EXPECT_EQ(form.Chart->Line(0).points.size(), 3u);
+
+  // A reading again (as a poll that is answered hands it over): the panels come back.
+  LiveReading again = kept;
+  again.time = lastTime + 5 * kOneSecond;
+  form.ApplyLiveReading(again);
+  EXPECT_FALSE(form.LinkLost());
+  EXPECT_FALSE(form.Overview->PanelStale(0));
+  EXPECT_EQ(form.Overview->ChildText(0, 1), QStringLiteral("通道02"));
+  EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(QStringLiteral("系统总貌")));
+  ASSERT_EQ(form.Chart->Line(0).points.size(), 4u);
+  EXPECT_FALSE(form.Chart->Line(0).IsGap(3));
+  form.StopButtonClick();
+  EXPECT_FALSE(form.Overview->PanelStale(0));
+}
+
 // The commands Run disables, and Stop.
 struct CommandStates {
   std::vector<bool> enabled;

@@ -96,8 +96,18 @@ OverviewPage::OverviewPage(QWidget* parent) : QWidget(parent) {
 
 void OverviewPage::HideAll() {
   TotalInfo->hide();
-  for (QFrame* panel : Panels) panel->hide();
+  for (QFrame* panel : Panels) {
+    panel->hide();
+    panel->setEnabled(true);
+  }
 }
+
+void OverviewPage::SetPanelStale(int panel, bool stale, const QString& channelName, int ageSeconds) {
+  Panels[panel]->setEnabled(!stale);  // a disabled panel draws its labels and fields grey
+  if (stale) SetChildText(panel, kChannelName, channelName + QStringLiteral(" %1秒前").arg(ageSeconds));
+}
+
+bool OverviewPage::PanelStale(int panel) const { return !Panels[panel]->isEnabled(); }
 
 void OverviewPage::SetChildText(int panel, int child, const QString& text) {
   QWidget* w = children_[panel][child];

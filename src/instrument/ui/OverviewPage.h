@@ -41,8 +41,12 @@ class OverviewPage : public QWidget {
 
   // Child `child` of panel `panel` (0-based).
   QWidget* PanelChild(int panel, int child) const { return children_[panel][child]; }
-  // The summary label and every panel hidden.
+  // The summary label and every panel hidden (and none left greyed).
   void HideAll();
+  // A panel whose reading is old (the link lost): greyed, its channel name followed by the age of
+  // its reading; `stale` false brings it back.
+  void SetPanelStale(int panel, bool stale, const QString& channelName = {}, int ageSeconds = 0);
+  bool PanelStale(int panel) const;
   // Sets the text of a label or limit field of a panel. The value text (child 0) shows whole, the
   // value and all of its unit: its face is made smaller, down to kSmallestValuePoints, where the
   // label's own would cut it (the label is 89 pixels wide).
