@@ -29,6 +29,8 @@
 #include "instrument/ui/LiveMonitor.h"
 #include "instrument/ui/OverviewPage.h"
 #include "instrument/ui/TRealComSettingDlg.h"
+#include "instrument/ui/TrafficDialog.h"
+#include "instrument/TrafficLog.h"
 #include "output/Reports.h"
 #include "output/ui/PrintCommands.h"
 #include "output/ui/SaveCommands.h"
@@ -588,6 +590,13 @@ void TMainForm::OnHelpClick() {
 
 void TMainForm::AboutButtonClick() {
   if (dialogs_.about) dialogs_.about->exec();
+}
+
+void TMainForm::TrafficMenuItemClick() {
+  if (!traffic_) traffic_ = new TrafficDialog(InstrumentTraffic(), this);
+  traffic_->show();
+  traffic_->raise();
+  traffic_->activateWindow();
 }
 
 void TMainForm::ComSettingButtonClick() {

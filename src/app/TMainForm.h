@@ -39,6 +39,7 @@ class TablePage;
 class TrendChart;
 class TDataFilterDlg;
 class TProcessDlg;
+class TrafficDialog;
 class TAboutBox;
 class TRealComSettingDlg;
 class TOKBottomDlg;
@@ -77,6 +78,8 @@ class TMainForm : public QMainWindow {
   void ChartMenuItemClick();
   void SystemCaseMenuItemClick();
   void ComSettingButtonClick();
+  // "通讯记录": the line's requests and replies in a window of their own (not modal).
+  void TrafficMenuItemClick();
   // Starts the probe of the recorder; monitoring starts when it has answered (RunProbeFinished).
   void RunButtonClick();
   // The probe at Run has ended: monitoring starts, or the recorder did not answer.
@@ -191,6 +194,7 @@ class TMainForm : public QMainWindow {
   QAction* ComSettingMenuItem = nullptr;
   QAction* RunMenuItem = nullptr;
   QAction* StopMenuItem = nullptr;
+  QAction* TrafficMenuItem = nullptr;  // "通讯记录"
   QMenu* HelpMenuItem = nullptr;
   QAction* H1 = nullptr;
   QAction* OEMDownLoad = nullptr;
@@ -269,7 +273,8 @@ class TMainForm : public QMainWindow {
   bool linkLost_ = false;
   std::unique_ptr<ChartPage> chartPage_;
   std::unique_ptr<SaveCommands> saveCommands_;
-  ArchiveCommands* archive_ = nullptr;  // the Save command and its save dialog
+  ArchiveCommands* archive_ = nullptr;
+  TrafficDialog* traffic_ = nullptr;  // the Save command and its save dialog
 };
 
 }  // namespace vantiro

@@ -94,6 +94,9 @@ void TMainForm::CreateMenus() {
                        &TMainForm::RunButtonClick);
   StopMenuItem = action(RealMenuItem, "StopMenuItem", QStringLiteral("停止(&S)"),
                         &TMainForm::StopButtonClick);
+  RealMenuItem->addSeparator();
+  TrafficMenuItem = action(RealMenuItem, "TrafficMenuItem", QStringLiteral("通讯记录"),
+                           &TMainForm::TrafficMenuItemClick);
 
   HelpMenuItem = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
   HelpMenuItem->setObjectName(QStringLiteral("HelpMenuItem"));

@@ -1,5 +1,7 @@
 #include "instrument/ModbusRtuProtocol.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <string_view>
 #include <thread>
@@ -306,15 +308,27 @@ bool ModbusRtuProtocol::Transact(SerialComCtl& link, const ReadRequest& request,
     const std::array<std::uint8_t, kReadFrameSize> frame = BuildReadFrame(request);
     std::copy(frame.begin(), frame.end(), txBuffer.begin());
     link.DiscardInput();  // the reply read below belongs to this request, nothing earlier
+    const DateTime sentAt = TrafficNow();
     if (link.Write(txBuffer.data(), kReadFrameSize, errorText) == kReadFrameSize) {
       const bool registers = IsRegisterKind(request.kind);
       const int length =
           registers ? RegisterReplyLength(request.count) : BitReplyLength(request.count);
-      if (link.Read(rxBuffer.data(), length, errorText) == length) {
+      const std::int32_t got = link.Read(rxBuffer.data(), length, errorText);
+      if (got == length) {
         const std::span<const std::uint8_t> reply(rxBuffer.data(),
                                                   static_cast<std::size_t>(length));
         ok = registers ? CheckRegisterReply(reply, request, errorText)
                        : CheckBitReply(reply, request, errorText);
+      }
+      if (traffic) {
+        TrafficEntry entry;
+        entry.time = sentAt;
+        entry.request.assign(frame.begin(), frame.end());
+        if (got > 0) entry.reply.assign(rxBuffer.begin(), rxBuffer.begin() + std::min<std::int32_t>(got, length));
+        std::string why(errorText.data(), strnlen(errorText.data(), errorText.size()));
+        while (!why.empty() && (why.front() == ':' || why.front() == ' ')) why.erase(0, 1);  // ": 读写超时"
+        entry.outcome = ok ? "应答" : (why.empty() ? (got > 0 ? "应答不完整" : "无应答") : why);
+        traffic->Add(std::move(entry));
       }
     }
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "instrument/ErrorText.h"
+#include "instrument/TrafficLog.h"
 #include "instrument/RecorderRegisters.h"
 #include "instrument/SerialComCtl.h"
 
@@ -114,6 +115,8 @@ class ModbusRtuProtocol {
   bool SendBlockFrame(SerialComCtl& link, const DownloadRequest& request, ErrorText errorText);
   bool SendEndFrame(SerialComCtl& link, const DownloadRequest& request, ErrorText errorText);
 
+  // Where each read's request and reply are logged (the line's traffic); null: nowhere.
+  TrafficLog* traffic = &InstrumentTraffic();
   SerialComCtl* link = nullptr;          // port of the exchange in progress
   const ReadRequest* request = nullptr;  // read in progress
   std::int32_t failureCount = 0;         // consecutive failed reads

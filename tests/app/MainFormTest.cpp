@@ -154,7 +154,7 @@ TEST_F(MainFormTest, StartsWithTheWindowsMenusAndStatesOfAFreshProgram) {
   EXPECT_EQ(entries(f.ViewMenuItem), "数据表(&D), 趋势图(&C), 系统总貌(&S) hidden, |, 峰值包络");
   EXPECT_TRUE(f.EnvelopeMenuItem->isCheckable());
   EXPECT_FALSE(f.EnvelopeMenuItem->isChecked());
-  EXPECT_EQ(entries(f.RealMenuItem), "实时通信设置(&S), |, 启动(&R), 停止(&S) disabled");
+  EXPECT_EQ(entries(f.RealMenuItem), "实时通信设置(&S), |, 启动(&R), 停止(&S) disabled, |, 通讯记录");
   EXPECT_EQ(entries(f.HelpMenuItem), "帮助(&H), OEM下装(&D) hidden, |, 关于(&A)");
 
   // Toolbar: order, hints, initial states.

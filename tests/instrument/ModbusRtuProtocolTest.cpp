@@ -1,4 +1,5 @@
 #include "instrument/ModbusRtuProtocol.h"
+#include "instrument/TrafficLog.h"
 
 #include <gtest/gtest.h>
 
@@ -534,6 +535,38 @@ TEST_F(ProtocolTest, BlockThatNoFrameCanCarryIsRefused) {
   EXPECT_TRUE(protocol.SendBlockFrame(link, {.slave = 1, .data = data.data(), .length = 1019},
                                       errorText));
   EXPECT_EQ(library.CallsOf(Op::Write)[0].a, 1024);
+}
+
+// The traffic log (通讯记录, vantiro-monitor --trace): each read's request, what came back and why
+// it was or was not taken.
+TEST_F(ProtocolTest, EachReadIsLoggedWithItsRequestReplyAndOutcome) {
+  TrafficLog log;
+  protocol.traffic = &log;
+  const Bytes good = MakeRegisterReply(1, 3, std::vector<std::int16_t>{0x0102, 0x0304});
+  Bytes badCrc = good;
+  badCrc.back() ^= 0x01;
+  std::array<std::int16_t, 2> destination{};
+  AnswerWith(good);
+  EXPECT_TRUE(ReadHolding(2, destination.data()));
+  AnswerWith(badCrc);
+  EXPECT_FALSE(ReadHolding(2, destination.data()));
+  EXPECT_FALSE(ReadHolding(2, destination.data()));  // nothing comes back
+  const std::vector<TrafficEntry> entries = log.Since(0);
+  ASSERT_EQ(entries.size(), 3u);
+  const Bytes request = WithCrc({0x01, 0x03, 0x10, 0x00, 0x00, 0x02});
+  struct Expected {
+    Bytes reply;
+    const char* outcome;
+  };
+  const Expected expected[] = {{good, "应答"}, {badCrc, "CRC校验不正确!"}, {{}, "读写超时"}};
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(entries[i].number, i + 1);
+    EXPECT_EQ(entries[i].request, request);
+    EXPECT_EQ(entries[i].reply, expected[i].reply);
+    EXPECT_EQ(entries[i].outcome, expected[i].outcome);
+    EXPECT_GT(entries[i].time, 0.0);
+  }
 }
 
 }  // namespace

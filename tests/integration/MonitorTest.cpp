@@ -123,6 +123,39 @@ TEST(MonitorTest, AFailedPollIsReportedAndTheNextOneCarriesOn) {
             "poll failed\nT 1=50.000\nT 1=50.000\npoll failed\n");
 }
 
+// --trace: every request and what came back on standard error, the output unchanged.
+TEST(MonitorTest, TraceShowsEachRequestAndItsReplyWithTheOutcome) {
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
+    o.freezeSeconds = 0.0;
+    o.badCrcEvery = 3;
+  }));
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
+  const Result result = Monitor({"--config", ini, "--count", "4", "--interval", "1", "--trace"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(MaskTimes(result.out, "0", "9"),
+            "channel 1 scale=3 unit=℃ HH=90.000 H=80.000 L=20.000 LL=10.000\n"
+            "poll failed\nT 1=50.000\nT 1=50.000\npoll failed\n");
+  // Two lines an exchange: the request, then the reply with its outcome.
+  std::vector<std::string> lines;
+  std::istringstream err(result.err);
+  for (std::string l; std::getline(err, l);) lines.push_back(l);
+  ASSERT_GE(lines.size(), 2u * 9u);
+  ASSERT_EQ(lines.size() % 2, 0u);
+  int answered = 0;
+  int badCrc = 0;
+  for (std::size_t i = 0; i < lines.size(); i += 2) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_NE(lines[i].find(" → 01 "), std::string::npos);
+    EXPECT_NE(lines[i + 1].find(" ← 01 "), std::string::npos);
+    if (lines[i + 1].ends_with("(应答)")) ++answered;
+    if (lines[i + 1].ends_with("(CRC校验不正确!)")) ++badCrc;
+  }
+  EXPECT_GE(badCrc, 3);
+  EXPECT_GE(answered, 6);
+  EXPECT_EQ(answered + badCrc, static_cast<int>(lines.size() / 2));
+}
+
 TEST(MonitorTest, ASilentRecorderEndsAfterTheProbeWithItsAddress) {
   SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) {
     o.address = 9;
@@ -150,6 +183,7 @@ TEST(MonitorTest, UsageErrors) {
   const std::vector<std::vector<std::string>> cases = {
       {"--count"},  {"--count", "0"}, {"--count", "2x"}, {"--interval", "-1"}, {"--interval", ""},
       {"--config"}, {"--config", ""}, {"--verbose"},     {"config.ini"},
+      {"--trace", "--trace"}, {"--download", "a.c", "--trace"},
   };
   for (const auto& args : cases) {
     const Result result = Monitor(args);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QPlainTextEdit>
 #include <QAction>
 #include <QToolBar>
 #include <QApplication>
@@ -22,7 +23,9 @@
 #include "chart/ui/TrendChart.h"
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
+#include "instrument/TrafficLog.h"
 #include "instrument/ui/LiveMonitor.h"
+#include "instrument/ui/TrafficDialog.h"
 #include "instrument/ui/OverviewPage.h"
 #include "integration/SimulatedLine.h"
 #include "recorder/UnitNames.h"
@@ -405,6 +408,32 @@ TEST_F(LiveMonitoringTest, AQuietRecorderShowsTheLinkLostAndAReadingBringsItBack
   EXPECT_FALSE(form.Chart->Line(0).IsGap(3));
   form.StopButtonClick();
   EXPECT_FALSE(form.Overview->PanelStale(0));
+}
+
+// 实时监控 → 通讯记录 opens the traffic window beside the monitoring, with the probe's and the
+// polls' exchanges in it.
+TEST_F(LiveMonitoringTest, TheTrafficWindowShowsTheLinesExchanges) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2}), 1));
+  InstrumentTraffic().Clear();
+  Run(form, prompts);
+  ASSERT_TRUE(form.liveMode);
+  form.Timer->stop();
+  Tick(form);
+  form.TrafficMenuItem->trigger();
+  auto* window = form.findChild<TrafficDialog*>();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->isModal());
+  window->Refresh();
+  const QString text = window->Text->toPlainText();
+  EXPECT_TRUE(text.contains(QStringLiteral("→ 01 ")));
+  EXPECT_TRUE(text.contains(QStringLiteral("(应答)")));
+  form.StopButtonClick();
+  form.TrafficMenuItem->trigger();  // the same window again
+  EXPECT_EQ(form.findChildren<TrafficDialog*>().size(), 1);
 }
 
 // The commands Run disables, and Stop.

@@ -11,6 +11,7 @@
 
 #include "instrument/CommSettings.h"
 #include "instrument/PictureDownload.h"
+#include "instrument/TrafficLog.h"
 #include "recorder/DateTime.h"
 
 namespace vantiro {
@@ -28,6 +29,7 @@ struct MonitorOptions {
   bool help = false;
   std::optional<std::string> download;  // the picture file to download instead of monitoring
   std::optional<int> slot;              // its picture slot, 1..6
+  bool trace = false;                   // every request and reply on standard error
 };
 
 std::optional<long long> ParseCount(const std::string& text, long long min) {
@@ -57,6 +59,9 @@ std::optional<MonitorOptions> ParseOptions(const std::vector<std::string>& args)
       options.intervalMs = *interval;
     } else if (arg == "--probe-only") {
       options.probeOnly = true;
+      monitoring = true;
+    } else if (arg == "--trace" && !options.trace) {
+      options.trace = true;
       monitoring = true;
     } else if (arg == "--download" && hasValue && !args[i + 1].empty()) {
       options.download = args[++i];
@@ -151,6 +156,13 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   TermiosSerialLibrary library(iniPath);
   ModbusRtuImpl instrument(library);
   if (options->download) return RunDownload(*options, instrument, out, err, stop);
+  // --trace: each request and what came back, as the window's 通讯记录 shows them.
+  struct TraceOff {
+    ~TraceOff() { InstrumentTraffic().SetListener({}); }
+  } traceOff;
+  if (options->trace) {
+    InstrumentTraffic().SetListener([&err](const TrafficEntry& entry) { err << TrafficText(entry) << std::flush; });
+  }
 
   if (stop.stop_requested()) return kMonitorStopped;
   if (!instrument.OpenLink()) {

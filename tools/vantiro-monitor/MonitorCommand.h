@@ -1,8 +1,14 @@
 #pragma once
 // vantiro-monitor: real-time monitoring without the GUI.
 //
-//   vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]
+//   vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only] [--trace]
 //   vantiro-monitor [--config FILE] --download PICTURE [--slot N]
+//
+// --trace prints every read request and what came back on standard error, two lines each, as the
+// window's 通讯记录 shows them:
+//
+//   12:30:05.250 → 01 03 00 00 00 10 44 06
+//                ← 01 03 20 00 7B … (应答)
 //
 // Loads the communication settings from FILE (default: config.ini beside the executable; its
 // [DEVICE] section maps the ports as well), opens the port, probes the recorder and prints one line
@@ -38,7 +44,7 @@
 namespace vantiro {
 
 inline constexpr const char* kMonitorUsage =
-    "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only]\n"
+    "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only] [--trace]\n"
     "       vantiro-monitor [--config FILE] --download PICTURE [--slot N]";
 
 // What RunMonitor returns when a stop request ended the run before it was done.
