@@ -8,6 +8,7 @@
 
 #include "app/TMainForm.h"
 #include "app/ArchiveChart.h"
+#include "archive/ArchivePeriods.h"
 #include "archive/ui/ArchiveTasks.h"
 #include "archive/ui/ImportToArchive.h"
 #include "chart/Cursors.h"
@@ -21,9 +22,6 @@
 
 namespace vantiro {
 namespace {
-
-constexpr std::int64_t kOpenStart = INT64_MIN / 4;
-constexpr std::int64_t kOpenEnd = INT64_MAX / 4;
 
 QString PeriodText(std::int64_t fromMs, std::int64_t toMs) {
   return QString::fromStdString(FormatDateTime(FromArchiveMs(fromMs), DatePattern::Table)) +
@@ -115,34 +113,17 @@ void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
     std::string error;
     const std::unique_ptr<Archive> archive = Archive::Open(c.location, false, error);
     if (!archive) return failed(error);
-    if (c.recorderId == 0) {
-      const std::optional<RecorderInfo> recorder = archive->FindRecorder(c.recorder, error);
-      if (!recorder) return failed(error);
-      c.recorderId = recorder->id;
-    }
-    std::optional<std::vector<ChannelSummaryInfo>> infos = archive->Channels(c.recorderId, error);
-    if (!infos) return failed(error);
-    for (const ChannelSummaryInfo& info : *infos) {
-      if (c.channels.empty() ||
-          std::find(c.channels.begin(), c.channels.end(), info.number) != c.channels.end()) {
-        plan->channels.push_back(info);
-      }
-    }
-    c.channels.clear();
-    for (const ChannelSummaryInfo& info : plan->channels) c.channels.push_back(info.number);
-    if (c.channels.empty()) return failed("该记录仪没有所选的通道。");
-    if (c.fromMs <= kOpenStart || c.toMs >= kOpenEnd) {
-      const std::optional<std::vector<ArchiveSpan>> coverage = archive->Coverage(c.recorderId, error);
-      if (!coverage) return failed(error);
-      if (coverage->empty()) return failed("该记录仪在档案中没有数据。");
-      if (c.fromMs <= kOpenStart) c.fromMs = coverage->front().firstMs;
-      if (c.toMs >= kOpenEnd) c.toMs = coverage->back().lastMs;
-    }
-    const std::optional<std::int64_t> count = archive->CountSamples(c.recorderId, c.fromMs, c.toMs, c.channels, error);
-    if (!count) return failed(error);
-    c.samples = *count;
-    if (*count == 0) return UserMessage{"所选时段没有数据。", MessageIcon::Information};
-    if (*count > limit) {
+    std::optional<ResolvedPeriod> period =
+        ResolvePeriod(*archive, c.recorderId, c.recorder, c.channels, c.fromMs, c.toMs, error);
+    if (!period) return failed(error);
+    c.recorderId = period->recorderId;
+    c.channels = period->numbers;
+    c.fromMs = period->fromMs;
+    c.toMs = period->toMs;
+    c.samples = period->samples;
+    plan->channels = std::move(period->channels);
+    if (c.samples == 0) return UserMessage{"所选时段没有数据。", MessageIcon::Information};
+    if (c.samples > limit) {
       plan->overview = true;
       return std::nullopt;
     }

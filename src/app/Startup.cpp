@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/ArchiveCommands.h"
+#include "archive/ArchivePeriods.h"
 #include "recorder/DateTime.h"
 
 #include <QCoreApplication>
@@ -76,8 +77,8 @@ void StartFromCommandLine(AppWindows& windows, const StartupOptions& options) {
     ArchivePeriodChoice period;
     period.location = options.archive.isEmpty() ? RememberedArchiveLocation() : options.archive.toStdString();
     period.recorder = options.recorder.toStdString();
-    period.fromMs = options.from.isEmpty() ? INT64_MIN / 4 : ToArchiveMs(*ParseDateTime(options.from.toStdString()));
-    period.toMs = options.to.isEmpty() ? INT64_MAX / 4 : ToArchiveMs(*ParseDateTime(options.to.toStdString()));
+    period.fromMs = options.from.isEmpty() ? kPeriodOpenStart : ToArchiveMs(*ParseDateTime(options.from.toStdString()));
+    period.toMs = options.to.isEmpty() ? kPeriodOpenEnd : ToArchiveMs(*ParseDateTime(options.to.toStdString()));
     windows.mainForm->ArchiveView().OpenPeriod(period);
   }
   if (options.monitor) windows.mainForm->RunButtonClick();

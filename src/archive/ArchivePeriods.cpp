@@ -200,4 +200,45 @@ std::vector<StripTick> StripTicks(const StripView& view, int width, int minimumP
   return ticks;
 }
 
+std::optional<ResolvedPeriod> ResolvePeriod(Archive& archive, std::int64_t recorderId, const std::string& recorder,
+                                            const std::vector<int>& wanted, std::int64_t fromMs, std::int64_t toMs,
+                                            std::string& error) {
+  ResolvedPeriod period;
+  period.recorderId = recorderId;
+  if (period.recorderId == 0) {
+    const std::optional<RecorderInfo> found = archive.FindRecorder(recorder, error);
+    if (!found) return std::nullopt;
+    period.recorderId = found->id;
+  }
+  const std::optional<std::vector<ChannelSummaryInfo>> infos = archive.Channels(period.recorderId, error);
+  if (!infos) return std::nullopt;
+  for (const ChannelSummaryInfo& info : *infos) {
+    if (wanted.empty() || std::find(wanted.begin(), wanted.end(), info.number) != wanted.end()) {
+      period.channels.push_back(info);
+      period.numbers.push_back(info.number);
+    }
+  }
+  if (period.numbers.empty()) {
+    error = "该记录仪没有所选的通道。";
+    return std::nullopt;
+  }
+  period.fromMs = fromMs;
+  period.toMs = toMs;
+  if (fromMs <= kPeriodOpenStart || toMs >= kPeriodOpenEnd) {
+    const std::optional<std::vector<ArchiveSpan>> coverage = archive.Coverage(period.recorderId, error);
+    if (!coverage) return std::nullopt;
+    if (coverage->empty()) {
+      error = "该记录仪在档案中没有数据。";
+      return std::nullopt;
+    }
+    if (fromMs <= kPeriodOpenStart) period.fromMs = coverage->front().firstMs;
+    if (toMs >= kPeriodOpenEnd) period.toMs = coverage->back().lastMs;
+  }
+  const std::optional<std::int64_t> count =
+      archive.CountSamples(period.recorderId, period.fromMs, period.toMs, period.numbers, error);
+  if (!count) return std::nullopt;
+  period.samples = *count;
+  return period;
+}
+
 }  // namespace vantiro

@@ -4,6 +4,8 @@
 // time zoomed with the wheel and dragged.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "archive/Archive.h"
@@ -16,6 +18,26 @@ enum class QuickPeriod { Today, Yesterday, ThisWeek, ThisMonth, LastMonth, All }
 // milliseconds). A week starts on Monday. All: from the first to the last time `coverage` covers
 // (nothing covered: today).
 ArchiveSpan QuickPeriodSpan(QuickPeriod which, std::int64_t nowMs, const std::vector<ArchiveSpan>& coverage);
+
+// A period of a recorder made definite, as the window and vantiro-convert open one.
+struct ResolvedPeriod {
+  std::int64_t recorderId = 0;
+  std::vector<ChannelSummaryInfo> channels;  // those asked for that the recorder has, ascending
+  std::vector<int> numbers;                  // their numbers
+  std::int64_t fromMs = 0;
+  std::int64_t toMs = 0;
+  std::int64_t samples = 0;                  // from the chunks' rows (CountSamples)
+};
+// Open ends of a period as the callers write them: from the recorder's first, to its last time.
+inline constexpr std::int64_t kPeriodOpenStart = INT64_MIN / 4;
+inline constexpr std::int64_t kPeriodOpenEnd = INT64_MAX / 4;
+// The recorder (`recorderId`, or found by `recorder` when 0), the channels of `wanted` it has (all
+// when empty), the period's ends (an open end the recorder's first or last time) and its samples.
+// Nothing, with `error`, when the archive cannot be read, the recorder is not there, none of the
+// channels is, or the recorder holds nothing.
+std::optional<ResolvedPeriod> ResolvePeriod(Archive& archive, std::int64_t recorderId, const std::string& recorder,
+                                            const std::vector<int>& wanted, std::int64_t fromMs, std::int64_t toMs,
+                                            std::string& error);
 
 // The coverage strip's window of time over `width` pixels.
 class StripView {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/ArchiveChart.h"
+#include "archive/ArchivePeriods.h"
 #include "vantiro-convert/DrawnChart.h"
 #include "vantiro-convert/ConvertCommand.h"
 
@@ -98,32 +99,22 @@ std::optional<ChartFill> OverviewOfPeriod(const RecordingSource& source, const V
   std::string error;
   const std::unique_ptr<Archive> archive = Archive::Open(source.archive, false, error);
   if (!archive) return std::nullopt;
-  const std::optional<RecorderInfo> recorder = archive->FindRecorder(source.recorder, error);
-  if (!recorder) return std::nullopt;
-  const std::optional<std::vector<ChannelSummaryInfo>> infos = archive->Channels(recorder->id, error);
-  const std::optional<std::vector<ArchiveSpan>> coverage = archive->Coverage(recorder->id, error);
-  if (!infos || !coverage || coverage->empty()) return std::nullopt;
-  std::vector<ChannelSummaryInfo> shown;
-  std::vector<int> numbers;
-  for (const ChannelSummaryInfo& info : *infos) {
-    if (view.channels && (info.number < 1 || info.number > 16 ||
-                          !(*view.channels)[static_cast<std::size_t>(info.number - 1)])) {
-      continue;
+  std::vector<int> wanted;
+  if (view.channels) {
+    for (int n = 1; n <= 16; ++n) {
+      if ((*view.channels)[static_cast<std::size_t>(n - 1)]) wanted.push_back(n);
     }
-    shown.push_back(info);
-    numbers.push_back(info.number);
   }
-  if (numbers.empty()) return std::nullopt;
-  const std::int64_t from = view.from ? ToArchiveMs(*view.from) : coverage->front().firstMs;
-  const std::int64_t to = view.to ? ToArchiveMs(*view.to) : coverage->back().lastMs;
-  const std::optional<std::int64_t> count = archive->CountSamples(recorder->id, from, to, numbers, error);
-  if (!count || *count <= ExactPeriodLimit()) return std::nullopt;
+  const std::optional<ResolvedPeriod> period =
+      ResolvePeriod(*archive, 0, source.recorder, wanted, view.from ? ToArchiveMs(*view.from) : kPeriodOpenStart,
+                    view.to ? ToArchiveMs(*view.to) : kPeriodOpenEnd, error);
+  if (!period || period->samples <= ExactPeriodLimit()) return std::nullopt;
   // The plot is narrower than the picture by its axes and legend: a column a pixel of the picture is
   // fine enough.
   const std::optional<std::vector<ChannelEnvelope>> envelopes =
-      archive->Envelope(recorder->id, from, to, numbers, width, error);
+      archive->Envelope(period->recorderId, period->fromMs, period->toMs, period->numbers, width, error);
   if (!envelopes) return std::nullopt;
-  return OverviewFill(*envelopes, shown, from, to, width, summary);
+  return OverviewFill(*envelopes, period->channels, period->fromMs, period->toMs, width, summary);
 }
 
 }  // namespace
