@@ -20,9 +20,12 @@ namespace {
 constexpr const char* kComSection = "COM";
 constexpr const char* kChannelSection = "CHANNEL";
 constexpr const char* kDeviceSection = "DEVICE";
+constexpr const char* kArchiveSection = "ARCHIVE";
 
 // The longest address text the dialog takes from the file, in characters.
 constexpr std::size_t kAddressReadLimit = 259;
+// A recorder name longer than this is cut (a name is a label, not a document).
+constexpr std::size_t kRecorderNameLimit = 200;
 
 std::string ResolvedPath(const std::string& iniPath) {
   return iniPath.empty() ? ConfigIniPath() : iniPath;
@@ -128,6 +131,8 @@ CommSettingsFields ReadCommSettingsFields(const std::string& iniPath) {
     fields.devices[static_cast<std::size_t>(port - 1)] =
         device.empty() ? DefaultDevicePath(port) : std::move(device);
   }
+  fields.recordToArchive = ini.ReadInt(kArchiveSection, "record", 1) != 0;
+  fields.recorderName = FirstCharacters(ini.ReadString(kArchiveSection, "recorder", ""), kRecorderNameLimit);
   return fields;
 }
 
@@ -160,6 +165,14 @@ bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string
     const std::string shown = named.empty() ? DefaultDevicePath(port) : named;
     const bool changed = device.empty() ? !named.empty() : device != shown;
     if (changed) ini.WriteString(kDeviceSection, key, device);
+  }
+  // The archive's keys, likewise only once they differ from what the file gives.
+  const bool recording = ini.ReadInt(kArchiveSection, "record", 1) != 0;
+  if (recording != fields.recordToArchive) {
+    ini.WriteString(kArchiveSection, "record", fields.recordToArchive ? "1" : "0");
+  }
+  if (ini.ReadString(kArchiveSection, "recorder", "") != fields.recorderName) {
+    ini.WriteString(kArchiveSection, "recorder", fields.recorderName);
   }
   return ini.Save(path);
 }

@@ -7,6 +7,8 @@
 //   [CHANNEL]  CH01 .. CH16, 1 = monitored
 //   [DEVICE]   optional: COM<n> = device path of port n (e.g. COM1=/dev/ttyUSB0), otherwise
 //              port n is /dev/ttyS<n-1>
+//   [ARCHIVE]  optional: record (0 = live readings are not kept in the archive; kept otherwise),
+//              recorder (the archive's recorder they go under; otherwise "COM1 地址1")
 
 #include <array>
 #include <cstdint>
@@ -68,6 +70,9 @@ struct CommSettingsFields {
   // The device each of COM1..COM16 opens: its [DEVICE] entry, or /dev/ttyS<n-1>. An empty entry
   // opens the default.
   std::array<std::string, 16> devices;
+  // Live readings kept in the archive, under `recorderName` (empty: named after the link).
+  bool recordToArchive = true;
+  std::string recorderName;
   friend bool operator==(const CommSettingsFields&, const CommSettingsFields&) = default;
 };
 

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "instrument/CommSettings.h"
+#include "instrument/LiveArchive.h"
 #include "instrument/PictureDownload.h"
 #include "instrument/TrafficLog.h"
 #include "recorder/DateTime.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kOpenFailedText = "串口初始化失败!";
 constexpr const char* kNoAnswerText = "下位机无响应，下位机地址:%d";
+constexpr const char* kArchiveFailedText = "档案记录失败: %s";
 constexpr int kDefaultIntervalMs = 1000;
 
 struct MonitorOptions {
@@ -30,6 +32,9 @@ struct MonitorOptions {
   std::optional<std::string> download;  // the picture file to download instead of monitoring
   std::optional<int> slot;              // its picture slot, 1..6
   bool trace = false;                   // every request and reply on standard error
+  std::optional<std::string> archive;   // where the readings are kept (config.ini decides whether)
+  std::optional<std::string> recorder;  // the archive's recorder they go under
+  bool noArchive = false;
 };
 
 std::optional<long long> ParseCount(const std::string& text, long long min) {
@@ -63,6 +68,15 @@ std::optional<MonitorOptions> ParseOptions(const std::vector<std::string>& args)
     } else if (arg == "--trace" && !options.trace) {
       options.trace = true;
       monitoring = true;
+    } else if (arg == "--archive" && hasValue && !args[i + 1].empty() && !options.archive) {
+      options.archive = args[++i];
+      monitoring = true;
+    } else if (arg == "--recorder" && hasValue && !args[i + 1].empty() && !options.recorder) {
+      options.recorder = args[++i];
+      monitoring = true;
+    } else if (arg == "--no-archive" && !options.noArchive) {
+      options.noArchive = true;
+      monitoring = true;
     } else if (arg == "--download" && hasValue && !args[i + 1].empty()) {
       options.download = args[++i];
     } else if (arg == "--slot" && hasValue) {
@@ -77,6 +91,7 @@ std::optional<MonitorOptions> ParseOptions(const std::vector<std::string>& args)
   }
   // A download neither probes nor polls; a slot belongs to a download.
   if ((options.download && monitoring) || (options.slot && !options.download)) return std::nullopt;
+  if (options.noArchive && (options.archive || options.recorder)) return std::nullopt;
   return options;
 }
 
@@ -194,6 +209,23 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   out.flush();
 
+  // The readings kept in the archive, unless turned off here or in config.ini.
+  std::unique_ptr<LiveArchiveWriter> archive;
+  if (!options->probeOnly && !options->noArchive) {
+    const CommSettingsFields fields = ReadCommSettingsFields(iniPath);
+    if (fields.recordToArchive || options->archive) {
+      archive = StartLiveArchive(options->archive.value_or(""), commSettings,
+                                 options->recorder.value_or(fields.recorderName), channelEnabled, channelConfig);
+    }
+  }
+  std::string archiveError;  // the last failure said
+  const auto sayArchive = [&] {
+    if (!archive) return;
+    const std::string error = archive->LastError();
+    if (!error.empty() && error != archiveError) err << Printf(kArchiveFailedText, error.c_str()) << "\n" << std::flush;
+    archiveError = error;
+  };
+
   bool stopped = false;
   if (!options->probeOnly) {
     // Ticks on a fixed grid from the first poll: a slow poll does not push the later ones back.
@@ -222,9 +254,23 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       }
       out << (polled ? PollLine() : std::string("poll failed")) << "\n";
       out.flush();
+      if (archive) {
+        if (polled) {
+          archive->Add(ToArchiveMs(instrumentTime), LiveChannelValues(channelEnabled, liveValues));
+        } else {
+          archive->Hole();
+        }
+        sayArchive();
+      }
     }
   }
   close();
+  if (archive) {
+    archive->Finish();
+    sayArchive();
+    // Readings asked to be kept that could not be: not a success.
+    if (!archive->LastError().empty() && options->archive && !stopped) return 1;
+  }
   return stopped ? kMonitorStopped : 0;
 }
 

@@ -2,7 +2,14 @@
 // vantiro-monitor: real-time monitoring without the GUI.
 //
 //   vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only] [--trace]
+//                   [--archive A] [--recorder NAME] [--no-archive]
 //   vantiro-monitor [--config FILE] --download PICTURE [--slot N]
+//
+// Each reading is kept in the archive as the window keeps it: in A (the user's archive when not
+// given), under the recorder NAME (else config.ini's [ARCHIVE] recorder, else "COM1 地址1"),
+// committed every 5 seconds and at the end; a failed poll leaves a hole. config.ini's [ARCHIVE]
+// record=0 or --no-archive turns it off (--archive turns it on again). A failure of the archive is
+// said on standard error ("档案记录失败: ..."); with --archive given it makes the status 1.
 //
 // --trace prints every read request and what came back on standard error, two lines each, as the
 // window's 通讯记录 shows them:
@@ -45,6 +52,7 @@ namespace vantiro {
 
 inline constexpr const char* kMonitorUsage =
     "usage: vantiro-monitor [--config FILE] [--count N] [--interval MS] [--probe-only] [--trace]\n"
+    "                       [--archive A] [--recorder NAME] [--no-archive]\n"
     "       vantiro-monitor [--config FILE] --download PICTURE [--slot N]";
 
 // What RunMonitor returns when a stop request ended the run before it was done.
