@@ -59,6 +59,7 @@ void ArchiveCommands::ImportFolder() { import_->ChooseFolderAndImport(); }
 void ArchiveCommands::ImportDropped(const QStringList& names) { import_->Import(names); }
 
 void ArchiveCommands::Browse() {
+  window_.SettleLiveArchive();  // a session just stopped: its last seconds in the archive first
   ArchiveBrowser browser(&window_);
   browser.ShowArchive(RememberedArchiveLocation());
   if (browser.exec() != QDialog::Accepted) return;

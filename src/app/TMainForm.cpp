@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStyle>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/ArchiveCommands.h"
+#include "archive/LiveRecording.h"
 #include "chart/Cursors.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
@@ -79,6 +81,15 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   TimerForAllowZoom->setInterval(100);
   connect(Timer, &QTimer::timeout, this, &TMainForm::OnTimer);
   Monitor = new LiveMonitor(theInstrument, this);
+  reconnectTimer_ = new QTimer(this);
+  reconnectTimer_->setObjectName(QStringLiteral("ReconnectTimer"));
+  reconnectTimer_->setSingleShot(true);
+  connect(reconnectTimer_, &QTimer::timeout, this, &TMainForm::RetryLink);
+  linkStatus_ = new QLabel(PageControl);
+  linkStatus_->setObjectName(QStringLiteral("LinkStatus"));
+  linkStatus_->setStyleSheet(QStringLiteral("color: #b00000; padding: 0 8px;"));
+  PageControl->setCornerWidget(linkStatus_, Qt::TopRightCorner);
+  linkStatus_->hide();
   connect(TimerForAllowZoom, &QTimer::timeout, this, &TMainForm::OnAllowZoom);
 
   // The client area (everything below the menu bar) is 1282 x 942.
@@ -97,8 +108,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
 TMainForm::~TMainForm() {
   Timer->stop();
+  reconnectTimer_->stop();
   delete Monitor;  // ends a running poll before the widgets go
   Monitor = nullptr;
+  EndRecording();
+  SettleLiveArchive();
   if (workerThread.joinable()) workerThread.join();
 }
 
@@ -330,7 +344,7 @@ void TMainForm::ImportFolderToArchiveClick() { archive_->ImportFolder(); }
 void TMainForm::OpenArchiveClick() { archive_->Browse(); }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!liveMode && !Monitor->ProbeRunning() && event->mimeData()->hasUrls()) event->acceptProposedAction();
+  if (!liveMode && !waitingForRecorder_ && !Monitor->ProbeRunning() && event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
@@ -338,7 +352,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) names << url.toLocalFile();
   }
-  if (names.isEmpty() || liveMode) return;
+  if (names.isEmpty() || liveMode || waitingForRecorder_) return;
   event->acceptProposedAction();
   // After the drop has ended (the dialogs of the import are modal).
   QTimer::singleShot(0, this, [this, names] { archive_->ImportDropped(names); });
@@ -603,188 +617,6 @@ void TMainForm::ComSettingButtonClick() {
   if (!dialogs_.comSetting) return;
   dialogs_.comSetting->LoadDialogFromIni();
   dialogs_.comSetting->exec();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Live monitoring
-
-void TMainForm::RunButtonClick() {
-  // The probe runs on a worker and the window goes on taking input: the commands Run disables
-  // wait for it, and Stop ends it. RunProbeFinished goes on from there.
-  const LiveMonitor::StartResult started = Monitor->StartProbe(
-      [this](bool probed) { RunProbeFinished(probed); },
-      {CommandsOffWhileLive(), {StopButton, StopMenuItem}});
-  if (started == LiveMonitor::StartResult::OpenFailed) {
-    CurrentPrompts().MessageWithDetail(this, QStringLiteral("串口初始化失败!"),
-                                       QString::fromStdString(Monitor->OpenFailureDetail()),
-                                       MessageIcon::Error);
-  }
-}
-
-void TMainForm::RunProbeFinished(bool probed) {
-  if (!probed) {
-    CurrentPrompts().Message(
-        this, QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address),
-        MessageIcon::Error);
-    return;
-  }
-  liveMode = true;
-  liveChannels.clear();
-  Overview->TotalInfo->show();
-  for (int n = 1; n <= 16; ++n) {
-    if (!channelEnabled[n - 1]) continue;
-    Overview->Panels[liveChannels.size()]->show();
-    liveChannels.push_back(static_cast<std::int16_t>(n));
-  }
-  ResetView();
-  Chart->SetVerticalCursor(false, Chart->VerticalCursorCross());
-  Chart->SetHorizontalCursorActive(false);
-  Chart->SetZoomAllowed(false);
-  Chart->SetScrollAllowed(false);
-
-  StopButton->setEnabled(true);
-  StopMenuItem->setEnabled(true);
-  archive_->Forget();
-  for (QAction* action : CommandsOffWhileLive()) action->setEnabled(false);
-  SetPageButtons(PageButtons{});
-  savedPageButtons = PageButtons{false, false, false, false};
-  PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), true);
-  SystemCaseMenuItem->setVisible(true);
-
-  Chart->SetBottomIncrement(kOneSecond);
-  Chart->SetBottomAutomatic(true);
-  Chart->SetLeftAutomatic(true);
-
-  std::vector<TableColumn> columns = {{"序号", 50}, {"时间", 120}};
-  std::vector<ChartLine> lines;
-  seriesList.clear();
-  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
-    const int n = liveChannels[k];
-    ChartLine line;
-    line.title = QString::asprintf("通道%02d", n).toStdString();
-    line.palettePosition = k;
-    seriesList.push_back(ChartSeriesInfo{line.title, std::string(), k});
-    lines.push_back(std::move(line));
-    columnChannels.push_back(static_cast<std::int32_t>(k));
-    columns.push_back({QString::asprintf("通道%d(", n).toStdString() +
-                           std::string(ChannelUnitName(channelConfig[n - 1])) + ")",
-                       80});
-  }
-  Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
-  Table->ShowColumns(columns, [this](int section, int usual) {
-    return LiveColumnWidth(*DataListView->horizontalHeader(), section, usual);
-  });
-  pageStart = 0;
-  DataListViewModel->SetPage(0, 1);
-  // The probe has just been answered: the link's age counts from now.
-  lastReadingAt_ = std::chrono::steady_clock::now();
-  lastReadingWall_ = QDateTime::currentDateTime();
-  linkLost_ = false;
-  Timer->start();
-}
-
-std::vector<QAction*> TMainForm::CommandsOffWhileLive() const {
-  return {ComSettingButton, ComSettingMenuItem, RunButton, RunMenuItem, OpenFileButton, OpenFileMenuItem,
-          DataFilterButton, ImportDataMenuItem, OEMDownLoad, OpenArchiveButton, OpenArchiveMenuItem,
-          ImportFilesToArchiveMenuItem, ImportFolderToArchiveMenuItem};
-}
-
-void TMainForm::OnTimer() {
-  if (!linkOpen) return;
-  LinkAgeCheck();
-  Monitor->StartPoll([this](const LiveReading& reading) { ApplyLiveReading(reading); });
-}
-
-void TMainForm::LinkAgeCheck() {
-  if (!liveMode) return;
-  const auto age = std::chrono::steady_clock::now() - lastReadingAt_;
-  const auto interval = std::chrono::milliseconds(Timer->interval());
-  if (age <= 2 * interval) return;
-  const int seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(age).count());
-  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
-    Overview->SetPanelStale(static_cast<int>(k), true, QString::asprintf("通道%.2d", liveChannels[k]), seconds);
-  }
-  if (linkLost_) return;
-  linkLost_ = true;
-  Overview->TotalInfo->setText(
-      QStringLiteral("通讯中断  最后数据(%1)").arg(lastReadingWall_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-  // No reading, no line: each line breaks after its last point.
-  for (std::size_t k = 0; k < Chart->LineCount(); ++k) {
-    if (!Chart->Line(k).points.empty()) Chart->AppendGap(k, lastReadingTime_ + kOneSecond, false);
-  }
-}
-
-void TMainForm::ApplyLiveReading(const LiveReading& r) {
-  lastReadingAt_ = std::chrono::steady_clock::now();
-  lastReadingWall_ = QDateTime::currentDateTime();
-  lastReadingTime_ = r.time;
-  if (linkLost_) {
-    linkLost_ = false;
-    for (std::size_t k = 0; k < liveChannels.size(); ++k) Overview->SetPanelStale(static_cast<int>(k), false);
-  }
-  Overview->TotalInfo->setText(TotalInfoText(r.settings, r.clock));
-  channels.clear();
-  std::vector<CellRef> cells;
-  const QString legend = QStringLiteral("时间:") +
-                         QString::fromStdString(FormatDateTime(r.time, DatePattern::Cursor));
-  const std::size_t cap = LiveLineCap(liveChannels.size());
-  for (std::size_t k = 0; k < liveChannels.size(); ++k) {
-    const int n = liveChannels[k];
-    const int index = n - 1;
-    const double v = r.values[index];
-    const ChannelConfig& config = r.configs[index];
-    const std::string unit(ChannelUnitName(config));
-    const QString u = QString::fromStdString(unit);
-    const int panel = static_cast<int>(k);
-    Overview->SetChildText(panel, OverviewPage::kValueText, QString::asprintf("%0.3f ", v) + u);
-    Overview->SetChildText(panel, OverviewPage::kChannelName, QString::asprintf("通道%.2d", n));
-    for (int lamp = 0; lamp < 4; ++lamp) Overview->SetLamp(panel, lamp, r.alarms[index][lamp]);
-    Overview->SetChildText(panel, OverviewPage::kLimitHH,
-                           QString::asprintf("%0.3f", static_cast<double>(config.limitHH)));
-    Overview->SetChildText(panel, OverviewPage::kLimitL,
-                           QString::asprintf("%0.3f", static_cast<double>(config.limitL)));
-    Overview->SetChildText(panel, OverviewPage::kLimitH,
-                           QString::asprintf("%0.3f", static_cast<double>(config.limitH)));
-    Overview->SetChildText(panel, OverviewPage::kLimitLL,
-                           QString::asprintf("%0.3f", static_cast<double>(config.limitLL)));
-    Chart->SetLegendTitle(legend);
-    if (k < Chart->LineCount()) {
-      Chart->AppendPoint(k, r.time, v, false);
-      Chart->SetLineTitle(k, QString::fromStdString(seriesList[k].title) +
-                                 QString::asprintf(" %0.3f", v) + u);
-      if (Chart->Line(k).points.size() > cap) Chart->EmptyLine(k);
-    }
-    ChannelInfo channel;
-    channel.number = n;
-    channel.unit = unit;
-    channel.times = {r.time};
-    channel.values = {static_cast<float>(v)};
-    channels.push_back(std::move(channel));
-    cells.push_back(CellRef{static_cast<std::int32_t>(k), 0});
-  }
-  Chart->RescaleAutomaticAxes();  // once for all the new points
-  tableRows.clear();
-  tableRows.OpenRow(r.time);
-  for (const CellRef& cell : cells) tableRows.AddCell(cell);
-  tableRows.CloseRow();
-  DataListViewModel->SetPage(0, 1);
-}
-
-void TMainForm::StopButtonClick() {
-  const bool probing = Monitor->ProbeRunning();
-  Timer->stop();
-  Monitor->Stop();
-  if (probing) return;  // the window is as it was before Run
-  Overview->HideAll();
-  PageControl->setTabVisible(PageControl->indexOf(SystemCaseTabSheet), false);
-  SystemCaseMenuItem->setVisible(false);
-  StopButton->setEnabled(false);
-  StopMenuItem->setEnabled(false);
-  for (QAction* action : CommandsOffWhileLive()) {
-    if (action != DataFilterButton) action->setEnabled(true);
-  }
-  RunButton->setChecked(false);
-  Chart->SetScrollAllowed(true);
 }
 
 // The OEM picture download.

@@ -22,6 +22,7 @@
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
+class QLabel;
 class QMenu;
 class QTabWidget;
 class QTableView;
@@ -46,6 +47,7 @@ class TOKBottomDlg;
 class TOEMDLDlg;
 class OverviewPage;
 class LiveMonitor;
+class LiveArchiveWriter;
 struct LiveReading;
 
 // The main window: menu bar, toolbar and the three pages (data table, trend chart, system
@@ -94,6 +96,14 @@ class TMainForm : public QMainWindow {
   // age, each chart line broken after its last point); a reading that arrives brings it back.
   void LinkAgeCheck();
   bool LinkLost() const { return linkLost_; }
+  // The link lost (or the recorder not there yet at Run) and being retried: the port is closed,
+  // reopened and the recorder asked again after 1 s, 2 s, 5 s, then every 10 s; the window says so
+  // beside its page tabs. Stop ends it.
+  bool Reconnecting() const;
+  // Stopped sessions' last commits to the archive waited for (before the archive is read).
+  void SettleLiveArchive();
+  // Why the running session's readings cannot be kept in the archive; empty when all is well.
+  QString LiveArchiveProblem() const;
   // One live reading on show (a finished poll's, on the GUI thread): summary line, panels, chart
   // points and the single table row.
   void ApplyLiveReading(const LiveReading& reading);
@@ -271,6 +281,25 @@ class TMainForm : public QMainWindow {
   QDateTime lastReadingWall_;
   DateTime lastReadingTime_ = 0.0;
   bool linkLost_ = false;
+  // Run's wait for a recorder that is not there yet, and the retrying of a lost link.
+  void WaitForRecorder();
+  void BeginReconnect(const QString& reason);
+  void RetryLink();
+  void EndReconnect();
+  bool waitingForRecorder_ = false;  // Run pressed, the recorder not found yet
+  bool monitoring_ = false;          // from the first answer after Run until Stop
+  bool reconnecting_ = false;
+  int reconnectTries_ = 0;
+  int failedPolls_ = 0;  // in a row
+  QDateTime lostSince_;
+  QString linkReason_;
+  QTimer* reconnectTimer_ = nullptr;
+  QLabel* linkStatus_ = nullptr;  // beside the page tabs while the link is lost
+  // The session's readings into the archive (config.ini's choice), on a worker of their own.
+  void StartRecording();
+  void EndRecording();
+  std::unique_ptr<LiveArchiveWriter> liveArchive_;
+  std::vector<std::unique_ptr<LiveArchiveWriter>> retiringArchives_;
   std::unique_ptr<ChartPage> chartPage_;
   std::unique_ptr<SaveCommands> saveCommands_;
   ArchiveCommands* archive_ = nullptr;

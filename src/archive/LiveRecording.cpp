@@ -379,12 +379,16 @@ void LiveArchiveWriter::Hole() {
   queue_.push_back({0, true, {}});
 }
 
-void LiveArchiveWriter::Finish() {
+void LiveArchiveWriter::FinishSoon() {
   {
     std::lock_guard lock(mutex_);
     finishing_ = true;
   }
   wake_.notify_all();
+}
+
+void LiveArchiveWriter::Finish() {
+  FinishSoon();
   if (worker_.joinable()) worker_.join();
 }
 

@@ -99,6 +99,8 @@ class LiveArchiveWriter {
   // Commits what is queued and ends the worker; what cannot be written is lost (LastError says
   // why).
   void Finish();
+  // Asks for Finish's last commit without waiting for it (Finish or the destructor waits).
+  void FinishSoon();
 
   // The archive as its connection describes it (empty until it is open).
   std::string Describe() const;

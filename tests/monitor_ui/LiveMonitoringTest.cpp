@@ -33,6 +33,7 @@
 #include "app/AppWindows.h"
 #include "workbench/ui/DataListModel.h"
 #include "app/TMainForm.h"
+#include "archive/Archive.h"
 #include "app/Startup.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/TempDir.h"
@@ -610,7 +611,9 @@ TEST_F(LiveMonitoringTest, NoChannelEnabledGivesARowWithATimeOnly) {
   form.StopButtonClick();
 }
 
-TEST_F(LiveMonitoringTest, ASilentRecorderLeavesTheWindowIdleWithAMessage) {
+// A recorder that does not answer at Run is waited for: no message box, the loss said on the
+// overview and beside the page tabs, the link retried; Stop leaves the window as before Run.
+TEST_F(LiveMonitoringTest, ASilentRecorderAtRunIsWaitedForUntilStop) {
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.silent = true; }));
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
@@ -618,32 +621,141 @@ TEST_F(LiveMonitoringTest, ASilentRecorderLeavesTheWindowIdleWithAMessage) {
   bool loopRan = false;
   QTimer::singleShot(0, [&loopRan] { loopRan = true; });
   Run(form, prompts);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Reconnecting(); }, 20000));
   EXPECT_TRUE(loopRan);  // the event loop kept running during the probe
-  ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, QStringLiteral("下位机无响应，下位机地址:7"));
-  EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(form.Overview->TotalInfo->text(), QStringLiteral("通讯中断  下位机无响应，下位机地址:7"));
+  const auto* status = form.findChild<QLabel*>(QStringLiteral("LinkStatus"));
+  ASSERT_NE(status, nullptr);
+  EXPECT_FALSE(status->isHidden());
+  EXPECT_TRUE(status->text().startsWith(QStringLiteral("通讯中断("))) << status->text().toStdString();
+  EXPECT_TRUE(form.StopButton->isEnabled());
+  EXPECT_FALSE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.OpenFileButton->isEnabled());
+  EXPECT_FALSE(form.liveMode);
+
+  form.StopButtonClick();
+  EXPECT_FALSE(form.Reconnecting());
+  EXPECT_TRUE(status->isHidden());
   EXPECT_FALSE(linkOpen);
   EXPECT_FALSE(form.Timer->isActive());
   EXPECT_TRUE(form.RunButton->isEnabled());
+  EXPECT_TRUE(form.OpenFileButton->isEnabled());
   EXPECT_FALSE(form.StopButton->isEnabled());
   EXPECT_FALSE(form.liveMode);
+  // No retry comes after Stop.
+  QTest::qWait(1500);
+  EXPECT_FALSE(form.Monitor->ProbeRunning());
+  EXPECT_FALSE(linkOpen);
 }
 
-TEST_F(LiveMonitoringTest, APortThatDoesNotOpenLeavesTheWindowIdle) {
+// A port that is not there at Run (the recorder and its adapter boot after the PC): the reason is
+// on show, and when the device appears monitoring starts by itself.
+TEST_F(LiveMonitoringTest, ARecorderThatAppearsAfterRunIsMonitored) {
   ScriptedPrompts prompts;
+  const std::string device = (dir_.Path() / "ttyRECORDER").string();
   const std::string ini = (dir_.Path() / "config.ini").string();
-  testing::WriteText(ini, testing::ComSection(1) + ChannelSection({}) +
-                              "[DEVICE]\nCOM1=" + (dir_.Path() / "no-such-device").string() + "\n");
+  testing::WriteText(ini, testing::ComSection(1) + ChannelSection({2}) + "[DEVICE]\nCOM1=" + device + "\n");
   TMainForm& form = Start(ini);
-  form.RunButtonClick();  // the port does not open: said at once
-  ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, QStringLiteral("串口初始化失败!"));
-  ASSERT_EQ(prompts.details.size(), 1u);
-  EXPECT_TRUE(prompts.details[0].contains(QStringLiteral("no-such-device")))
-      << prompts.details[0].toStdString();
-  EXPECT_FALSE(linkOpen);
-  EXPECT_FALSE(form.Timer->isActive());
+  form.RunButtonClick();
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_TRUE(form.Reconnecting());
+  EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(QStringLiteral("通讯中断  串口初始化失败! ")));
+  EXPECT_TRUE(form.Overview->TotalInfo->text().contains(QStringLiteral("ttyRECORDER")));
+  QTest::qWait(1200);  // a retry or two find nothing
+  EXPECT_FALSE(form.liveMode);
+
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  fs::create_symlink(line.DevicePath(), device);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.liveMode && !form.Reconnecting(); }, 15000))
+      << form.Overview->TotalInfo->text().toStdString();
+  EXPECT_EQ(form.liveChannels, std::vector<std::int16_t>{2});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Overview->TotalInfo->text().contains(QStringLiteral("仪表时间(20")); },
+                              5000));
+  form.StopButtonClick();
   EXPECT_TRUE(form.RunButton->isEnabled());
+}
+
+// The recorder stops answering for half a minute and comes back: the link is shown lost, found
+// again by itself, and the archive holds the session with one hole where the silence was and no
+// reading twice.
+TEST_F(LiveMonitoringTest, ARecorderSilentForHalfAMinuteIsFoundAgainWithAHoleInTheArchive) {
+  const std::string archive = (dir_.Path() / "archive.sqlite").string();
+  setenv("VANTIRO_ARCHIVE", archive.c_str(), 1);
+  SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) {
+    o.muteFrom = 4.0;
+    o.muteFor = 30.0;
+  }));
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({1, 2})));
+  Run(form, prompts);
+  ASSERT_TRUE(prompts.messages.empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Reconnecting(); }, 15000));
+  EXPECT_TRUE(form.LinkLost());
+  EXPECT_TRUE(form.Overview->TotalInfo->text().startsWith(QStringLiteral("通讯中断  最后数据(")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Reconnecting() && !form.LinkLost(); }, 60000))
+      << "the recorder was not found again";
+  QTest::qWait(2500);  // a few readings after the silence
+  form.StopButtonClick();
+  form.SettleLiveArchive();
+  unsetenv("VANTIRO_ARCHIVE");
+
+  std::string error;
+  std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);
+  ASSERT_TRUE(kept) << error;
+  const auto recorder = kept->FindRecorder("COM1 地址1", error);
+  ASSERT_TRUE(recorder) << error;
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  ASSERT_TRUE(kept->ReadPeriod(recorder->id, INT64_MIN / 4, INT64_MAX / 4, {}, true, summary, channels, error));
+  ASSERT_EQ(channels.size(), 2u);
+  const ChannelInfo& c = channels[1];
+  std::vector<std::size_t> gaps;
+  for (std::size_t i = 0; i < c.values.size(); ++i) {
+    if (IsGapValue(c.values[i])) gaps.push_back(i);
+    if (i > 0) {
+      ASSERT_LT(ToArchiveMs(c.times[i - 1]), ToArchiveMs(c.times[i])) << "a reading twice at " << i;
+    }
+  }
+  ASSERT_EQ(gaps.size(), 1u);
+  ASSERT_GT(gaps[0], 0u);
+  ASSERT_LT(gaps[0] + 1, c.values.size());
+  const std::int64_t silence = ToArchiveMs(c.times[gaps[0] + 1]) - ToArchiveMs(c.times[gaps[0] - 1]);
+  EXPECT_GE(silence, 28000);
+  EXPECT_LE(silence, 50000);
+  const auto problems = kept->Check(error);
+  ASSERT_TRUE(problems);
+  EXPECT_TRUE(problems->empty());
+}
+
+// The simulator's terminal goes away (its process ends) and a new one appears under the same
+// name: found again, readings resume.
+TEST_F(LiveMonitoringTest, ATerminalThatGoesAndComesBackUnderItsNameIsFoundAgain) {
+  const std::string device = (dir_.Path() / "ttyUSB-by-id").string();
+  const std::string ini = (dir_.Path() / "config.ini").string();
+  testing::WriteText(ini, testing::ComSection(1) + ChannelSection({3}) + "[DEVICE]\nCOM1=" + device + "\n");
+  auto first = std::make_unique<SimulatedLine>();
+  ASSERT_TRUE(first->Started());
+  fs::create_symlink(first->DevicePath(), device);
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(ini);
+  Run(form, prompts);
+  ASSERT_TRUE(form.liveMode);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Overview->TotalInfo->text().contains(QStringLiteral("仪表时间(20")); },
+                              5000));
+  first.reset();
+  fs::remove(device);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Reconnecting(); }, 15000));
+  QTest::qWait(1500);
+  SimulatedLine second;
+  ASSERT_TRUE(second.Started());
+  fs::create_symlink(second.DevicePath(), device);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Reconnecting() && !form.LinkLost(); }, 30000))
+      << form.findChild<QLabel*>(QStringLiteral("LinkStatus"))->text().toStdString();
+  EXPECT_GT(second.Simulator().RepliesSent(), 0);
+  form.StopButtonClick();
 }
 
 TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {

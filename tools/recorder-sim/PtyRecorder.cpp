@@ -28,6 +28,7 @@ constexpr const char* kSimHelp =
     "  --picture-out PATH where a finished picture download is written\n"
     "  --freeze SECONDS   live values held where their motion is SECONDS after the start\n"
     "  --silent           never answers\n"
+    "  --mute FROM:SECONDS  answers nothing for SECONDS seconds from FROM seconds after the start\n"
     "  --bad-crc K        every K-th reply carries a wrong CRC\n"
     "  --wrong-address    replies carry another address\n"
     "  --delay MS         waits MS milliseconds before each reply\n"
@@ -87,8 +88,8 @@ Moment MomentNow(const SimOptions& options, double startSeconds) {
                   static_cast<std::uint16_t>(local.tm_hour),
                   static_cast<std::uint16_t>(local.tm_min),
                   static_cast<std::uint16_t>(std::min(local.tm_sec, 59))};
-  moment.motionSeconds =
-      options.freezeSeconds ? *options.freezeSeconds : SteadySeconds() - startSeconds;
+  moment.elapsedSeconds = SteadySeconds() - startSeconds;
+  moment.motionSeconds = options.freezeSeconds ? *options.freezeSeconds : moment.elapsedSeconds;
   return moment;
 }
 

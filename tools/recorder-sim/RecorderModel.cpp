@@ -175,6 +175,17 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
       if (!text(options.pictureOut)) return std::nullopt;
     } else if (arg == "--silent") {
       options.silent = true;
+    } else if (arg == "--mute") {
+      const std::optional<std::string> v = value();
+      const std::size_t colon = v ? v->find(':') : std::string::npos;
+      const std::optional<double> from = colon != std::string::npos ? ParseSeconds(v->substr(0, colon)) : std::nullopt;
+      const std::optional<double> span = colon != std::string::npos ? ParseSeconds(v->substr(colon + 1)) : std::nullopt;
+      if (!from || !span) {
+        error = "--mute needs FROM:SECONDS";
+        return std::nullopt;
+      }
+      options.muteFrom = *from;
+      options.muteFor = *span;
     } else if (arg == "--bad-crc") {
       if (!number(1, 1000000, options.badCrcEvery)) return std::nullopt;
     } else if (arg == "--wrong-address") {
@@ -372,6 +383,10 @@ std::vector<std::uint8_t> RecorderModel::Answer(std::span<const std::uint8_t> fr
   if (!whole || frame[0] != options_.address) return {};
   ++requests_;
   if (options_.silent) return {};
+  if (options_.muteFor > 0.0 && moment.elapsedSeconds >= options_.muteFrom &&
+      moment.elapsedSeconds < options_.muteFrom + options_.muteFor) {
+    return {};
+  }
   if (options_.dropEvery > 0 && requests_ % options_.dropEvery == 0) return {};
 
   std::vector<std::uint8_t> reply = Respond(frame, moment);

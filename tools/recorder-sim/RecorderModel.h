@@ -54,6 +54,8 @@ struct SimOptions {
   std::string channelsFile;   // channel table, or empty for the defaults
   std::string pictureOut;     // where a finished picture download goes, or empty
   bool silent = false;        // never answers
+  double muteFrom = 0.0;      // answers nothing from muteFrom seconds after the start...
+  double muteFor = 0.0;       // ...for this many seconds (0: never mute)
   int badCrcEvery = 0;        // every K-th reply with a wrong CRC; 0 never
   bool wrongAddress = false;  // replies carry address + 1
   int delayMs = 0;            // before each reply (only the stallAt-th one when that is set)
@@ -66,7 +68,7 @@ struct SimOptions {
 
 inline constexpr const char* kSimUsage =
     "usage: recorder-sim [--address N] [--link PATH] [--channels FILE] [--picture-out PATH] "
-    "[--silent] [--bad-crc K] [--wrong-address] [--delay MS] [--stall K] [--drop K] "
+    "[--silent] [--mute FROM:SECONDS] [--bad-crc K] [--wrong-address] [--delay MS] [--stall K] [--drop K] "
     "[--refuse-block N] "
     "[--freeze SECONDS] [--exit-on-eof] [--help]";
 
@@ -79,6 +81,7 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
 struct Moment {
   std::array<std::uint16_t, 6> clock{};  // year - 2000, month, day, hour, minute, second
   double motionSeconds = 0.0;            // where the live values are in their motion
+  double elapsedSeconds = 0.0;           // since the simulator started
 };
 
 // Modbus exception codes the recorder answers with.

@@ -41,6 +41,11 @@ std::size_t LiveLineCap(std::size_t channels) {
   return channels == 0 ? 0 : 1200000 / channels;
 }
 
+int ReconnectDelayMs(int tries) {
+  constexpr int kDelays[] = {1000, 2000, 5000, 10000};
+  return kDelays[std::clamp(tries, 0, 3)];
+}
+
 int LiveColumnWidth(const QHeaderView& header, int section, int usual) {
   return std::max(usual, header.sectionSizeHint(section));
 }
@@ -52,6 +57,10 @@ LiveMonitor::~LiveMonitor() {
   EndPoll();
   EndProbeWorker();
   if (probing_) ReleaseProbe();
+}
+
+LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finished) {
+  return StartProbe(std::move(finished), ProbeCommands());
 }
 
 LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finished,
@@ -72,7 +81,8 @@ LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finis
     action->setEnabled(true);
   }
   // The probe can take tens of seconds with a slow recorder; the window goes on meanwhile.
-  QApplication::setOverrideCursor(Qt::BusyCursor);
+  busyCursor_ = commands.busyCursor;
+  if (busyCursor_) QApplication::setOverrideCursor(Qt::BusyCursor);
   const std::uint64_t id = ++probeId_;
   probeThread_ = std::thread([this, id] {
     const bool probed = instrument_.Probe();
@@ -109,22 +119,28 @@ void LiveMonitor::ReleaseProbe() {
     if (action) action->setEnabled(enabled);
   }
   heldCommands_.clear();
-  QApplication::restoreOverrideCursor();
+  if (busyCursor_) QApplication::restoreOverrideCursor();
+  busyCursor_ = false;
 }
 
-bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply) {
+bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed) {
   if (pollThread_.joinable() || probing_) return false;
   const std::uint64_t id = ++pollId_;
-  pollThread_ = std::thread([this, id, apply = std::move(apply)] {
+  pollThread_ = std::thread([this, id, apply = std::move(apply), failed = std::move(failed)] {
     const bool ok = instrument_.PollLive();
     LiveReading reading;
     if (ok) reading = SnapshotReading();
     QMetaObject::invokeMethod(
         this,
-        [this, id, ok, reading, apply] {
+        [this, id, ok, reading, apply, failed] {
           if (id != pollId_ || !pollThread_.joinable()) return;  // ended by Stop
           pollThread_.join();
-          if (ok && linkOpen) apply(reading);
+          if (!linkOpen) return;
+          if (ok) {
+            apply(reading);
+          } else if (failed) {
+            failed();
+          }
         },
         Qt::QueuedConnection);
   });

@@ -43,6 +43,8 @@ QString ParityText(std::int32_t parity);
 QString TotalInfoText(const CommSettings& settings, const std::array<std::uint16_t, 6>& clock);
 // The most points a live line holds with `channels` lines on the chart (more empty it).
 std::size_t LiveLineCap(std::size_t channels);
+// How long to wait before the `tries`-th retry (from 0) of a lost link: 1 s, 2 s, 5 s, then 10 s.
+int ReconnectDelayMs(int tries);
 // The width of column `section` of the data list while it shows live readings: `usual` pixels,
 // or what the header needs to show the caption whole where that is more (a channel's caption
 // carries its unit, "通道3(mmH2O)").
@@ -59,6 +61,7 @@ class LiveMonitor : public QObject {
   struct ProbeCommands {
     std::vector<QAction*> held;
     std::vector<QAction*> stop;
+    bool busyCursor = true;  // false: a retry in the background, the cursor left alone
   };
 
   explicit LiveMonitor(ModbusRtuImpl& instrument = theInstrument, QObject* parent = nullptr);
@@ -66,6 +69,7 @@ class LiveMonitor : public QObject {
 
   // The settings file; ConfigIniPath() while empty.
   void SetIniPath(std::string path) { iniPath_ = std::move(path); }
+  const std::string& IniPath() const { return iniPath_; }
 
   // Loads the settings and opens the port: OpenFailed when it does not open (nothing runs).
   // Otherwise the probe runs on a worker under a busy cursor while the window goes on taking
@@ -73,16 +77,17 @@ class LiveMonitor : public QObject {
   // window is open (a dialog's own loop does not see Run's view reset under it): true with
   // linkOpen set, false with the port closed again. Stop ends a running probe at once, and
   // `finished` is then never called. While a probe runs, another Start does nothing.
-  StartResult StartProbe(std::function<void(bool probed)> finished, ProbeCommands commands = {});
+  StartResult StartProbe(std::function<void(bool probed)> finished, ProbeCommands commands);
+  StartResult StartProbe(std::function<void(bool probed)> finished);
   // From StartProbe until `finished` is called or Stop ends it.
   bool ProbeRunning() const { return probing_; }
   // Why the last StartProbe could not open the port (the device, the system's reason, what to
   // do).
   std::string OpenFailureDetail() const { return instrument_.OpenFailureDetail(); }
   // Starts a poll on the worker; false (and nothing happens) when one is still running or the
-  // probe is. On success `apply` gets the reading on the GUI thread; a failed poll, or one ended
-  // by Stop, gives nothing.
-  bool StartPoll(std::function<void(const LiveReading&)> apply);
+  // probe is. On success `apply` gets the reading on the GUI thread, on failure `failed` is called
+  // there; a poll ended by Stop gives nothing.
+  bool StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed = {});
   bool PollRunning() const { return pollThread_.joinable(); }
   // Ends a running probe or poll at once (the exchange is aborted), waits for its worker and
   // closes the port; a probe's commands get their states back.
@@ -104,6 +109,7 @@ class LiveMonitor : public QObject {
   bool probing_ = false;
   std::function<void(bool)> probeFinished_;
   std::vector<std::pair<QPointer<QAction>, bool>> heldCommands_;
+  bool busyCursor_ = false;
 };
 
 }  // namespace vantiro
