@@ -21,6 +21,7 @@
 
 #include "app/ArchiveCommands.h"
 #include "archive/LiveRecording.h"
+#include "archive/ui/ArchiveBrowser.h"
 #include "chart/Cursors.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
@@ -616,6 +617,8 @@ void TMainForm::TrafficMenuItemClick() {
 void TMainForm::ComSettingButtonClick() {
   if (!dialogs_.comSetting) return;
   dialogs_.comSetting->LoadDialogFromIni();
+  const std::string archive = RememberedArchiveLocation();
+  dialogs_.comSetting->SetArchiveShown(QString::fromStdString(archive.empty() ? DefaultArchiveLocation() : archive));
   dialogs_.comSetting->exec();
 }
 

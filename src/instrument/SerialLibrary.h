@@ -18,6 +18,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+#include <memory>
+#include <chrono>
+
+#include "instrument/Gateway.h"
 
 struct termios;
 
@@ -146,8 +151,19 @@ class TermiosSerialLibrary final : public SerialLibrary {
   std::string FailureDetail() const override;
 
  private:
+  // A gateway's connection: whether it is established yet, the Modbus TCP transaction, and the
+  // RTU frame a Modbus TCP reply became, as far as it has not been read. Transfers on a port take
+  // turns, so only the one running touches it.
+  struct GatewayLink {
+    GatewayKind kind = GatewayKind::RtuOverTcp;
+    bool connected = false;
+    std::uint16_t transaction = 0;
+    std::vector<std::uint8_t> pending;
+    std::size_t pendingAt = 0;
+  };
   struct Port {
     int fd = -1;
+    std::shared_ptr<GatewayLink> gateway;  // set for a gateway instead of a serial device
     int wakeFd = -1;  // eventfd signalled by Abort and Close; a waiting transfer watches it
     std::string path;  // the device, for the failure details
     int totalTimeoutMs = kReadTotalTimeoutMs;
@@ -174,6 +190,14 @@ class TermiosSerialLibrary final : public SerialLibrary {
   bool IsOpen(int port) const;
   // Open, without the failure detail; records it in `detail`.
   int OpenDevice(int port, std::string& detail);
+  int OpenGateway(int port, const std::string& path, std::string& detail);
+  // Adds an open descriptor as port `port`.
+  int AddPort(int port, Port opened, std::string& detail);
+  // The transfers' own work, within their time-outs; the gateway's connection finished first.
+  int WriteBytes(const Port& open, const std::uint8_t* data, int count);
+  int ReadBytes(const Port& open, std::uint8_t* buffer, int count, std::chrono::steady_clock::time_point start);
+  int ReadModbusTcp(const Port& open, std::uint8_t* buffer, int count);
+  int FinishConnect(const Port& open, std::chrono::steady_clock::time_point deadline);
 
   std::string iniPath_;
   mutable std::mutex mutex_;  // guards ports_; transfers run outside it

@@ -1,5 +1,9 @@
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -13,6 +17,7 @@
 #include <string>
 
 #include "instrument/CommSettings.h"
+#include "instrument/Gateway.h"
 #include "instrument/SerialDevices.h"
 #include "instrument/SerialLibrary.h"
 #include "platform/Profile.h"
@@ -223,6 +228,7 @@ int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
     detail = "未选择通信口：请在“实时通信设置”中选择通信口（COM1 至 COM16）。";
     return kSerialNotOpen;
   }
+  if (IsGatewayDevice(path)) return OpenGateway(port, path, detail);
 
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -275,13 +281,114 @@ int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
   const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd < 0) return fail("无法创建唤醒事件");
 
+  Port opened;
+  opened.fd = fd;
+  opened.wakeFd = wakeFd;
+  opened.path = path;
+  return AddPort(port, std::move(opened), detail);
+}
+
+int TermiosSerialLibrary::AddPort(int port, Port opened, std::string& detail) {
   std::lock_guard lock(mutex_);
-  if (!ports_.try_emplace(port, Port{.fd = fd, .wakeFd = wakeFd, .path = path}).second) {
+  const int fd = opened.fd;
+  const int wakeFd = opened.wakeFd;
+  const std::string path = opened.path;
+  if (!ports_.try_emplace(port, std::move(opened)).second) {
     ::close(wakeFd);
     detail = path + "（通信口 " + PortName(port) + "）已在本程序中打开。";
     return Abandon(fd, kSerialPortBusy);
   }
   return kSerialOk;
+}
+
+int TermiosSerialLibrary::OpenGateway(int port, const std::string& path, std::string& detail) {
+  const std::optional<GatewayAddress> gateway = ParseGateway(path);
+  if (!gateway) {
+    detail = path + " 不是有效的网关地址：应为 tcp://主机:端口 或 modbus-tcp://主机:端口（例如 tcp://192.168.1.50:4001）。";
+    return kSerialNotOpen;
+  }
+  const std::string name = gateway->host + ":" + std::to_string(gateway->port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(gateway->port);
+  if (const int rc = ::getaddrinfo(gateway->host.c_str(), service.c_str(), &hints, &found); rc != 0 || !found) {
+    detail = "找不到网关 " + gateway->host + "：" + (rc != 0 ? ::gai_strerror(rc) : "没有地址") + "。请检查 config.ini 的 [DEVICE] 节。";
+    return kSerialNotOpen;
+  }
+  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    ::freeaddrinfo(found);
+    detail = "无法连接网关 " + name + "：" + SystemReason(errno) + "。";
+    return kSerialSystemFailure;
+  }
+  // The connection is made without waiting for it: a refusal nearby comes at once, a far gateway
+  // is waited for by the first transfer (on the worker), never by the window.
+  const int r = ::connect(fd, found->ai_addr, found->ai_addrlen);
+  const int connectError = r == 0 ? 0 : errno;
+  ::freeaddrinfo(found);
+  auto link = std::make_shared<GatewayLink>();
+  link->kind = gateway->kind;
+  int error = 0;
+  if (r == 0) {
+    link->connected = true;
+  } else if (connectError == EINPROGRESS) {
+    constexpr int kConnectGlimpseMs = 200;
+    pollfd ready{fd, POLLOUT, 0};
+    if (::poll(&ready, 1, kConnectGlimpseMs) > 0) {
+      socklen_t size = sizeof error;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+      link->connected = error == 0;
+    }
+  } else {
+    error = connectError;
+  }
+  if (error != 0) {
+    ::close(fd);
+    detail = "无法连接网关 " + name + "：" + SystemReason(error) + "。请检查网关是否通电、地址和端口是否正确。";
+    return error == ECONNREFUSED ? kSerialNotOpen : kSerialSystemFailure;
+  }
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+  const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) {
+    ::close(fd);
+    detail = "无法创建唤醒事件：" + SystemReason(errno) + "。";
+    return kSerialSystemFailure;
+  }
+  Port opened;
+  opened.fd = fd;
+  opened.wakeFd = wakeFd;
+  opened.path = path;
+  opened.gateway = std::move(link);
+  return AddPort(port, std::move(opened), detail);
+}
+
+int TermiosSerialLibrary::FinishConnect(const Port& open, Clock::time_point deadline) {
+  GatewayLink& link = *open.gateway;
+  if (link.connected) return kSerialOk;
+  for (;;) {
+    const int wait = MillisecondsUntil(deadline);
+    if (wait == 0) return kSerialTimeout;
+    std::array<pollfd, 2> ready{{{open.fd, POLLOUT, 0}, {open.wakeFd, POLLIN, 0}}};
+    const int r = ::poll(ready.data(), ready.size(), wait);
+    if (r < 0 && errno != EINTR) return kSerialSystemFailure;
+    if (r <= 0) continue;
+    if (ready[1].revents != 0) return kSerialAborted;
+    int error = 0;
+    socklen_t size = sizeof error;
+    ::getsockopt(open.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+    if (error != 0) {
+      std::lock_guard lock(mutex_);
+      failureDetail_ = "无法连接网关 " + open.path + "：" + SystemReason(error) + "。";
+      return kSerialSystemFailure;
+    }
+    link.connected = true;
+    return kSerialOk;
+  }
 }
 
 std::string TermiosSerialLibrary::FailureDetail() const {
@@ -319,6 +426,11 @@ int TermiosSerialLibrary::SetReadTimeouts(int port, int total, int interval) {
 int TermiosSerialLibrary::SetLineParameters(int port, int baudCode, int mode) {
   const Use open(*this, port);
   if (!open) return kSerialNotOpen;
+  if (open->gateway) {  // the gateway's serial side is set up on the gateway
+    std::lock_guard lock(mutex_);
+    failureDetail_.clear();
+    return kSerialOk;
+  }
   const auto fail = [&](const char* what) {
     const std::string reason = open->path + "：" + what + "：" + SystemReason(errno) + "。";
     std::lock_guard lock(mutex_);
@@ -377,22 +489,41 @@ int TermiosSerialLibrary::Write(int port, const std::uint8_t* data, int count) {
   if (!open) return kSerialNotOpen;
   if (count < 0 || (count > 0 && data == nullptr)) return kSerialBadParameter;
   if (IsSignalled(open->wakeFd)) return kSerialAborted;
+  if (open->gateway && open->gateway->kind == GatewayKind::ModbusTcp) {
+    // The frame goes with the MBAP header in place of its address and CRC.
+    GatewayLink& link = *open->gateway;
+    link.pending.clear();
+    link.pendingAt = 0;
+    const std::vector<std::uint8_t> frame =
+        RtuToMbap(std::span<const std::uint8_t>(data, static_cast<std::size_t>(count)), ++link.transaction);
+    if (frame.empty()) return kSerialBadParameter;
+    const int written = WriteBytes(*open.operator->(), frame.data(), static_cast<int>(frame.size()));
+    if (written < 0) return written;
+    return written == static_cast<int>(frame.size()) ? count : 0;
+  }
+  return WriteBytes(*open.operator->(), data, count);
+}
 
+int TermiosSerialLibrary::WriteBytes(const Port& open, const std::uint8_t* data, int count) {
   // The line must take the bytes within the time they need at its speed (11 bit times a byte),
   // plus one second.
-  const long lineMs = 11L * 1000L * count / open->bitsPerSecond;
+  const long lineMs = 11L * 1000L * count / open.bitsPerSecond;
   const Clock::time_point deadline = Clock::now() + milliseconds(1000 + lineMs);
+  if (open.gateway) {
+    if (const int connected = FinishConnect(open, deadline); connected != kSerialOk) return connected;
+  }
   int written = 0;
   while (written < count) {
     const int wait = MillisecondsUntil(deadline);
     if (wait == 0) return written > 0 ? written : kSerialTimeout;
-    std::array<pollfd, 2> ready{{{open->fd, POLLOUT, 0}, {open->wakeFd, POLLIN, 0}}};
+    std::array<pollfd, 2> ready{{{open.fd, POLLOUT, 0}, {open.wakeFd, POLLIN, 0}}};
     const int r = ::poll(ready.data(), ready.size(), wait);
     if (r < 0 && errno != EINTR) return written > 0 ? written : kSerialSystemFailure;
     if (r <= 0) continue;
     if (ready[1].revents != 0) return kSerialAborted;
     if ((ready[0].revents & POLLOUT) == 0) return written > 0 ? written : kSerialSystemFailure;
-    const ssize_t n = ::write(open->fd, data + written, static_cast<std::size_t>(count - written));
+    const ssize_t n = open.gateway ? ::send(open.fd, data + written, static_cast<std::size_t>(count - written), MSG_NOSIGNAL)
+                                   : ::write(open.fd, data + written, static_cast<std::size_t>(count - written));
     if (n > 0) {
       written += static_cast<int>(n);
     } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
@@ -408,15 +539,62 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
   if (!open) return kSerialNotOpen;
   if (count < 0 || (count > 0 && buffer == nullptr)) return kSerialBadParameter;
   if (IsSignalled(open->wakeFd)) return kSerialAborted;
+  if (open->gateway && open->gateway->kind == GatewayKind::ModbusTcp) return ReadModbusTcp(*open.operator->(), buffer, count);
+  return ReadBytes(*open.operator->(), buffer, count, Clock::now());
+}
 
+int TermiosSerialLibrary::ReadModbusTcp(const Port& open, std::uint8_t* buffer, int count) {
+  GatewayLink& link = *open.gateway;
   const Clock::time_point start = Clock::now();
-  const Clock::time_point totalDeadline = start + milliseconds(open->totalTimeoutMs);
+  if (link.pendingAt >= link.pending.size()) {
+    link.pending.clear();
+    link.pendingAt = 0;
+    // The reply to the request sent last; an older one (its request timed out) is passed over.
+    for (;;) {
+      std::array<std::uint8_t, kMbapMaxBytes> frame{};
+      const int header = ReadBytes(open, frame.data(), static_cast<int>(kMbapHeaderBytes), start);
+      if (header < static_cast<int>(kMbapHeaderBytes)) return header < 0 ? header : 0;
+      const std::optional<MbapHeader> parsed = ParseMbapHeader(std::span<const std::uint8_t>(frame.data(), kMbapHeaderBytes));
+      if (!parsed) {
+        // Not Modbus TCP: whatever follows cannot be framed, so it goes.
+        std::array<std::uint8_t, 512> drop{};
+        while (::recv(open.fd, drop.data(), drop.size(), MSG_DONTWAIT) > 0) {
+        }
+        return 0;
+      }
+      const int body = parsed->length - 1;
+      const int got = ReadBytes(open, frame.data() + kMbapHeaderBytes, body, start);
+      if (got < 0) return got;
+      if (got < body) {
+        // Cut short (the gateway closed or went quiet): what came, without a CRC, is an
+        // incomplete reply to the layer above.
+        link.pending.push_back(parsed->unit);
+        link.pending.insert(link.pending.end(), frame.begin() + kMbapHeaderBytes, frame.begin() + kMbapHeaderBytes + got);
+        break;
+      }
+      if (parsed->transaction != link.transaction) continue;
+      link.pending = MbapToRtu(parsed->unit, std::span<const std::uint8_t>(frame.data() + kMbapHeaderBytes,
+                                                                           static_cast<std::size_t>(body)));
+      break;
+    }
+  }
+  const int take = std::min(count, static_cast<int>(link.pending.size() - link.pendingAt));
+  std::memcpy(buffer, link.pending.data() + link.pendingAt, static_cast<std::size_t>(take));
+  link.pendingAt += static_cast<std::size_t>(take);
+  return take;
+}
+
+int TermiosSerialLibrary::ReadBytes(const Port& open, std::uint8_t* buffer, int count, Clock::time_point start) {
+  const Clock::time_point totalDeadline = start + milliseconds(open.totalTimeoutMs);
+  if (open.gateway) {
+    if (const int connected = FinishConnect(open, totalDeadline); connected != kSerialOk) return connected;
+  }
   Clock::time_point lastByte = start;
   int got = 0;
   bool announced = false;  // poll reported data
   while (got < count) {
     // Whatever is there already (the descriptor is non-blocking; VMIN and VTIME are 0 as well).
-    const ssize_t n = ::read(open->fd, buffer + got, static_cast<std::size_t>(count - got));
+    const ssize_t n = ::read(open.fd, buffer + got, static_cast<std::size_t>(count - got));
     if (n > 0) {
       got += static_cast<int>(n);
       lastByte = Clock::now();
@@ -432,15 +610,15 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
     }
     // Nothing there: wait for more until the nearer of the two time-outs, or an abort.
     std::optional<Clock::time_point> deadline;
-    if (open->totalTimeoutMs > 0) deadline = totalDeadline;
-    if (got > 0 && open->intervalTimeoutMs > 0) {
-      const Clock::time_point quiet = lastByte + milliseconds(open->intervalTimeoutMs);
+    if (open.totalTimeoutMs > 0) deadline = totalDeadline;
+    if (got > 0 && open.intervalTimeoutMs > 0) {
+      const Clock::time_point quiet = lastByte + milliseconds(open.intervalTimeoutMs);
       if (!deadline || quiet < *deadline) deadline = quiet;
     }
     if (!deadline) break;
     const int wait = MillisecondsUntil(*deadline);
     if (wait == 0) break;
-    std::array<pollfd, 2> ready{{{open->fd, POLLIN, 0}, {open->wakeFd, POLLIN, 0}}};
+    std::array<pollfd, 2> ready{{{open.fd, POLLIN, 0}, {open.wakeFd, POLLIN, 0}}};
     const int r = ::poll(ready.data(), ready.size(), wait);
     if (r < 0 && errno != EINTR) break;
     if (r > 0 && ready[1].revents != 0) return kSerialAborted;
@@ -453,6 +631,14 @@ int TermiosSerialLibrary::Read(int port, std::uint8_t* buffer, int count) {
 int TermiosSerialLibrary::DiscardInput(int port) {
   const Use open(*this, port);
   if (!open) return kSerialNotOpen;
+  if (open->gateway) {
+    open->gateway->pending.clear();
+    open->gateway->pendingAt = 0;
+    std::array<std::uint8_t, 512> drop{};
+    while (::recv(open->fd, drop.data(), drop.size(), MSG_DONTWAIT) > 0) {
+    }
+    return kSerialOk;
+  }
   ::tcflush(open->fd, TCIFLUSH);
   return kSerialOk;
 }

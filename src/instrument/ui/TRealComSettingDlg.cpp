@@ -79,6 +79,9 @@ void SetAllTicks(QListWidget* list, bool ticked) {
   }
 }
 
+// The longest recorder name typed (config.ini keeps what it is given).
+constexpr int kRecorderNameMaxLength = 100;
+
 }  // namespace
 
 TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
@@ -131,6 +134,20 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
       {"停  止  位：", StopBitComboBox}, {"数据位：", DataBitComboBox},
       {"校    验：", CheckComboBox},     {"仪表地址：", AddressEdit},
   };
+  ArchiveCheckBox = new QCheckBox(QStringLiteral("记录到档案"), this);
+  ArchiveCheckBox->setObjectName(QStringLiteral("ArchiveCheckBox"));
+  ArchiveCheckBox->setToolTip(QStringLiteral("监控时每个读数都存入档案，停止后可在“打开档案”中查看"));
+  RecorderNameEdit = new QLineEdit(this);
+  RecorderNameEdit->setObjectName(QStringLiteral("RecorderNameEdit"));
+  RecorderNameEdit->setMaxLength(kRecorderNameMaxLength);
+  ArchiveLabel = new QLabel(this);
+  ArchiveLabel->setObjectName(QStringLiteral("ArchiveLabel"));
+  ArchiveLabel->setWordWrap(true);
+  ArchiveLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  ArchiveLabel->setMaximumWidth(fontMetrics().averageCharWidth() * 40);
+  connect(ArchiveCheckBox, &QCheckBox::toggled, RecorderNameEdit, &QWidget::setEnabled);
+  connect(ComPortComboBox, &QComboBox::currentIndexChanged, this, &TRealComSettingDlg::ShowRecorderPlaceholder);
+  connect(AddressEdit, &QLineEdit::textChanged, this, &TRealComSettingDlg::ShowRecorderPlaceholder);
   int row = 0;
   for (const auto& [caption, field] : rows) {
     auto* label = new QLabel(QString::fromUtf8(caption), this);
@@ -141,6 +158,13 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
     ++row;
     if (field == DeviceComboBox) line->addWidget(DeviceHintLabel, row++, 0, 1, 2);
   }
+  line->addWidget(ArchiveCheckBox, row++, 1);
+  auto* nameLabel = new QLabel(QStringLiteral("档案名称："), this);
+  nameLabel->setObjectName(QStringLiteral("RecorderNameEditLabel"));
+  nameLabel->setBuddy(RecorderNameEdit);
+  line->addWidget(nameLabel, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+  line->addWidget(RecorderNameEdit, row++, 1);
+  line->addWidget(ArchiveLabel, row++, 0, 1, 2);
   line->setRowStretch(row, 1);
 
   // Right: the channels, eight to a group; only channels 1..16 take part.
@@ -230,6 +254,10 @@ void TRealComSettingDlg::LoadDialogFromIni() {
   SelectEntry(DataBitComboBox, fields.dataBit);
   SelectEntry(CheckComboBox, fields.checkType);
   AddressEdit->setText(QString::fromStdString(fields.address));
+  ArchiveCheckBox->setChecked(fields.recordToArchive);
+  RecorderNameEdit->setEnabled(fields.recordToArchive);
+  RecorderNameEdit->setText(QString::fromStdString(fields.recorderName));
+  ShowRecorderPlaceholder();
   for (int channel = 1; channel <= 16; ++channel) {
     QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
     const int item = channel <= 8 ? channel - 1 : channel - 9;
@@ -273,6 +301,8 @@ bool TRealComSettingDlg::OKBtnClick() {
   fields.dataBit = DataBitComboBox->currentIndex();
   fields.checkType = CheckComboBox->currentIndex();
   fields.address = AddressEdit->text().toStdString();
+  fields.recordToArchive = ArchiveCheckBox->isChecked();
+  fields.recorderName = RecorderNameEdit->text().trimmed().toStdString();
   for (int channel = 1; channel <= 16; ++channel) {
     QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
     const int item = channel <= 8 ? channel - 1 : channel - 9;
@@ -282,6 +312,24 @@ bool TRealComSettingDlg::OKBtnClick() {
   if (WriteCommSettingsFields(fields, iniPath_)) return true;
   CurrentPrompts().Message(this, QString::fromUtf8(kSettingsSaveFailedText), MessageIcon::Error);
   return false;
+}
+
+void TRealComSettingDlg::SetArchiveShown(const QString& location) {
+  ArchiveLabel->setText(QStringLiteral("档案：") + location);
+  ArchiveLabel->setToolTip(location);
+}
+
+void TRealComSettingDlg::ShowRecorderPlaceholder() {
+  // The name the readings go under while none is typed: the port and the address as monitoring
+  // will use them.
+  const int port = ComPortComboBox->currentIndex();
+  bool ok = false;
+  const int address = AddressEdit->text().trimmed().toInt(&ok);
+  if (port < 0 || !ok) {
+    RecorderNameEdit->setPlaceholderText(QString());
+    return;
+  }
+  RecorderNameEdit->setPlaceholderText(QStringLiteral("COM%1 地址%2").arg(port + 1).arg(address & 0xFFFF));
 }
 
 void TRealComSettingDlg::SlectAllCheckBox1Click() {

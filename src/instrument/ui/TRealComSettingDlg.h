@@ -36,6 +36,8 @@ class TRealComSettingDlg : public QDialog {
   // The controls into the file. A file that cannot be written is reported ("文件保存失败，请重试！")
   // and false returned; the OK button closes the dialog only when the file was written.
   bool OKBtnClick();
+  // The archive monitoring records into, as the dialog shows it.
+  void SetArchiveShown(const QString& location);
 
   // Every tick of the matching list follows its select-all box.
   void SlectAllCheckBox1Click();
@@ -67,12 +69,18 @@ class TRealComSettingDlg : public QDialog {
   QCheckBox* SlectAllCheckBox2 = nullptr;
   QCheckBox* SlectAllCheckBox3 = nullptr;
   QCheckBox* SlectAllCheckBox4 = nullptr;
+  // The live readings kept in the archive: the switch, the recorder they go under (empty: named
+  // after the port and address, as the placeholder shows) and which archive.
+  QCheckBox* ArchiveCheckBox = nullptr;
+  QLineEdit* RecorderNameEdit = nullptr;
+  QLabel* ArchiveLabel = nullptr;
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 
  private:
   void ShowPortDevice();
   void ShowDeviceHint();
+  void ShowRecorderPlaceholder();
 
   std::string iniPath_;
   std::string deviceRoot_ = "/dev";

@@ -386,6 +386,47 @@ TEST_F(RealComSettingDlgTest, ConfirmingKeepsTheRestOfTheFile) {
             "CH09=1\nCH10=1\nCH11=1\nCH12=1\nCH13=1\nCH14=1\nCH15=1\nCH16=1\n");
 }
 
+// The archive's switch and the recorder's name: on and named after the port and address by
+// default, written only once they differ from what the file gives, and the archive on show.
+TEST_F(RealComSettingDlgTest, TheArchiveSwitchAndNameAreShownAndWrittenOnlyWhenChanged) {
+  dlg_.LoadDialogFromIni();
+  EXPECT_TRUE(dlg_.ArchiveCheckBox->isChecked());
+  EXPECT_EQ(dlg_.ArchiveCheckBox->text(), QStringLiteral("记录到档案"));
+  EXPECT_TRUE(dlg_.RecorderNameEdit->text().isEmpty());
+  EXPECT_EQ(dlg_.RecorderNameEdit->placeholderText(), QStringLiteral("COM1 地址1"));
+  dlg_.ComPortComboBox->setCurrentIndex(2);
+  dlg_.AddressEdit->setText(QStringLiteral("12"));
+  EXPECT_EQ(dlg_.RecorderNameEdit->placeholderText(), QStringLiteral("COM3 地址12"));
+  dlg_.SetArchiveShown(QStringLiteral("/srv/plant/archive.sqlite"));
+  EXPECT_EQ(dlg_.ArchiveLabel->text(), QStringLiteral("档案：/srv/plant/archive.sqlite"));
+
+  // Untouched: the file gets no archive keys.
+  dlg_.LoadDialogFromIni();
+  ASSERT_TRUE(dlg_.OKBtnClick());
+  EXPECT_EQ(ReadText(Ini()), kDefaultFile);
+
+  // Turned off and named: both written, and read back.
+  dlg_.ArchiveCheckBox->setChecked(false);
+  EXPECT_FALSE(dlg_.RecorderNameEdit->isEnabled());
+  dlg_.RecorderNameEdit->setText(QStringLiteral("  一号炉 "));
+  ASSERT_TRUE(dlg_.OKBtnClick());
+  EXPECT_EQ(Value("ARCHIVE", "record"), "0");
+  EXPECT_EQ(Value("ARCHIVE", "recorder"), "一号炉");
+  const CommSettingsFields fields = ReadCommSettingsFields(Ini());
+  EXPECT_FALSE(fields.recordToArchive);
+  EXPECT_EQ(fields.recorderName, "一号炉");
+  dlg_.LoadDialogFromIni();
+  EXPECT_FALSE(dlg_.ArchiveCheckBox->isChecked());
+  EXPECT_EQ(dlg_.RecorderNameEdit->text(), QStringLiteral("一号炉"));
+
+  // On again, the name emptied: back to the defaults.
+  dlg_.ArchiveCheckBox->setChecked(true);
+  dlg_.RecorderNameEdit->clear();
+  ASSERT_TRUE(dlg_.OKBtnClick());
+  EXPECT_TRUE(ReadCommSettingsFields(Ini()).recordToArchive);
+  EXPECT_EQ(ReadCommSettingsFields(Ini()).recorderName, "");
+}
+
 TEST_F(RealComSettingDlgTest, TheOkButtonWritesAndClosesAndCancelWritesNothing) {
   auto edit = [this] {
     dlg_.BaudRateComboBox->setCurrentIndex(1);
