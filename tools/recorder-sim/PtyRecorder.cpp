@@ -1,4 +1,5 @@
 #include "recorder-sim/PtyRecorder.h"
+#include "recorder-sim/TcpRecorder.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,13 +22,18 @@ namespace {
 
 constexpr const char* kSimHelp =
     "Answers as a recorder on a pseudo-terminal; the first line printed is its device.\n"
-    "  --address N        recorder address 1..247 (default 1)\n"
+    "  --address N[,N..]  recorder address 1..247 (default 1); several: recorders sharing the line\n"
     "  --link PATH        also make PATH a symbolic link to the device (removed at the end)\n"
-    "  --channels FILE    channel table, one line per channel: n scale unit HH H L LL\n"
+    "  --channels FILE[,FILE..]  channel table, one line per channel: n scale unit HH H L LL;\n"
+    "                     one for every recorder, or one per address in order\n"
     "                     (raw integers, '#' comments); default scale 3, limits 900 800 200 100\n"
     "  --picture-out PATH where a finished picture download is written\n"
     "  --freeze SECONDS   live values held where their motion is SECONDS after the start\n"
     "  --silent           never answers\n"
+    "  --tcp PORT         a gateway on 127.0.0.1:PORT passing RTU frames (0: a free port) instead of\n"
+    "                     the terminal; its address (tcp://127.0.0.1:PORT) is the first line printed\n"
+    "  --modbus-tcp PORT  the same speaking Modbus TCP (modbus-tcp://127.0.0.1:PORT)\n"
+    "  --close-mid-reply  the gateway closes the connection halfway through each reply\n"
     "  --mute FROM:SECONDS  answers nothing for SECONDS seconds from FROM seconds after the start\n"
     "  --bad-crc K        every K-th reply carries a wrong CRC\n"
     "  --wrong-address    replies carry another address\n"
@@ -93,7 +99,25 @@ Moment MomentNow(const SimOptions& options, double startSeconds) {
   return moment;
 }
 
-PtyRecorder::PtyRecorder(RecorderModel& model) : model_(model) {}
+std::pair<RecorderModel*, std::vector<std::uint8_t>> AnswerOnBus(const RecorderBus& models,
+                                                                 const std::vector<std::uint8_t>& frame,
+                                                                 double startSeconds) {
+  for (RecorderModel* model : models) {
+    std::vector<std::uint8_t> reply = model->Answer(frame, MomentNow(model->Options(), startSeconds));
+    if (!reply.empty()) return {model, std::move(reply)};
+  }
+  return {models.front(), {}};
+}
+
+void DelayReply(const RecorderModel& model) {
+  const SimOptions& options = model.Options();
+  if (options.delayMs > 0 && (options.stallAt == 0 || model.Replies() == options.stallAt)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+  }
+}
+
+PtyRecorder::PtyRecorder(RecorderModel& model) : models_{&model} {}
+PtyRecorder::PtyRecorder(RecorderBus models) : models_(std::move(models)) {}
 
 PtyRecorder::~PtyRecorder() {
   if (slave_ >= 0) ::close(slave_);
@@ -122,11 +146,8 @@ bool PtyRecorder::Open(std::string& error) {
   return true;
 }
 
-void PtyRecorder::Send(const std::vector<std::uint8_t>& reply) {
-  const SimOptions& options = model_.Options();
-  if (options.delayMs > 0 && (options.stallAt == 0 || model_.Replies() == options.stallAt)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(model_.Options().delayMs));
-  }
+void PtyRecorder::Send(const RecorderModel& model, const std::vector<std::uint8_t>& reply) {
+  DelayReply(model);
   std::size_t sent = 0;
   while (sent < reply.size()) {
     const ssize_t n = ::write(master_, reply.data() + sent, reply.size() - sent);
@@ -140,9 +161,8 @@ void PtyRecorder::Send(const std::vector<std::uint8_t>& reply) {
 }
 
 void PtyRecorder::Handle(const std::vector<std::uint8_t>& frame) {
-  const std::vector<std::uint8_t> reply =
-      model_.Answer(frame, MomentNow(model_.Options(), startSeconds_));
-  if (!reply.empty()) Send(reply);
+  const auto [model, reply] = AnswerOnBus(models_, frame, startSeconds_);
+  if (!reply.empty()) Send(*model, reply);
 }
 
 void PtyRecorder::Serve(int stopFd, int eofFd) {
@@ -196,7 +216,21 @@ void PtyRecorder::Serve(int stopFd, int eofFd) {
 // ---------------------------------------------------------------------------------------------
 
 SimulatorThread::SimulatorThread(SimOptions options, ChannelTable channels)
-    : model_(std::move(options), channels), recorder_(model_) {}
+    : SimulatorThread(std::vector<std::pair<SimOptions, ChannelTable>>{{std::move(options), channels}}) {}
+
+SimulatorThread::SimulatorThread(std::vector<std::pair<SimOptions, ChannelTable>> recorders) {
+  RecorderBus bus;
+  for (auto& [options, channels] : recorders) {
+    models_.push_back(std::make_unique<RecorderModel>(std::move(options), channels));
+    bus.push_back(models_.back().get());
+  }
+  if (models_.front()->Options().tcpPort >= 0) {
+    tcp_ = std::make_unique<TcpRecorder>(bus, models_.front()->Options().modbusTcp,
+                                         models_.front()->Options().closeMidReply);
+  } else {
+    pty_ = std::make_unique<PtyRecorder>(bus);
+  }
+}
 
 SimulatorThread::~SimulatorThread() {
   Stop();
@@ -206,13 +240,23 @@ SimulatorThread::~SimulatorThread() {
   }
 }
 
+const std::string& SimulatorThread::DevicePath() const { return tcp_ ? tcp_->Url() : pty_->DevicePath(); }
+
+int SimulatorThread::RepliesSent() const { return tcp_ ? tcp_->RepliesSent() : pty_->RepliesSent(); }
+
 bool SimulatorThread::Start(std::string& error) {
-  if (!recorder_.Open(error)) return false;
+  if (tcp_ ? !tcp_->Listen(models_.front()->Options().tcpPort, error) : !pty_->Open(error)) return false;
   if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
     error = std::string("pipe: ") + std::strerror(errno);
     return false;
   }
-  thread_ = std::thread([this] { recorder_.Serve(stopPipe_[0]); });
+  thread_ = std::thread([this] {
+    if (tcp_) {
+      tcp_->Serve(stopPipe_[0]);
+    } else {
+      pty_->Serve(stopPipe_[0]);
+    }
+  });
   return true;
 }
 
@@ -240,21 +284,47 @@ int RunRecorderSim(const std::vector<std::string>& args, std::ostream& out, std:
     out.flush();
     return 0;
   }
-  ChannelTable channels = DefaultChannels();
-  if (!options->channelsFile.empty()) {
-    bool readable = false;
-    const std::string text = ReadWholeFile(options->channelsFile, readable);
-    if (!readable) {
-      err << "recorder-sim: cannot read " << options->channelsFile << "\n";
-      return 2;
+  // Each recorder of the line with its address and channel table.
+  std::vector<std::uint8_t> addresses = {options->address};
+  addresses.insert(addresses.end(), options->moreAddresses.begin(), options->moreAddresses.end());
+  std::vector<std::pair<SimOptions, ChannelTable>> recorders;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    SimOptions own = *options;
+    own.address = addresses[i];
+    const std::string& file =
+        i == 0 || options->moreChannelsFiles.empty() ? options->channelsFile : options->moreChannelsFiles[i - 1];
+    ChannelTable channels = DefaultChannels();
+    if (!file.empty()) {
+      bool readable = false;
+      const std::string text = ReadWholeFile(file, readable);
+      if (!readable) {
+        err << "recorder-sim: cannot read " << file << "\n";
+        return 2;
+      }
+      if (!ParseChannelTable(text, channels, error)) {
+        err << "recorder-sim: " << file << ": " << error << "\n";
+        return 2;
+      }
     }
-    if (!ParseChannelTable(text, channels, error)) {
-      err << "recorder-sim: " << options->channelsFile << ": " << error << "\n";
-      return 2;
-    }
+    recorders.emplace_back(std::move(own), channels);
   }
-  RecorderModel model(*options, channels);
-  PtyRecorder recorder(model);
+  std::vector<std::unique_ptr<RecorderModel>> models;
+  RecorderBus bus;
+  for (auto& [own, channels] : recorders) {
+    models.push_back(std::make_unique<RecorderModel>(own, channels));
+    bus.push_back(models.back().get());
+  }
+  if (options->tcpPort >= 0) {
+    TcpRecorder gateway(bus, options->modbusTcp, options->closeMidReply);
+    if (!gateway.Listen(options->tcpPort, error)) {
+      err << "recorder-sim: " << error << "\n";
+      return 1;
+    }
+    out << gateway.Url() << std::endl;
+    gateway.Serve(stopFd, options->exitOnEof ? STDIN_FILENO : -1);
+    return 0;
+  }
+  PtyRecorder recorder(bus);
   if (!recorder.Open(error)) {
     err << "recorder-sim: " << error << "\n";
     return 1;

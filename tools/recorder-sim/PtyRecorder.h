@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <iosfwd>
+#include <memory>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,9 +23,13 @@ namespace vantiro::sim {
 // (only a block frame of unusual length waits for it; a partial frame of another kind is dropped).
 inline constexpr int kFrameGapMs = 10;
 
+// The recorders on one line: the one a frame is addressed to answers it.
+using RecorderBus = std::vector<RecorderModel*>;
+
 class PtyRecorder {
  public:
   explicit PtyRecorder(RecorderModel& model);
+  explicit PtyRecorder(RecorderBus models);
   ~PtyRecorder();
   PtyRecorder(const PtyRecorder&) = delete;
   PtyRecorder& operator=(const PtyRecorder&) = delete;
@@ -41,9 +47,9 @@ class PtyRecorder {
 
  private:
   void Handle(const std::vector<std::uint8_t>& frame);
-  void Send(const std::vector<std::uint8_t>& reply);
+  void Send(const RecorderModel& model, const std::vector<std::uint8_t>& reply);
 
-  RecorderModel& model_;
+  RecorderBus models_;
   int master_ = -1;
   int slave_ = -1;  // held so that the terminal stays up between the program's opens
   std::string devicePath_;
@@ -51,30 +57,48 @@ class PtyRecorder {
   std::atomic<int> repliesSent_{0};
 };
 
+// The reply of the recorder of `models` a frame is addressed to, and that recorder; no reply (and
+// the first recorder) when none answers.
+std::pair<RecorderModel*, std::vector<std::uint8_t>> AnswerOnBus(const RecorderBus& models,
+                                                                 const std::vector<std::uint8_t>& frame,
+                                                                 double startSeconds);
+// Waits before a reply as the recorder's --delay and --stall ask.
+void DelayReply(const RecorderModel& model);
+
 // The moment now: the host's local clock, and the motion's position `startSeconds` after the
 // steady clock's reading (or the frozen position).
 Moment MomentNow(const SimOptions& options, double startSeconds);
 double SteadySeconds();
 
-// A simulated recorder serving on its own thread from Start to Stop (or destruction).
+class TcpRecorder;
+
+// A simulated recorder (or several sharing a line) serving on its own thread from Start to Stop
+// (or destruction): on a pseudo-terminal, or as a gateway on the loopback address when the first
+// recorder's options ask for --tcp or --modbus-tcp.
 class SimulatorThread {
  public:
   explicit SimulatorThread(SimOptions options = {}, ChannelTable channels = DefaultChannels());
+  // Several recorders on one line, each with its options (its address above all) and channels;
+  // the line's kind comes from the first.
+  explicit SimulatorThread(std::vector<std::pair<SimOptions, ChannelTable>> recorders);
   ~SimulatorThread();
   SimulatorThread(const SimulatorThread&) = delete;
   SimulatorThread& operator=(const SimulatorThread&) = delete;
 
   bool Start(std::string& error);
   void Stop();
-  const std::string& DevicePath() const { return recorder_.DevicePath(); }
+  // The device the program opens: the terminal's path, or the gateway's tcp:// or modbus-tcp://
+  // address.
+  const std::string& DevicePath() const;
   // Replies written so far, while serving too.
-  int RepliesSent() const { return recorder_.RepliesSent(); }
-  // Read only after Stop.
-  const RecorderModel& Model() const { return model_; }
+  int RepliesSent() const;
+  // Read only after Stop (or, for counts, while serving).
+  const RecorderModel& Model(std::size_t index = 0) const { return *models_[index]; }
 
  private:
-  RecorderModel model_;
-  PtyRecorder recorder_;
+  std::vector<std::unique_ptr<RecorderModel>> models_;
+  std::unique_ptr<PtyRecorder> pty_;
+  std::unique_ptr<TcpRecorder> tcp_;
   int stopPipe_[2] = {-1, -1};
   std::thread thread_;
 };

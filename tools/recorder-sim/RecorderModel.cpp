@@ -164,13 +164,45 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
     if (arg == "--help" || arg == "-h") {
       help = true;
     } else if (arg == "--address") {
-      int address = 0;
-      if (!number(1, 247, address)) return std::nullopt;
-      options.address = static_cast<std::uint8_t>(address);
+      // One address, or several separated by commas: recorders sharing the line.
+      const std::optional<std::string> list = value();
+      std::vector<std::uint8_t> addresses;
+      std::size_t at = 0;
+      while (list && at <= list->size()) {
+        const std::size_t comma = std::min(list->find(',', at), list->size());
+        const auto parsed = ParseInteger(list->substr(at, comma - at), 1, 247);
+        if (!parsed || std::find(addresses.begin(), addresses.end(), *parsed) != addresses.end()) {
+          addresses.clear();
+          break;
+        }
+        addresses.push_back(static_cast<std::uint8_t>(*parsed));
+        at = comma + 1;
+      }
+      if (addresses.empty()) {
+        error = "--address needs numbers 1..247, different, separated by commas";
+        return std::nullopt;
+      }
+      options.address = addresses.front();
+      options.moreAddresses.assign(addresses.begin() + 1, addresses.end());
     } else if (arg == "--link") {
       if (!text(options.link)) return std::nullopt;
     } else if (arg == "--channels") {
-      if (!text(options.channelsFile)) return std::nullopt;
+      std::string files;
+      if (!text(files)) return std::nullopt;
+      std::size_t at = 0;
+      std::vector<std::string> each;
+      while (at <= files.size()) {
+        const std::size_t comma = std::min(files.find(',', at), files.size());
+        each.push_back(files.substr(at, comma - at));
+        at = comma + 1;
+      }
+      options.channelsFile = each.front();
+      options.moreChannelsFiles.assign(each.begin() + 1, each.end());
+    } else if (arg == "--tcp" || arg == "--modbus-tcp") {
+      if (!number(0, 65535, options.tcpPort)) return std::nullopt;
+      options.modbusTcp = arg == "--modbus-tcp";
+    } else if (arg == "--close-mid-reply") {
+      options.closeMidReply = true;
     } else if (arg == "--picture-out") {
       if (!text(options.pictureOut)) return std::nullopt;
     } else if (arg == "--silent") {
@@ -211,6 +243,10 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
       error = "unknown argument: " + arg;
       return std::nullopt;
     }
+  }
+  if (!options.moreChannelsFiles.empty() && options.moreChannelsFiles.size() != options.moreAddresses.size()) {
+    error = "--channels needs one file, or one for each address";
+    return std::nullopt;
   }
   return options;
 }

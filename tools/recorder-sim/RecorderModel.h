@@ -64,12 +64,21 @@ struct SimOptions {
   int refuseBlock = 0;  // the N-th block frame of a download gets a wrong sequence byte; 0 never
   std::optional<double> freezeSeconds;  // values held where the motion is at that moment
   bool exitOnEof = false;               // ends when standard input closes
+  // Further recorders on the same line (--address 1,2,3): their addresses, and the channel table
+  // of each recorder in address order (--channels A,B,C; one file for all when only one is given).
+  std::vector<std::uint8_t> moreAddresses;
+  std::vector<std::string> moreChannelsFiles;
+  // A gateway on the loopback address instead of the terminal: --tcp PORT passes the RTU frames
+  // through, --modbus-tcp PORT speaks Modbus TCP; port 0 takes a free one.
+  int tcpPort = -1;
+  bool modbusTcp = false;
+  bool closeMidReply = false;  // the gateway closes the connection halfway through each reply
 };
 
 inline constexpr const char* kSimUsage =
     "usage: recorder-sim [--address N] [--link PATH] [--channels FILE] [--picture-out PATH] "
     "[--silent] [--mute FROM:SECONDS] [--bad-crc K] [--wrong-address] [--delay MS] [--stall K] [--drop K] "
-    "[--refuse-block N] "
+    "[--refuse-block N] [--tcp PORT | --modbus-tcp PORT] [--close-mid-reply] "
     "[--freeze SECONDS] [--exit-on-eof] [--help]";
 
 // The options of `args`; nothing with a message in `error` for a usage error. `help` is set for
