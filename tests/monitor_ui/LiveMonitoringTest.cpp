@@ -758,6 +758,41 @@ TEST_F(LiveMonitoringTest, ATerminalThatGoesAndComesBackUnderItsNameIsFoundAgain
   form.StopButtonClick();
 }
 
+// A recorder behind a gateway: monitored through it, the window never waiting for it; when the
+// gateway goes away the link is retried, and a gateway back on the same port is found again.
+TEST_F(LiveMonitoringTest, AGatewayThatGoesAwayAndComesBackIsFoundAgain) {
+  for (const bool modbusTcp : {false, true}) {
+    SCOPED_TRACE(modbusTcp ? "Modbus TCP" : "RTU over TCP");
+    auto options = testing::SimOptionsWith([&](sim::SimOptions& o) {
+      o.tcpPort = 0;
+      o.modbusTcp = modbusTcp;
+    });
+    auto first = std::make_unique<SimulatedLine>(options);
+    ASSERT_TRUE(first->Started());
+    const std::string url = first->DevicePath();
+    const std::string ini = (dir_.Path() / "config.ini").string();
+    testing::WriteText(ini, testing::ComSection(1) + ChannelSection({5}) + "[DEVICE]\nCOM1=" + url + "\n");
+    ScriptedPrompts prompts;
+    TMainForm& form = Start(ini);
+    Run(form, prompts);
+    ASSERT_TRUE(form.liveMode);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Overview->TotalInfo->text().contains(QStringLiteral("仪表时间(20")); },
+                                5000));
+    first.reset();  // the gateway goes away
+    bool loopRan = false;
+    QTimer::singleShot(50, [&loopRan] { loopRan = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Reconnecting(); }, 15000));
+    EXPECT_TRUE(loopRan);
+    options.tcpPort = std::stoi(url.substr(url.rfind(':') + 1));
+    SimulatedLine second(options);
+    ASSERT_TRUE(second.Started());
+    ASSERT_EQ(second.DevicePath(), url);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Reconnecting() && !form.LinkLost(); }, 30000));
+    form.StopButtonClick();
+    TearDown();  // the next kind gets a window and a link of its own
+  }
+}
+
 TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {
   // Every reply comes half a second late: a poll is still running when the next tick comes.
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 500; }));

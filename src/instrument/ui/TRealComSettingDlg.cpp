@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "instrument/CommSettings.h"
+#include "instrument/Gateway.h"
 #include "instrument/SerialDevices.h"
 #include "platform/ui/Prompts.h"
 
@@ -285,7 +286,12 @@ void TRealComSettingDlg::ShowPortDevice() {
 void TRealComSettingDlg::ShowDeviceHint() {
   const QString text = DeviceComboBox->currentText().trimmed();
   QString hint;
-  if (DeviceComboBox->isEnabled() && !text.isEmpty()) {
+  if (DeviceComboBox->isEnabled() && IsGatewayDevice(text.toStdString())) {
+    // A gateway: nothing to look at on this machine, only its address to check.
+    if (!ParseGateway(text.toStdString())) {
+      hint = QStringLiteral("网关地址应为 tcp://主机:端口 或 modbus-tcp://主机:端口（例如 tcp://192.168.1.50:4001）。");
+    }
+  } else if (DeviceComboBox->isEnabled() && !text.isEmpty()) {
     hint = QString::fromStdString(DevicePermissionHint(DescribeSerialDevice(text.toStdString())));
   }
   DeviceHintLabel->setText(hint);

@@ -557,6 +557,13 @@ TEST_F(RealComSettingDlgTest, EachPortShowsItsDeviceAndConfirmingWritesTheMappin
   EXPECT_EQ(dlg_.DeviceComboBox->currentText(), "/dev/ttyACM3");
   EXPECT_FALSE(dlg_.DeviceHintLabel->isHidden());
   EXPECT_EQ(dlg_.DeviceHintLabel->text(), "未找到 /dev/ttyACM3：请检查串口适配器是否已插好。");
+  // A gateway has no device here: a good address gives no hint, a bad one says how to write it.
+  dlg_.DeviceComboBox->setEditText("modbus-tcp://192.168.1.50:502");
+  EXPECT_TRUE(dlg_.DeviceHintLabel->isHidden());
+  dlg_.DeviceComboBox->setEditText("tcp://192.168.1.50");
+  EXPECT_FALSE(dlg_.DeviceHintLabel->isHidden());
+  EXPECT_TRUE(dlg_.DeviceHintLabel->text().startsWith("网关地址应为 tcp://主机:端口"));
+  dlg_.DeviceComboBox->setEditText("/dev/ttyACM3");
 
   // COM3 picks the adapter by its stable name; COM1 gets a typed device; back on COM2, which is
   // confirmed. Every port's change is written, nothing else of the file changes.
