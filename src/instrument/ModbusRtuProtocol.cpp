@@ -352,15 +352,35 @@ bool ModbusRtuProtocol::SendFrame(const std::vector<std::uint8_t>& frame, ErrorT
 
 bool ModbusRtuProtocol::ReceiveReply(int length, ErrorText errorText) {
   rxBuffer.fill(0);
-  return link->Read(rxBuffer.data(), length, errorText) == length;
+  lastGot_ = link->Read(rxBuffer.data(), length, errorText);
+  return lastGot_ == length;
+}
+
+void ModbusRtuProtocol::LogDownload(const std::vector<std::uint8_t>& frame, DateTime sentAt, bool ok,
+                                    ErrorText errorText) {
+  if (!traffic) return;
+  TrafficEntry entry;
+  entry.time = sentAt;
+  entry.request = frame;
+  const auto got = static_cast<std::size_t>(std::clamp<std::int32_t>(lastGot_, 0, static_cast<std::int32_t>(rxBuffer.size())));
+  entry.reply.assign(rxBuffer.begin(), rxBuffer.begin() + static_cast<long>(got));
+  std::string why(errorText.data(), strnlen(errorText.data(), errorText.size()));
+  while (!why.empty() && (why.front() == ':' || why.front() == ' ')) why.erase(0, 1);
+  entry.outcome = ok ? "应答" : (why.empty() ? (got > 0 ? "应答不完整" : "无应答") : why);
+  traffic->Add(std::move(entry));
 }
 
 bool ModbusRtuProtocol::SendStartFrame(SerialComCtl& link, const DownloadRequest& request,
                                        ErrorText errorText) {
   this->link = &link;
-  if (!SendFrame(BuildStartFrame(request), errorText)) return false;
-  if (!ReceiveReply(kStartReplySize, errorText)) return false;
-  return CheckStartReply(std::span(rxBuffer.data(), kStartReplySize), request, errorText);
+  const std::vector<std::uint8_t> frame = BuildStartFrame(request);
+  const DateTime sentAt = TrafficNow();
+  lastGot_ = 0;
+  if (!SendFrame(frame, errorText)) return false;
+  const bool ok = ReceiveReply(kStartReplySize, errorText) &&
+                  CheckStartReply(std::span(rxBuffer.data(), kStartReplySize), request, errorText);
+  LogDownload(frame, sentAt, ok, errorText);
+  return ok;
 }
 
 bool ModbusRtuProtocol::SendBlockFrame(SerialComCtl& link, const DownloadRequest& request,
@@ -372,21 +392,34 @@ bool ModbusRtuProtocol::SendBlockFrame(SerialComCtl& link, const DownloadRequest
     SetErrorText(errorText, kBadKindText);  // a block that no frame can carry
     return false;
   }
-  if (!SendFrame(BuildBlockFrame(request), errorText)) return false;
+  const std::vector<std::uint8_t> frame = BuildBlockFrame(request);
+  const DateTime sentAt = TrafficNow();
+  lastGot_ = 0;
+  if (!SendFrame(frame, errorText)) return false;
   for (int read = 1; !ReceiveReply(kBlockReplySize, errorText); ++read) {
     // An aborted or closed port answers no more: no pause and no further read.
-    if (read == kBlockReplyReads || link.Stopped()) return false;
+    if (read == kBlockReplyReads || link.Stopped()) {
+      LogDownload(frame, sentAt, false, errorText);
+      return false;
+    }
     sleep_(kBlockReplyPause);
   }
-  return CheckBlockReply(std::span(rxBuffer.data(), kBlockReplySize), request, errorText);
+  const bool ok = CheckBlockReply(std::span(rxBuffer.data(), kBlockReplySize), request, errorText);
+  LogDownload(frame, sentAt, ok, errorText);
+  return ok;
 }
 
 bool ModbusRtuProtocol::SendEndFrame(SerialComCtl& link, const DownloadRequest& request,
                                      ErrorText errorText) {
   this->link = &link;
-  if (!SendFrame(BuildEndFrame(request), errorText)) return false;
-  if (!ReceiveReply(kEndReplySize, errorText)) return false;
-  return CheckEndReply(std::span(rxBuffer.data(), kEndReplySize), request, errorText);
+  const std::vector<std::uint8_t> frame = BuildEndFrame(request);
+  const DateTime sentAt = TrafficNow();
+  lastGot_ = 0;
+  if (!SendFrame(frame, errorText)) return false;
+  const bool ok = ReceiveReply(kEndReplySize, errorText) &&
+                  CheckEndReply(std::span(rxBuffer.data(), kEndReplySize), request, errorText);
+  LogDownload(frame, sentAt, ok, errorText);
+  return ok;
 }
 
 }  // namespace vantiro

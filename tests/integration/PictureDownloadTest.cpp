@@ -14,6 +14,7 @@
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
 #include "instrument/PictureDownload.h"
+#include "instrument/TrafficLog.h"
 #include "integration/SimulatedLine.h"
 #include "vantiro-monitor/MonitorCommand.h"
 #include "integration/MonitorRun.h"
@@ -113,6 +114,34 @@ TEST(PictureDownloadTest, ThePictureArrivesPaddedToWholeBlocks) {
     // Start frame, every block frame (one more when one was refused), end frame.
     EXPECT_EQ(line.Simulator().Model().Requests(), c.blocks + 2 + (c.refuseBlock > 0 ? 1 : 0));
   }
+}
+
+// The download's frames go into the traffic log like the reads: the start frame, each block
+// (a refused one with why), the end frame.
+TEST(PictureDownloadTest, EveryDownloadFrameIsInTheTrafficLog) {
+  testing::TempDir dir;
+  SimulatedLine line(testing::SimOptionsWith([&](sim::SimOptions& o) { o.refuseBlock = 2; }));
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig();
+  const std::string path = dir.File("logo.c");
+  testing::WriteText(path, PictureText(Pattern(1000)));
+  LoadCommSettings(ini);
+  TermiosSerialLibrary library(ini);
+  ModbusRtuImpl instrument(library);
+  DownloadOverInstrument port(instrument);
+  InstrumentTraffic().Clear();
+  ASSERT_TRUE(DownloadPicture(port, path, 0, [](int, int) {}).succeeded);
+  const std::vector<TrafficEntry> entries = InstrumentTraffic().Since(0);
+  ASSERT_EQ(entries.size(), 5u);  // start, block 0, block 1 refused, block 1 again, end
+  std::vector<std::string> outcomes;
+  for (const TrafficEntry& e : entries) outcomes.push_back(e.outcome);
+  EXPECT_EQ(outcomes[0], "应答");
+  EXPECT_EQ(outcomes[1], "应答");
+  EXPECT_NE(outcomes[2], "应答");
+  EXPECT_EQ(outcomes[3], "应答");
+  EXPECT_EQ(outcomes[4], "应答");
+  EXPECT_GT(entries[1].request.size(), 512u);  // a block frame whole
+  EXPECT_FALSE(entries[4].reply.empty());
 }
 
 TEST(PictureDownloadTest, AnUnreadableFileIsReportedAfterTheOpenAndThePortIsClosed) {
