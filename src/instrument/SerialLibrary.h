@@ -139,6 +139,8 @@ class TermiosSerialLibrary final : public SerialLibrary {
   // The device of port `port`: the [DEVICE] mapping, else /dev/ttyS<port-1>; empty for a port below
   // 1 without a mapping.
   std::string DevicePath(int port) const;
+  // Where the system keeps the adapters' stable names ("/dev/serial/by-id" but for tests).
+  void SetStableNameFolder(std::string folder) { stableNameFolder_ = std::move(folder); }
 
   int Open(int port) override;
   int SetReadTimeouts(int port, int total, int interval) override;
@@ -204,6 +206,14 @@ class TermiosSerialLibrary final : public SerialLibrary {
   std::condition_variable idle_;  // a Use ended
   std::map<int, Port> ports_;
   std::string failureDetail_;  // of the last Open or SetLineParameters; guarded by mutex_
+  // An adapter opened by its changing name (/dev/ttyUSB0) is remembered by its stable name, so
+  // that when it is unplugged and comes back under another name it is found again.
+  struct StableName {
+    std::string configured;  // the device config.ini names
+    std::string stable;      // the stable name that led to it
+  };
+  std::map<int, StableName> stableNames_;  // guarded by mutex_
+  std::string stableNameFolder_ = "/dev/serial/by-id";
 };
 
 // The failure detail of a device that could not be opened, from the system's error number of the

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "instrument/CommSettings.h"
@@ -218,7 +219,18 @@ int TermiosSerialLibrary::Open(int port) {
 }
 
 int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
-  const std::string path = DevicePath(port);
+  std::string path = DevicePath(port);
+  const std::string configured = path;
+  {
+    // The adapter this port had: by its stable name when that still leads somewhere (unplugged
+    // and plugged back, it may have come back under another changing name).
+    std::lock_guard lock(mutex_);
+    const auto known = stableNames_.find(port);
+    std::error_code ec;
+    if (known != stableNames_.end() && known->second.configured == path && std::filesystem::exists(known->second.stable, ec)) {
+      path = known->second.stable;
+    }
+  }
   if (IsOpen(port)) {
     detail = path + "（通信口 " + PortName(port) + "）已在本程序中打开。";
     return kSerialPortBusy;
@@ -284,8 +296,22 @@ int TermiosSerialLibrary::OpenDevice(int port, std::string& detail) {
   Port opened;
   opened.fd = fd;
   opened.wakeFd = wakeFd;
-  opened.path = path;
-  return AddPort(port, std::move(opened), detail);
+  opened.path = configured;
+  const int added = AddPort(port, std::move(opened), detail);
+  if (added == kSerialOk && path == configured) {
+    // Remember the stable name that leads to this device, if one does.
+    std::error_code ec;
+    const std::filesystem::path device = std::filesystem::canonical(path, ec);
+    for (const auto& entry : std::filesystem::directory_iterator(stableNameFolder_, ec)) {
+      std::error_code resolved;
+      if (!ec && std::filesystem::canonical(entry.path(), resolved) == device && !resolved) {
+        std::lock_guard lock(mutex_);
+        stableNames_[port] = {configured, entry.path().string()};
+        break;
+      }
+    }
+  }
+  return added;
 }
 
 int TermiosSerialLibrary::AddPort(int port, Port opened, std::string& detail) {
