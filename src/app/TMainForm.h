@@ -48,6 +48,7 @@ class TOEMDLDlg;
 class OverviewPage;
 class LiveMonitor;
 class LiveArchiveWriter;
+struct StationReading;
 struct LiveReading;
 
 // The main window: menu bar, toolbar and the three pages (data table, trend chart, system
@@ -299,6 +300,20 @@ class TMainForm : public QMainWindow {
   void StartRecording();
   void EndRecording();
   std::unique_ptr<LiveArchiveWriter> liveArchive_;
+  bool recordStations_ = false;
+  // The further recorders on show: their channels, their chart lines, their own archive writer.
+  struct LiveStationView {
+    QString name;
+    std::vector<int> channels;
+    std::vector<std::size_t> lines;
+    std::unique_ptr<LiveArchiveWriter> archive;
+    bool lost = false;
+    QDateTime lastWall;
+    DateTime lastTime = 0.0;
+  };
+  std::vector<LiveStationView> stationViews_;
+  void AddStationLines(std::vector<ChartLine>& lines);
+  void ApplyStationReadings(const std::vector<StationReading>& readings);
   std::vector<std::unique_ptr<LiveArchiveWriter>> retiringArchives_;
   std::unique_ptr<ChartPage> chartPage_;
   std::unique_ptr<SaveCommands> saveCommands_;

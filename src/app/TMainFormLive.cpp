@@ -104,6 +104,7 @@ void TMainForm::RunProbeFinished(bool probed) {
                            std::string(ChannelUnitName(channelConfig[n - 1])) + ")",
                        80});
   }
+  AddStationLines(lines);
   Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
   Table->ShowColumns(columns, [this](int section, int usual) {
     return LiveColumnWidth(*DataListView->horizontalHeader(), section, usual);
@@ -305,11 +306,99 @@ void TMainForm::EndReconnect() {
 bool TMainForm::Reconnecting() const { return reconnecting_; }
 
 // ---------------------------------------------------------------------------------------------
+// Further recorders
+
+void TMainForm::AddStationLines(std::vector<ChartLine>& lines) {
+  stationViews_.clear();
+  std::vector<QString> names;
+  std::vector<std::vector<int>> channels;
+  for (const LiveStation& station : Monitor->Stations()) {
+    LiveStationView view;
+    view.name = QString::fromStdString(StationName(station));
+    for (int n = 1; n <= 16; ++n) {
+      if (!station.entry.channels[static_cast<std::size_t>(n - 1)]) continue;
+      view.channels.push_back(n);
+      ChartLine line;
+      line.title = (view.name + QString::asprintf(" 通道%02d", n)).toStdString();
+      line.palettePosition = lines.size();
+      view.lines.push_back(lines.size());
+      lines.push_back(std::move(line));
+    }
+    view.lost = !station.probed;
+    names.push_back(view.name);
+    channels.push_back(view.channels);
+    stationViews_.push_back(std::move(view));
+  }
+  Overview->ShowStations(names, channels);
+  for (std::size_t i = 0; i < stationViews_.size(); ++i) {
+    if (stationViews_[i].lost) {
+      Overview->SetStationState(static_cast<int>(i), QStringLiteral("通讯中断  等待仪表应答"), true);
+    }
+  }
+  Monitor->SetStationsDelivered([this](const std::vector<StationReading>& readings) { ApplyStationReadings(readings); });
+}
+
+void TMainForm::ApplyStationReadings(const std::vector<StationReading>& readings) {
+  const std::size_t cap = LiveLineCap(Chart->LineCount());
+  for (const StationReading& sr : readings) {
+    if (sr.station >= stationViews_.size()) continue;
+    LiveStationView& view = stationViews_[sr.station];
+    const int index = static_cast<int>(sr.station);
+    if (!sr.ok) {
+      if (view.archive) view.archive->Hole();
+      if (sr.lost && !view.lost) {
+        view.lost = true;
+        Overview->SetStationState(index,
+                                  QStringLiteral("通讯中断  最后数据(%1)")
+                                      .arg(view.lastWall.isValid() ? view.lastWall.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                                                   : QStringLiteral("无")),
+                                  true);
+        for (const std::size_t line : view.lines) {
+          if (line < Chart->LineCount() && !Chart->Line(line).points.empty()) {
+            Chart->AppendGap(line, view.lastTime + kOneSecond, false);
+          }
+        }
+      }
+      continue;
+    }
+    const LiveReading& r = sr.reading;
+    view.lost = false;
+    view.lastWall = QDateTime::currentDateTime();
+    view.lastTime = r.time;
+    Overview->SetStationState(index, QStringLiteral("仪表时间(%1)").arg(QString::fromStdString(FormatDateTime(r.time, DatePattern::Cursor))),
+                              false);
+    std::vector<float> values;
+    for (std::size_t k = 0; k < view.channels.size(); ++k) {
+      const std::size_t n = static_cast<std::size_t>(view.channels[k] - 1);
+      const double v = r.values[n];
+      values.push_back(r.values[n]);
+      const QString unit = QString::fromStdString(std::string(ChannelUnitName(r.configs[n])));
+      Overview->SetStationRow(index, static_cast<int>(k), QString::asprintf("%0.3f ", v) + unit, r.alarms[n]);
+      const std::size_t line = view.lines[k];
+      if (line < Chart->LineCount()) {
+        Chart->AppendPoint(line, r.time, v, false);
+        Chart->SetLineTitle(line, view.name + QString::asprintf(" 通道%02d %0.3f", view.channels[k], v) + unit);
+        if (Chart->Line(line).points.size() > cap) Chart->EmptyLine(line);
+      }
+    }
+    if (recordStations_ && !view.archive) {
+      std::array<bool, 16> enabled{};
+      for (const int n : view.channels) enabled[static_cast<std::size_t>(n - 1)] = true;
+      const LiveStation& station = Monitor->Stations()[sr.station];
+      view.archive = StartLiveArchive(RememberedArchiveLocation(), r.settings, station.entry.name, enabled, r.configs);
+    }
+    if (view.archive) view.archive->Add(ToArchiveMs(r.time), values);
+  }
+  Chart->RescaleAutomaticAxes();
+}
+
+// ---------------------------------------------------------------------------------------------
 // The session kept in the archive
 
 void TMainForm::StartRecording() {
   EndRecording();
   const CommSettingsFields fields = ReadCommSettingsFields(Monitor->IniPath());
+  recordStations_ = fields.recordToArchive;
   if (!fields.recordToArchive) return;
   std::array<bool, 16> enabled{};
   for (const std::int16_t n : liveChannels) enabled[static_cast<std::size_t>(n - 1)] = true;
@@ -318,6 +407,11 @@ void TMainForm::StartRecording() {
 }
 
 void TMainForm::EndRecording() {
+  for (LiveStationView& view : stationViews_) {
+    if (!view.archive) continue;
+    view.archive->FinishSoon();
+    retiringArchives_.push_back(std::move(view.archive));
+  }
   if (!liveArchive_) return;
   // The last commit runs on the writer's own thread; whoever reads the archive next waits for it.
   liveArchive_->FinishSoon();

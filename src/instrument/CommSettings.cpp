@@ -14,6 +14,7 @@ namespace vantiro {
 
 CommSettings commSettings;
 std::array<bool, 16> channelEnabled{};
+std::vector<RecorderEntry> furtherRecorders;
 
 namespace {
 
@@ -82,6 +83,54 @@ ConfigIniPlaces ConfigIniLocations() {
 
 std::string ConfigIniPath() { return ConfigIniLocations().read; }
 
+std::optional<std::array<bool, 16>> ParseChannelList(const std::string& text) {
+  std::array<bool, 16> channels{};
+  bool any = false;
+  std::size_t at = 0;
+  const auto number = [&](int& value) {
+    while (at < text.size() && text[at] == ' ') ++at;
+    const std::size_t start = at;
+    value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 3) value = value * 10 + (text[at++] - '0');
+    while (at < text.size() && text[at] == ' ') ++at;
+    return at > start && value >= 1 && value <= 16;
+  };
+  while (at < text.size()) {
+    int first = 0;
+    if (!number(first)) return std::nullopt;
+    int last = first;
+    if (at < text.size() && text[at] == '-') {
+      ++at;
+      if (!number(last) || last < first) return std::nullopt;
+    }
+    for (int c = first; c <= last; ++c) channels[static_cast<std::size_t>(c - 1)] = true;
+    any = true;
+    if (at < text.size()) {
+      if (text[at] != ',') return std::nullopt;
+      ++at;
+    }
+  }
+  if (!any) return std::nullopt;
+  return channels;
+}
+
+std::string ChannelListText(const std::array<bool, 16>& channels) {
+  std::string text;
+  for (int c = 1; c <= 16;) {
+    if (!channels[static_cast<std::size_t>(c - 1)]) {
+      ++c;
+      continue;
+    }
+    int last = c;
+    while (last < 16 && channels[static_cast<std::size_t>(last)]) ++last;
+    if (!text.empty()) text += ',';
+    text += std::to_string(c);
+    if (last > c) text += "-" + std::to_string(last);
+    c = last + 1;
+  }
+  return text;
+}
+
 std::string DefaultDevicePath(int port) { return "/dev/ttyS" + std::to_string(port - 1); }
 
 std::string ChannelKey(int channel) {
@@ -90,8 +139,26 @@ std::string ChannelKey(int channel) {
   return key;
 }
 
+static std::vector<RecorderEntry> ReadFurther(const ProfileFile& ini) {
+  std::vector<RecorderEntry> further;
+  for (int n = 2; n <= kMostRecorders; ++n) {
+    const std::string section = "RECORDER" + std::to_string(n);
+    if (!ini.HasSection(section) || ini.ReadInt(section, "use", 1) == 0) continue;
+    RecorderEntry entry;
+    entry.port = InRange(ini.ReadInt(section, "port", 0), 0, 15, 0);
+    entry.address = ini.ReadInt(section, "address", 1);
+    entry.name = FirstCharacters(ini.ReadString(section, "name", ""), kRecorderNameLimit);
+    for (int channel = 1; channel <= 16; ++channel) {
+      entry.channels[static_cast<std::size_t>(channel - 1)] = ini.ReadInt(section, ChannelKey(channel), 1) != 0;
+    }
+    further.push_back(std::move(entry));
+  }
+  return further;
+}
+
 void LoadCommSettings(const std::string& iniPath) {
   const ProfileFile ini = ProfileFile::Load(ResolvedPath(iniPath));
+  furtherRecorders = ReadFurther(ini);
 
   // The stored port index counts from 0, the library's port number from 1 (wrapping like the
   // 32-bit value it is).
@@ -131,6 +198,7 @@ CommSettingsFields ReadCommSettingsFields(const std::string& iniPath) {
     fields.devices[static_cast<std::size_t>(port - 1)] =
         device.empty() ? DefaultDevicePath(port) : std::move(device);
   }
+  fields.further = ReadFurther(ini);
   fields.recordToArchive = ini.ReadInt(kArchiveSection, "record", 1) != 0;
   fields.recorderName = FirstCharacters(ini.ReadString(kArchiveSection, "recorder", ""), kRecorderNameLimit);
   return fields;
@@ -165,6 +233,26 @@ bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string
     const std::string shown = named.empty() ? DefaultDevicePath(port) : named;
     const bool changed = device.empty() ? !named.empty() : device != shown;
     if (changed) ini.WriteString(kDeviceSection, key, device);
+  }
+  // The further recorders: only when there are some or were; a removed one stays as "use=0".
+  if (ReadFurther(ini) != fields.further) {
+    const std::size_t count = std::min<std::size_t>(fields.further.size(), kMostRecorders - 1);
+    for (int n = 2; n <= kMostRecorders; ++n) {
+      const std::string section = "RECORDER" + std::to_string(n);
+      const std::size_t index = static_cast<std::size_t>(n - 2);
+      if (index >= count) {
+        if (ini.HasSection(section)) ini.WriteString(section, "use", "0");
+        continue;
+      }
+      const RecorderEntry& entry = fields.further[index];
+      ini.WriteString(section, "use", "1");
+      ini.WriteString(section, "port", std::to_string(entry.port));
+      ini.WriteString(section, "address", std::to_string(entry.address));
+      ini.WriteString(section, "name", entry.name);
+      for (int channel = 1; channel <= 16; ++channel) {
+        ini.WriteString(section, ChannelKey(channel), entry.channels[static_cast<std::size_t>(channel - 1)] ? "1" : "0");
+      }
+    }
   }
   // The archive's keys, likewise only once they differ from what the file gives.
   const bool recording = ini.ReadInt(kArchiveSection, "record", 1) != 0;

@@ -7,14 +7,30 @@
 //   [CHANNEL]  CH01 .. CH16, 1 = monitored
 //   [DEVICE]   optional: COM<n> = device path of port n (e.g. COM1=/dev/ttyUSB0), otherwise
 //              port n is /dev/ttyS<n-1>
+//   [RECORDER2] .. [RECORDER16]  optional: further recorders monitored beside the first, each with
+//              port (as [COM]'s; the device from [DEVICE]), address, name, CH01 .. CH16, and use
+//              (0: the entry was removed); the line parameters are [COM]'s for every port
 //   [ARCHIVE]  optional: record (0 = live readings are not kept in the archive; kept otherwise),
 //              recorder (the archive's recorder they go under; otherwise "COM1 地址1")
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vantiro {
+
+// A further recorder of [RECORDER2] .. [RECORDER16].
+struct RecorderEntry {
+  int port = 0;  // 0 = COM1 .. 15 = COM16
+  int address = 1;
+  std::string name;  // its archive recorder and the caption of its panels; empty: "COM1 地址2"
+  std::array<bool, 16> channels = {true, true, true, true, true, true, true, true,
+                                   true, true, true, true, true, true, true, true};
+  friend bool operator==(const RecorderEntry&, const RecorderEntry&) = default;
+};
+inline constexpr int kMostRecorders = 16;  // the first and fifteen further ones
 
 struct CommSettings {
   std::int32_t port = 0;      // library port number, 1 = COM1
@@ -29,6 +45,8 @@ struct CommSettings {
 // Process-wide: filled by LoadCommSettings each time monitoring or a download starts.
 extern CommSettings commSettings;
 extern std::array<bool, 16> channelEnabled;  // index = channel number - 1
+// The further recorders, filled by LoadCommSettings with commSettings.
+extern std::vector<RecorderEntry> furtherRecorders;
 
 // Where config.ini lives. Beside the executable, as the recorder's software keeps it, when a file
 // there can be written or, for a new file, the folder can; an installed program's folder is
@@ -73,6 +91,7 @@ struct CommSettingsFields {
   // Live readings kept in the archive, under `recorderName` (empty: named after the link).
   bool recordToArchive = true;
   std::string recorderName;
+  std::vector<RecorderEntry> further;
   friend bool operator==(const CommSettingsFields&, const CommSettingsFields&) = default;
 };
 
@@ -92,6 +111,12 @@ inline constexpr const char* kSettingsSaveFailedText = "文件保存失败，请
 
 // The device a port (1..16) opens when config.ini names none.
 std::string DefaultDevicePath(int port);
+
+// A list of channels as typed: numbers 1..16 and ranges ("1-4,7,9-16"), blanks allowed; nothing
+// for anything else or for no channel at all.
+std::optional<std::array<bool, 16>> ParseChannelList(const std::string& text);
+// The shortest such text of a set ("1-4,7,9-16"; "" for none).
+std::string ChannelListText(const std::array<bool, 16>& channels);
 
 // "CH01" .. "CH16": the key of a channel (1..16) in section CHANNEL.
 std::string ChannelKey(int channel);

@@ -59,6 +59,11 @@ class ModbusRtuImpl {
   // Why the last OpenLink failed, for the detail of the message "串口初始化失败!" (see
   // SerialComCtl::OpenFailureDetail).
   std::string OpenFailureDetail() const { return link.OpenFailureDetail(); }
+  SerialLibrary& Library() const { return link.Library(); }
+  // The link was closed or its exchange aborted.
+  bool Stopped() const { return link.Stopped(); }
+  // See SerialComCtl::SetReadCalls.
+  void SetReadCalls(int calls) { link.SetReadCalls(calls); }
   // ReadDeviceInfo, then, if it succeeded, ReadAllChannelConfigs.
   bool Probe();
   // Reads the 4 device-information registers (not interpreted).

@@ -7,7 +7,6 @@ namespace vantiro {
 namespace {
 
 constexpr int kWriteAttempts = 5;
-constexpr int kReadCalls = 50;
 
 // The message of a transfer's error code; nothing for the codes that carry none.
 std::optional<std::string_view> TransferMessage(int code) {
@@ -167,7 +166,7 @@ std::int32_t SerialComCtl::Read(std::uint8_t* buffer, std::int32_t length, Error
       return got;
     }
     got += result < length - got ? result : length - got;
-    if (++calls == kReadCalls) break;
+    if (++calls == readCalls_) break;
   }
   if (got != length) SetErrorText(errorText, ": 读写超时");
   return got;

@@ -33,6 +33,12 @@ class SerialComCtl {
   // The exchanges since the last Open were ended by Abort or Close (or the library reported an
   // aborted transfer): the frame layer does not re-open such a port, which would undo the stop.
   bool Stopped() const { return stopped_.load(); }
+  // How many reads of the library a reply may take (50, three seconds at most of silence); a line
+  // shared by several recorders asks its further ones for fewer, so that a silent one does not
+  // hold the others back.
+  void SetReadCalls(int calls) { readCalls_ = calls > 0 ? calls : kDefaultReadCalls; }
+  static constexpr int kDefaultReadCalls = 50;
+  SerialLibrary& Library() const { return library_; }
   // Why the last Open failed, in Chinese words for the user (the detail of the message
   // "串口初始化失败!"): the library's account (the device, the system's reason, what to do: join
   // the group that may use the device, ask for access, close the program that holds the port,
@@ -52,6 +58,7 @@ class SerialComCtl {
   void DiscardInput();
 
   std::int32_t port = -1;  // set once the library's open succeeds; -1 before
+  int readCalls_ = kDefaultReadCalls;
   std::int32_t baudRate = 0;
   std::uint8_t parity = 0;  // 0 none, 1 odd, 2 even
   std::uint8_t dataBits = 0;

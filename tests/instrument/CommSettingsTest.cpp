@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <climits>
 #include <ostream>
 #include <string>
@@ -182,6 +183,67 @@ TEST(CommSettingsTest, ChannelKeysHaveTwoDigits) {
   EXPECT_EQ(ChannelKey(1), "CH01");
   EXPECT_EQ(ChannelKey(9), "CH09");
   EXPECT_EQ(ChannelKey(16), "CH16");
+}
+
+}  // namespace
+}  // namespace vantiro
+
+namespace vantiro {
+namespace {
+
+TEST(FurtherRecordersTest, ChannelListsAreReadAndWritten) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> back;  // as ChannelListText writes it again; nothing: refused
+  };
+  const Case cases[] = {
+      {"1-16", "1-16"},      {"1, 3,5-8", "1,3,5-8"}, {"16", "16"},     {"2-2", "2"},
+      {"4-1", std::nullopt}, {"0", std::nullopt},     {"17", std::nullopt}, {"", std::nullopt},
+      {"1,,2", std::nullopt}, {"1-", std::nullopt},   {"a", std::nullopt},  {"1;2", std::nullopt},
+      {"0001", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto parsed = ParseChannelList(c.text);
+    ASSERT_EQ(parsed.has_value(), c.back.has_value());
+    if (parsed) {
+      EXPECT_EQ(ChannelListText(*parsed), *c.back);
+    }
+  }
+}
+
+TEST(FurtherRecordersTest, SectionsAreWrittenReadAndRemoved) {
+  testing::TempDir dir;
+  const std::string ini = dir.File("config.ini");
+  testing::WriteText(ini, "[COM]\nport=0\naddress=1\n");
+  CommSettingsFields fields = ReadCommSettingsFields(ini);
+  EXPECT_TRUE(fields.further.empty());
+  // Untouched: no section appears.
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  EXPECT_EQ(testing::ReadText(ini).find("RECORDER"), std::string::npos);
+
+  RecorderEntry second;
+  second.port = 0;
+  second.address = 2;
+  second.name = "二号炉";
+  second.channels = *ParseChannelList("1-4");
+  RecorderEntry third;
+  third.port = 3;
+  third.address = 9;
+  fields.further = {second, third};
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  EXPECT_EQ(ReadCommSettingsFields(ini).further, fields.further);
+  LoadCommSettings(ini);
+  EXPECT_EQ(furtherRecorders, fields.further);
+
+  // One removed: its section stays, marked unused, and is not read.
+  fields.further = {third};
+  ASSERT_TRUE(WriteCommSettingsFields(fields, ini));
+  EXPECT_EQ(ReadCommSettingsFields(ini).further, fields.further);
+  EXPECT_NE(testing::ReadText(ini).find("[RECORDER3]\nuse=0"), std::string::npos) << testing::ReadText(ini);
+  LoadCommSettings(ini);
+  ASSERT_EQ(furtherRecorders.size(), 1u);
+  EXPECT_EQ(furtherRecorders[0].address, 9);
 }
 
 }  // namespace

@@ -9,19 +9,6 @@
 
 namespace vantiro {
 
-LiveReading SnapshotReading() {
-  LiveReading r;
-  r.settings = commSettings;
-  r.clock = instrumentClock;
-  r.time = instrumentTime;
-  r.values = liveValues;
-  for (int i = 0; i < kInstrumentChannels; ++i) {
-    r.alarms[i] = {alarmHH[i] != 0, alarmH[i] != 0, alarmL[i] != 0, alarmLL[i] != 0};
-  }
-  r.configs = channelConfig;
-  return r;
-}
-
 QString ParityText(std::int32_t parity) {
   if (parity == 0) return QStringLiteral("无校验");
   if (parity == 1) return QStringLiteral("奇校验");
@@ -51,7 +38,7 @@ int LiveColumnWidth(const QHeaderView& header, int section, int usual) {
 }
 
 LiveMonitor::LiveMonitor(ModbusRtuImpl& instrument, QObject* parent)
-    : QObject(parent), instrument_(instrument) {}
+    : QObject(parent), instrument_(instrument), stationPoller_(instrument) {}
 
 LiveMonitor::~LiveMonitor() {
   EndPoll();
@@ -67,6 +54,8 @@ LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finis
                                                  ProbeCommands commands) {
   if (probing_) return StartResult::Probing;
   LoadCommSettings(iniPath_);
+  stationPoller_.CloseAll();
+  stations_ = MakeStations(furtherRecorders, commSettings);
   if (!instrument_.OpenLink()) return StartResult::OpenFailed;
 
   probing_ = true;
@@ -86,6 +75,7 @@ LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finis
   const std::uint64_t id = ++probeId_;
   probeThread_ = std::thread([this, id] {
     const bool probed = instrument_.Probe();
+    if (probed) stationPoller_.ProbeAll(stations_);
     QMetaObject::invokeMethod(
         this, [this, id, probed] { DeliverProbe(id, probed); }, Qt::QueuedConnection);
   });
@@ -130,9 +120,11 @@ bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply, std::
     const bool ok = instrument_.PollLive();
     LiveReading reading;
     if (ok) reading = SnapshotReading();
+    std::vector<StationReading> stations;
+    if (!stations_.empty() && !instrument_.Stopped()) stations = stationPoller_.Tick(stations_);
     QMetaObject::invokeMethod(
         this,
-        [this, id, ok, reading, apply, failed] {
+        [this, id, ok, reading, apply, failed, stations = std::move(stations)] {
           if (id != pollId_ || !pollThread_.joinable()) return;  // ended by Stop
           pollThread_.join();
           if (!linkOpen) return;
@@ -141,6 +133,7 @@ bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply, std::
           } else if (failed) {
             failed();
           }
+          if (!stations.empty() && stationsDelivered_ && linkOpen) stationsDelivered_(stations);
         },
         Qt::QueuedConnection);
   });
@@ -151,6 +144,7 @@ void LiveMonitor::EndPoll() {
   ++pollId_;
   if (pollThread_.joinable()) {
     instrument_.AbortExchange();
+    stationPoller_.Abort();
     pollThread_.join();
   }
 }
@@ -159,6 +153,7 @@ void LiveMonitor::EndProbeWorker() {
   ++probeId_;
   if (probeThread_.joinable()) {
     instrument_.AbortExchange();
+    stationPoller_.Abort();
     probeThread_.join();
   }
 }
@@ -173,6 +168,7 @@ void LiveMonitor::Stop() {
     instrument_.CloseLink();
     linkOpen = false;
   }
+  stationPoller_.CloseAll();
 }
 
 }  // namespace vantiro

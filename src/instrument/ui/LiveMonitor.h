@@ -17,25 +17,13 @@
 #include <vector>
 
 #include "instrument/CommSettings.h"
+#include "instrument/LiveStations.h"
 #include "instrument/ModbusRtuImpl.h"
 
 class QAction;
 class QHeaderView;
 
 namespace vantiro {
-
-// One reading of the live block with what is needed to show it.
-struct LiveReading {
-  CommSettings settings;
-  std::array<std::uint16_t, 6> clock{};
-  DateTime time = 0.0;
-  std::array<float, kInstrumentChannels> values{};
-  std::array<std::array<bool, 4>, kInstrumentChannels> alarms{};  // HH, H, L, LL
-  std::array<ChannelConfig, kInstrumentChannels> configs{};
-};
-
-// The instrument image as it stands now.
-LiveReading SnapshotReading();
 
 // "无校验", "奇校验" or "偶校验".
 QString ParityText(std::int32_t parity);
@@ -88,6 +76,14 @@ class LiveMonitor : public QObject {
   // probe is. On success `apply` gets the reading on the GUI thread, on failure `failed` is called
   // there; a poll ended by Stop gives nothing.
   bool StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed = {});
+  // The further recorders ([RECORDER2] ...): probed with the first at StartProbe (a silent one
+  // does not fail it), polled after it at each poll, each lost and retried on its own; `delivered`
+  // gets each poll's outcomes on the GUI thread, after `apply` or `failed`.
+  void SetStationsDelivered(std::function<void(const std::vector<StationReading>&)> delivered) {
+    stationsDelivered_ = std::move(delivered);
+  }
+  // As the last probe or poll left them; read on the GUI thread while no worker runs.
+  const std::vector<LiveStation>& Stations() const { return stations_; }
   bool PollRunning() const { return pollThread_.joinable(); }
   // Ends a running probe or poll at once (the exchange is aborted), waits for its worker and
   // closes the port; a probe's commands get their states back.
@@ -110,6 +106,9 @@ class LiveMonitor : public QObject {
   std::function<void(bool)> probeFinished_;
   std::vector<std::pair<QPointer<QAction>, bool>> heldCommands_;
   bool busyCursor_ = false;
+  std::vector<LiveStation> stations_;
+  StationPoller stationPoller_;
+  std::function<void(const std::vector<StationReading>&)> stationsDelivered_;
 };
 
 }  // namespace vantiro

@@ -1,7 +1,10 @@
 #include "instrument/ui/OverviewPage.h"
 
 #include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -94,7 +97,91 @@ OverviewPage::OverviewPage(QWidget* parent) : QWidget(parent) {
   }
 }
 
+void OverviewPage::ShowStations(const std::vector<QString>& names, const std::vector<std::vector<int>>& channels) {
+  for (Station& s : stations_) delete s.group;
+  stations_.clear();
+  // Below the third row of panels, four groups a row.
+  constexpr int kTop = 730;
+  constexpr int kLeft = 110;
+  constexpr int kWidth = 345;
+  constexpr int kGap = 12;
+  int bottom = 1200;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    Station s;
+    s.group = new QGroupBox(names[i], ScrollContent);
+    s.group->setObjectName(QStringLiteral("Station%1").arg(i + 2));
+    auto* layout = new QVBoxLayout(s.group);
+    s.state = new QLabel(s.group);
+    s.state->setObjectName(QStringLiteral("StationState"));
+    layout->addWidget(s.state);
+    s.rows = new QTableWidget(static_cast<int>(channels[i].size()), 6, s.group);
+    s.rows->setObjectName(QStringLiteral("StationRows"));
+    s.rows->setHorizontalHeaderLabels({QStringLiteral("通道"), QStringLiteral("数值"), QStringLiteral("HH"),
+                                       QStringLiteral("H"), QStringLiteral("L"), QStringLiteral("LL")});
+    s.rows->verticalHeader()->hide();
+    s.rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    s.rows->setSelectionMode(QAbstractItemView::NoSelection);
+    s.rows->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    s.rows->setColumnWidth(0, 60);
+    s.rows->setColumnWidth(1, 130);
+    for (int c = 2; c < 6; ++c) s.rows->setColumnWidth(c, 34);
+    for (std::size_t r = 0; r < channels[i].size(); ++r) {
+      const int row = static_cast<int>(r);
+      s.rows->setItem(row, 0, new QTableWidgetItem(QString::asprintf("通道%02d", channels[i][r])));
+      s.rows->setItem(row, 1, new QTableWidgetItem(QString()));
+      for (int c = 2; c < 6; ++c) {
+        auto* lamp = new QTableWidgetItem(QString());
+        lamp->setBackground(kAlarmOff);
+        s.rows->setItem(row, c, lamp);
+      }
+    }
+    const int height = s.rows->horizontalHeader()->sizeHint().height() +
+                       s.rows->verticalHeader()->defaultSectionSize() * std::max<int>(1, static_cast<int>(channels[i].size())) + 4;
+    s.rows->setFixedHeight(height);
+    layout->addWidget(s.rows);
+    const int column = static_cast<int>(i % 4);
+    const int rowOfGroups = static_cast<int>(i / 4);
+    const int groupHeight = height + 70;
+    s.group->setGeometry(kLeft + column * (kWidth + kGap), kTop + rowOfGroups * (16 * 30 + 140), kWidth, groupHeight);
+    bottom = std::max(bottom, s.group->geometry().bottom() + 20);
+    s.group->show();
+    stations_.push_back(s);
+  }
+  ScrollContent->setFixedSize(1600, bottom);
+}
+
+void OverviewPage::SetStationRow(int station, int row, const QString& value, const std::array<bool, 4>& lamps) {
+  if (station < 0 || station >= StationCount()) return;
+  QTableWidget* rows = stations_[static_cast<std::size_t>(station)].rows;
+  if (row < 0 || row >= rows->rowCount()) return;
+  rows->item(row, 1)->setText(value);
+  for (int lamp = 0; lamp < 4; ++lamp) rows->item(row, 2 + lamp)->setBackground(lamps[static_cast<std::size_t>(lamp)] ? kAlarmOn : kAlarmOff);
+}
+
+void OverviewPage::SetStationState(int station, const QString& text, bool lost) {
+  if (station < 0 || station >= StationCount()) return;
+  Station& s = stations_[static_cast<std::size_t>(station)];
+  s.state->setText(text);
+  s.state->setStyleSheet(lost ? QStringLiteral("color: #b00000") : QString());
+  s.rows->setEnabled(!lost);
+}
+
+QString OverviewPage::StationState(int station) const {
+  return station >= 0 && station < StationCount() ? stations_[static_cast<std::size_t>(station)].state->text() : QString();
+}
+
+QString OverviewPage::StationValue(int station, int row) const {
+  if (station < 0 || station >= StationCount()) return {};
+  const QTableWidget* rows = stations_[static_cast<std::size_t>(station)].rows;
+  return row >= 0 && row < rows->rowCount() ? rows->item(row, 1)->text() : QString();
+}
+
+QGroupBox* OverviewPage::StationGroup(int station) const {
+  return station >= 0 && station < StationCount() ? stations_[static_cast<std::size_t>(station)].group : nullptr;
+}
+
 void OverviewPage::HideAll() {
+  ShowStations({}, {});
   TotalInfo->hide();
   for (QFrame* panel : Panels) {
     panel->hide();

@@ -9,10 +9,13 @@
 #include <QFont>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 class QFrame;
+class QGroupBox;
 class QLabel;
 class QScrollArea;
+class QTableWidget;
 
 namespace vantiro {
 
@@ -57,8 +60,26 @@ class OverviewPage : public QWidget {
   void SetLamp(int panel, int lamp, bool on);
   QColor LampColour(int panel, int lamp) const;
 
+  // The further recorders, below the panels: one group each with its name, a line of state, and a
+  // row per monitored channel (通道, 数值, HH, H, L, LL).
+  void ShowStations(const std::vector<QString>& names, const std::vector<std::vector<int>>& channels);
+  int StationCount() const { return static_cast<int>(stations_.size()); }
+  // Row `row` of station `station`: its value text and its four lamps.
+  void SetStationRow(int station, int row, const QString& value, const std::array<bool, 4>& lamps);
+  // The state line of a station ("仪表时间(...)" or "通讯中断 ..."); `lost` greys its rows.
+  void SetStationState(int station, const QString& text, bool lost);
+  QString StationState(int station) const;
+  QString StationValue(int station, int row) const;
+  QGroupBox* StationGroup(int station) const;
+
  private:
   std::array<std::array<QWidget*, kPanelChildren>, kPanels> children_{};
+  struct Station {
+    QGroupBox* group = nullptr;
+    QLabel* state = nullptr;
+    QTableWidget* rows = nullptr;
+  };
+  std::vector<Station> stations_;
   QFont valueFont_;  // the value labels' own face, before any fitting
 };
 

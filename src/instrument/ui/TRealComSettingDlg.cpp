@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QColor>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -204,6 +206,43 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   connect(SlectAllCheckBox4, &QCheckBox::toggled, this,
           &TRealComSettingDlg::SlectAllCheckBox4Click);
 
+  // Below: the further recorders.
+  RecordersBox = new QGroupBox(QStringLiteral("更多仪表（同一总线或其他通信口）"), this);
+  RecordersBox->setObjectName(QStringLiteral("RecordersBox"));
+  RecordersTable = new QTableWidget(0, 4, RecordersBox);
+  RecordersTable->setObjectName(QStringLiteral("RecordersTable"));
+  RecordersTable->setHorizontalHeaderLabels(
+      {QStringLiteral("通信口"), QStringLiteral("仪表地址"), QStringLiteral("名称"), QStringLiteral("通道")});
+  RecordersTable->verticalHeader()->hide();
+  RecordersTable->horizontalHeader()->setStretchLastSection(true);
+  RecordersTable->setColumnWidth(0, 90);
+  RecordersTable->setColumnWidth(1, 70);
+  RecordersTable->setColumnWidth(2, 160);
+  RecordersTable->setMinimumHeight(RecordersTable->verticalHeader()->defaultSectionSize() * 4 +
+                                   RecordersTable->horizontalHeader()->sizeHint().height() + 4);
+  AddRecorderBtn = new QPushButton(QStringLiteral("添加"), RecordersBox);
+  AddRecorderBtn->setObjectName(QStringLiteral("AddRecorderBtn"));
+  RemoveRecorderBtn = new QPushButton(QStringLiteral("删除"), RecordersBox);
+  RemoveRecorderBtn->setObjectName(QStringLiteral("RemoveRecorderBtn"));
+  connect(AddRecorderBtn, &QPushButton::clicked, this, [this] {
+    if (RecordersTable->rowCount() >= kMostRecorders - 1) return;
+    RecorderEntry entry;
+    entry.port = std::max(0, ComPortComboBox->currentIndex());
+    entry.address = RecordersTable->rowCount() + 2;
+    AddRecorderRow(entry);
+  });
+  connect(RemoveRecorderBtn, &QPushButton::clicked, this, [this] {
+    const int row = RecordersTable->currentRow();
+    if (row >= 0) RecordersTable->removeRow(row);
+  });
+  auto* recorderButtons = new QVBoxLayout;
+  recorderButtons->addWidget(AddRecorderBtn);
+  recorderButtons->addWidget(RemoveRecorderBtn);
+  recorderButtons->addStretch(1);
+  auto* recorders = new QHBoxLayout(RecordersBox);
+  recorders->addWidget(RecordersTable, 1);
+  recorders->addLayout(recorderButtons);
+
   // Bottom: the buttons.
   OKBtn = new QPushButton(QStringLiteral("确定"), this);
   OKBtn->setObjectName(QStringLiteral("OKBtn"));
@@ -225,6 +264,7 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   body->addLayout(channels);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(body);
+  layout->addWidget(RecordersBox);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -259,6 +299,8 @@ void TRealComSettingDlg::LoadDialogFromIni() {
   RecorderNameEdit->setEnabled(fields.recordToArchive);
   RecorderNameEdit->setText(QString::fromStdString(fields.recorderName));
   ShowRecorderPlaceholder();
+  RecordersTable->setRowCount(0);
+  for (const RecorderEntry& entry : fields.further) AddRecorderRow(entry);
   for (int channel = 1; channel <= 16; ++channel) {
     QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
     const int item = channel <= 8 ? channel - 1 : channel - 9;
@@ -309,6 +351,37 @@ bool TRealComSettingDlg::OKBtnClick() {
   fields.address = AddressEdit->text().toStdString();
   fields.recordToArchive = ArchiveCheckBox->isChecked();
   fields.recorderName = RecorderNameEdit->text().trimmed().toStdString();
+  // The further recorders: each with an address and channels, none twice on one port.
+  std::vector<std::pair<int, int>> seen = {{fields.port, std::atoi(fields.address.c_str())}};
+  for (int row = 0; row < RecordersTable->rowCount(); ++row) {
+    RecorderEntry entry;
+    const auto* port = qobject_cast<QComboBox*>(RecordersTable->cellWidget(row, 0));
+    entry.port = port ? port->currentIndex() : 0;
+    const auto text = [&](int column) {
+      const QTableWidgetItem* item = RecordersTable->item(row, column);
+      return item ? item->text().trimmed() : QString();
+    };
+    bool ok = false;
+    entry.address = text(1).toInt(&ok);
+    const std::optional<std::array<bool, 16>> channels = ParseChannelList(text(3).toStdString());
+    QString problem;
+    if (!ok || entry.address < 1 || entry.address > 247) {
+      problem = QStringLiteral("第%1行：仪表地址应为 1 至 247。").arg(row + 1);
+    } else if (!channels) {
+      problem = QStringLiteral("第%1行：通道应写作 1-16 或 1,3,5-8。").arg(row + 1);
+    } else if (std::find(seen.begin(), seen.end(), std::pair(entry.port, entry.address)) != seen.end()) {
+      problem = QStringLiteral("第%1行：COM%2 地址%3 已有仪表。").arg(row + 1).arg(entry.port + 1).arg(entry.address);
+    }
+    if (!problem.isEmpty()) {
+      CurrentPrompts().Message(this, problem, MessageIcon::Error);
+      RecordersTable->setCurrentCell(row, 1);
+      return false;
+    }
+    seen.emplace_back(entry.port, entry.address);
+    entry.name = text(2).toStdString();
+    entry.channels = *channels;
+    fields.further.push_back(std::move(entry));
+  }
   for (int channel = 1; channel <= 16; ++channel) {
     QListWidget* list = channel <= 8 ? CheckListBox1 : CheckListBox2;
     const int item = channel <= 8 ? channel - 1 : channel - 9;
@@ -318,6 +391,18 @@ bool TRealComSettingDlg::OKBtnClick() {
   if (WriteCommSettingsFields(fields, iniPath_)) return true;
   CurrentPrompts().Message(this, QString::fromUtf8(kSettingsSaveFailedText), MessageIcon::Error);
   return false;
+}
+
+void TRealComSettingDlg::AddRecorderRow(const RecorderEntry& entry) {
+  const int row = RecordersTable->rowCount();
+  RecordersTable->insertRow(row);
+  auto* port = new QComboBox(RecordersTable);
+  for (int n = 1; n <= 16; ++n) port->addItem(QStringLiteral("COM%1").arg(n));
+  port->setCurrentIndex(std::clamp(entry.port, 0, 15));
+  RecordersTable->setCellWidget(row, 0, port);
+  RecordersTable->setItem(row, 1, new QTableWidgetItem(QString::number(entry.address)));
+  RecordersTable->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(entry.name)));
+  RecordersTable->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(ChannelListText(entry.channels))));
 }
 
 void TRealComSettingDlg::SetArchiveShown(const QString& location) {

@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "instrument/CommSettings.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -12,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTableWidget;
 
 namespace vantiro {
 
@@ -74,6 +77,14 @@ class TRealComSettingDlg : public QDialog {
   QCheckBox* ArchiveCheckBox = nullptr;
   QLineEdit* RecorderNameEdit = nullptr;
   QLabel* ArchiveLabel = nullptr;
+  // The further recorders: a row each (通信口, 地址, 名称, 通道 as "1-16"), added and removed with
+  // the buttons; written to [RECORDER2] ... on OK.
+  QGroupBox* RecordersBox = nullptr;
+  QTableWidget* RecordersTable = nullptr;
+  QPushButton* AddRecorderBtn = nullptr;
+  QPushButton* RemoveRecorderBtn = nullptr;
+  // A row for a further recorder (the table's own controls filled in).
+  void AddRecorderRow(const RecorderEntry& entry);
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 

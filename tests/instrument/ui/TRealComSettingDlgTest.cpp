@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -425,6 +426,61 @@ TEST_F(RealComSettingDlgTest, TheArchiveSwitchAndNameAreShownAndWrittenOnlyWhenC
   ASSERT_TRUE(dlg_.OKBtnClick());
   EXPECT_TRUE(ReadCommSettingsFields(Ini()).recordToArchive);
   EXPECT_EQ(ReadCommSettingsFields(Ini()).recorderName, "");
+}
+
+// Further recorders: rows added and removed, refused with a message when a row cannot be one,
+// written as [RECORDER2] ... and shown again.
+TEST_F(RealComSettingDlgTest, FurtherRecordersAreListedCheckedAndWritten) {
+  testing::ScriptedPrompts prompts;
+  dlg_.LoadDialogFromIni();
+  EXPECT_EQ(dlg_.RecordersTable->rowCount(), 0);
+  dlg_.AddRecorderBtn->click();
+  dlg_.AddRecorderBtn->click();
+  ASSERT_EQ(dlg_.RecordersTable->rowCount(), 2);
+  EXPECT_EQ(dlg_.RecordersTable->item(0, 1)->text(), "2");
+  EXPECT_EQ(dlg_.RecordersTable->item(0, 3)->text(), "1-16");
+  dlg_.RecordersTable->item(0, 2)->setText("二号炉");
+  dlg_.RecordersTable->item(0, 3)->setText("1-4, 9");
+
+  struct Bad {
+    const char* address;
+    const char* channels;
+    const char* message;
+  };
+  const Bad bad[] = {
+      {"0", "1", "第2行：仪表地址应为 1 至 247。"},
+      {"x", "1", "第2行：仪表地址应为 1 至 247。"},
+      {"5", "1-17", "第2行：通道应写作 1-16 或 1,3,5-8。"},
+      {"1", "1", "第2行：COM1 地址1 已有仪表。"},  // the first recorder's own
+      {"2", "1", "第2行：COM1 地址2 已有仪表。"},  // the row above's
+  };
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(b.message);
+    dlg_.RecordersTable->item(1, 1)->setText(b.address);
+    dlg_.RecordersTable->item(1, 3)->setText(b.channels);
+    const std::size_t before = prompts.messages.size();
+    EXPECT_FALSE(dlg_.OKBtnClick());
+    ASSERT_EQ(prompts.messages.size(), before + 1);
+    EXPECT_EQ(prompts.messages.back().text, QString::fromUtf8(b.message));
+  }
+  dlg_.RecordersTable->item(1, 1)->setText("7");
+  dlg_.RecordersTable->item(1, 3)->setText("16");
+  ASSERT_TRUE(dlg_.OKBtnClick());
+  const CommSettingsFields fields = ReadCommSettingsFields(Ini());
+  ASSERT_EQ(fields.further.size(), 2u);
+  EXPECT_EQ(fields.further[0].name, "二号炉");
+  EXPECT_EQ(fields.further[0].address, 2);
+  EXPECT_EQ(ChannelListText(fields.further[0].channels), "1-4,9");
+  EXPECT_EQ(fields.further[1].address, 7);
+
+  dlg_.LoadDialogFromIni();
+  ASSERT_EQ(dlg_.RecordersTable->rowCount(), 2);
+  EXPECT_EQ(dlg_.RecordersTable->item(0, 3)->text(), "1-4,9");
+  dlg_.RecordersTable->setCurrentCell(0, 1);
+  dlg_.RemoveRecorderBtn->click();
+  ASSERT_TRUE(dlg_.OKBtnClick());
+  ASSERT_EQ(ReadCommSettingsFields(Ini()).further.size(), 1u);
+  EXPECT_EQ(ReadCommSettingsFields(Ini()).further[0].address, 7);
 }
 
 TEST_F(RealComSettingDlgTest, TheOkButtonWritesAndClosesAndCancelWritesNothing) {
