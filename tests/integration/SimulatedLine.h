@@ -48,6 +48,14 @@ class SimulatedLine {
     if (!started_) ADD_FAILURE() << "simulator: " << error;
   }
 
+  // Several recorders on the one line.
+  explicit SimulatedLine(std::vector<std::pair<sim::SimOptions, sim::ChannelTable>> recorders)
+      : simulator_(std::move(recorders)) {
+    std::string error;
+    started_ = simulator_.Start(error);
+    if (!started_) ADD_FAILURE() << "simulator: " << error;
+  }
+
   bool Started() const { return started_; }
   const std::string& DevicePath() const { return simulator_.DevicePath(); }
   sim::SimulatorThread& Simulator() { return simulator_; }

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
@@ -791,6 +792,66 @@ TEST_F(LiveMonitoringTest, AGatewayThatGoesAwayAndComesBackIsFoundAgain) {
     form.StopButtonClick();
     TearDown();  // the next kind gets a window and a link of its own
   }
+}
+
+// Three recorders on one line: the first, a second that answers and a third that is silent. The
+// silent one shows its loss in its group and does not keep the others from a reading each second;
+// the answering one has its group, its chart lines and its own recorder in the archive.
+TEST_F(LiveMonitoringTest, RecordersSharingALineArePolledEachSecondWhileOneIsSilent) {
+  const std::string archive = (dir_.Path() / "archive.sqlite").string();
+  setenv("VANTIRO_ARCHIVE", archive.c_str(), 1);
+  sim::SimOptions first;
+  sim::SimOptions second;
+  second.address = 2;
+  sim::SimOptions third;
+  third.address = 3;
+  third.silent = true;
+  SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}, {third, sim::DefaultChannels()}});
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1, 2}));
+  testing::WriteText(ini, testing::ReadText(ini) +
+                              "[RECORDER2]\nport=0\naddress=2\nname=二号炉\n" + ChannelSection({3, 4}).substr(10) +
+                              "[RECORDER3]\nport=0\naddress=3\n");
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(ini);
+  Run(form, prompts);
+  ASSERT_TRUE(prompts.messages.empty());
+  ASSERT_TRUE(form.liveMode);
+  ASSERT_EQ(form.Overview->StationCount(), 2);
+  EXPECT_EQ(form.Overview->StationGroup(0)->title(), QStringLiteral("二号炉"));
+  EXPECT_EQ(form.Overview->StationGroup(1)->title(), QStringLiteral("COM1 地址3"));
+  EXPECT_EQ(form.Chart->LineCount(), 2u + 2u + 16u);
+  EXPECT_EQ(form.Chart->Line(2).title, "二号炉 通道03");
+
+  // Readings of the first for five seconds: one each second, the silent one notwithstanding.
+  const std::size_t before = form.Chart->Line(0).points.size();
+  QTest::qWait(5200);
+  const std::size_t readings = form.Chart->Line(0).points.size() - before;
+  EXPECT_GE(readings, 4u);
+  EXPECT_FALSE(form.Reconnecting());
+  EXPECT_TRUE(form.Overview->StationState(0).startsWith(QStringLiteral("仪表时间(20")));
+  // Channel 3 of the simulated recorder is in %; the first recorder does not monitor it.
+  EXPECT_TRUE(form.Overview->StationValue(0, 0).endsWith(QStringLiteral(" %"))) << form.Overview->StationValue(0, 0).toStdString();
+  EXPECT_TRUE(form.Overview->StationState(1).startsWith(QStringLiteral("通讯中断"))) << form.Overview->StationState(1).toStdString();
+  EXPECT_GE(form.Chart->Line(2).points.size(), 4u);
+  EXPECT_TRUE(form.Chart->Line(4).points.empty());
+  form.StopButtonClick();
+  form.SettleLiveArchive();
+  unsetenv("VANTIRO_ARCHIVE");
+
+  std::string error;
+  std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);
+  ASSERT_TRUE(kept) << error;
+  const auto recorders = kept->Recorders(error);
+  ASSERT_TRUE(recorders);
+  std::vector<std::string> names;
+  for (const RecorderInfo& r : *recorders) names.push_back(r.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"COM1 地址1", "二号炉"}));
+  const auto channels = kept->Channels(kept->FindRecorder("二号炉", error)->id, error);
+  ASSERT_TRUE(channels);
+  ASSERT_EQ(channels->size(), 2u);
+  EXPECT_EQ((*channels)[0].number, 3);
 }
 
 TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {
