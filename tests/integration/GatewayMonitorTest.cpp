@@ -8,6 +8,7 @@
 #include <chrono>
 #include <sstream>
 
+#include "archive/Archive.h"
 #include "integration/MonitorRun.h"
 #include "integration/SimulatedLine.h"
 
@@ -114,6 +115,45 @@ TEST(SharedLineTest, EachRecorderOnTheLineAnswersItsOwnAddress) {
   EXPECT_GT(bus.Model(1).Requests(), 0);
   EXPECT_GT(bus.Model(2).Requests(), 0);
   EXPECT_EQ(bus.Model(1).Replies(), 0);
+}
+
+// vantiro-monitor with further recorders in config.ini: each polled after the first, its lines
+// led by its name, a silent one said once and polled as failed, each kept in its own recorder.
+TEST(SharedLineTest, TheMonitorPollsEveryRecorderOfTheSettings) {
+  sim::SimOptions first;
+  sim::SimOptions silent;
+  silent.address = 2;
+  silent.silent = true;
+  sim::SimOptions third;
+  third.address = 3;
+  sim::SimulatorThread bus({{first, sim::DefaultChannels()}, {silent, sim::DefaultChannels()}, {third, sim::DefaultChannels()}});
+  std::string error;
+  ASSERT_TRUE(bus.Start(error)) << error;
+  testing::TempDir dir;
+  const std::string ini = dir.File("config.ini");
+  testing::WriteText(ini, testing::ComSection(1) + ChannelSection({1}) + "[DEVICE]\nCOM1=" + bus.DevicePath() +
+                              "\n[RECORDER2]\nport=0\naddress=3\nname=三号\n" + ChannelSection({5}).substr(10) +
+                              "[RECORDER3]\nport=0\naddress=2\n");
+  const std::string archive = dir.File("a.sqlite");
+  const auto result = Monitor({"--config", ini, "--count", "3", "--interval", "1000", "--archive", archive});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "[COM1 地址2] 下位机无响应，下位机地址:2\n");
+  EXPECT_NE(result.out.find("[三号] channel 5 scale=3 unit="), std::string::npos) << result.out;
+  int main = 0, third_ = 0, failed = 0;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("[三号] 20", 0) == 0 && line.find(" 5=") != std::string::npos) ++third_;
+    if (line.rfind("20", 0) == 0 && line.find(" 1=") != std::string::npos) ++main;
+    if (line == "[COM1 地址2] poll failed") ++failed;
+  }
+  EXPECT_EQ(main, 3) << result.out;
+  EXPECT_EQ(third_, 3) << result.out;
+  EXPECT_EQ(failed, 3) << result.out;
+  std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);
+  ASSERT_TRUE(kept) << error;
+  EXPECT_TRUE(kept->FindRecorder("三号", error));
+  EXPECT_TRUE(kept->FindRecorder("COM1 地址1", error));
+  EXPECT_FALSE(kept->FindRecorder("COM1 地址2", error));
 }
 
 }  // namespace

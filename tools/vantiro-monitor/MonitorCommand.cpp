@@ -11,6 +11,7 @@
 
 #include "instrument/CommSettings.h"
 #include "instrument/LiveArchive.h"
+#include "instrument/LiveStations.h"
 #include "instrument/PictureDownload.h"
 #include "instrument/TrafficLog.h"
 #include "recorder/DateTime.h"
@@ -138,16 +139,18 @@ std::string ChannelLine(int channel, const ChannelConfig& config) {
                 double(config.limitL), double(config.limitLL));
 }
 
-std::string PollLine() {
-  std::string line = FormatDateTime(instrumentTime, DatePattern::Cursor);
+std::string PollLine() { return PollLineOf(SnapshotReading(), channelEnabled); }
+
+std::string PollLineOf(const LiveReading& reading, const std::array<bool, 16>& enabled) {
+  std::string line = FormatDateTime(reading.time, DatePattern::Cursor);
   for (int index = 0; index < kInstrumentChannels; ++index) {
-    if (!channelEnabled[static_cast<std::size_t>(index)]) continue;
+    if (!enabled[static_cast<std::size_t>(index)]) continue;
     const auto i = static_cast<std::size_t>(index);
-    line += Printf(" %d=%0.3f", index + 1, double(liveValues[i]));
-    if (alarmHH[i] != 0) line += "!HH";
-    if (alarmH[i] != 0) line += "!H";
-    if (alarmL[i] != 0) line += "!L";
-    if (alarmLL[i] != 0) line += "!LL";
+    line += Printf(" %d=%0.3f", index + 1, double(reading.values[i]));
+    if (reading.alarms[i][0]) line += "!HH";
+    if (reading.alarms[i][1]) line += "!H";
+    if (reading.alarms[i][2]) line += "!L";
+    if (reading.alarms[i][3]) line += "!LL";
   }
   return line;
 }
@@ -207,6 +210,24 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!channelEnabled[static_cast<std::size_t>(index)]) continue;
     out << ChannelLine(index + 1, channelConfig[static_cast<std::size_t>(index)]) << "\n";
   }
+  // The further recorders: their channels, each line led by the recorder's name in brackets, or
+  // that it does not answer (it is asked again as the polls go on).
+  std::vector<LiveStation> stations = MakeStations(furtherRecorders, commSettings);
+  StationPoller poller(instrument);
+  std::optional<std::stop_callback<std::function<void()>>> abortStations;
+  abortStations.emplace(stop, [&poller] { poller.Abort(); });
+  poller.ProbeAll(stations);
+  for (const LiveStation& station : stations) {
+    const std::string name = "[" + StationName(station) + "] ";
+    if (!station.probed) {
+      err << name << Printf(kNoAnswerText, station.settings.address) << "\n";
+      continue;
+    }
+    for (int index = 0; index < kInstrumentChannels; ++index) {
+      if (!station.entry.channels[static_cast<std::size_t>(index)]) continue;
+      out << name << ChannelLine(index + 1, station.configs[static_cast<std::size_t>(index)]) << "\n";
+    }
+  }
   out.flush();
 
   // The readings kept in the archive, unless turned off here or in config.ini.
@@ -218,6 +239,9 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
                                  options->recorder.value_or(fields.recorderName), channelEnabled, channelConfig);
     }
   }
+  // Each further recorder in a recorder of its own, made at its first reading (its units known).
+  std::vector<std::unique_ptr<LiveArchiveWriter>> stationArchives(stations.size());
+  const bool recording = archive != nullptr;
   std::string archiveError;  // the last failure said
   const auto sayArchive = [&] {
     if (!archive) return;
@@ -262,9 +286,35 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         sayArchive();
       }
+      if (!stations.empty() && !stop.stop_requested()) {
+        for (const StationReading& reading : poller.Tick(stations)) {
+          const LiveStation& station = stations[reading.station];
+          const std::string name = "[" + StationName(station) + "] ";
+          if (reading.ok) {
+            out << name << PollLineOf(reading.reading, station.entry.channels) << "\n";
+          } else {
+            out << name << "poll failed\n";
+          }
+          std::unique_ptr<LiveArchiveWriter>& kept = stationArchives[reading.station];
+          if (recording && reading.ok && !kept) {
+            kept = StartLiveArchive(options->archive.value_or(""), reading.reading.settings, station.entry.name,
+                                    station.entry.channels, reading.reading.configs);
+          }
+          if (kept && reading.ok) kept->Add(ToArchiveMs(reading.reading.time), LiveChannelValues(station.entry.channels, reading.reading.values));
+          if (kept && !reading.ok) kept->Hole();
+        }
+        out.flush();
+      }
     }
   }
+  abortStations.reset();
+  poller.CloseAll();
   close();
+  for (auto& kept : stationArchives) {
+    if (!kept) continue;
+    kept->Finish();
+    if (!kept->LastError().empty()) err << Printf(kArchiveFailedText, kept->LastError().c_str()) << "\n";
+  }
   if (archive) {
     archive->Finish();
     sayArchive();

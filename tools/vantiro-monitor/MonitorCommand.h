@@ -29,6 +29,11 @@
 //
 //   2024-05-06 12:30:00 1=50.000 3=120.000!HH!H
 //
+// Further recorders of config.ini ([RECORDER2] ...) are probed and polled after the first, their
+// lines led by the recorder's name in brackets ("[二号炉] channel 3 ...", "[二号炉] 2024-05-06
+// 12:30:00 3=12.500", "[二号炉] poll failed"); one that does not answer is said on standard error
+// and asked again as the polls go on, and never keeps the first from its polls.
+//
 // Exit status: 0; 1 when the port cannot be opened or the recorder does not answer the probe (the
 // message on standard error); 2 for a usage error.
 //
@@ -46,6 +51,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/LiveStations.h"
 #include "instrument/ModbusRtuImpl.h"
 
 namespace vantiro {
@@ -68,5 +74,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
 std::string ChannelLine(int channel, const ChannelConfig& config);
 // The line of a successful poll, from the instrument image, for the enabled channels.
 std::string PollLine();
+// The same of a reading, for the channels `enabled`.
+std::string PollLineOf(const LiveReading& reading, const std::array<bool, 16>& enabled);
 
 }  // namespace vantiro
