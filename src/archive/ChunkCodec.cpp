@@ -19,7 +19,6 @@ constexpr std::size_t kHeaderBytes = 4 + 4 + 8 + 1;
 // A time takes at most 10 bytes (its change, or a run count after a change of 0), a value 10
 constexpr std::size_t MaxRawBytes(std::size_t count) { return kHeaderBytes + count * 24; }
 constexpr double kDecimalDivisors[5] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
-constexpr int kCompressionLevel = 1;
 
 void PutU32(std::string& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
@@ -48,7 +47,7 @@ std::int64_t UnZigZag(std::uint64_t u) {
 
 struct CompressContext {
   CompressContext() : cctx(ZSTD_createCCtx()) {
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, kCompressionLevel);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, kImportCompressionLevel);
     ZSTD_CCtx_setParameter(cctx, ZSTD_c_checksumFlag, 1);
   }
   ~CompressContext() { ZSTD_freeCCtx(cctx); }
@@ -209,7 +208,7 @@ int DecimalPlaces(std::span<const float> values, std::vector<std::int64_t>& inte
 
 }  // namespace
 
-std::string EncodeChunk(std::span<const std::int64_t> times, std::span<const float> values) {
+std::string EncodeChunk(std::span<const std::int64_t> times, std::span<const float> values, int level) {
   const std::size_t n = times.size();
   if (n == 0 || n > kChunkSamples || values.size() != n) return {};
   for (std::size_t i = 1; i < n; ++i) {
@@ -267,6 +266,7 @@ std::string EncodeChunk(std::span<const std::int64_t> times, std::span<const flo
   const std::size_t rawSize = static_cast<std::size_t>(out - raw);
 
   thread_local CompressContext context;
+  ZSTD_CCtx_setParameter(context.cctx, ZSTD_c_compressionLevel, level);
   const std::size_t size = ZSTD_compress2(context.cctx, frameBuffer.get(),
                                           ZSTD_compressBound(MaxRawBytes(kChunkSamples)), raw, rawSize);
   if (ZSTD_isError(size)) return {};

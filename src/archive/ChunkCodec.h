@@ -55,9 +55,15 @@ struct ValueSums {
 };
 ValueSums SumValues(const float* values, std::size_t n);
 
+// zstd's level for imports (fast), and for live chunks (small, rewritten every few seconds: the
+// time is there to make them smaller).
+inline constexpr int kImportCompressionLevel = 1;
+inline constexpr int kLiveCompressionLevel = 3;
+
 // The blob of `times` (ascending or equal, at most kChunkSamples, at least one) and their
-// `values` (as many). An empty string when the input breaks those rules.
-std::string EncodeChunk(std::span<const std::int64_t> times, std::span<const float> values);
+// `values` (as many), compressed at `level`. An empty string when the input breaks those rules.
+std::string EncodeChunk(std::span<const std::int64_t> times, std::span<const float> values,
+                        int level = kImportCompressionLevel);
 
 // The samples of a blob, appended to `times` and `values`. False, with `error` saying what is
 // wrong and nothing appended, for anything that is not a whole, undamaged chunk.

@@ -216,7 +216,7 @@ void LiveRecording::WriteRun(std::int64_t recorderId, std::span<const Reading> r
       open.values.insert(open.values.end(), values.begin() + static_cast<long>(at),
                          values.begin() + static_cast<long>(at + take));
       at += take;
-      const std::string blob = EncodeChunk(open.times, open.values);
+      const std::string blob = EncodeChunk(open.times, open.values, kLiveCompressionLevel);
       if (blob.empty()) throw SqlError("a chunk could not be made");
       const ChunkSummary s = SummarizeSamples(open.times, open.values);
       open.chunkSpan = std::max(open.chunkSpan, s.lastMs - s.firstMs);
