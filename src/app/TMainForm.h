@@ -313,6 +313,8 @@ class TMainForm : public QMainWindow {
   };
   std::vector<LiveStationView> stationViews_;
   void AddStationLines(std::vector<ChartLine>& lines);
+  // A live line past `cap` points made an overview of its older part (CompactLiveLine).
+  void KeepLiveLineBounded(std::size_t line, std::size_t cap);
   void ApplyStationReadings(const std::vector<StationReading>& readings);
   std::vector<std::unique_ptr<LiveArchiveWriter>> retiringArchives_;
   std::unique_ptr<ChartPage> chartPage_;

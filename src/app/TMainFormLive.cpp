@@ -183,7 +183,7 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
   std::vector<CellRef> cells;
   const QString legend = QStringLiteral("时间:") +
                          QString::fromStdString(FormatDateTime(r.time, DatePattern::Cursor));
-  const std::size_t cap = LiveLineCap(liveChannels.size());
+  const std::size_t cap = LiveLineCap(Chart->LineCount());
   for (std::size_t k = 0; k < liveChannels.size(); ++k) {
     const int n = liveChannels[k];
     const int index = n - 1;
@@ -208,7 +208,7 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
       Chart->AppendPoint(k, r.time, v, false);
       Chart->SetLineTitle(k, QString::fromStdString(seriesList[k].title) +
                                  QString::asprintf(" %0.3f", v) + u);
-      if (Chart->Line(k).points.size() > cap) Chart->EmptyLine(k);
+      KeepLiveLineBounded(k, cap);
     }
     ChannelInfo channel;
     channel.number = n;
@@ -305,6 +305,18 @@ void TMainForm::EndReconnect() {
 
 bool TMainForm::Reconnecting() const { return reconnecting_; }
 
+void TMainForm::KeepLiveLineBounded(std::size_t line, std::size_t cap) {
+  if (Chart->Line(line).points.size() <= cap) return;
+  // The newest half exact, everything older as an overview of a quarter of the cap's points: the
+  // whole session stays on the chart, and the line grows again for a quarter of the cap.
+  ChartLine compact = CompactLiveLine(Chart->Line(line), cap / 2, cap / 4);
+  if (compact.ascending) {
+    Chart->ReplaceLineData(line, std::move(compact));
+  } else {
+    Chart->EmptyLine(line);  // the recorder's clock went back: no overview in time order to make
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Further recorders
 
@@ -378,7 +390,7 @@ void TMainForm::ApplyStationReadings(const std::vector<StationReading>& readings
       if (line < Chart->LineCount()) {
         Chart->AppendPoint(line, r.time, v, false);
         Chart->SetLineTitle(line, view.name + QString::asprintf(" 通道%02d %0.3f", view.channels[k], v) + unit);
-        if (Chart->Line(line).points.size() > cap) Chart->EmptyLine(line);
+        KeepLiveLineBounded(line, cap);
       }
     }
     if (recordStations_ && !view.archive) {

@@ -388,4 +388,62 @@ std::int64_t CountScopeSamples(const std::vector<ChannelInfo>& channels,
   return count;
 }
 
+ChartLine CompactLiveLine(const ChartLine& line, std::size_t keepExact, std::size_t olderColumns) {
+  ChartLine out;
+  out.title = line.title;
+  out.unit = line.unit;
+  out.unitChanges = line.unitChanges;
+  out.palettePosition = line.palettePosition;
+  const std::size_t n = line.points.size();
+  if (n == 0) return out;
+  const std::size_t split = n > keepExact ? n - keepExact : 0;
+  const bool banded = line.HasBand();
+  const auto low = [&](std::size_t i) { return banded ? static_cast<double>(line.bandLow[i]) : line.points[i].y; };
+  const auto high = [&](std::size_t i) { return banded ? static_cast<double>(line.bandHigh[i]) : line.points[i].y; };
+  const auto push = [&](DateTime x, double y, double lo, double hi, bool gap) {
+    if (gap) {
+      out.AppendGap(x, y);
+    } else {
+      out.Append(x, y);
+    }
+    out.bandLow.push_back(static_cast<float>(lo));
+    out.bandHigh.push_back(static_cast<float>(hi));
+  };
+  if (split > 0) {
+    const DateTime first = line.points.front().x;
+    const DateTime last = line.points[split - 1].x;
+    const double width = olderColumns > 0 && last > first ? (last - first) / static_cast<double>(olderColumns) : 0.0;
+    std::size_t i = 0;
+    while (i < split) {
+      if (line.IsGap(i)) {
+        push(line.points[i].x, line.points[i].y, line.points[i].y, line.points[i].y, true);
+        ++i;
+        continue;
+      }
+      // One column: the points of its time, up to the next gap; the last older point belongs to
+      // the last column, not to one of its own.
+      const auto columnOf = [&](std::size_t k) {
+        if (width <= 0.0) return 0.0;
+        return std::min(std::floor((line.points[k].x - first) / width), static_cast<double>(olderColumns) - 1.0);
+      };
+      const double column = columnOf(i);
+      const DateTime x = line.points[i].x;
+      double sum = 0.0, lo = low(i), hi = high(i);
+      std::size_t count = 0;
+      while (i < split && !line.IsGap(i) && (count == 0 || columnOf(i) <= column)) {
+        sum += line.points[i].y;
+        lo = std::min(lo, low(i));
+        hi = std::max(hi, high(i));
+        ++count;
+        ++i;
+      }
+      push(x, sum / static_cast<double>(count), lo, hi, false);
+    }
+  }
+  for (std::size_t i = split; i < n; ++i) {
+    push(line.points[i].x, line.points[i].y, low(i), high(i), line.IsGap(i));
+  }
+  return out;
+}
+
 }  // namespace vantiro

@@ -114,6 +114,14 @@ struct ChartLine {
 // "通道%0.2d": 通道03.
 std::string LineTitle(int number);
 
+// A live line grown past its cap, made smaller so that the whole session stays on the chart: the
+// newest `keepExact` points as they are, the older ones as `olderColumns` columns of equal time
+// (fewer where a column holds nothing), each drawn at its first time with the mean of its values
+// and a band from its lowest to its highest (a column of an earlier overview keeps its band). A
+// column never spans a gap point: gap points stay as they are. The band of the exact points is
+// the point itself. The title, unit and colour stay.
+ChartLine CompactLiveLine(const ChartLine& line, std::size_t keepExact, std::size_t olderColumns);
+
 // What the main window keeps of a line: its title as created, the channel's unit and the line's
 // place in the chart.
 struct ChartSeriesInfo {

@@ -905,7 +905,10 @@ TEST_F(LiveMonitoringTest, AValueExactlyAtTheHighLimitKeepsTheHighLampGreen) {
   form.StopButtonClick();
 }
 
-TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
+// A line past its cap is not emptied: its older part becomes an overview (columns with their
+// lowest and highest as a band), the newest half stays exact, and the whole session stays on the
+// chart however long it runs.
+TEST_F(LiveMonitoringTest, ALineOverItsCapKeepsTheWholeSessionAsAnOverview) {
   SimulatedLine line;
   ASSERT_TRUE(line.Started());
   ScriptedPrompts prompts;
@@ -914,14 +917,23 @@ TEST_F(LiveMonitoringTest, ALineOverItsCapIsEmptied) {
   ASSERT_TRUE(prompts.messages.empty());
   form.Timer->stop();
   ASSERT_EQ(form.Chart->LineCount(), 16u);
-  // Line 0 one point short of the cap after the next tick.
-  for (std::size_t i = 0; i < 74999; ++i) form.Chart->AppendPoint(0, 45000.0 + i * kOneSecond, 1.0, false);
+  constexpr std::size_t kCap = 75000;
+  // Line 0 one point short of the cap after the next tick: a day of readings, one with a spike.
+  for (std::size_t i = 0; i < kCap - 1; ++i) {
+    form.Chart->AppendPoint(0, 45000.0 + static_cast<double>(i) * kOneSecond, i == 1000 ? 99.0 : 1.0, false);
+  }
   Tick(form);
-  EXPECT_EQ(form.Chart->Line(0).points.size(), 75000u);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), kCap);
   Tick(form);
-  EXPECT_EQ(form.Chart->Line(0).points.size(), 0u);
+  const ChartLine& compact = form.Chart->Line(0);
+  EXPECT_LE(compact.points.size(), kCap / 2 + kCap / 4);
+  EXPECT_GE(compact.points.size(), kCap / 2);
+  EXPECT_EQ(compact.minX, 45000.0);  // the session's start still on the chart
+  EXPECT_TRUE(compact.HasBand());
+  EXPECT_EQ(*std::max_element(compact.bandHigh.begin(), compact.bandHigh.end()), 99.0f);  // the spike kept
+  const std::size_t size = compact.points.size();
   Tick(form);
-  EXPECT_EQ(form.Chart->Line(0).points.size(), 1u);
+  EXPECT_EQ(form.Chart->Line(0).points.size(), size + 1);  // the next reading goes on the line
   EXPECT_EQ(form.Chart->Line(1).points.size(), 3u);
   form.StopButtonClick();
 }

@@ -29,7 +29,8 @@ namespace vantiro {
 QString ParityText(std::int32_t parity);
 // The summary line of the overview page.
 QString TotalInfoText(const CommSettings& settings, const std::array<std::uint16_t, 6>& clock);
-// The most points a live line holds with `channels` lines on the chart (more empty it).
+// The most points a live line holds with `channels` lines on the chart; beyond it, its older part
+// becomes an overview (CompactLiveLine).
 std::size_t LiveLineCap(std::size_t channels);
 // How long to wait before the `tries`-th retry (from 0) of a lost link: 1 s, 2 s, 5 s, then 10 s.
 int ReconnectDelayMs(int tries);
