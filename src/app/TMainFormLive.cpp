@@ -128,6 +128,8 @@ std::vector<QAction*> TMainForm::CommandsOffWhileLive() const {
 void TMainForm::OnTimer() {
   if (reconnecting_) {  // the ages go on counting while the link is retried
     LinkAgeCheck();
+    // The further recorders go on being polled while the first one's link is retried.
+    if (monitoring_ && !Monitor->Stations().empty()) Monitor->StartPoll({}, {}, false);
     return;
   }
   if (!linkOpen) return;
@@ -270,7 +272,9 @@ void TMainForm::BeginReconnect(const QString& reason) {
     if (monitoring_) lostSince_ = lastReadingWall_;
     if (liveArchive_) liveArchive_->Hole();
   }
-  Monitor->Stop();  // the port closed: it is opened anew for each try
+  // Before monitoring started, the port is closed and each try opens it anew (StartProbe); while
+  // monitoring, each try reopens it on the worker (StartRetry) and the other recorders go on.
+  if (!monitoring_) Monitor->Stop();
   linkReason_ = reason;
   const int delay = ReconnectDelayMs(reconnectTries_++);
   reconnectTimer_->start(delay);
@@ -286,6 +290,20 @@ void TMainForm::RetryLink() {
   if (!reconnecting_) return;
   linkStatus_->setText(QStringLiteral("通讯中断(%1起)  正在重试")
                            .arg(lostSince_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+  if (monitoring_) {
+    const bool started = Monitor->StartRetry([this](bool answered) {
+      if (!reconnecting_) return;
+      if (answered) {
+        RunProbeFinished(true);
+        return;
+      }
+      const std::string detail = Monitor->RetryDetail();
+      BeginReconnect(detail.empty() ? QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address)
+                                    : QStringLiteral("串口初始化失败! ") + QString::fromStdString(detail));
+    });
+    if (!started) reconnectTimer_->start(200);  // a poll of the others still runs: soon again
+    return;
+  }
   LiveMonitor::ProbeCommands quiet;
   quiet.busyCursor = false;
   const LiveMonitor::StartResult started =

@@ -102,9 +102,7 @@ bool StationPoller::Probe(LiveStation& station) {
     link.CloseLink();
     if (!link.OpenLink()) return false;
   }
-  if (&link == &main_) main_.SetReadCalls(kStationReadCalls);
   const bool probed = link.Probe();
-  if (&link == &main_) main_.SetReadCalls(SerialComCtl::kDefaultReadCalls);
   if (probed) station.configs = channelConfig;
   return probed;
 }
@@ -112,9 +110,7 @@ bool StationPoller::Probe(LiveStation& station) {
 bool StationPoller::Poll(LiveStation& station, LiveReading& reading) {
   ModbusRtuImpl& link = LinkFor(station);
   const ImageSwitch image(station);
-  if (&link == &main_) main_.SetReadCalls(kStationReadCalls);
   const bool ok = link.PollLive();
-  if (&link == &main_) main_.SetReadCalls(SerialComCtl::kDefaultReadCalls);
   if (ok) reading = SnapshotReading();
   return ok;
 }

@@ -45,8 +45,9 @@ struct LiveStation {
 // The name a further recorder goes by: its own, else "COM2 地址3".
 std::string StationName(const LiveStation& station);
 
-// Reads a further recorder takes per reply on a shared line: a silent one costs about half a
-// second of the line, not three.
+// Reads a recorder takes per reply when several are monitored (the first one too, which the caller
+// sets with ModbusRtuImpl::SetReadCalls; links of their own get it here): a silent one costs about
+// half a second of the line, not three.
 inline constexpr int kStationReadCalls = 8;
 
 // The further recorders of `entries` on the line of `main` (its line parameters).

@@ -854,6 +854,36 @@ TEST_F(LiveMonitoringTest, RecordersSharingALineArePolledEachSecondWhileOneIsSil
   EXPECT_EQ((*channels)[0].number, 3);
 }
 
+// The first recorder of a shared line falls silent for a while: its link is shown lost and
+// retried, and the second goes on being read each second meanwhile; then the first is back.
+TEST_F(LiveMonitoringTest, TheOthersGoOnWhileTheFirstRecorderIsRetried) {
+  sim::SimOptions first;
+  first.muteFrom = 3.0;
+  first.muteFor = 9.0;
+  sim::SimOptions second;
+  second.address = 2;
+  SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
+  testing::WriteText(ini, testing::ReadText(ini) + "[RECORDER2]\nport=0\naddress=2\n" + ChannelSection({2}).substr(10));
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(ini);
+  Run(form, prompts);
+  ASSERT_TRUE(form.liveMode);
+  ASSERT_EQ(form.Chart->LineCount(), 2u);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Reconnecting(); }, 15000));
+  const auto readings = [&](std::size_t line) { return form.Chart->Line(line).points.size() - form.Chart->Line(line).gaps.size(); };
+  const std::size_t firstBefore = readings(0);
+  const std::size_t secondBefore = form.Chart->Line(1).points.size();
+  QTest::qWait(3000);
+  EXPECT_TRUE(form.Reconnecting());
+  EXPECT_EQ(readings(0), firstBefore);  // nothing from the first
+  EXPECT_GE(form.Chart->Line(1).points.size(), secondBefore + 2);  // the second goes on
+  EXPECT_TRUE(form.Overview->StationState(0).startsWith(QStringLiteral("仪表时间(20")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Reconnecting() && !form.LinkLost(); }, 30000));
+  form.StopButtonClick();
+}
+
 TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {
   // Every reply comes half a second late: a poll is still running when the next tick comes.
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 500; }));

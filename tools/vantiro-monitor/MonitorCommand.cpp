@@ -213,6 +213,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   // The further recorders: their channels, each line led by the recorder's name in brackets, or
   // that it does not answer (it is asked again as the polls go on).
   std::vector<LiveStation> stations = MakeStations(furtherRecorders, commSettings);
+  if (!stations.empty()) instrument.SetReadCalls(kStationReadCalls);  // a silent one holds the line briefly
   StationPoller poller(instrument);
   std::optional<std::stop_callback<std::function<void()>>> abortStations;
   abortStations.emplace(stop, [&poller] { poller.Abort(); });

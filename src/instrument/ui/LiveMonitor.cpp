@@ -56,6 +56,8 @@ LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finis
   LoadCommSettings(iniPath_);
   stationPoller_.CloseAll();
   stations_ = MakeStations(furtherRecorders, commSettings);
+  // With recorders sharing the line, a silent one may hold it only briefly, the first one too.
+  instrument_.SetReadCalls(stations_.empty() ? SerialComCtl::kDefaultReadCalls : kStationReadCalls);
   if (!instrument_.OpenLink()) return StartResult::OpenFailed;
 
   probing_ = true;
@@ -113,27 +115,61 @@ void LiveMonitor::ReleaseProbe() {
   busyCursor_ = false;
 }
 
-bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed) {
+bool LiveMonitor::StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed,
+                            bool mainToo) {
   if (pollThread_.joinable() || probing_) return false;
   const std::uint64_t id = ++pollId_;
-  pollThread_ = std::thread([this, id, apply = std::move(apply), failed = std::move(failed)] {
-    const bool ok = instrument_.PollLive();
+  if (!mainToo) {
+    apply = nullptr;
+    failed = nullptr;
+  }
+  pollThread_ = std::thread([this, id, mainToo, apply = std::move(apply), failed = std::move(failed)] {
+    const bool ok = mainToo && instrument_.PollLive();
     LiveReading reading;
     if (ok) reading = SnapshotReading();
     std::vector<StationReading> stations;
-    if (!stations_.empty() && !instrument_.Stopped()) stations = stationPoller_.Tick(stations_);
+    if (!stations_.empty() && !(mainToo && instrument_.Stopped())) stations = stationPoller_.Tick(stations_);
     QMetaObject::invokeMethod(
         this,
         [this, id, ok, reading, apply, failed, stations = std::move(stations)] {
           if (id != pollId_ || !pollThread_.joinable()) return;  // ended by Stop
           pollThread_.join();
           if (!linkOpen) return;
-          if (ok) {
+          if (ok && apply) {
             apply(reading);
-          } else if (failed) {
+          } else if (!ok && failed) {
             failed();
           }
           if (!stations.empty() && stationsDelivered_ && linkOpen) stationsDelivered_(stations);
+        },
+        Qt::QueuedConnection);
+  });
+  return true;
+}
+
+bool LiveMonitor::StartRetry(std::function<void(bool)> finished) {
+  if (pollThread_.joinable() || probing_) return false;
+  const std::uint64_t id = ++pollId_;
+  pollThread_ = std::thread([this, id, finished = std::move(finished)] {
+    instrument_.CloseLink();
+    std::string detail;
+    bool answered = false;
+    if (instrument_.OpenLink()) {
+      answered = instrument_.Probe();
+    } else {
+      detail = instrument_.OpenFailureDetail();
+    }
+    // The others' tick is not missed for the try.
+    std::vector<StationReading> stations;
+    if (!stations_.empty() && !instrument_.Stopped()) stations = stationPoller_.Tick(stations_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, answered, detail, finished, stations = std::move(stations)] {
+          if (id != pollId_ || !pollThread_.joinable()) return;  // ended by Stop
+          pollThread_.join();
+          retryDetail_ = detail;
+          if (!stations.empty() && stationsDelivered_) stationsDelivered_(stations);
+          if (finished) finished(answered);
         },
         Qt::QueuedConnection);
   });

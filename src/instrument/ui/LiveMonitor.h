@@ -76,7 +76,15 @@ class LiveMonitor : public QObject {
   // Starts a poll on the worker; false (and nothing happens) when one is still running or the
   // probe is. On success `apply` gets the reading on the GUI thread, on failure `failed` is called
   // there; a poll ended by Stop gives nothing.
-  bool StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed = {});
+  // With `mainToo` false the first recorder is left out (its link is lost and being retried) and
+  // only the further ones are polled: neither `apply` nor `failed` is called.
+  bool StartPoll(std::function<void(const LiveReading&)> apply, std::function<void()> failed = {},
+                 bool mainToo = true);
+  // While monitoring, the first recorder's link lost: on the worker, its port is closed, opened
+  // again and the recorder probed; `finished` gets the outcome on the GUI thread. False (nothing
+  // happens) while a poll or the probe runs. RetryDetail says why the open failed.
+  bool StartRetry(std::function<void(bool answered)> finished);
+  std::string RetryDetail() const { return retryDetail_; }
   // The further recorders ([RECORDER2] ...): probed with the first at StartProbe (a silent one
   // does not fail it), polled after it at each poll, each lost and retried on its own; `delivered`
   // gets each poll's outcomes on the GUI thread, after `apply` or `failed`.
@@ -110,6 +118,7 @@ class LiveMonitor : public QObject {
   std::vector<LiveStation> stations_;
   StationPoller stationPoller_;
   std::function<void(const std::vector<StationReading>&)> stationsDelivered_;
+  std::string retryDetail_;
 };
 
 }  // namespace vantiro
