@@ -117,6 +117,12 @@ void TMainForm::RunProbeFinished(bool probed) {
   linkLost_ = false;
   StartRecording();
   Timer->start();
+  // Only further recorders answered: the first is lost from the start and retried.
+  if (!Monitor->MainAnswered()) {
+    lastReadingAt_ -= std::chrono::seconds(10);  // no reading of it: shown as lost at once
+    LinkAgeCheck();
+    BeginReconnect(QStringLiteral("下位机无响应，下位机地址:%1").arg(commSettings.address));
+  }
 }
 
 std::vector<QAction*> TMainForm::CommandsOffWhileLive() const {

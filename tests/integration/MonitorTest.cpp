@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "recorder/DateTime.h"
 #include "vantiro-monitor/MonitorCommand.h"
 #include "integration/MonitorRun.h"
+#include "archive/Archive.h"
 
 extern char** environ;
 
@@ -310,6 +312,55 @@ class Child {
 };
 
 const std::string kBin = VANTIRO_BIN_DIR;
+
+// vantiro-monitor killed (SIGKILL) in the middle of recording: the archive opens, its check passes,
+// and every reading older than the commit period (5 s) is in it, once.
+TEST(MonitorProgramTest, AKilledMonitorLosesAtMostItsLastFiveSeconds) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1, 2, 3}));
+  testing::TempDir dir;
+  const std::string archive = dir.File("live.sqlite");
+  Child monitor(kBin + "/vantiro-monitor", {"--config", ini, "--archive", archive, "--interval", "250"});
+  std::vector<std::string> polls;  // the instrument times printed
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(12)) {
+    const std::optional<std::string> text = monitor.ReadLine();
+    ASSERT_TRUE(text);
+    if (text->size() > 19 && (*text)[4] == '-') polls.push_back(text->substr(0, 19));
+  }
+  monitor.Signal(SIGKILL);
+  EXPECT_EQ(monitor.Wait(), -1);
+  ASSERT_FALSE(polls.empty());
+
+  std::string error;
+  std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);
+  ASSERT_TRUE(kept) << error;
+  const auto problems = kept->Check(error);
+  ASSERT_TRUE(problems) << error;
+  EXPECT_TRUE(problems->empty()) << (*problems)[0];
+  const auto recorder = kept->FindRecorder("COM1 地址1", error);
+  ASSERT_TRUE(recorder) << error;
+  DatasetSummary summary;
+  std::vector<ChannelInfo> channels;
+  ASSERT_TRUE(kept->ReadPeriod(recorder->id, INT64_MIN / 4, INT64_MAX / 4, {}, true, summary, channels, error));
+  ASSERT_EQ(channels.size(), 3u);
+  std::set<std::string> archived;
+  for (std::size_t i = 0; i < channels[2].times.size(); ++i) {
+    if (i > 0) {
+      ASSERT_LT(ToArchiveMs(channels[2].times[i - 1]), ToArchiveMs(channels[2].times[i])) << "a reading twice";
+    }
+    archived.insert(FormatDateTime(channels[2].times[i], DatePattern::Cursor));
+  }
+  // Every second printed more than six seconds before the last one printed is there.
+  const std::string last = polls.back();
+  const DateTime lastTime = ParseDateTime(last).value_or(0.0);
+  for (const std::string& printed : polls) {
+    if (lastTime - ParseDateTime(printed).value_or(0.0) > 6.0 / 86400.0) {
+      EXPECT_TRUE(archived.count(printed)) << printed << " printed but not kept";
+    }
+  }
+}
 
 TEST(MonitorProgramTest, MonitorsTheSimulatorThroughItsLink) {
   testing::TempDir dir;

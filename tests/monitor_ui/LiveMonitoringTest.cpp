@@ -884,6 +884,32 @@ TEST_F(LiveMonitoringTest, TheOthersGoOnWhileTheFirstRecorderIsRetried) {
   form.StopButtonClick();
 }
 
+// At Run the first recorder is silent but a further one answers: monitoring starts with the first
+// shown lost and retried, and the further one read each second.
+TEST_F(LiveMonitoringTest, ASilentFirstRecorderDoesNotKeepTheOthersFromRun) {
+  sim::SimOptions first;
+  first.silent = true;
+  sim::SimOptions second;
+  second.address = 2;
+  SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
+  ASSERT_TRUE(line.Started());
+  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
+  testing::WriteText(ini, testing::ReadText(ini) + "[RECORDER2]\nport=0\naddress=2\n" + ChannelSection({2}).substr(10));
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(ini);
+  Run(form, prompts);
+  EXPECT_TRUE(prompts.messages.empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.liveMode; }, 10000));
+  EXPECT_TRUE(form.Reconnecting());
+  EXPECT_TRUE(form.LinkLost());
+  QTest::qWait(3000);
+  EXPECT_GE(form.Chart->Line(1).points.size(), 2u);
+  EXPECT_TRUE(form.Overview->StationState(0).startsWith(QStringLiteral("仪表时间(20")));
+  form.StopButtonClick();
+  EXPECT_TRUE(form.RunButton->isEnabled());
+  EXPECT_FALSE(form.Reconnecting());
+}
+
 TEST_F(LiveMonitoringTest, ATickDuringARunningPollIsSkippedAndTheWindowKeepsRunning) {
   // Every reply comes half a second late: a poll is still running when the next tick comes.
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) { o.delayMs = 500; }));

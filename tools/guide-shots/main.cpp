@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "instrument/SerialLibrary.h"
 #include "instrument/ui/InstrumentDialogs.h"
 #include "instrument/ui/LiveMonitor.h"
+#include "instrument/ui/OverviewPage.h"
 #include "instrument/ui/TRealComSettingDlg.h"
 #include "support/MouseGestures.h"
 #include "app/AppWindows.h"
@@ -200,6 +202,12 @@ int main(int argc, char* argv[]) {
   form.SystemCaseMenuItemClick();
   Settle(1200);
   Save(&form, "overview-page.png");
+  // The further recorder's group below the panels.
+  if (auto* scroll = form.Overview->ScrollBox) {
+    scroll->ensureVisible(600, 1100, 10, 10);
+    Settle(600);
+    Save(&form, "overview-stations.png");
+  }
   form.StopButtonClick();
   Settle();
   return failures == 0 ? 0 : 1;

@@ -76,8 +76,11 @@ LiveMonitor::StartResult LiveMonitor::StartProbe(std::function<void(bool)> finis
   if (busyCursor_) QApplication::setOverrideCursor(Qt::BusyCursor);
   const std::uint64_t id = ++probeId_;
   probeThread_ = std::thread([this, id] {
-    const bool probed = instrument_.Probe();
-    if (probed) stationPoller_.ProbeAll(stations_);
+    const bool main = instrument_.Probe();
+    stationPoller_.ProbeAll(stations_);
+    mainAnswered_ = main;
+    const bool probed = main || std::any_of(stations_.begin(), stations_.end(),
+                                            [](const LiveStation& s) { return s.probed; });
     QMetaObject::invokeMethod(
         this, [this, id, probed] { DeliverProbe(id, probed); }, Qt::QueuedConnection);
   });

@@ -68,6 +68,10 @@ class LiveMonitor : public QObject {
   // `finished` is then never called. While a probe runs, another Start does nothing.
   StartResult StartProbe(std::function<void(bool probed)> finished, ProbeCommands commands);
   StartResult StartProbe(std::function<void(bool probed)> finished);
+  // Whether the first recorder answered the last probe: `finished` gets true when it or any further
+  // recorder did, so that one recorder that is not there does not keep the others from being
+  // monitored.
+  bool MainAnswered() const { return mainAnswered_; }
   // From StartProbe until `finished` is called or Stop ends it.
   bool ProbeRunning() const { return probing_; }
   // Why the last StartProbe could not open the port (the device, the system's reason, what to
@@ -119,6 +123,7 @@ class LiveMonitor : public QObject {
   StationPoller stationPoller_;
   std::function<void(const std::vector<StationReading>&)> stationsDelivered_;
   std::string retryDetail_;
+  bool mainAnswered_ = false;
 };
 
 }  // namespace vantiro

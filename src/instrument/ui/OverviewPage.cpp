@@ -103,7 +103,8 @@ void OverviewPage::ShowStations(const std::vector<QString>& names, const std::ve
   // Below the third row of panels, four groups a row.
   constexpr int kTop = 730;
   constexpr int kLeft = 110;
-  constexpr int kWidth = 345;
+  constexpr int kWidth = 340;
+  constexpr int kRowHeight = 24;
   constexpr int kGap = 12;
   int bottom = 1200;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -122,9 +123,13 @@ void OverviewPage::ShowStations(const std::vector<QString>& names, const std::ve
     s.rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     s.rows->setSelectionMode(QAbstractItemView::NoSelection);
     s.rows->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    s.rows->setColumnWidth(0, 60);
-    s.rows->setColumnWidth(1, 130);
-    for (int c = 2; c < 6; ++c) s.rows->setColumnWidth(c, 34);
+    s.rows->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    s.rows->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    s.rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    s.rows->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    s.rows->setColumnWidth(0, 64);
+    s.rows->setColumnWidth(1, 120);
+    for (int c = 2; c < 6; ++c) s.rows->setColumnWidth(c, 30);
     for (std::size_t r = 0; r < channels[i].size(); ++r) {
       const int row = static_cast<int>(r);
       s.rows->setItem(row, 0, new QTableWidgetItem(QString::asprintf("通道%02d", channels[i][r])));
@@ -135,14 +140,17 @@ void OverviewPage::ShowStations(const std::vector<QString>& names, const std::ve
         s.rows->setItem(row, c, lamp);
       }
     }
+    // Every row and column whole: no scrolling inside a group.
+    const int frame = 2 * s.rows->frameWidth();
     const int height = s.rows->horizontalHeader()->sizeHint().height() +
-                       s.rows->verticalHeader()->defaultSectionSize() * std::max<int>(1, static_cast<int>(channels[i].size())) + 4;
-    s.rows->setFixedHeight(height);
+                       kRowHeight * std::max<int>(1, static_cast<int>(channels[i].size())) + frame;
+    s.rows->setFixedSize(64 + 120 + 4 * 30 + frame, height);
     layout->addWidget(s.rows);
     const int column = static_cast<int>(i % 4);
     const int rowOfGroups = static_cast<int>(i / 4);
     const int groupHeight = height + 70;
-    s.group->setGeometry(kLeft + column * (kWidth + kGap), kTop + rowOfGroups * (16 * 30 + 140), kWidth, groupHeight);
+    s.group->setGeometry(kLeft + column * (kWidth + kGap), kTop + rowOfGroups * (16 * kRowHeight + 110), kWidth,
+                         groupHeight);
     bottom = std::max(bottom, s.group->geometry().bottom() + 20);
     s.group->show();
     stations_.push_back(s);
