@@ -327,21 +327,7 @@ ImportResult Archive::Import(const std::string& recorder, const SourceRecording&
   try {
     db.BeginWrite();
     // The recorder, and with it the right to add to it: importers of one recorder take turns.
-    {
-      auto insert = db.Prepare("INSERT INTO recorder (name, created_ms) VALUES (?, ?) ON CONFLICT (name) DO NOTHING");
-      insert->BindText(1, recorder);
-      insert->BindInt(2, NowMs());
-      insert->Step();
-    }
-    std::int64_t recorderId = 0;
-    {
-      auto select = db.Prepare(db.Dialect() == SqlDialect::Postgres
-                                   ? "SELECT id FROM recorder WHERE name = ? FOR UPDATE"
-                                   : "SELECT id FROM recorder WHERE name = ?");
-      select->BindText(1, recorder);
-      if (!select->Step()) throw SqlError("the recorder could not be made");
-      recorderId = select->Int(0);
-    }
+    const std::int64_t recorderId = TakeRecorder(db, recorder, NowMs());
     {
       auto known = db.Prepare("SELECT id FROM source WHERE recorder_id = ? AND content_hash = ?");
       known->BindInt(1, recorderId);

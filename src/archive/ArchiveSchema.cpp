@@ -126,4 +126,16 @@ bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& e
   }
 }
 
+std::int64_t TakeRecorder(SqlConnection& db, const std::string& name, std::int64_t nowMs) {
+  auto insert = db.Prepare("INSERT INTO recorder (name, created_ms) VALUES (?, ?) ON CONFLICT (name) DO NOTHING");
+  insert->BindText(1, name);
+  insert->BindInt(2, nowMs);
+  insert->Step();
+  auto select = db.Prepare(db.Dialect() == SqlDialect::Postgres ? "SELECT id FROM recorder WHERE name = ? FOR UPDATE"
+                                                                : "SELECT id FROM recorder WHERE name = ?");
+  select->BindText(1, name);
+  if (!select->Step()) throw SqlError("the recorder could not be made");
+  return select->Int(0);
+}
+
 }  // namespace vantiro

@@ -22,6 +22,7 @@
 //
 // Times are archive milliseconds (Archive.h); values are the samples' floats (doubles in SQL).
 
+#include <cstdint>
 #include <string>
 
 namespace vantiro {
@@ -34,5 +35,10 @@ inline constexpr int kArchiveSchemaVersion = 1;
 // checks the schema version. An empty SQLite database becomes an archive only with `create`. False
 // with `error` when the database is not an archive (of this version).
 bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& error);
+
+// Inside a write transaction: the recorder `name` (made when new) and with it the right to add to
+// it, so that writers of one recorder take turns (PostgreSQL: its row locked; SQLite: the write
+// lock). Its id; SqlError when it cannot be made.
+std::int64_t TakeRecorder(SqlConnection& connection, const std::string& name, std::int64_t nowMs);
 
 }  // namespace vantiro

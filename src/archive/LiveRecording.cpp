@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "archive/ArchiveSchema.h"
 #include "archive/ChunkCodec.h"
 #include "archive/SqlConnection.h"
 
@@ -310,21 +311,7 @@ bool LiveRecording::Commit(std::string& error) {
   std::vector<std::int64_t> made;
   try {
     db.BeginWrite();
-    {
-      auto insert = db.Prepare("INSERT INTO recorder (name, created_ms) VALUES (?, ?) ON CONFLICT (name) DO NOTHING");
-      insert->BindText(1, recorder_);
-      insert->BindInt(2, WallMs());
-      insert->Step();
-    }
-    std::int64_t recorderId = 0;
-    {
-      // Writers of one recorder take turns (PostgreSQL: the row lock; SQLite: the write lock).
-      auto select = db.Prepare(db.Dialect() == SqlDialect::Postgres ? "SELECT id FROM recorder WHERE name = ? FOR UPDATE"
-                                                                    : "SELECT id FROM recorder WHERE name = ?");
-      select->BindText(1, recorder_);
-      if (!select->Step()) throw SqlError("the recorder could not be made");
-      recorderId = select->Int(0);
-    }
+    const std::int64_t recorderId = TakeRecorder(db, recorder_, WallMs());
     std::size_t begin = 0;
     while (begin < pending_.size()) {
       std::size_t end = begin + 1;

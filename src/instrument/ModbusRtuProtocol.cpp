@@ -320,16 +320,8 @@ bool ModbusRtuProtocol::Transact(SerialComCtl& link, const ReadRequest& request,
         ok = registers ? CheckRegisterReply(reply, request, errorText)
                        : CheckBitReply(reply, request, errorText);
       }
-      if (traffic) {
-        TrafficEntry entry;
-        entry.time = sentAt;
-        entry.request.assign(frame.begin(), frame.end());
-        if (got > 0) entry.reply.assign(rxBuffer.begin(), rxBuffer.begin() + std::min<std::int32_t>(got, length));
-        std::string why(errorText.data(), strnlen(errorText.data(), errorText.size()));
-        while (!why.empty() && (why.front() == ':' || why.front() == ' ')) why.erase(0, 1);  // ": 读写超时"
-        entry.outcome = ok ? "应答" : (why.empty() ? (got > 0 ? "应答不完整" : "无应答") : why);
-        traffic->Add(std::move(entry));
-      }
+      lastGot_ = std::min<std::int32_t>(got, length);
+      LogExchange(std::vector<std::uint8_t>(frame.begin(), frame.end()), sentAt, ok, errorText);
     }
   }
   if (ok) {
@@ -356,7 +348,7 @@ bool ModbusRtuProtocol::ReceiveReply(int length, ErrorText errorText) {
   return lastGot_ == length;
 }
 
-void ModbusRtuProtocol::LogDownload(const std::vector<std::uint8_t>& frame, DateTime sentAt, bool ok,
+void ModbusRtuProtocol::LogExchange(const std::vector<std::uint8_t>& frame, DateTime sentAt, bool ok,
                                     ErrorText errorText) {
   if (!traffic) return;
   TrafficEntry entry;
@@ -365,7 +357,7 @@ void ModbusRtuProtocol::LogDownload(const std::vector<std::uint8_t>& frame, Date
   const auto got = static_cast<std::size_t>(std::clamp<std::int32_t>(lastGot_, 0, static_cast<std::int32_t>(rxBuffer.size())));
   entry.reply.assign(rxBuffer.begin(), rxBuffer.begin() + static_cast<long>(got));
   std::string why(errorText.data(), strnlen(errorText.data(), errorText.size()));
-  while (!why.empty() && (why.front() == ':' || why.front() == ' ')) why.erase(0, 1);
+  while (!why.empty() && (why.front() == ':' || why.front() == ' ')) why.erase(0, 1);  // ": 读写超时"
   entry.outcome = ok ? "应答" : (why.empty() ? (got > 0 ? "应答不完整" : "无应答") : why);
   traffic->Add(std::move(entry));
 }
@@ -379,7 +371,7 @@ bool ModbusRtuProtocol::SendStartFrame(SerialComCtl& link, const DownloadRequest
   if (!SendFrame(frame, errorText)) return false;
   const bool ok = ReceiveReply(kStartReplySize, errorText) &&
                   CheckStartReply(std::span(rxBuffer.data(), kStartReplySize), request, errorText);
-  LogDownload(frame, sentAt, ok, errorText);
+  LogExchange(frame, sentAt, ok, errorText);
   return ok;
 }
 
@@ -399,13 +391,13 @@ bool ModbusRtuProtocol::SendBlockFrame(SerialComCtl& link, const DownloadRequest
   for (int read = 1; !ReceiveReply(kBlockReplySize, errorText); ++read) {
     // An aborted or closed port answers no more: no pause and no further read.
     if (read == kBlockReplyReads || link.Stopped()) {
-      LogDownload(frame, sentAt, false, errorText);
+      LogExchange(frame, sentAt, false, errorText);
       return false;
     }
     sleep_(kBlockReplyPause);
   }
   const bool ok = CheckBlockReply(std::span(rxBuffer.data(), kBlockReplySize), request, errorText);
-  LogDownload(frame, sentAt, ok, errorText);
+  LogExchange(frame, sentAt, ok, errorText);
   return ok;
 }
 
@@ -418,7 +410,7 @@ bool ModbusRtuProtocol::SendEndFrame(SerialComCtl& link, const DownloadRequest& 
   if (!SendFrame(frame, errorText)) return false;
   const bool ok = ReceiveReply(kEndReplySize, errorText) &&
                   CheckEndReply(std::span(rxBuffer.data(), kEndReplySize), request, errorText);
-  LogDownload(frame, sentAt, ok, errorText);
+  LogExchange(frame, sentAt, ok, errorText);
   return ok;
 }
 

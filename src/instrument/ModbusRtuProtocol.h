@@ -128,9 +128,9 @@ class ModbusRtuProtocol {
   bool SendFrame(const std::vector<std::uint8_t>& frame, ErrorText errorText);
   // Clears rxBuffer and reads `length` bytes into it.
   bool ReceiveReply(int length, ErrorText errorText);
-  // A download frame's exchange into the traffic log: the frame, what the last read brought and
+  // An exchange into the traffic log: the frame, what the last read brought (lastGot_) and
   // whether the reply was accepted.
-  void LogDownload(const std::vector<std::uint8_t>& frame, DateTime sentAt, bool ok, ErrorText errorText);
+  void LogExchange(const std::vector<std::uint8_t>& frame, DateTime sentAt, bool ok, ErrorText errorText);
   std::int32_t lastGot_ = 0;  // bytes the last ReceiveReply read
 
   SleepFunction sleep_;

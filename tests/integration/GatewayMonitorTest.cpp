@@ -132,8 +132,7 @@ TEST(SharedLineTest, TheMonitorPollsEveryRecorderOfTheSettings) {
   testing::TempDir dir;
   const std::string ini = dir.File("config.ini");
   testing::WriteText(ini, testing::ComSection(1) + ChannelSection({1}) + "[DEVICE]\nCOM1=" + bus.DevicePath() +
-                              "\n[RECORDER2]\nport=0\naddress=3\nname=三号\n" + ChannelSection({5}).substr(10) +
-                              "[RECORDER3]\nport=0\naddress=2\n");
+                              "\n" + testing::RecorderSection(2, 3, {5}, "三号") + testing::RecorderSection(3, 2));
   const std::string archive = dir.File("a.sqlite");
   const auto result = Monitor({"--config", ini, "--count", "3", "--interval", "1000", "--archive", archive});
   EXPECT_EQ(result.status, 0) << result.err;

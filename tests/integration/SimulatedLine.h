@@ -38,6 +38,16 @@ inline std::string ChannelSection(std::initializer_list<int> enabled) {
   return text;
 }
 
+// "[RECORDERn]" of a further recorder at `address` on port `port` (0 = COM1), with exactly the
+// channels given (all when empty) and its name when one is given.
+inline std::string RecorderSection(int n, int address, std::initializer_list<int> channels = {},
+                                   const std::string& name = {}, int port = 0) {
+  std::string text = "[RECORDER" + std::to_string(n) + "]\nport=" + std::to_string(port) +
+                     "\naddress=" + std::to_string(address) + "\n";
+  if (!name.empty()) text += "name=" + name + "\n";
+  return text + ChannelSection(channels).substr(std::string("[CHANNEL]\n").size());
+}
+
 class SimulatedLine {
  public:
   explicit SimulatedLine(sim::SimOptions options = {},

@@ -810,8 +810,7 @@ TEST_F(LiveMonitoringTest, RecordersSharingALineArePolledEachSecondWhileOneIsSil
   ASSERT_TRUE(line.Started());
   const std::string ini = line.WriteConfig(1, ChannelSection({1, 2}));
   testing::WriteText(ini, testing::ReadText(ini) +
-                              "[RECORDER2]\nport=0\naddress=2\nname=二号炉\n" + ChannelSection({3, 4}).substr(10) +
-                              "[RECORDER3]\nport=0\naddress=3\n");
+                              testing::RecorderSection(2, 2, {3, 4}, "二号炉") + testing::RecorderSection(3, 3));
   ScriptedPrompts prompts;
   TMainForm& form = Start(ini);
   Run(form, prompts);
@@ -865,7 +864,7 @@ TEST_F(LiveMonitoringTest, TheOthersGoOnWhileTheFirstRecorderIsRetried) {
   SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
   ASSERT_TRUE(line.Started());
   const std::string ini = line.WriteConfig(1, ChannelSection({1}));
-  testing::WriteText(ini, testing::ReadText(ini) + "[RECORDER2]\nport=0\naddress=2\n" + ChannelSection({2}).substr(10));
+  testing::WriteText(ini, testing::ReadText(ini) + testing::RecorderSection(2, 2, {2}));
   ScriptedPrompts prompts;
   TMainForm& form = Start(ini);
   Run(form, prompts);
@@ -894,7 +893,7 @@ TEST_F(LiveMonitoringTest, ASilentFirstRecorderDoesNotKeepTheOthersFromRun) {
   SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
   ASSERT_TRUE(line.Started());
   const std::string ini = line.WriteConfig(1, ChannelSection({1}));
-  testing::WriteText(ini, testing::ReadText(ini) + "[RECORDER2]\nport=0\naddress=2\n" + ChannelSection({2}).substr(10));
+  testing::WriteText(ini, testing::ReadText(ini) + testing::RecorderSection(2, 2, {2}));
   ScriptedPrompts prompts;
   TMainForm& form = Start(ini);
   Run(form, prompts);

@@ -149,6 +149,9 @@ int main(int argc, char* argv[]) {
     if (auto* device = dialog->findChild<QComboBox*>(QStringLiteral("DeviceComboBox"))) {
       device->setEditText(QStringLiteral("/dev/ttyS0"));
     }
+    if (auto* settings = qobject_cast<vantiro::TRealComSettingDlg*>(dialog)) {
+      settings->SetArchiveShown(QStringLiteral("/home/user/.local/share/vantiro/archive.sqlite"));
+    }
   });
   ShootModal("oem-dialog.png", [&] { form.OnOEMDLClick(); }, [&](QWidget* dialog) {
     if (auto* path = dialog->findChild<QLineEdit*>(QStringLiteral("DLPicPath"))) {

@@ -145,9 +145,7 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   RecorderNameEdit->setMaxLength(kRecorderNameMaxLength);
   ArchiveLabel = new QLabel(this);
   ArchiveLabel->setObjectName(QStringLiteral("ArchiveLabel"));
-  ArchiveLabel->setWordWrap(true);
   ArchiveLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  ArchiveLabel->setMaximumWidth(fontMetrics().averageCharWidth() * 40);
   connect(ArchiveCheckBox, &QCheckBox::toggled, RecorderNameEdit, &QWidget::setEnabled);
   connect(ComPortComboBox, &QComboBox::currentIndexChanged, this, &TRealComSettingDlg::ShowRecorderPlaceholder);
   connect(AddressEdit, &QLineEdit::textChanged, this, &TRealComSettingDlg::ShowRecorderPlaceholder);
@@ -218,7 +216,7 @@ TRealComSettingDlg::TRealComSettingDlg(QWidget* parent) : QDialog(parent) {
   RecordersTable->setColumnWidth(0, 90);
   RecordersTable->setColumnWidth(1, 70);
   RecordersTable->setColumnWidth(2, 160);
-  RecordersTable->setMinimumHeight(RecordersTable->verticalHeader()->defaultSectionSize() * 4 +
+  RecordersTable->setMinimumHeight(RecordersTable->verticalHeader()->defaultSectionSize() * 3 +
                                    RecordersTable->horizontalHeader()->sizeHint().height() + 4);
   AddRecorderBtn = new QPushButton(QStringLiteral("添加"), RecordersBox);
   AddRecorderBtn->setObjectName(QStringLiteral("AddRecorderBtn"));
@@ -406,7 +404,13 @@ void TRealComSettingDlg::AddRecorderRow(const RecorderEntry& entry) {
 }
 
 void TRealComSettingDlg::SetArchiveShown(const QString& location) {
-  ArchiveLabel->setText(QStringLiteral("档案：") + location);
+  // A long path shortened in its middle, so that the file's name shows; the whole of it in the tip.
+  const int room = fontMetrics().averageCharWidth() * 48;
+  const qsizetype slash = location.lastIndexOf(QLatin1Char('/'));
+  const QString name = location.mid(slash + 1);
+  const QString folder = location.left(slash + 1);
+  const int left = std::max(fontMetrics().averageCharWidth() * 8, room - fontMetrics().horizontalAdvance(name));
+  ArchiveLabel->setText(QStringLiteral("档案：") + fontMetrics().elidedText(folder, Qt::ElideMiddle, left) + name);
   ArchiveLabel->setToolTip(location);
 }
 

@@ -400,6 +400,12 @@ TEST_F(RealComSettingDlgTest, TheArchiveSwitchAndNameAreShownAndWrittenOnlyWhenC
   EXPECT_EQ(dlg_.RecorderNameEdit->placeholderText(), QStringLiteral("COM3 地址12"));
   dlg_.SetArchiveShown(QStringLiteral("/srv/plant/archive.sqlite"));
   EXPECT_EQ(dlg_.ArchiveLabel->text(), QStringLiteral("档案：/srv/plant/archive.sqlite"));
+  // A long one keeps its file's name, the whole path in the tip.
+  const QString deep = QStringLiteral("/home/user/") + QString(300, QLatin1Char('x')) + QStringLiteral("/archive.sqlite");
+  dlg_.SetArchiveShown(deep);
+  EXPECT_TRUE(dlg_.ArchiveLabel->text().endsWith(QStringLiteral("/archive.sqlite"))) << dlg_.ArchiveLabel->text().toStdString();
+  EXPECT_LT(dlg_.ArchiveLabel->text().size(), deep.size());
+  EXPECT_EQ(dlg_.ArchiveLabel->toolTip(), deep);
 
   // Untouched: the file gets no archive keys.
   dlg_.LoadDialogFromIni();
