@@ -223,6 +223,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     return out ? 0 : 1;
   }
   if (!args.empty() && args[0] == "at") return RunAt(args, out, err);
+  if (!args.empty() && args[0] == "stats") return RunStats(args, out, err);
   std::string message;
   const std::optional<Arguments> a = Parse(args, message);
   if (!a) return UsageError(err, message);

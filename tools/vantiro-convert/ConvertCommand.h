@@ -5,6 +5,7 @@
 //   vantiro-convert csv FILE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M]
 //                       [FILTER]
 //   vantiro-convert at FILE T [FILTER]
+//   vantiro-convert stats FILE [--from T] [--to T] [--channels LIST]
 //   vantiro-convert png FILE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]
 //   vantiro-convert pdf FILE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER]
 //
@@ -39,7 +40,7 @@ namespace vantiro {
 inline constexpr const char* kConvertUsage =
     "usage: vantiro-convert dump SOURCE [--log LOGFILE]"
     " | csv SOURCE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
-    " | at SOURCE T [FILTER] | png SOURCE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]"
+    " | at SOURCE T [FILTER] | stats SOURCE [--from T] [--to T] [--channels LIST] | png SOURCE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]"
     " | pdf SOURCE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
     " SOURCE: FILE | [--archive A] --recorder NAME; FILTER: [--from T] [--to T] [--channels LIST]";
 
@@ -96,6 +97,8 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, std::ostre
 
 // `at FILE T`: the legend title line, then one line per line of `fill` as the legend shows it.
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// stats: what each channel did between --from and --to, as a tab-separated table.
+int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t);
 
 // The canonical listing of a dataset (UTF-8); stops at the first write `out` refuses.
