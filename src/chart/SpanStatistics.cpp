@@ -56,33 +56,12 @@ int ChannelDecimals(const ChannelInfo& channel) {
   return 3;
 }
 
-SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, DateTime to,
-                                     const ChannelLimits& limits) {
-  SpanStatistics s;
-  s.number = channel.number;
-  s.unit = channel.unit;
-  if (limits.upper) s.secondsAbove = 0.0;
-  if (limits.lower) s.secondsBelow = 0.0;
-  const std::size_t n = std::min(channel.times.size(), channel.values.size());
-  const std::int64_t a = Ms(std::min(from, to));
-  const std::int64_t b = Ms(std::max(from, to));
-  // The samples in time order: as stored when their times never go back (then only those around
-  // the span are looked at), else sorted (stable).
-  bool ascending = true;
-  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
-  std::vector<std::size_t> order;
-  std::vector<std::int64_t> sortedMs;
-  if (!ascending) {
-    order.resize(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    std::vector<std::int64_t> ms(n);
-    for (std::size_t i = 0; i < n; ++i) ms[i] = Ms(channel.times[i]);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return ms[x] < ms[y]; });
-    sortedMs.resize(n);
-    for (std::size_t k = 0; k < n; ++k) sortedMs[k] = ms[order[k]];
-  }
-  const auto index = [&](std::size_t k) { return ascending ? k : order[k]; };
-  const auto msAt = [&](std::size_t k) { return ascending ? Ms(channel.times[k]) : sortedMs[k]; };
+// The measuring itself, over the samples in time order: `index(k)` is the k-th sample in time
+// order, `msAt(k)` its time in milliseconds. Made twice: for samples stored in time order (the
+// usual case, the index itself) and for sorted ones.
+template <typename Index, typename MsAt>
+void Measure(const ChannelInfo& channel, std::size_t n, std::int64_t a, std::int64_t b, const ChannelLimits& limits,
+             Index index, MsAt msAt, SpanStatistics& s) {
   // The first sample (in time order) later than `t`.
   const auto after = [&](std::int64_t t) {
     std::size_t lo = 0, hi = n;
@@ -167,6 +146,40 @@ SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, 
   }
   if (limits.upper) s.secondsAbove = above;
   if (limits.lower) s.secondsBelow = below;
+}
+
+SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, DateTime to,
+                                     const ChannelLimits& limits) {
+  SpanStatistics s;
+  s.number = channel.number;
+  s.unit = channel.unit;
+  if (limits.upper) s.secondsAbove = 0.0;
+  if (limits.lower) s.secondsBelow = 0.0;
+  const std::size_t n = std::min(channel.times.size(), channel.values.size());
+  const std::int64_t a = Ms(std::min(from, to));
+  const std::int64_t b = Ms(std::max(from, to));
+  // The samples in time order: as stored when their times never go back (then only those around
+  // the span are looked at), else sorted (stable).
+  bool ascending = true;
+  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
+  std::vector<std::size_t> order;
+  std::vector<std::int64_t> sortedMs;
+  if (!ascending) {
+    order.resize(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = i;
+    std::vector<std::int64_t> ms(n);
+    for (std::size_t i = 0; i < n; ++i) ms[i] = Ms(channel.times[i]);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return ms[x] < ms[y]; });
+    sortedMs.resize(n);
+    for (std::size_t k = 0; k < n; ++k) sortedMs[k] = ms[order[k]];
+  }
+  if (ascending) {
+    Measure(channel, n, a, b, limits, [](std::size_t k) { return k; },
+            [&channel](std::size_t k) { return Ms(channel.times[k]); }, s);
+  } else {
+    Measure(channel, n, a, b, limits, [&order](std::size_t k) { return order[k]; },
+            [&sortedMs](std::size_t k) { return sortedMs[k]; }, s);
+  }
   return s;
 }
 
