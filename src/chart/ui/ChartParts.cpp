@@ -130,6 +130,7 @@ void StepDateTimeTicker::generate(const QCPRange& range, const QLocale& locale, 
   }
   const auto stepMs = static_cast<std::int64_t>(step);
   const auto originMs = static_cast<std::int64_t>(origin);
+  milliseconds_ = stepMs % 1000 != 0;
   const auto fromMs = static_cast<std::int64_t>(std::ceil(lower));
   const auto toMs = static_cast<std::int64_t>(std::floor(upper));
   // The first multiple of the step at or after the start, and on by whole steps.
@@ -149,7 +150,7 @@ QString StepDateTimeTicker::getTickLabel(double tick, const QLocale& locale, QCh
     return StepTicker<QCPAxisTickerDateTime>::getTickLabel(tick, locale, formatChar, precision);
   }
   return locale.toString(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC),
-                         dateTimeFormat());
+                         milliseconds_ ? dateTimeFormat() + QStringLiteral(".zzz") : dateTimeFormat());
 }
 
 ChartFrame::ChartFrame(QCustomPlot* plot, QCPAxisRect* axisRect, const QString& layer)

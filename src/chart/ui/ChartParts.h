@@ -87,6 +87,8 @@ using StepNumberTicker = StepTicker<QCPAxisTicker>;
 // keys are seconds since 1970 and the step a tenth of a span of day numbers: counted from the origin
 // in floating point the ticks drift by seconds (08:11:59 where 08:12:00 was meant), so they are
 // worked out in whole milliseconds, and a label names its tick's millisecond rounded, not cut.
+// Time labels: when the step is not a whole number of seconds, they show the milliseconds too
+// (".zzz"), so that labels a quarter second apart differ.
 class StepDateTimeTicker : public StepTicker<QCPAxisTickerDateTime> {
  public:
   void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
@@ -94,6 +96,9 @@ class StepDateTimeTicker : public StepTicker<QCPAxisTickerDateTime> {
 
  protected:
   QString getTickLabel(double tick, const QLocale& locale, QChar formatChar, int precision) override;
+
+ private:
+  bool milliseconds_ = false;  // the labels being made show milliseconds
 };
 
 // The outer frame of the chart and the border of its plot area (the back wall), 2 px each.

@@ -30,9 +30,10 @@ std::int64_t Milliseconds(const Moment& m) {
       .toMSecsSinceEpoch();
 }
 
-std::string Label(std::int64_t ms) {
+// A step of whole seconds labels seconds; any other step milliseconds too.
+std::string Label(std::int64_t ms, std::int64_t stepMs) {
   return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc())
-      .toString(QStringLiteral("yy-MM-dd\nHH:mm:ss"))
+      .toString(stepMs % 1000 == 0 ? QStringLiteral("yy-MM-dd\nHH:mm:ss") : QStringLiteral("yy-MM-dd\nHH:mm:ss.zzz"))
       .toStdString();
 }
 
@@ -49,6 +50,7 @@ TEST(TimeGridTest, TicksStandOnExactMultiplesOfTheStepAndTheirLabelsSayThem) {
       {"one hour over midnight", {2019, 12, 31, 23, 30, 0, 0}, {2020, 1, 1, 0, 30, 0, 0}, 0},
       {"a step of a second and a half", {2010, 5, 12, 10, 0, 0, 0}, {2010, 5, 12, 10, 0, 15, 0}, 1500},
       {"a step of a quarter second", {2010, 5, 12, 10, 0, 0, 0}, {2010, 5, 12, 10, 0, 2, 500}, 250},
+      {"a tenth of a second", {2010, 5, 12, 10, 0, 0, 0}, {2010, 5, 12, 10, 0, 1, 0}, 0},
       {"ten seconds at a tenth", {2010, 5, 12, 10, 0, 0, 0}, {2010, 5, 12, 10, 0, 10, 0}, 0},
       {"before 1970", {1965, 3, 1, 8, 0, 0, 0}, {1965, 3, 1, 10, 0, 0, 0}, 0},
       {"near the day numbers' origin", {1900, 1, 1, 0, 0, 0, 0}, {1900, 1, 1, 0, 5, 0, 0}, 0},
@@ -76,7 +78,7 @@ TEST(TimeGridTest, TicksStandOnExactMultiplesOfTheStepAndTheirLabelsSayThem) {
     const std::int64_t originMs = -25569LL * 86400000LL;
     ASSERT_GE(fromMs, originMs) << c.name;
     const std::int64_t firstMs = (fromMs - originMs + stepMs - 1) / stepMs * stepMs + originMs;
-    for (std::int64_t ms = firstMs; ms <= toMs; ms += stepMs) expected.push_back(Label(ms));
+    for (std::int64_t ms = firstMs; ms <= toMs; ms += stepMs) expected.push_back(Label(ms, stepMs));
 
     const QVector<QString> labels = chart.xAxis->tickVectorLabels();
     std::vector<std::string> shown;
