@@ -46,6 +46,7 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   SetUpAppearance();
   SetUpCursors();
   SetUpLegend();
+  connect(this, &QCustomPlot::beforeReplot, this, &TrendChart::MarkSparseLines);
   connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
   connect(selectionRect(), &QCPSelectionRect::canceled, this, &TrendChart::AfterRubberBand);
   SetZoomAllowed(true);
@@ -326,6 +327,36 @@ QVector<QCPGraphData> GraphData(const ChartLine& line, double& low, double& high
 }
 
 }  // namespace
+
+void TrendChart::MarkSparseLines() {
+  constexpr int kPixelsPerPoint = 8;
+  const QCPRange view = xAxis->range();
+  const int width = std::max(1, axisRect()->width());
+  for (Series& series : lines_) {
+    std::size_t inView = 0;
+    if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) {
+      const auto begin = graph->data()->findBegin(view.lower, false);
+      const auto end = graph->data()->findEnd(view.upper, false);
+      inView = static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, end - begin));
+    } else if (series.plottable) {
+      inView = series.data.points.size();
+    }
+    const bool sparse = inView > 0 && inView * kPixelsPerPoint < static_cast<std::size_t>(width);
+    const QCPScatterStyle::ScatterShape shape = sparse ? QCPScatterStyle::ssDisc : QCPScatterStyle::ssNone;
+    if (auto* graph = qobject_cast<QCPGraph*>(series.plottable)) {
+      if (graph->scatterStyle().shape() != shape) graph->setScatterStyle(QCPScatterStyle(shape, 4));
+    } else if (auto* curve = qobject_cast<QCPCurve*>(series.plottable)) {
+      if (curve->scatterStyle().shape() != shape) curve->setScatterStyle(QCPScatterStyle(shape, 4));
+    }
+  }
+}
+
+bool TrendChart::LineShowsMarks(std::size_t line) const {
+  const QCPAbstractPlottable* plottable = lines_.at(line).plottable;
+  if (const auto* graph = qobject_cast<const QCPGraph*>(plottable)) return graph->scatterStyle().shape() != QCPScatterStyle::ssNone;
+  if (const auto* curve = qobject_cast<const QCPCurve*>(plottable)) return curve->scatterStyle().shape() != QCPScatterStyle::ssNone;
+  return false;
+}
 
 QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSpan& values) {
   double low = std::numeric_limits<double>::infinity();

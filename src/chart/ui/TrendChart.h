@@ -68,6 +68,8 @@ class TrendChart : public QCustomPlot {
   void SetLineTitle(std::size_t line, const QString& title);
   QString LineTitleShown(std::size_t line) const;
   bool LineVisible(std::size_t line) const;
+  // Whether the line shows its points as marks (few of them in view: MarkSparseLines).
+  bool LineShowsMarks(std::size_t line) const;
   void SetLineVisible(std::size_t line, bool visible);
   // The legend entry of a line, to click its check box; none while the entry is not on show.
   CheckableLegendItem* LegendItem(std::size_t line) const {
@@ -174,6 +176,9 @@ class TrendChart : public QCustomPlot {
   };
   enum class Drag { None, Cursor, Scroll };
 
+  // Before each replot: a line with fewer points in view than one per 8 pixels of the plot's width
+  // shows its points as small marks (a channel with a single sample is visible); others do not.
+  void MarkSparseLines();
   void SetUpAppearance();
   void SetUpLegend();
   void SetUpCursors();

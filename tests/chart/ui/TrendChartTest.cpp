@@ -147,11 +147,13 @@ TEST_F(TrendChartTest, AscendingLinesAreGraphsBackwardOnesCurvesInStoredOrderAnd
     }
   }
 
-  // Pens of the palette by position, plain lines without marks.
+  // Pens of the palette by position; four points over the plot's width are few enough to be
+  // marked as well (SparseLinesTest has the rule).
   EXPECT_EQ(graph->pen().color(), QColor(255, 255, 255));
   EXPECT_EQ(curve->pen().color(), QColor(255, 0, 0));
-  EXPECT_EQ(graph->scatterStyle().shape(), QCPScatterStyle::ssNone);
-  EXPECT_EQ(curve->scatterStyle().shape(), QCPScatterStyle::ssNone);
+  chart_.replot();
+  EXPECT_EQ(graph->scatterStyle().shape(), QCPScatterStyle::ssDisc);
+  EXPECT_EQ(curve->scatterStyle().shape(), QCPScatterStyle::ssDisc);
   EXPECT_EQ(chart_.Line(0).title, "通道01");
   EXPECT_EQ(chart_.Line(1).title, "通道02");
 }
