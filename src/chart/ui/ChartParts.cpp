@@ -153,6 +153,15 @@ QString StepDateTimeTicker::getTickLabel(double tick, const QLocale& locale, QCh
                          milliseconds_ ? dateTimeFormat() + QStringLiteral(".zzz") : dateTimeFormat());
 }
 
+int ValueLabelDecimals(double step) {
+  if (!(step > 0.0) || step >= 1.0 || !std::isfinite(step)) return 0;
+  for (int d = 1; d < 6; ++d) {
+    const double scaled = step * std::pow(10.0, d);
+    if (std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled) return d;
+  }
+  return 6;
+}
+
 ChartFrame::ChartFrame(QCustomPlot* plot, QCPAxisRect* axisRect, const QString& layer)
     : QCPLayerable(plot, layer), axisRect_(axisRect) {}
 

@@ -83,6 +83,26 @@ class StepTicker : public Base {
 };
 using StepNumberTicker = StepTicker<QCPAxisTicker>;
 
+// The decimals value labels `step` apart need to differ: none for a step of 1 or more, one for
+// 0.1 .. 0.9, two for 0.25 or 0.05, at most six.
+int ValueLabelDecimals(double step);
+
+// Value labels: whole numbers while the step allows, else with the decimals the step needs (a
+// narrow view of 10.2 .. 10.8 labelled 10.2, 10.3, ... rather than 10, 10, ...).
+class StepValueTicker : public StepNumberTicker {
+ protected:
+  double getTickStep(const QCPRange& range) override {
+    lastStep_ = StepNumberTicker::getTickStep(range);
+    return lastStep_;
+  }
+  QString getTickLabel(double tick, const QLocale& locale, QChar, int) override {
+    return locale.toString(tick, 'f', ValueLabelDecimals(lastStep_));
+  }
+
+ private:
+  double lastStep_ = 1.0;
+};
+
 // Time labels (steps in seconds) on exact multiples of the step, counted from the tick origin. The
 // keys are seconds since 1970 and the step a tenth of a span of day numbers: counted from the origin
 // in floating point the ticks drift by seconds (08:11:59 where 08:12:00 was meant), so they are

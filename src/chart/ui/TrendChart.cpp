@@ -91,7 +91,7 @@ void TrendChart::SetUpAppearance() {
   bottomTicker_->setDateTimeSpec(Qt::UTC);
   bottomTicker_->setTickOrigin(ChartKey(0.0));  // label steps count from the DateTime origin
   xAxis->setTicker(bottomTicker_);
-  leftTicker_ = QSharedPointer<StepNumberTicker>::create();
+  leftTicker_ = QSharedPointer<StepValueTicker>::create();
   yAxis->setTicker(leftTicker_);
   yAxis->setNumberFormat(QStringLiteral("f"));
   yAxis->setNumberPrecision(0);
