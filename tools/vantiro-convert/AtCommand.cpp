@@ -20,6 +20,13 @@ void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t) {
   out << text;
 }
 
+OptionRead ReadSourceOrViewOption(const std::vector<std::string>& args, std::size_t& i, ViewOptionSet set,
+                                  RecordingSource& source, ViewOptions& options, std::string& error) {
+  const OptionRead read = ReadSourceOption(args, i, source, error);
+  if (read != OptionRead::NotOurs) return read;
+  return ReadViewOption(args, i, set, options, error);
+}
+
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   // FILE and T in this order, the filter options anywhere.
   std::vector<std::string> positional;
@@ -27,17 +34,9 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   RecordingSource source;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string message;
-    const OptionRead read = ReadSourceOption(args, i, source, message);
+    const OptionRead read = ReadSourceOrViewOption(args, i, ViewOptionSet::Filter, source, options, message);
     if (read == OptionRead::Bad) return UsageError(err, message);
     if (read == OptionRead::Read) continue;
-    switch (ReadViewOption(args, i, ViewOptionSet::Filter, options, message)) {
-      case OptionRead::Read:
-        continue;
-      case OptionRead::Bad:
-        return UsageError(err, message);
-      case OptionRead::NotOurs:
-        break;
-    }
     if (args[i].empty() || args[i][0] == '-' || positional.size() == 2) return UsageError(err);
     positional.push_back(args[i]);
   }

@@ -51,6 +51,7 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 struct ViewOptions;
 enum class OptionRead;
+enum class ViewOptionSet;
 
 // Where a command's recording comes from: a FILE, or a period of a recorder in the archive
 // (--recorder NAME, with --archive A or else the user's archive). Exactly one of the two.
@@ -66,6 +67,11 @@ struct RecordingSource {
 // Reads --archive A or --recorder NAME at args[i].
 OptionRead ReadSourceOption(const std::vector<std::string>& args, std::size_t& i, RecordingSource& source,
                             std::string& error);
+
+// Reads the option at args[i] as a source option (ReadSourceOption) or one of `set`'s view options
+// (ReadViewOption); NotOurs when it is neither.
+OptionRead ReadSourceOrViewOption(const std::vector<std::string>& args, std::size_t& i, ViewOptionSet set,
+                                  RecordingSource& source, ViewOptions& options, std::string& error);
 
 // The recording of `source`: the file read as the program reads it, or the recorder's period in
 // the archive: --from to --to of `view` (the whole recorder without them, with its recordings'

@@ -48,17 +48,9 @@ int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostre
   RecordingSource source;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string message;
-    const OptionRead read = ReadSourceOption(args, i, source, message);
+    const OptionRead read = ReadSourceOrViewOption(args, i, ViewOptionSet::Filter, source, options, message);
     if (read == OptionRead::Bad) return UsageError(err, message);
     if (read == OptionRead::Read) continue;
-    switch (ReadViewOption(args, i, ViewOptionSet::Filter, options, message)) {
-      case OptionRead::Read:
-        continue;
-      case OptionRead::Bad:
-        return UsageError(err, message);
-      case OptionRead::NotOurs:
-        break;
-    }
     if (args[i].empty() || args[i][0] == '-' || !source.file.empty() || source.FromArchive()) return UsageError(err);
     source.file = args[i];
   }
