@@ -106,6 +106,21 @@ class LiveMonitoringTest : public ::testing::Test {
   std::unique_ptr<AppWindows> windows_;
 };
 
+// The second recorder of a shared line: address 2.
+sim::SimOptions SecondRecorder() {
+  sim::SimOptions second;
+  second.address = 2;
+  return second;
+}
+
+// config.ini for two recorders on `line`: the first with channel 1 monitored, the second (address 2)
+// with channel 2.
+std::string WriteTwoRecorderConfig(SimulatedLine& line) {
+  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
+  testing::WriteText(ini, testing::ReadText(ini) + testing::RecorderSection(2, 2, {2}));
+  return ini;
+}
+
 QString Unit(int channel) {
   return QString::fromStdString(std::string(ChannelUnitName(channelConfig[channel - 1])));
 }
@@ -859,14 +874,10 @@ TEST_F(LiveMonitoringTest, TheOthersGoOnWhileTheFirstRecorderIsRetried) {
   sim::SimOptions first;
   first.muteFrom = 3.0;
   first.muteFor = 9.0;
-  sim::SimOptions second;
-  second.address = 2;
-  SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
+  SimulatedLine line({{first, sim::DefaultChannels()}, {SecondRecorder(), sim::DefaultChannels()}});
   ASSERT_TRUE(line.Started());
-  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
-  testing::WriteText(ini, testing::ReadText(ini) + testing::RecorderSection(2, 2, {2}));
   ScriptedPrompts prompts;
-  TMainForm& form = Start(ini);
+  TMainForm& form = Start(WriteTwoRecorderConfig(line));
   Run(form, prompts);
   ASSERT_TRUE(form.liveMode);
   ASSERT_EQ(form.Chart->LineCount(), 2u);
@@ -888,14 +899,10 @@ TEST_F(LiveMonitoringTest, TheOthersGoOnWhileTheFirstRecorderIsRetried) {
 TEST_F(LiveMonitoringTest, ASilentFirstRecorderDoesNotKeepTheOthersFromRun) {
   sim::SimOptions first;
   first.silent = true;
-  sim::SimOptions second;
-  second.address = 2;
-  SimulatedLine line({{first, sim::DefaultChannels()}, {second, sim::DefaultChannels()}});
+  SimulatedLine line({{first, sim::DefaultChannels()}, {SecondRecorder(), sim::DefaultChannels()}});
   ASSERT_TRUE(line.Started());
-  const std::string ini = line.WriteConfig(1, ChannelSection({1}));
-  testing::WriteText(ini, testing::ReadText(ini) + testing::RecorderSection(2, 2, {2}));
   ScriptedPrompts prompts;
-  TMainForm& form = Start(ini);
+  TMainForm& form = Start(WriteTwoRecorderConfig(line));
   Run(form, prompts);
   EXPECT_TRUE(prompts.messages.empty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.liveMode; }, 10000));
