@@ -2,6 +2,7 @@
 // archive, the span and channels asked for, and what is refused.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,11 @@ TEST_F(StatsProgramTest, TheTableOfAFileAndOfTheSameRecordingInTheArchive) {
   // Channel 2 is recorded with two decimals: its values show them although they are whole.
   EXPECT_EQ(rows[2].rfind("通道02\t", 0), 0u) << rows[2];
   EXPECT_NE(rows[2].find("\t1.00\t1.00\t0.00\t"), std::string::npos) << rows[2];
+  // A recorder file under any other name is read, and shown, as such.
+  std::filesystem::copy_file(file, dir_.File("rec.backup"));
+  const Outcome renamed = Run("vantiro-convert", {"stats", dir_.File("rec.backup")});
+  ASSERT_EQ(renamed.exit.code, 0) << renamed.err;
+  EXPECT_EQ(renamed.out, whole.out);
 }
 
 TEST_F(StatsProgramTest, WhatIsRefused) {

@@ -35,14 +35,6 @@ std::string G6(double v) {
 
 std::string Stamp(DateTime t) { return FormatDateTime(t, DatePattern::Millisecond); }
 
-// A .csv file (any case of the extension) is a CSV import; anything else a recorder file.
-bool IsCsvPath(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string ext = path.substr(path.size() - 4);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".csv";
-}
-
 struct Arguments {
   std::string command;
   RecordingSource source;
@@ -97,6 +89,13 @@ std::optional<Arguments> Parse(const std::vector<std::string>& args, std::string
 }
 
 }  // namespace
+
+bool IsCsvPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".csv";
+}
 
 int UsageError(std::ostream& err, const std::string& message) {
   if (!message.empty()) err << "error: " << message << '\n';

@@ -80,6 +80,9 @@ std::optional<UserMessage> LoadSource(const RecordingSource& source, const ViewO
                                       const RecorderLogOptions& log, DatasetSummary& summary,
                                       std::vector<ChannelInfo>& channels);
 
+// A .csv file (any case of the extension) is a CSV import; anything else a recorder file.
+bool IsCsvPath(const std::string& path);
+
 // Reads FILE as the program would: the CSV import for a .csv name (any case), the recorder file
 // reader otherwise.
 std::optional<UserMessage> LoadRecording(const std::string& path, const RecorderLogOptions& log,

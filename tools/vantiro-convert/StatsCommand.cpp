@@ -8,7 +8,6 @@
 #include <ostream>
 
 #include "archive/Archive.h"
-#include "archive/ArchiveSources.h"
 #include "chart/SpanStatistics.h"
 #include "recorder/RecorderFile.h"
 #include "vantiro-convert/ConvertCommand.h"
@@ -23,7 +22,8 @@ namespace {
 std::map<int, int> SourceDecimals(const RecordingSource& source) {
   std::map<int, int> decimals;
   if (!source.FromArchive()) {
-    if (IsRecordingName(source.file) && !source.file.ends_with(".csv") && !source.file.ends_with(".CSV")) {
+    // Read as the load reads it: a recorder file unless the name says CSV.
+    if (!IsCsvPath(source.file)) {
       for (const RecorderChannelRange& range : ReadRecorderChannelRanges(source.file)) {
         decimals[range.number] = range.decimals;
       }
