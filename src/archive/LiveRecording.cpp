@@ -35,10 +35,6 @@ constexpr std::size_t kMostPending = 86400;
 
 }  // namespace
 
-std::string LiveRecorderName(const std::string& link, int address) {
-  return link + " 地址" + std::to_string(address);
-}
-
 LiveRecording::LiveRecording(Archive& archive, std::string recorder, std::string link,
                              std::vector<ChannelHeader> channels)
     : archive_(archive), recorder_(std::move(recorder)), link_(std::move(link)), channels_(std::move(channels)) {

@@ -131,7 +131,4 @@ class LiveArchiveWriter {
   std::thread worker_;
 };
 
-// The recorder a live session goes under when the user names none: "COM1 地址1".
-std::string LiveRecorderName(const std::string& link, int address);
-
 }  // namespace vantiro

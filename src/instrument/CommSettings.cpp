@@ -131,6 +131,10 @@ std::string ChannelListText(const std::array<bool, 16>& channels) {
   return text;
 }
 
+std::string RecorderLinkName(int port, int address) {
+  return "COM" + std::to_string(port) + " 地址" + std::to_string(address & 0xFFFF);
+}
+
 std::string DefaultDevicePath(int port) { return "/dev/ttyS" + std::to_string(port - 1); }
 
 std::string ChannelKey(int channel) {

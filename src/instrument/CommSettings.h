@@ -109,6 +109,11 @@ bool WriteCommSettingsFields(const CommSettingsFields& fields, const std::string
 // the program shows.
 inline constexpr const char* kSettingsSaveFailedText = "文件保存失败，请重试！";
 
+// What a recorder goes by when the user names it nothing: its port and address, "COM1 地址1"
+// (`port` 1 = COM1; the address's low 16 bits, as the link uses them). Its panels' caption, its
+// archive recorder and its live sources' path.
+std::string RecorderLinkName(int port, int address);
+
 // The device a port (1..16) opens when config.ini names none.
 std::string DefaultDevicePath(int port);
 

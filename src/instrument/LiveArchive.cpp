@@ -2,11 +2,9 @@
 
 namespace vantiro {
 
-std::string LiveLinkName(const CommSettings& settings) { return "COM" + std::to_string(settings.port); }
-
 std::string LiveRecorderFor(const CommSettings& settings, const std::string& named) {
   if (!named.empty()) return named;
-  return LiveRecorderName(LiveLinkName(settings), settings.address & 0xFFFF);
+  return RecorderLinkName(settings.port, settings.address);
 }
 
 std::vector<ChannelHeader> LiveChannelHeaders(const std::array<bool, 16>& enabled,
@@ -37,7 +35,7 @@ std::unique_ptr<LiveArchiveWriter> StartLiveArchive(const std::string& location,
                                                     const std::string& recorder,
                                                     const std::array<bool, 16>& enabled,
                                                     const std::array<ChannelConfig, kInstrumentChannels>& configs) {
-  const std::string link = LiveRecorderName(LiveLinkName(settings), settings.address & 0xFFFF);
+  const std::string link = RecorderLinkName(settings.port, settings.address);
   return std::make_unique<LiveArchiveWriter>(location.empty() ? DefaultArchiveLocation() : location,
                                              LiveRecorderFor(settings, recorder), link,
                                              LiveChannelHeaders(enabled, configs));

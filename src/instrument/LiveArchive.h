@@ -13,9 +13,6 @@
 
 namespace vantiro {
 
-// "COM1": the port the settings name.
-std::string LiveLinkName(const CommSettings& settings);
-
 // The archive's recorder for the link: `named` when not empty, else "COM1 地址1".
 std::string LiveRecorderFor(const CommSettings& settings, const std::string& named);
 

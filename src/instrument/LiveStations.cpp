@@ -65,7 +65,7 @@ LiveReading SnapshotReading() {
 
 std::string StationName(const LiveStation& station) {
   if (!station.entry.name.empty()) return station.entry.name;
-  return "COM" + std::to_string(station.settings.port) + " 地址" + std::to_string(station.settings.address & 0xFFFF);
+  return RecorderLinkName(station.settings.port, station.settings.address);
 }
 
 std::vector<LiveStation> MakeStations(const std::vector<RecorderEntry>& entries, const CommSettings& main) {

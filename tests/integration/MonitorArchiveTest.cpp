@@ -10,6 +10,7 @@
 #include "archive/Archive.h"
 #include "integration/MonitorRun.h"
 #include "integration/SimulatedLine.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
@@ -101,7 +102,8 @@ TEST(MonitorArchiveTest, TheRecorderIsNamedAfterTheLinkAndRecordingCanBeTurnedOf
   TempDir dir;
   const std::string archive = dir.File("live.sqlite");
   // The user's archive, as the window keeps it, is where config.ini's choice goes.
-  ::setenv("VANTIRO_ARCHIVE", archive.c_str(), 1);
+  {
+  const testing::ScopedEnvironment userArchive("VANTIRO_ARCHIVE", archive);
   std::string ini = line.WriteConfig(7, ChannelSection({2}));
   ASSERT_EQ(Monitor({"--config", ini, "--count", "1"}).status, 0);
   EXPECT_EQ(ReadArchived(archive, "COM1 地址7").channels.size(), 1u);
@@ -115,7 +117,7 @@ TEST(MonitorArchiveTest, TheRecorderIsNamedAfterTheLinkAndRecordingCanBeTurnedOf
   // --archive asks for it whatever config.ini says.
   ASSERT_EQ(Monitor({"--config", ini, "--count", "1", "--archive", archive}).status, 0);
   EXPECT_EQ(ReadArchived(archive, "COM1 地址7").channels.size(), 1u);
-  ::unsetenv("VANTIRO_ARCHIVE");
+  }
 
   for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
            {"--no-archive", "--archive", archive}, {"--recorder", "x", "--no-archive"}, {"--archive"},

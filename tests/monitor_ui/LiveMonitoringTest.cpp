@@ -37,6 +37,7 @@
 #include "archive/Archive.h"
 #include "app/Startup.h"
 #include "support/RecorderFileBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace vantiro {
@@ -698,7 +699,7 @@ TEST_F(LiveMonitoringTest, ARecorderThatAppearsAfterRunIsMonitored) {
 // reading twice.
 TEST_F(LiveMonitoringTest, ARecorderSilentForHalfAMinuteIsFoundAgainWithAHoleInTheArchive) {
   const std::string archive = (dir_.Path() / "archive.sqlite").string();
-  setenv("VANTIRO_ARCHIVE", archive.c_str(), 1);
+  std::optional<testing::ScopedEnvironment> userArchive(std::in_place, "VANTIRO_ARCHIVE", archive);
   SimulatedLine line(testing::SimOptionsWith([](sim::SimOptions& o) {
     o.muteFrom = 4.0;
     o.muteFor = 30.0;
@@ -716,7 +717,7 @@ TEST_F(LiveMonitoringTest, ARecorderSilentForHalfAMinuteIsFoundAgainWithAHoleInT
   QTest::qWait(2500);  // a few readings after the silence
   form.StopButtonClick();
   form.SettleLiveArchive();
-  unsetenv("VANTIRO_ARCHIVE");
+  userArchive.reset();
 
   std::string error;
   std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);
@@ -814,7 +815,7 @@ TEST_F(LiveMonitoringTest, AGatewayThatGoesAwayAndComesBackIsFoundAgain) {
 // the answering one has its group, its chart lines and its own recorder in the archive.
 TEST_F(LiveMonitoringTest, RecordersSharingALineArePolledEachSecondWhileOneIsSilent) {
   const std::string archive = (dir_.Path() / "archive.sqlite").string();
-  setenv("VANTIRO_ARCHIVE", archive.c_str(), 1);
+  std::optional<testing::ScopedEnvironment> userArchive(std::in_place, "VANTIRO_ARCHIVE", archive);
   sim::SimOptions first;
   sim::SimOptions second;
   second.address = 2;
@@ -851,7 +852,7 @@ TEST_F(LiveMonitoringTest, RecordersSharingALineArePolledEachSecondWhileOneIsSil
   EXPECT_TRUE(form.Chart->Line(4).points.empty());
   form.StopButtonClick();
   form.SettleLiveArchive();
-  unsetenv("VANTIRO_ARCHIVE");
+  userArchive.reset();
 
   std::string error;
   std::unique_ptr<Archive> kept = Archive::Open(archive, false, error);

@@ -368,7 +368,9 @@ bool TRealComSettingDlg::OKBtnClick() {
     } else if (!channels) {
       problem = QStringLiteral("第%1行：通道应写作 1-16 或 1,3,5-8。").arg(row + 1);
     } else if (std::find(seen.begin(), seen.end(), std::pair(entry.port, entry.address)) != seen.end()) {
-      problem = QStringLiteral("第%1行：COM%2 地址%3 已有仪表。").arg(row + 1).arg(entry.port + 1).arg(entry.address);
+      problem = QStringLiteral("第%1行：%2 已有仪表。")
+                    .arg(row + 1)
+                    .arg(QString::fromStdString(RecorderLinkName(entry.port + 1, entry.address)));
     }
     if (!problem.isEmpty()) {
       CurrentPrompts().Message(this, problem, MessageIcon::Error);
@@ -424,7 +426,7 @@ void TRealComSettingDlg::ShowRecorderPlaceholder() {
     RecorderNameEdit->setPlaceholderText(QString());
     return;
   }
-  RecorderNameEdit->setPlaceholderText(QStringLiteral("COM%1 地址%2").arg(port + 1).arg(address & 0xFFFF));
+  RecorderNameEdit->setPlaceholderText(QString::fromStdString(RecorderLinkName(port + 1, address)));
 }
 
 void TRealComSettingDlg::SlectAllCheckBox1Click() {

@@ -14,6 +14,7 @@
 
 #include "app/AppWindows.h"
 #include "app/ArchiveCommands.h"
+#include "support/ScopedEnvironment.h"
 #include "app/Startup.h"
 #include "app/TMainForm.h"
 #include "archive/ArchiveTestSupport.h"
@@ -89,14 +90,14 @@ TEST_P(ArchiveInWindowTest, DroppedFilesGoIntoTheArchiveAndASmallPeriodOpensExac
   std::filesystem::create_directories(dir_.File("kiln"));
   WriteRecording(dir_.File("kiln/a.bin"), kMay13, 600, 3);
   WriteRecording(dir_.File("kiln/b.bin"), kMay13 + 7200, 600, 3);
-  setenv("VANTIRO_ARCHIVE", location_.c_str(), 1);
+  std::optional<testing::ScopedEnvironment> userArchive(std::in_place, "VANTIRO_ARCHIVE", location_);
   QString proposed;
   Commands().SetAskRecorder([&](const QStringList&, const QString& name) -> std::optional<QString> {
     proposed = name;
     return QStringLiteral("kiln");
   });
   Commands().ImportDropped({QString::fromStdString(dir_.File("kiln"))});
-  unsetenv("VANTIRO_ARCHIVE");
+  userArchive.reset();
   EXPECT_EQ(proposed, "kiln");  // the folder's name
   ASSERT_FALSE(prompts_.messages.empty());
   EXPECT_TRUE(prompts_.messages.back().text.contains("2")) << prompts_.messages.back().text.toStdString();
