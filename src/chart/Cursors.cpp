@@ -52,6 +52,26 @@ bool CheckY(std::string_view text, double cursorY, double viewMin, double viewMa
 
 std::string CursorLegendTitle(DateTime x) { return "垂直游标X: " + CursorText(x); }
 
+std::string DurationText(double seconds) {
+  if (!std::isfinite(seconds)) return "---";
+  const double rounded = std::round(std::abs(seconds) * 1000.0);
+  if (rounded > 9.0e15) return "---";
+  const auto ms = static_cast<long long>(rounded);
+  const long long days = ms / 86400000;
+  const long long inDay = ms % 86400000;
+  char text[64];
+  int used = std::snprintf(text, sizeof text, "%s", seconds < 0 && ms > 0 ? "-" : "");
+  if (days > 0) used += std::snprintf(text + used, sizeof text - used, "%lld天 ", days);
+  used += std::snprintf(text + used, sizeof text - used, "%02lld:%02lld:%02lld", inDay / 3600000,
+                        inDay / 60000 % 60, inDay / 1000 % 60);
+  if (inDay % 1000 != 0) std::snprintf(text + used, sizeof text - used, ".%03lld", inDay % 1000);
+  return text;
+}
+
+std::string SecondCursorLegendTitle(DateTime x, DateTime x2) {
+  return "垂直游标X2: " + CursorText(x2) + "  Δt: " + DurationText((x2 - x) * 86400.0);
+}
+
 std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x) {
   if (points.size() <= 1) return 0;
   std::size_t lo = 0;

@@ -18,6 +18,18 @@ inline constexpr double kCursorStartOffset = 1.1574074074074074e-6;
 // "垂直游标X: yyyy-MM-dd HH:mm:ss", the legend's title line.
 std::string CursorLegendTitle(DateTime x);
 
+// 0.75: after a load the second vertical cursor stands at the right quarter of the view.
+inline constexpr double kSecondCursorPlace = 0.75;
+
+// A duration as the legend and the event list show it: "HH:mm:ss", with ".zzz" when it is not a
+// whole number of seconds, "N天 " before it from a day on, "-" before it when negative. Counted
+// in whole milliseconds.
+std::string DurationText(double seconds);
+
+// The legend's second title line with the second vertical cursor at `x2`:
+// "垂直游标X2: yyyy-MM-dd HH:mm:ss  Δt: HH:mm:ss" (Δt = x2 - x).
+std::string SecondCursorLegendTitle(DateTime x, DateTime x2);
+
 // The point nearest to `x` by bisection over the points' X (ascending): a point whose X equals x
 // within the table's relative 1e-12 is taken at once; otherwise the nearer neighbour, a tie going
 // to the earlier one. `points` must not be empty.

@@ -1,0 +1,112 @@
+#include "chart/AlarmEvents.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+#include <optional>
+
+namespace vantiro {
+namespace {
+
+std::int64_t Ms(DateTime t) {
+  const double ms = t * 86400000.0;
+  return static_cast<std::int64_t>(ms + (ms >= 0.0 ? 0.5 : -0.5));
+}
+
+// A period being followed while the samples stream past.
+struct OpenPeriod {
+  bool open = false;
+  std::size_t startAt = 0;   // sample index
+  std::size_t extremeAt = 0;
+};
+
+}  // namespace
+
+std::vector<AlarmEvent> FindAlarmEvents(const ChannelInfo& channel, const ChannelLimits& limits) {
+  std::vector<AlarmEvent> events;
+  if (!limits.upper && !limits.lower) return events;
+  const std::size_t n = std::min(channel.times.size(), channel.values.size());
+  if (n == 0) return events;
+  // The samples in time order (stored order unless their times go back; then a stable sort).
+  std::vector<std::size_t> order;
+  bool ascending = true;
+  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
+  if (!ascending) {
+    order.resize(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return Ms(channel.times[x]) < Ms(channel.times[y]); });
+  }
+  const auto at = [&](std::size_t k) { return ascending ? k : order[k]; };
+  OpenPeriod above, below;
+  const auto close = [&](OpenPeriod& period, bool upper, std::size_t endAt) {
+    if (!period.open) return;
+    period.open = false;
+    AlarmEvent e;
+    e.number = channel.number;
+    e.upper = upper;
+    e.limit = upper ? *limits.upper : *limits.lower;
+    e.start = channel.times[period.startAt];
+    e.end = channel.times[endAt];
+    e.seconds = static_cast<double>(Ms(e.end) - Ms(e.start)) / 1000.0;
+    e.extreme = channel.values[period.extremeAt];
+    e.extremeTime = channel.times[period.extremeAt];
+    events.push_back(e);
+  };
+  const auto follow = [&](OpenPeriod& period, bool beyond, bool upper, std::size_t i) {
+    if (beyond) {
+      if (!period.open) {
+        period.open = true;
+        period.startAt = period.extremeAt = i;
+      } else {
+        const float v = channel.values[i];
+        const float extreme = channel.values[period.extremeAt];
+        if (upper ? v > extreme : v < extreme) period.extremeAt = i;
+      }
+    } else {
+      close(period, upper, i);
+    }
+  };
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = at(k);
+    const float v = channel.values[i];
+    if (IsGapValue(v) || std::isnan(v)) {
+      close(above, true, i);
+      close(below, false, i);
+      continue;
+    }
+    if (limits.upper) follow(above, v > *limits.upper, true, i);
+    if (limits.lower) follow(below, v < *limits.lower, false, i);
+  }
+  const std::size_t last = at(n - 1);
+  close(above, true, last);
+  close(below, false, last);
+  std::stable_sort(events.begin(), events.end(),
+                   [](const AlarmEvent& x, const AlarmEvent& y) { return x.start < y.start; });
+  return events;
+}
+
+ChannelInfo ChannelFromLine(const ChartLine& line, int number, const std::string& unit) {
+  ChannelInfo channel;
+  channel.number = static_cast<std::int16_t>(number);
+  channel.unit = unit;
+  channel.times.reserve(line.points.size());
+  channel.values.reserve(line.points.size());
+  std::size_t nextGap = 0;
+  for (std::size_t i = 0; i < line.points.size(); ++i) {
+    while (nextGap < line.gaps.size() && line.gaps[nextGap] < i) ++nextGap;
+    const bool gap = nextGap < line.gaps.size() && line.gaps[nextGap] == i;
+    channel.times.push_back(line.points[i].x);
+    channel.values.push_back(gap ? GapValue : static_cast<float>(line.points[i].y));
+  }
+  return channel;
+}
+
+std::string AlarmLimitText(const AlarmEvent& event, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %.*f", event.upper ? "上限" : "下限", std::clamp(decimals, 0, 6), event.limit);
+  return text;
+}
+
+}  // namespace vantiro
