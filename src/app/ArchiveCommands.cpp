@@ -1,5 +1,9 @@
 #include "app/ArchiveCommands.h"
 
+#include <map>
+
+#include "chart/ChannelLimitsStore.h"
+
 #include <QAction>
 #include <QDateTime>
 #include <algorithm>
@@ -136,6 +140,16 @@ void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
     plan->read = true;
     return std::nullopt;
   });
+  // Each channel against its recorded range under "按量程"; the limits typed for this recorder.
+  std::map<int, std::pair<double, double>> ranges;
+  std::map<int, int> decimals;
+  for (const ChannelSummaryInfo& c : plan->channels) {
+    if (!c.hasRange) continue;
+    ranges[c.number] = {c.rangeLow, c.rangeHigh};
+    decimals[c.number] = c.decimals;
+  }
+  window_.SetRecording(ArchiveLimitsKey(plan->choice.location, plan->choice.recorder), std::move(ranges),
+                       std::move(decimals));
   if (plan->overview) {
     DatasetSummary summary;
     summary.startTime = FromArchiveMs(plan->choice.fromMs);

@@ -1,6 +1,7 @@
 #include "app/TMainForm.h"
 
 #include <limits>
+#include <map>
 #include <memory>
 
 #include <QAction>
@@ -22,9 +23,11 @@
 #include "app/ArchiveCommands.h"
 #include "archive/LiveRecording.h"
 #include "archive/ui/ArchiveBrowser.h"
+#include "chart/ChannelLimitsStore.h"
 #include "chart/Cursors.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TOKBottomDlg.h"
+#include "chart/ui/ChartPanels.h"
 #include "chart/ui/TrendChart.h"
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
@@ -133,8 +136,8 @@ void TMainForm::CreatePages() {
   Chart = new TrendChart(ChartTabSheet);
   auto* chartLayout = new QVBoxLayout(ChartTabSheet);
   chartLayout->setContentsMargins(0, 0, 0, 0);
-  chartLayout->addWidget(Chart);
   chartPage_ = std::make_unique<ChartPage>(*Chart, seriesList, summary);
+  CreateChartPanels(chartLayout);
   connect(Chart, &TrendChart::zoomed, this, &TMainForm::ChartZoom);
   connect(Chart, &TrendChart::scrolled, this, &TMainForm::OnChartScroll);
   connect(Chart, &TrendChart::zoomUndone, this, &TMainForm::ChartUndoZoom);
@@ -159,6 +162,7 @@ void TMainForm::ReadRegistrySwitches() {
   ImportDataMenuItem->setVisible(ReadRegistryInt(kVendorKey, "ImportData") == 1);
   OEMDownLoad->setVisible(ReadRegistryInt(kVendorKey, "OEMDL") == 1);
   EnvelopeMenuItem->setChecked(ReadRegistryInt(kSettingsKey, "Envelope") == 1);
+  ReadChartSwitches();
   chartPage_->SetEnvelope(EnvelopeMenuItem->isChecked(), &channels);
 }
 
@@ -324,6 +328,14 @@ void TMainForm::LoadRecorderFile(const QString& path) {
   PrepareLoad(true);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ReadRecorderFile(file, summary, channels); });
+  // Each channel drawn against its own range under "按量程"; the limits typed for this file.
+  std::map<int, std::pair<double, double>> ranges;
+  std::map<int, int> decimals;
+  for (const RecorderChannelRange& range : ReadRecorderChannelRanges(file)) {
+    ranges[range.number] = {range.lower, range.upper};
+    decimals[range.number] = range.decimals;
+  }
+  SetRecording(FileLimitsKey(file), std::move(ranges), std::move(decimals));
 }
 
 void TMainForm::ImportData() {
@@ -338,6 +350,7 @@ void TMainForm::ImportCsvData(const QString& path) {
   PrepareLoad(false);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ImportCsvFile(file, summary, channels); });
+  SetRecording(FileLimitsKey(file), {});
 }
 
 void TMainForm::ImportFilesToArchiveClick() { archive_->ImportFiles(); }
@@ -558,7 +571,10 @@ void TMainForm::PrintButtonClick() {
                    DataListViewModel->ItemCount());
   } else if (activeTab == 1) {
     const ViewRanges view = Chart->Ranges();
-    PrintChart(this, Chart->LineCount() > 0, ChartPictureAsShown(), view.x0, view.x1);
+    // The span panel's table under the picture while the panel shows.
+    const std::vector<SpanStatistics> rows = SpanView->isVisible() ? SpanRows() : std::vector<SpanStatistics>{};
+    PrintChart(this, Chart->LineCount() > 0, ChartPictureAsShown(), view.x0, view.x1,
+               SpanView->isVisible() ? &rows : nullptr);
   }
 }
 
@@ -587,7 +603,25 @@ void TMainForm::SaveFileButtonClick() {
                                DataListViewModel->ItemCount());
       break;
     case 1:
-      saveCommands_->SaveChart(Chart->LineCount() > 0, [this] { return ChartPictureAsShown(); });
+    {
+      // Beside the picture, the samples of the visible window (between the two cursors while the
+      // span panel shows) as the filter would export them; only where the view holds the samples.
+      const bool exact = !liveMode && !archive_->OverviewShown() && !channels.empty();
+      const bool betweenCursors = SpanView->isVisible();
+      const auto saveCsv = [this, betweenCursors](const QString& path) {
+        const ViewRanges view = Chart->Ranges();
+        const CursorPositions at = Chart->Cursors();
+        if (betweenCursors) {
+          SaveChartWindowCsv(at.x, at.x2, path);
+        } else {
+          SaveChartWindowCsv(view.x0, view.x1, path);
+        }
+      };
+      saveCommands_->SaveChart(Chart->LineCount() > 0, [this] { return ChartPictureAsShown(); },
+                               exact ? std::function<void(const QString&)>(saveCsv) : nullptr,
+                               betweenCursors ? QStringLiteral("CSV Files - 游标之间数据(*.csv)|*.csv")
+                                              : QStringLiteral("CSV Files - 可见范围数据(*.csv)|*.csv"));
+    }
       break;
     default:
       break;  // the system overview has nothing to save

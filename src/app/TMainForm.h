@@ -6,12 +6,15 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "chart/ChartLines.h"
+#include "chart/ChartScales.h"
+#include "chart/SpanStatistics.h"
 #include "chart/ZoomLimits.h"
 #include "recorder/Dataset.h"
 #include "platform/UserMessage.h"
@@ -20,6 +23,8 @@
 #include "workbench/ViewModel.h"
 
 class QAction;
+class QLayout;
+class QSplitter;
 class QDragEnterEvent;
 class QDropEvent;
 class QLabel;
@@ -41,6 +46,8 @@ class TrendChart;
 class TDataFilterDlg;
 class TProcessDlg;
 class TrafficDialog;
+class SpanPanel;
+class AlarmList;
 class TAboutBox;
 class TRealComSettingDlg;
 class TOKBottomDlg;
@@ -155,6 +162,34 @@ class TMainForm : public QMainWindow {
   // After a load, an import or a filter: the cursors at t0 + 0.1 s, the read-out with them.
   void PlaceCursorsAfterLoad(DateTime t0);
 
+  // The chart's value scale (视图: "统一坐标", "按量程", "按单位分轴"; remembered).
+  void SetChartScale(ChartScale scale);
+  // The panels under the chart (视图 "区间统计" and "报警事件", each remembered).
+  void SpanPanelMenuItemClick();
+  void AlarmListMenuItemClick();
+  // The recording on show: the key its typed limits are kept under, and its channels' ranges by
+  // number (for "按量程"; none for a CSV import or live lines, which use their values' span).
+  void SetRecording(std::string limitsKey, std::map<int, std::pair<double, double>> ranges,
+                    std::map<int, int> decimals = {});
+  // The limits of the channel drawn by chart line `line` (typed ones before those the recorder
+  // reports while monitoring).
+  ChannelLimits LineLimits(std::size_t line) const;
+  // The limits dialog of a legend entry's context menu; the typed limits are kept for the recording.
+  void EditLineLimits(std::size_t line);
+  void SetLineLimits(std::size_t line, const ChannelLimits& limits);
+  // The span panel, the alarm bands and the event list brought up to date with the lines and the
+  // cursors (the panel at most once per turn of the event loop).
+  void RefreshSpanPanel();
+  void RefreshSpanPanelNow();
+  void RefreshAlarms();
+  // The samples between the two cursors of the channels on show: the statistics per line.
+  std::vector<SpanStatistics> SpanRows() const;
+  // Save on the chart page: the chart picture, or the CSV of the samples in the visible window or
+  // between the cursors (the filter's export of that window and those channels).
+  void SaveChartWindowCsv(DateTime from, DateTime to, const QString& path);
+  // The span panel's CSV export (GBK).
+  void ExportSpanCsv();
+
   // The dataset and view model (read by tests and by later commands).
   std::vector<ChannelInfo> channels;
   DatasetSummary summary;
@@ -201,6 +236,14 @@ class TMainForm : public QMainWindow {
   QAction* ChartMenuItem = nullptr;
   QAction* SystemCaseMenuItem = nullptr;
   QAction* EnvelopeMenuItem = nullptr;
+  QAction* ScaleSingleMenuItem = nullptr;  // "统一坐标"
+  QAction* ScaleRangeMenuItem = nullptr;   // "按量程"
+  QAction* ScaleUnitMenuItem = nullptr;    // "按单位分轴"
+  QAction* SpanPanelMenuItem = nullptr;    // "区间统计"
+  QAction* AlarmListMenuItem = nullptr;    // "报警事件"
+  SpanPanel* SpanView = nullptr;
+  AlarmList* AlarmView = nullptr;
+  QSplitter* ChartSplitter = nullptr;
   QMenu* RealMenuItem = nullptr;
   QAction* ComSettingMenuItem = nullptr;
   QAction* RunMenuItem = nullptr;
@@ -239,6 +282,20 @@ class TMainForm : public QMainWindow {
   void CreateMenus();
   void CreateToolBar();
   void CreatePages();
+  void CreateChartPanels(QLayout* layout);
+  void CreateChartMenus();
+  void ReadChartSwitches();
+  // The samples behind chart line `line`: the dataset's channel when the view holds one, else
+  // the line's own points (live lines, an archive overview's columns) made into `scratch`.
+  const ChannelInfo& LineSamples(std::size_t line, ChannelInfo& scratch) const;
+  int LineDecimals(std::size_t line) const;
+  std::string limitsKey_;
+  std::map<int, std::pair<double, double>> channelRanges_;
+  std::map<int, int> channelDecimals_;  // as the recording says; others found from the values once
+  mutable std::map<std::size_t, int> decimalsFound_;
+  std::map<int, ChannelLimits> typedLimits_;
+  std::map<int, ChannelLimits> liveLimits_;  // the recorder's high and low limits while monitoring
+  bool spanRefreshPending_ = false;
   void ReadRegistrySwitches();
   void OnPageChanged(int index);
 

@@ -106,6 +106,8 @@ void TMainForm::RunProbeFinished(bool probed) {
   }
   AddStationLines(lines);
   Chart->AddLines(std::move(lines), std::numeric_limits<double>::lowest());
+  // Limits typed for the lines while monitoring are kept for this recorder's link.
+  SetRecording("live:" + RecorderLinkName(commSettings.port, commSettings.address), {});
   Table->ShowColumns(columns, [this](int section, int usual) {
     return LiveColumnWidth(*DataListView->horizontalHeader(), section, usual);
   });
@@ -227,6 +229,17 @@ void TMainForm::ApplyLiveReading(const LiveReading& r) {
     cells.push_back(CellRef{static_cast<std::int32_t>(k), 0});
   }
   Chart->RescaleAutomaticAxes();  // once for all the new points
+  // The recorder's own high and low limits give the live lines' alarm bands and the span panel's
+  // times beyond them (a channel whose limits are not set apart has none).
+  liveLimits_.clear();
+  for (const std::int16_t n : liveChannels) {
+    const ChannelConfig& config = r.configs[static_cast<std::size_t>(n - 1)];
+    if (config.limitH > config.limitL) {
+      liveLimits_[n] = ChannelLimits{static_cast<double>(config.limitH), static_cast<double>(config.limitL)};
+    }
+  }
+  RefreshAlarms();
+  RefreshSpanPanel();
   tableRows.clear();
   tableRows.OpenRow(r.time);
   for (const CellRef& cell : cells) tableRows.AddCell(cell);

@@ -84,6 +84,7 @@ void TMainForm::CreateMenus() {
                             &TMainForm::EnvelopeMenuItemClick);
   EnvelopeMenuItem->setCheckable(true);
   EnvelopeMenuItem->setToolTip(QStringLiteral("曲线按每个像素列的最小值和最大值绘制，单点尖峰也不会被隐去"));
+  CreateChartMenus();
 
   RealMenuItem = menuBar()->addMenu(QStringLiteral("实时监控(&R)"));
   RealMenuItem->setObjectName(QStringLiteral("RealMenuItem"));

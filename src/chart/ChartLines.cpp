@@ -446,4 +446,13 @@ ChartLine CompactLiveLine(const ChartLine& line, std::size_t keepExact, std::siz
   return out;
 }
 
+int LineChannelNumber(const std::string& title) {
+  const std::size_t end = title.size();
+  std::size_t begin = end;
+  while (begin > 0 && end - begin < 4 && title[begin - 1] >= '0' && title[begin - 1] <= '9') --begin;
+  int number = 0;
+  for (std::size_t i = begin; i < end; ++i) number = number * 10 + (title[i] - '0');
+  return number;
+}
+
 }  // namespace vantiro

@@ -113,6 +113,8 @@ struct ChartLine {
 
 // "通道%0.2d": 通道03.
 std::string LineTitle(int number);
+// The channel number a line's title ends in ("通道03", "二号炉 通道03": 3); 0 when none.
+int LineChannelNumber(const std::string& title);
 
 // A live line grown past its cap, made smaller so that the whole session stays on the chart: the
 // newest `keepExact` points as they are, the older ones as `olderColumns` columns of equal time

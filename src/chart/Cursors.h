@@ -26,8 +26,9 @@ inline constexpr double kSecondCursorPlace = 0.75;
 // in whole milliseconds.
 std::string DurationText(double seconds);
 
-// The legend's second title line with the second vertical cursor at `x2`:
-// "垂直游标X2: yyyy-MM-dd HH:mm:ss  Δt: HH:mm:ss" (Δt = x2 - x).
+// The legend's title lines of the second vertical cursor at `x2`, under the first's:
+// "垂直游标X2: yyyy-MM-dd HH:mm:ss", then "Δt: HH:mm:ss" (Δt = x2 - x) on a line of its own, so
+// that the legend keeps its width while a cursor is dragged.
 std::string SecondCursorLegendTitle(DateTime x, DateTime x2);
 
 // The point nearest to `x` by bisection over the points' X (ascending): a point whose X equals x

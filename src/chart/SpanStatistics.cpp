@@ -198,4 +198,39 @@ std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows) {
   return text;
 }
 
+std::string SpanTimeText(DateTime t) { return TimeText(t); }
+
+std::string SpanStatisticsCsv(const std::vector<SpanStatistics>& rows) {
+  const std::string table = SpanStatisticsTable(rows);
+  std::string csv;
+  csv.reserve(table.size() + 16);
+  std::size_t start = 0;
+  while (start < table.size()) {
+    std::size_t end = table.find('\n', start);
+    if (end == std::string::npos) end = table.size();
+    std::size_t field = start;
+    while (true) {
+      std::size_t stop = table.find('\t', field);
+      if (stop == std::string::npos || stop > end) stop = end;
+      const std::string_view text(table.data() + field, stop - field);
+      if (text.find_first_of(",\"") != std::string_view::npos) {
+        csv += '"';
+        for (const char c : text) {
+          if (c == '"') csv += '"';
+          csv += c;
+        }
+        csv += '"';
+      } else {
+        csv.append(text);
+      }
+      if (stop == end) break;
+      csv += ',';
+      field = stop + 1;
+    }
+    csv += '\n';
+    start = end + 1;
+  }
+  return csv;
+}
+
 }  // namespace vantiro

@@ -51,4 +51,11 @@ int ChannelDecimals(const ChannelInfo& channel);
 // what is not known is left empty.
 std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows);
 
+// A time as the table shows it: yyyy-MM-dd HH:mm:ss.zzz (whole milliseconds, rounded).
+std::string SpanTimeText(DateTime t);
+
+// The same table as CSV (UTF-8; the panel's export writes it in GBK as the table export does):
+// the fields separated by commas, one that holds a comma or a quote in quotes.
+std::string SpanStatisticsCsv(const std::vector<SpanStatistics>& rows);
+
 }  // namespace vantiro

@@ -29,6 +29,7 @@ struct CursorPositions {
   DateTime x = 0.0;  // vertical cursor
   double y1 = 0.0;   // its horizontal line
   double y2 = 0.0;   // the horizontal cursor
+  DateTime x2 = 0.0;  // the second vertical cursor (the end of the measured span)
   friend bool operator==(const CursorPositions&, const CursorPositions&) = default;
 };
 

@@ -151,7 +151,7 @@ TEST_F(MainFormTest, StartsWithTheWindowsMenusAndStatesOfAFreshProgram) {
             "打开(&O) Ctrl+O, 导入数据(&I) Ctrl+I hidden, |, 导入到档案, 打开档案…, |, 保存(&S) Ctrl+S, |, "
             "打印(&P) Ctrl+P, |, 退出(&E)");
   EXPECT_EQ(entries(f.ImportToArchiveMenu), "文件…, 文件夹…");
-  EXPECT_EQ(entries(f.ViewMenuItem), "数据表(&D), 趋势图(&C), 系统总貌(&S) hidden, |, 峰值包络");
+  EXPECT_EQ(entries(f.ViewMenuItem), "数据表(&D), 趋势图(&C), 系统总貌(&S) hidden, |, 峰值包络, |, 统一坐标, 按量程, 按单位分轴, |, 区间统计, 报警事件");
   EXPECT_TRUE(f.EnvelopeMenuItem->isCheckable());
   EXPECT_FALSE(f.EnvelopeMenuItem->isChecked());
   EXPECT_EQ(entries(f.RealMenuItem), "实时通信设置(&S), |, 启动(&R), 停止(&S) disabled, |, 通讯记录");

@@ -291,4 +291,26 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
   return error || logFailed ? 1 : 0;
 }
 
+std::map<int, SourceChannelRange> SourceChannelRanges(const RecordingSource& source) {
+  std::map<int, SourceChannelRange> ranges;
+  if (!source.FromArchive()) {
+    // Read as the load reads it: a recorder file unless the name says CSV.
+    if (!IsCsvPath(source.file)) {
+      for (const RecorderChannelRange& range : ReadRecorderChannelRanges(source.file)) {
+        ranges[range.number] = {range.lower, range.upper, range.decimals};
+      }
+    }
+    return ranges;
+  }
+  std::string error;
+  std::unique_ptr<Archive> archive = Archive::Open(source.archive, false, error);
+  if (!archive) return ranges;
+  const std::optional<RecorderInfo> recorder = archive->FindRecorder(source.recorder, error);
+  if (!recorder) return ranges;
+  for (const ChannelSummaryInfo& c : archive->Channels(recorder->id, error).value_or(std::vector<ChannelSummaryInfo>{})) {
+    if (c.hasRange) ranges[c.number] = {c.rangeLow, c.rangeHigh, c.decimals};
+  }
+  return ranges;
+}
+
 }  // namespace vantiro

@@ -25,6 +25,7 @@
 // be written ("error: cannot write LOGFILE"; the rest is written all the same), 2 for a usage error.
 
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,8 +41,8 @@ namespace vantiro {
 inline constexpr const char* kConvertUsage =
     "usage: vantiro-convert dump SOURCE [--log LOGFILE]"
     " | csv SOURCE [-o OUT] [--utf8] [--log LOGFILE] [--page N] [--rows-per-page M] [FILTER]"
-    " | at SOURCE T [FILTER] | stats SOURCE [--from T] [--to T] [--channels LIST] | png SOURCE -o OUT.png [--size WxH] [--at T] [--envelope] [FILTER]"
-    " | pdf SOURCE -o OUT.pdf [--chart] [--page N] [--rows-per-page M] [--at T] [FILTER];"
+    " | at SOURCE T [FILTER] | stats SOURCE [--from T] [--to T] [--channels LIST] | png SOURCE -o OUT.png [--size WxH] [--at T] [--envelope] [--scale single|range|unit] [FILTER]"
+    " | pdf SOURCE -o OUT.pdf [--chart] [--scale single|range|unit] [--page N] [--rows-per-page M] [--at T] [FILTER];"
     " SOURCE: FILE | [--archive A] --recorder NAME; FILTER: [--from T] [--to T] [--channels LIST]";
 
 // A usage error: "error: <message>" when there is one, then the usage line; status 2.
@@ -82,6 +83,16 @@ std::optional<UserMessage> LoadSource(const RecordingSource& source, const ViewO
 
 // A .csv file (any case of the extension) is a CSV import; anything else a recorder file.
 bool IsCsvPath(const std::string& path);
+
+// What the source says of each channel's range and decimals, by channel number: a recorder file's
+// header, or what the archive keeps of the recorder's latest source. A CSV file says nothing (its
+// values then tell).
+struct SourceChannelRange {
+  double lower = 0.0;
+  double upper = 0.0;
+  int decimals = 0;
+};
+std::map<int, SourceChannelRange> SourceChannelRanges(const RecordingSource& source);
 
 // Reads FILE as the program would: the CSV import for a .csv name (any case), the recorder file
 // reader otherwise.

@@ -23,6 +23,8 @@ DrawnChart::DrawnChart(ChartFill&& fill, const DatasetSummary& summary, int widt
   chart_.resize(width, height);
   QObject::connect(&chart_, &TrendChart::cursorMoved,
                    [this](DateTime x) { page_.ChartCursorToolChange(x); });
+  QObject::connect(&chart_, &TrendChart::cursor2Moved,
+                   [this](DateTime) { page_.ChartCursorToolChange(chart_.Cursors().x); });
   ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
   page_.ShowFill(std::move(fill), limits);
   page_.PlaceCursorsAfterLoad(summary_.startTime, false, false);
@@ -35,6 +37,8 @@ DrawnChart::DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSu
   chart_.resize(width, height);
   QObject::connect(&chart_, &TrendChart::cursorMoved,
                    [this](DateTime x) { page_.ChartCursorToolChange(x); });
+  QObject::connect(&chart_, &TrendChart::cursor2Moved,
+                   [this](DateTime) { page_.ChartCursorToolChange(chart_.Cursors().x); });
   ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
   page_.ShowFill(BuildCommandChart(channels, summary, view), limits);
   if (envelope) {
@@ -44,6 +48,14 @@ DrawnChart::DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSu
   const DateTime t0 = view.Filtered() ? FilterOf(view, summary).filterStart : summary.startTime;
   page_.PlaceCursorsAfterLoad(t0, false, false);
   if (at) chart_.SetCursorX(*at);
+}
+
+void DrawnChart::SetScale(ChartScale scale, const std::map<int, SourceChannelRange>& ranges) {
+  page_.SetScale(scale);
+  for (std::size_t i = 0; i < chart_.LineCount(); ++i) {
+    const auto range = ranges.find(LineChannelNumber(chart_.Line(i).title));
+    if (range != ranges.end()) chart_.SetLineRange(i, range->second.lower, range->second.upper);
+  }
 }
 
 }  // namespace vantiro

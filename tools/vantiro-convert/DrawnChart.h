@@ -3,6 +3,7 @@
 // and the chart page as the program shows it after a load or after a filter run.
 
 #include <QApplication>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "chart/ChartLines.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TrendChart.h"
+#include "vantiro-convert/ConvertCommand.h"
 #include "vantiro-convert/ViewOptions.h"
 
 namespace vantiro {
@@ -42,6 +44,9 @@ class DrawnChart {
   // summaries): its lines, axes and cursors as `fill` has them.
   DrawnChart(ChartFill&& fill, const DatasetSummary& summary, int width, int height, std::optional<DateTime> at);
   TrendChart& Chart() { return chart_; }
+  // The chart on another value scale, each channel against `ranges`' range where it has one.
+  void SetScale(ChartScale scale, const std::map<int, SourceChannelRange>& ranges);
+  ChartPage& Page() { return page_; }
 
  private:
   // The plot's width in pixel columns at the chart's size.

@@ -22,6 +22,7 @@ struct PdfArguments {
   std::string output;
   bool chart = false;
   std::optional<DateTime> at;
+  std::optional<ChartScale> scale;
   ViewOptions view;  // the filter run and the table page
 };
 
@@ -42,6 +43,12 @@ std::optional<PdfArguments> ParsePdf(const std::vector<std::string>& args, std::
       a.output = args[++i];
     } else if (arg == "--chart") {
       a.chart = true;
+    } else if (arg == "--scale" && hasValue && !a.scale) {
+      a.scale = ParseChartScale(args[++i]);
+      if (!a.scale) {
+        message = "--scale takes single, range or unit";
+        return std::nullopt;
+      }
     } else if (arg == "--at" && hasValue && !a.at) {
       a.at = ParseCursorTime(args[++i]);
       if (!a.at) return std::nullopt;
@@ -101,6 +108,7 @@ int RunPdf(const std::vector<std::string>& args, std::ostream& err) {
     }
     DrawnChart drawn(channels, summary, a->view, TrendChart::kPageWidth, TrendChart::kPageHeight,
                      a->at);
+    if (a->scale) drawn.SetScale(*a->scale, SourceChannelRanges(a->source));
     ChartReportData data;
     data.picture = InvertedChartPicture(drawn.Chart().Render(drawn.Chart().width(), drawn.Chart().height()));
     const ViewRanges view = drawn.Chart().Ranges();

@@ -21,6 +21,7 @@ struct PngArguments {
   int width = TrendChart::kPageWidth;
   int height = TrendChart::kPageHeight;
   std::optional<DateTime> at;
+  std::optional<ChartScale> scale;
   ViewOptions view;
   bool envelope = false;
 };
@@ -64,6 +65,12 @@ std::optional<PngArguments> ParsePng(const std::vector<std::string>& args, std::
       sized = true;
     } else if (arg == "--envelope" && !a.envelope) {
       a.envelope = true;
+    } else if (arg == "--scale" && hasValue && !a.scale) {
+      a.scale = ParseChartScale(args[++i]);
+      if (!a.scale) {
+        message = "--scale takes single, range or unit";
+        return std::nullopt;
+      }
     } else if (arg == "--at" && hasValue && !a.at) {
       a.at = ParseCursorTime(args[++i]);
       if (!a.at) return std::nullopt;
@@ -128,6 +135,7 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   if (std::optional<ChartFill> overview = OverviewOfPeriod(a->source, a->view, a->width, summary)) {
     OffscreenApplication app;
     DrawnChart drawn(std::move(*overview), summary, a->width, a->height, a->at);
+    if (a->scale) drawn.SetScale(*a->scale, SourceChannelRanges(a->source));
     return SavePng(drawn.Chart().Render(a->width, a->height), a->output, err);
   }
   const std::optional<UserMessage> error = LoadQuietly(a->source, a->view, summary, channels, err);
@@ -138,6 +146,7 @@ int RunPng(const std::vector<std::string>& args, std::ostream& err) {
   // Qt on the offscreen platform for this command only; the program itself never starts here.
   OffscreenApplication app;
   DrawnChart drawn(channels, summary, a->view, a->width, a->height, a->at, a->envelope);
+  if (a->scale) drawn.SetScale(*a->scale, SourceChannelRanges(a->source));
   const int saved = SavePng(drawn.Chart().Render(a->width, a->height), a->output, err);
   return saved != 0 ? saved : (error ? 1 : 0);
 }

@@ -14,34 +14,7 @@
 #include "vantiro-convert/ViewOptions.h"
 
 namespace vantiro {
-namespace {
 
-// The decimals each channel is recorded with, where the source says: a recorder file's header, or
-// what the archive keeps of the recorder's latest source. A CSV file says nothing (the values then
-// tell).
-std::map<int, int> SourceDecimals(const RecordingSource& source) {
-  std::map<int, int> decimals;
-  if (!source.FromArchive()) {
-    // Read as the load reads it: a recorder file unless the name says CSV.
-    if (!IsCsvPath(source.file)) {
-      for (const RecorderChannelRange& range : ReadRecorderChannelRanges(source.file)) {
-        decimals[range.number] = range.decimals;
-      }
-    }
-    return decimals;
-  }
-  std::string error;
-  std::unique_ptr<Archive> archive = Archive::Open(source.archive, false, error);
-  if (!archive) return decimals;
-  const std::optional<RecorderInfo> recorder = archive->FindRecorder(source.recorder, error);
-  if (!recorder) return decimals;
-  for (const ChannelSummaryInfo& c : archive->Channels(recorder->id, error).value_or(std::vector<ChannelSummaryInfo>{})) {
-    if (c.hasRange) decimals[c.number] = c.decimals;
-  }
-  return decimals;
-}
-
-}  // namespace
 
 int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   ViewOptions options;
@@ -82,7 +55,8 @@ int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   const DateTime from = options.from.value_or(any ? first : summary.startTime);
   const DateTime to = options.to.value_or(any ? last : summary.endTime);
-  const std::map<int, int> decimals = SourceDecimals(source);
+  std::map<int, int> decimals;
+  for (const auto& [number, range] : SourceChannelRanges(source)) decimals[number] = range.decimals;
   std::vector<SpanStatistics> rows;
   for (const ChannelInfo& channel : channels) {
     if (options.channels && !(channel.number >= 1 && channel.number <= 16 &&

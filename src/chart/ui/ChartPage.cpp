@@ -25,8 +25,10 @@ void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
   ascending_.clear();
   indexes_.clear();
   chart_.SetBottomIncrement(fill.bottom.increment);
-  chart_.SetLeftAxis(fill.left.min, fill.left.max);
-  chart_.SetLeftIncrement(fill.left.increment);
+  singleLeft_ = fill.left;
+  const AxisWindow left = LeftWindow();
+  chart_.SetLeftAxis(left.min, left.max);
+  chart_.SetLeftIncrement(left.increment);
   chart_.SetZoomAllowed(true);
   if (fill.freezeTimeWindow) {
     limits.xZoomLimitMax = fill.bottom.max;
@@ -42,21 +44,47 @@ void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
     seriesList_.push_back(std::move(added[i]));
   }
   chart_.SetCursorX(fill.cursorX);
-  chart_.SetCursorY1(fill.cursorY1);
-  chart_.SetCursorY2(fill.cursorY2);
+  const bool single = chart_.Scale() == ChartScale::Single;
+  chart_.SetCursorY1(single ? fill.cursorY1 : 100.0);
+  chart_.SetCursorY2(single ? fill.cursorY2 : 0.0);
+  if (linesShown) linesShown();
+}
+
+AxisWindow ChartPage::LeftWindow() const {
+  if (chart_.Scale() == ChartScale::Single) return singleLeft_;
+  return AxisWindow{kPercentAxisMin, kPercentAxisMax, kPercentAxisStep};
+}
+
+void ChartPage::SetScale(ChartScale scale) {
+  if (scale == chart_.Scale()) return;
+  chart_.SetScale(scale);
+  const AxisWindow left = LeftWindow();
+  if (chart_.LineCount() > 0 && !(left.min == 0.0 && left.max == 0.0)) {
+    chart_.SetLeftAxis(left.min, left.max);
+    chart_.SetLeftIncrement(left.increment);
+  }
+  const bool single = scale == ChartScale::Single;
+  chart_.SetCursorY1(single ? summary_.rangeMax : 100.0);
+  chart_.SetCursorY2(single ? summary_.rangeMin : 0.0);
 }
 
 void ChartPage::PlaceCursorsAfterLoad(DateTime t0, bool showY1, bool showY2) {
+  // The second cursor first, so that the read-out the first one's move brings shows it.
+  const ViewRanges view = chart_.Ranges();
+  chart_.SetCursorX2(view.x0 + (view.x1 - view.x0) * kSecondCursorPlace);
   chart_.SetVerticalCursor(true, showY1);
   chart_.SetCursorX(t0 + kCursorStartOffset);
-  chart_.SetCursorY1(summary_.rangeMax);
+  const bool single = chart_.Scale() == ChartScale::Single;
+  chart_.SetCursorY1(single ? summary_.rangeMax : 100.0);
   chart_.SetHorizontalCursorActive(showY2);
-  chart_.SetCursorY2(summary_.rangeMin);
+  chart_.SetCursorY2(single ? summary_.rangeMin : 0.0);
 }
 
 void ChartPage::ChartCursorToolChange(DateTime x) {
   if (x == 0.0) return;
-  chart_.SetLegendTitle(QString::fromStdString(CursorLegendTitle(x)));
+  const DateTime x2 = chart_.Cursors().x2;
+  chart_.SetLegendTitle(QString::fromStdString(
+      CursorLegendTitle(x) + (x2 != 0.0 ? "\n" + SecondCursorLegendTitle(x, x2) : std::string())));
   const double gapHeight = GapHeight(summary_);
   for (const ChartSeriesInfo& info : seriesList_) {
     const ChartLine& line = chart_.Line(info.series);

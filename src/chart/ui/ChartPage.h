@@ -3,9 +3,11 @@
 // after a load, the legend read-out of the vertical cursor, and carrying out what the view rules
 // decided. The main window and the command-line pictures both draw through it.
 
+#include <functional>
 #include <vector>
 
 #include "chart/ChartLines.h"
+#include "chart/ChartScales.h"
 #include "chart/LineEnvelope.h"
 #include "chart/ZoomLimits.h"
 #include "recorder/Dataset.h"
@@ -25,10 +27,20 @@ class ChartPage {
   // narrower than 10 s frozen, every line at once, the cursors where the fill put them.
   void ShowFill(ChartFill&& fill, ZoomLimits& limits);
   // Vertical cursor active (a cross while showY1) at t0 + 0.1 s and rangeMax; the horizontal
-  // cursor active while showY2, at rangeMin.
+  // cursor active while showY2, at rangeMin (under the range and unit scales at 100 and 0 of the
+  // shared axis). The second vertical cursor at the right quarter of the view.
   void PlaceCursorsAfterLoad(DateTime t0, bool showY1, bool showY2);
-  // The read-out: legend title and every line's entry for the vertical cursor at x.
+  // The read-out: legend title (both vertical cursors and the time between them) and every line's
+  // entry for the vertical cursor at x.
   void ChartCursorToolChange(DateTime x);
+
+  // The value scale: the chart's lines moved onto it, the left axis back to its whole window (the
+  // last fill's under the single axis, 0-100 under the others), the horizontal cursors with it.
+  void SetScale(ChartScale scale);
+  // The left axis's whole window under the scale on show.
+  AxisWindow LeftWindow() const;
+  // Called at the end of every ShowFill (the main window's panels follow the new lines).
+  std::function<void()> linesShown;
   // Ranges set back, label steps and cursors, as a view handler decided.
   void Apply(const ViewChange& change);
 
@@ -53,6 +65,7 @@ class ChartPage {
   const std::vector<ChannelInfo>* channels_ = nullptr;
   std::vector<signed char> ascending_;
   std::vector<EnvelopeIndex> indexes_;  // per channel, made at its first envelope after a fill  // per channel, once known after a fill: 1 ascending, 0 not
+  AxisWindow singleLeft_;    // the last fill's left axis
   DateTime fillFrom_ = 0.0;  // the window the last fill drew
   DateTime fillTo_ = 0.0;
 };

@@ -1,5 +1,6 @@
 #include "chart/ui/ChartParts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -74,8 +75,11 @@ void LegendPagerItem::draw(QCPPainter* painter) {
 
 QSize LegendPagerItem::minimumOuterSizeHint() const {
   const QFontMetrics metrics(mFont);
-  return QSize(metrics.horizontalAdvance(text_) + mMargins.left() + mMargins.right(),
-               metrics.height() + mMargins.top() + mMargins.bottom());
+  // One row per line of the text (the second cursor's line under the first's).
+  int width = 0;
+  for (const QString& line : text_.split(QLatin1Char('\n'))) width = std::max(width, metrics.horizontalAdvance(line));
+  return QSize(width + mMargins.left() + mMargins.right(),
+               metrics.height() * Lines() + mMargins.top() + mMargins.bottom());
 }
 
 LegendTitleItem::LegendTitleItem(QCPLegend* legend) : QCPAbstractLegendItem(legend) {
@@ -92,8 +96,11 @@ void LegendTitleItem::draw(QCPPainter* painter) {
 QSize LegendTitleItem::minimumOuterSizeHint() const {
   if (text_.isEmpty()) return QSize(0, 0);
   const QFontMetrics metrics(mFont);
-  return QSize(metrics.horizontalAdvance(text_) + mMargins.left() + mMargins.right(),
-               metrics.height() + mMargins.top() + mMargins.bottom());
+  // One row per line of the text (the second cursor's line under the first's).
+  int width = 0;
+  for (const QString& line : text_.split(QLatin1Char('\n'))) width = std::max(width, metrics.horizontalAdvance(line));
+  return QSize(width + mMargins.left() + mMargins.right(),
+               metrics.height() * Lines() + mMargins.top() + mMargins.bottom());
 }
 
 namespace {

@@ -34,6 +34,7 @@ class LegendPagerItem : public QCPAbstractLegendItem {
   explicit LegendPagerItem(QCPLegend* legend);
   void SetText(const QString& text) { text_ = text; }
   const QString& Text() const { return text_; }
+  int Lines() const { return static_cast<int>(text_.count(QLatin1Char('\n'))) + 1; }
 
  protected:
   void draw(QCPPainter* painter) override;
@@ -49,6 +50,7 @@ class LegendTitleItem : public QCPAbstractLegendItem {
   explicit LegendTitleItem(QCPLegend* legend);
   void SetText(const QString& text) { text_ = text; }
   const QString& Text() const { return text_; }
+  int Lines() const { return static_cast<int>(text_.count(QLatin1Char('\n'))) + 1; }
 
  protected:
   void draw(QCPPainter* painter) override;

@@ -16,6 +16,7 @@ const QColor kLegendFrameColour(0, 120, 0);
 const QColor kZoomRectColour(255, 255, 0);
 const QColor kVerticalCursorColour(0, 128, 255);
 const QColor kHorizontalCursorColour(0, 127, 255);
+const QColor kSecondCursorColour(120, 110, 255);  // the second vertical cursor: a violet blue
 constexpr double kLegendTopFraction = 0.04;  // above the legend, and at least as much below it
 constexpr int kLegendWheelEntries = 3;       // entries a notch of the wheel scrolls the legend
 constexpr int kWheelNotch = 120;
@@ -41,12 +42,48 @@ QCPRange ValueRange(double min, double max) {
 
 }  // namespace
 
+// The alarm bands, drawn on the grid layer after the grid: under every line.
+class AlarmBandLayer : public QCPLayerable {
+ public:
+  explicit AlarmBandLayer(TrendChart* chart) : QCPLayerable(chart, QStringLiteral("grid")), chart_(chart) {}
+
+ protected:
+  void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(false); }
+  QRect clipRect() const override { return chart_->axisRect()->rect(); }
+  void draw(QCPPainter* painter) override {
+    const QRect area = chart_->axisRect()->rect();
+    for (const TrendChart::AlarmBand& band : chart_->AlarmBands()) {
+      if (band.line >= chart_->LineCount()) continue;
+      QCPAbstractPlottable* plottable = chart_->Plottable(band.line);
+      if (!plottable || !plottable->visible()) continue;
+      double left = chart_->xAxis->coordToPixel(ChartKey(band.event.start));
+      double right = chart_->xAxis->coordToPixel(ChartKey(band.event.end));
+      if (right < area.left() || left > area.right()) continue;
+      left = std::max<double>(left, area.left());
+      right = std::min<double>(right, area.right() + 1);
+      QColor colour = Colour(PaletteColour(chart_->Line(band.line).palettePosition));
+      colour.setAlpha(70);
+      // At least a pixel wide, so that a period of one sample shows.
+      painter->fillRect(QRectF(left, area.top(), std::max(1.0, right - left), area.height()), colour);
+      colour.setAlpha(230);
+      painter->setPen(QPen(colour, 1, Qt::DashLine));
+      const double y = plottable->valueAxis()->coordToPixel(band.event.limit);
+      painter->drawLine(QLineF(left, y, std::max(left + 1.0, right), y));
+    }
+  }
+
+ private:
+  TrendChart* chart_;
+};
+
 TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   setObjectName(QStringLiteral("Chart"));
   SetUpAppearance();
   SetUpCursors();
   SetUpLegend();
   connect(this, &QCustomPlot::beforeReplot, this, &TrendChart::MarkSparseLines);
+  connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { SyncScaleAxes(); });
+  bandLayer_ = new AlarmBandLayer(this);
   connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
   connect(selectionRect(), &QCPSelectionRect::canceled, this, &TrendChart::AfterRubberBand);
   SetZoomAllowed(true);
@@ -160,6 +197,7 @@ void TrendChart::SetUpCursors() {
   verticalLine_ = line(kVerticalCursorColour);
   y1Line_ = line(kVerticalCursorColour);
   y2Line_ = line(kHorizontalCursorColour);
+  x2Line_ = line(kSecondCursorColour);
   UpdateCursorItems();
 }
 
@@ -208,7 +246,7 @@ void TrendChart::LayOutLegend() {
   }
   legend->simplify();
   const std::size_t lines = lines_.size();
-  const auto entryRows = static_cast<std::size_t>(std::max(1, legendRows_ - 1));
+  const auto entryRows = static_cast<std::size_t>(std::max(1, legendRows_ - legendTitle_->Lines()));
   const bool paged = lines > entryRows;
   legendShown_ = paged ? std::max<std::size_t>(1, entryRows > 2 ? entryRows - 2 : 1) : lines;
   legendFirst_ = std::min(legendFirst_, lines - legendShown_);
@@ -278,8 +316,10 @@ void TrendChart::resizeEvent(QResizeEvent* event) {
 void TrendChart::ClearChart() {
   RemoveLegendEntries();
   lines_.clear();
+  alarmBands_.clear();
   LayOutLegend();
   clearPlottables();
+  BuildScaleAxes();
   homeRanges_.reset();
   bottomAutomatic_ = leftAutomatic_ = true;
   legend->setVisible(false);
@@ -444,6 +484,7 @@ std::size_t TrendChart::AddLines(std::vector<ChartLine>&& lines, double gapHeigh
   }
   LayOutLegend();
   legend->setVisible(!lines_.empty());
+  BuildScaleAxes();
   RescaleAutomaticAxes();
   replot(rpQueuedReplot);
   return first;
@@ -488,6 +529,7 @@ void TrendChart::ReplaceLineData(std::size_t line, ChartLine&& data) {
   series.data = std::move(data);
   series.data.title = title;
   SetBand(series, series.data);
+  if (series.band) series.band->setValueAxis(graph->valueAxis());
   replot(rpQueuedReplot);
 }
 
@@ -515,7 +557,16 @@ void TrendChart::SetLineVisible(std::size_t line, bool visible) {
   replot(rpQueuedReplot);
 }
 
-void TrendChart::SetLegendTitle(const QString& title) { legendTitle_->SetText(title); }
+void TrendChart::SetLegendTitle(const QString& title) {
+  const int lines = legendTitle_->Lines();
+  legendTitle_->SetText(title);
+  if (legendTitle_->Lines() != lines) LayOutLegend();
+}
+
+void TrendChart::SetAlarmBands(std::vector<AlarmBand> bands) {
+  alarmBands_ = std::move(bands);
+  replot(rpQueuedReplot);
+}
 
 QString TrendChart::LegendTitle() const { return legendTitle_->Text(); }
 
@@ -579,7 +630,12 @@ void TrendChart::RescaleAutomaticAxes() {
   // The keys of a line in time order are found at its ends; a line whose times go back is looked
   // at whole.
   if (bottomAutomatic_) xAxis->rescale();
+  UpdateScaleMaps();
   if (!leftAutomatic_) return;
+  if (scale_ != ChartScale::Single) {
+    yAxis->setRange(kPercentAxisMin, kPercentAxisMax);
+    return;
+  }
   // The values from each line's span, as QCPAxis::rescale would find them by looking at every
   // point: the union over all lines, shown or not; a range of no height keeps the axis' height
   // around its value.
@@ -608,6 +664,153 @@ void TrendChart::SetRanges(const ViewRanges& ranges) {
   bottomAutomatic_ = leftAutomatic_ = false;
   xAxis->setRange(KeyRange(ranges.x0, ranges.x1));
   yAxis->setRange(ValueRange(ranges.y0, ranges.y1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scales
+
+void TrendChart::SetScale(ChartScale scale) {
+  if (scale == scale_) return;
+  scale_ = scale;
+  BuildScaleAxes();
+  replot(rpQueuedReplot);
+}
+
+void TrendChart::SetLineRange(std::size_t line, double low, double high) {
+  lines_.at(line).range = MakeValueMap(low, high);
+  if (scale_ == ChartScale::Range) BuildScaleAxes();
+}
+
+double TrendChart::SharedValue(std::size_t line, double value) const {
+  return scale_ == ChartScale::Single ? value : lines_.at(line).map.ToShared(value);
+}
+
+QCPAxis* TrendChart::LineAxis(const Series& series) const {
+  const std::size_t k = static_cast<std::size_t>(&series - lines_.data());
+  if (scale_ == ChartScale::Single || k >= lineAxis_.size() || lineAxis_[k] >= scaleAxes_.size()) return yAxis;
+  return scaleAxes_[lineAxis_[k]];
+}
+
+void TrendChart::BuildScaleAxes() {
+  // Every line back on the shared axis first: an axis taken away takes its plottables with it.
+  for (Series& series : lines_) {
+    if (series.plottable) series.plottable->setValueAxis(yAxis);
+    if (series.band) series.band->setValueAxis(yAxis);
+  }
+  for (QCPAxis* axis : scaleAxes_) axisRect()->removeAxis(axis);
+  scaleAxes_.clear();
+  unitGroups_.clear();
+  lineAxis_.assign(lines_.size(), static_cast<std::size_t>(-1));
+  const bool single = scale_ == ChartScale::Single;
+  const bool unit = scale_ == ChartScale::Unit;
+  yAxis->setTickLabels(!unit);
+  yAxis->setTicks(!unit);
+  yAxis->grid()->setVisible(!unit);
+  yAxis->setLabel(scale_ == ChartScale::Range ? QStringLiteral("%") : QString());
+  if (single || lines_.empty()) {
+    for (Series& series : lines_) series.map = ValueMap{};
+    return;
+  }
+  auto addAxis = [this](bool visible) {
+    QCPAxis* axis = axisRect()->addAxis(QCPAxis::atLeft);
+    axis->setVisible(visible);
+    axis->setLayer(yAxis->layer());
+    axis->grid()->setVisible(false);
+    if (visible) {
+      axis->setBasePen(yAxis->basePen());
+      axis->setTickPen(yAxis->tickPen());
+      axis->setSubTicks(false);
+      axis->setTickLength(0, 4);
+      axis->setTickLabelColor(Qt::white);
+      axis->setTickLabelFont(yAxis->tickLabelFont());
+      axis->setLabelColor(Qt::white);
+      axis->setLabelFont(yAxis->tickLabelFont());
+      auto ticker = QSharedPointer<StepValueTicker>::create();
+      ticker->setTickCount(8);
+      axis->setTicker(ticker);
+      axis->setNumberFormat(QStringLiteral("f"));
+      axis->grid()->setPen(yAxis->grid()->pen());
+      axis->grid()->setZeroLinePen(Qt::NoPen);
+      axis->grid()->setSubGridVisible(false);
+      axis->setPadding(2);
+    }
+    scaleAxes_.push_back(axis);
+    return scaleAxes_.size() - 1;
+  };
+  if (unit) {
+    std::vector<std::string> units;
+    units.reserve(lines_.size());
+    for (const Series& series : lines_) units.push_back(series.data.unit);
+    unitGroups_ = GroupLinesByUnit(units);
+    for (const UnitGroup& group : unitGroups_) {
+      const std::size_t axis = addAxis(true);
+      scaleAxes_[axis]->setLabel(QString::fromStdString(group.unit));
+      for (const std::size_t line : group.lines) lineAxis_[line] = axis;
+    }
+    // The grid follows the labels of the axis next to the plot.
+    if (!scaleAxes_.empty()) scaleAxes_.front()->grid()->setVisible(true);
+  } else {
+    // One hidden axis per distinct range: the lines of channels of one range share it.
+    std::vector<ValueMap> maps;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const Series& series = lines_[i];
+      const ValueMap map = series.range ? *series.range
+                           : series.values.any ? MakeValueMap(series.values.low, series.values.high)
+                                                 : ValueMap{};
+      std::size_t found = maps.size();
+      for (std::size_t m = 0; m < maps.size() && found == maps.size(); ++m) {
+        if (maps[m] == map) found = m;
+      }
+      if (found == maps.size() && maps.size() < 256) {
+        maps.push_back(map);
+        addAxis(false);
+      }
+      lineAxis_[i] = std::min(found, maps.size() - 1);
+    }
+  }
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    QCPAxis* axis = scaleAxes_[lineAxis_[i]];
+    if (lines_[i].plottable) lines_[i].plottable->setValueAxis(axis);
+    if (lines_[i].band) lines_[i].band->setValueAxis(axis);
+  }
+  UpdateScaleMaps();
+}
+
+void TrendChart::UpdateScaleMaps() {
+  if (scale_ == ChartScale::Single || scaleAxes_.empty()) return;
+  if (scale_ == ChartScale::Unit) {
+    for (const UnitGroup& group : unitGroups_) {
+      ValueSpan span;
+      for (const std::size_t line : group.lines) {
+        if (!lines_[line].values.any) continue;
+        span.Take(lines_[line].values.low);
+        span.Take(lines_[line].values.high);
+      }
+      const ValueMap map = span.any ? MakeValueMap(span.low, span.high) : ValueMap{};
+      for (const std::size_t line : group.lines) lines_[line].map = map;
+    }
+  } else {
+    for (Series& series : lines_) {
+      series.map = series.range ? *series.range
+                   : series.values.any ? MakeValueMap(series.values.low, series.values.high)
+                                         : ValueMap{};
+    }
+  }
+  SyncScaleAxes();
+}
+
+void TrendChart::SyncScaleAxes() {
+  if (scale_ == ChartScale::Single || scaleAxes_.empty()) return;
+  // Each axis shows, in its lines' values, the window the shared axis shows.
+  const QCPRange shared = yAxis->range();
+  std::vector<bool> done(scaleAxes_.size(), false);
+  for (std::size_t i = 0; i < lines_.size() && i < lineAxis_.size(); ++i) {
+    const std::size_t a = lineAxis_[i];
+    if (a >= scaleAxes_.size() || done[a]) continue;
+    done[a] = true;
+    const ValueMap& map = lines_[i].map;
+    scaleAxes_[a]->setRange(map.FromShared(shared.lower), map.FromShared(shared.upper));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -668,6 +871,10 @@ void TrendChart::UpdateCursorItems() {
   y1Line_->point2->setCoords(1.0, cursors_.y1);
   y2Line_->point1->setCoords(0.0, cursors_.y2);
   y2Line_->point2->setCoords(1.0, cursors_.y2);
+  const double key2 = ChartKey(cursors_.x2);
+  x2Line_->point1->setCoords(key2, 0.0);
+  x2Line_->point2->setCoords(key2, 1.0);
+  x2Line_->setVisible(verticalActive_);
   verticalLine_->setVisible(verticalActive_);
   y1Line_->setVisible(verticalActive_ && verticalCross_);
   y2Line_->setVisible(horizontalActive_);
@@ -679,6 +886,14 @@ void TrendChart::SetCursorX(DateTime x) {
   UpdateCursorItems();
   Repaint();
   emit cursorMoved(x);
+}
+
+void TrendChart::SetCursorX2(DateTime x2) {
+  if (x2 == cursors_.x2) return;
+  cursors_.x2 = x2;
+  UpdateCursorItems();
+  Repaint();
+  emit cursor2Moved(x2);
 }
 
 void TrendChart::SetCursorY1(double y) {
@@ -751,10 +966,16 @@ bool TrendChart::GrabCursor(const QPoint& pos) {
     return false;
   }
   auto near = [](double pixel, int at) { return std::abs(pixel - at) <= kCursorGrabPixels; };
-  dragX_ = verticalActive_ && near(xAxis->coordToPixel(ChartKey(cursors_.x)), pos.x());
-  dragY1_ = verticalActive_ && verticalCross_ && near(yAxis->coordToPixel(cursors_.y1), pos.y());
-  dragY2_ = !dragX_ && !dragY1_ && horizontalActive_ && near(yAxis->coordToPixel(cursors_.y2), pos.y());
-  return dragX_ || dragY1_ || dragY2_;
+  const double xPixel = xAxis->coordToPixel(ChartKey(cursors_.x));
+  const double x2Pixel = xAxis->coordToPixel(ChartKey(cursors_.x2));
+  dragX_ = verticalActive_ && near(xPixel, pos.x());
+  // The nearer of the two vertical cursors when both are within reach.
+  dragX2_ = verticalActive_ && near(x2Pixel, pos.x()) &&
+            (!dragX_ || std::abs(x2Pixel - pos.x()) < std::abs(xPixel - pos.x()));
+  if (dragX2_) dragX_ = false;
+  dragY1_ = verticalActive_ && verticalCross_ && !dragX2_ && near(yAxis->coordToPixel(cursors_.y1), pos.y());
+  dragY2_ = !dragX_ && !dragX2_ && !dragY1_ && horizontalActive_ && near(yAxis->coordToPixel(cursors_.y2), pos.y());
+  return dragX_ || dragX2_ || dragY1_ || dragY2_;
 }
 
 void TrendChart::DragCursorTo(const QPoint& pos) {
@@ -762,15 +983,19 @@ void TrendChart::DragCursorTo(const QPoint& pos) {
   const int x = std::clamp(pos.x(), area.left(), area.right());
   const int y = std::clamp(pos.y(), area.top(), area.bottom());
   if (dragX_) SetCursorX(ChartDays(xAxis->pixelToCoord(x)));
+  if (dragX2_) SetCursorX2(ChartDays(xAxis->pixelToCoord(x)));
   if (dragY1_) SetCursorY1(yAxis->pixelToCoord(y));
   if (dragY2_) SetCursorY2(yAxis->pixelToCoord(y));
 }
 
 void TrendChart::UpdateHoverShape(const QPoint& pos) {
-  const bool wasX = dragX_, wasY1 = dragY1_, wasY2 = dragY2_;
+  const bool wasX = dragX_, wasY1 = dragY1_, wasY2 = dragY2_, wasX2 = dragX2_;
   const bool overCursor = GrabCursor(pos);
   Qt::CursorShape shape = Qt::ArrowCursor;
-  if (overCursor) shape = dragX_ && !dragY1_ ? Qt::SizeHorCursor : dragX_ ? Qt::SizeAllCursor : Qt::SizeVerCursor;
+  if (overCursor) {
+    shape = (dragX_ || dragX2_) && !dragY1_ ? Qt::SizeHorCursor : dragX_ ? Qt::SizeAllCursor : Qt::SizeVerCursor;
+  }
+  dragX2_ = wasX2;
   dragX_ = wasX;
   dragY1_ = wasY1;
   dragY2_ = wasY2;
@@ -786,6 +1011,15 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
       return;
     }
     if (zoomAllowed_ && axisRect()->rect().contains(pos)) QCustomPlot::mousePressEvent(event);
+    return;
+  }
+  if (event->button() == Qt::RightButton && legend->visible() && legend->outerRect().contains(pos)) {
+    for (std::size_t k = 0; k < legendShown_; ++k) {
+      if (legendEntries_[k]->rect().contains(pos)) {
+        emit legendMenuRequested(legendFirst_ + k, event->globalPosition().toPoint());
+        break;
+      }
+    }
     return;
   }
   if (event->button() == Qt::RightButton && scrollAllowed_ && axisRect()->rect().contains(pos)) {

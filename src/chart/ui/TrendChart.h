@@ -10,12 +10,15 @@
 #include <optional>
 #include <vector>
 
+#include "chart/AlarmEvents.h"
 #include "chart/ChartLines.h"
+#include "chart/ChartScales.h"
 #include "chart/ui/ChartParts.h"
 #include "chart/ZoomLimits.h"
 
 namespace vantiro {
 
+class AlarmBandLayer;
 class CheckableLegendItem;
 class LegendPagerItem;
 class LegendTitleItem;
@@ -120,8 +123,32 @@ class TrendChart : public QCustomPlot {
   void UndoZoom();
   bool Zoomed() const { return homeRanges_.has_value(); }
 
-  // Cursors. Setting X or Y1 to a different value raises cursorMoved; Y2 has no read-out.
+  // Value scales. Under "按量程" each line is drawn against its channel's range (SetLineRange; a
+  // line without one against the span of its values) on a left axis of 0-100 %; under "按单位分轴"
+  // against an axis per unit, stacked on the left, each fitted to its lines. The left axis of
+  // Ranges(), zoom, scroll and the horizontal cursors is then the shared 0-100 axis; the lines'
+  // points, and so the read-out, keep their real values.
+  void SetScale(ChartScale scale);
+  ChartScale Scale() const { return scale_; }
+  void SetLineRange(std::size_t line, double low, double high);
+  // Where a value of a line lands on the left axis of Ranges() under the scale on show.
+  double SharedValue(std::size_t line, double value) const;
+  // The unit axes on show ("按单位分轴"): their labels and windows in real values.
+  std::vector<QCPAxis*> ScaleAxes() const { return scaleAxes_; }
+
+  // Alarm bands: the periods a line spent beyond a limit, shaded in its colour under the lines from
+  // top to bottom of the plot, with the limit drawn dashed across each period.
+  struct AlarmBand {
+    std::size_t line = 0;
+    AlarmEvent event;
+  };
+  void SetAlarmBands(std::vector<AlarmBand> bands);
+  const std::vector<AlarmBand>& AlarmBands() const { return alarmBands_; }
+
+  // Cursors. Setting X or Y1 to a different value raises cursorMoved, X2 cursor2Moved; Y2 has no
+  // read-out. The second vertical cursor shows while the vertical cursor does.
   CursorPositions Cursors() const { return cursors_; }
+  void SetCursorX2(DateTime x2);
   void SetCursorX(DateTime x);
   void SetCursorY1(double y);
   void SetCursorY2(double y);
@@ -148,6 +175,9 @@ class TrendChart : public QCustomPlot {
   void zoomUndone();
   void doubleClicked();
   void cursorMoved(DateTime x);
+  void cursor2Moved(DateTime x2);
+  // The legend's context menu was asked for over a line's entry.
+  void legendMenuRequested(std::size_t line, const QPoint& globalPos);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -169,6 +199,8 @@ class TrendChart : public QCustomPlot {
   struct Series {
     ChartLine data;
     ValueSpan values;
+    std::optional<ValueMap> range;  // the channel's, for "按量程"
+    ValueMap map;                   // onto the shared axis under the scale on show
     QCPAbstractPlottable* plottable = nullptr;
     double gapHeight = 0.0;
     // The band of a line drawn from summaries.
@@ -192,6 +224,12 @@ class TrendChart : public QCustomPlot {
   void RemoveLegendEntries();
   void AppendToLine(std::size_t line, DateTime x, double y, bool gap, bool rescale);
   void UpdateCursorItems();
+  // The axes of the scale made again (the lines moved onto them), or only their maps and windows
+  // brought up to date with the lines' values (a live reading).
+  void BuildScaleAxes();
+  void UpdateScaleMaps();
+  void SyncScaleAxes();
+  QCPAxis* LineAxis(const Series& series) const;
   void SaveHomeRanges();
   void SetRanges(const ViewRanges& ranges);
   void OnRubberBand(const QRect& rect, QMouseEvent* event);
@@ -219,6 +257,13 @@ class TrendChart : public QCustomPlot {
   QCPItemStraightLine* verticalLine_ = nullptr;
   QCPItemStraightLine* y1Line_ = nullptr;
   QCPItemStraightLine* y2Line_ = nullptr;
+  QCPItemStraightLine* x2Line_ = nullptr;
+  ChartScale scale_ = ChartScale::Single;
+  std::vector<QCPAxis*> scaleAxes_;       // the axes the scale added, beside yAxis
+  std::vector<std::size_t> lineAxis_;     // per line: its place in scaleAxes_
+  std::vector<UnitGroup> unitGroups_;     // "按单位分轴": per axis its lines
+  AlarmBandLayer* bandLayer_ = nullptr;
+  std::vector<AlarmBand> alarmBands_;
 
   bool bottomAutomatic_ = true;
   bool leftAutomatic_ = true;
@@ -233,7 +278,7 @@ class TrendChart : public QCustomPlot {
 
   bool repaintPending_ = false;
   Drag drag_ = Drag::None;
-  bool dragX_ = false, dragY1_ = false, dragY2_ = false;
+  bool dragX_ = false, dragY1_ = false, dragY2_ = false, dragX2_ = false;
   QPoint dragStart_;
   ViewRanges dragStartRanges_;
 };

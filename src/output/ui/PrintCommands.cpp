@@ -33,7 +33,30 @@ void PrintTablePage(QWidget* parent, const std::vector<ChannelInfo>& channels, c
   PreviewListReport(parent, data);
 }
 
-void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime from, DateTime to) {
+std::vector<std::vector<std::string>> StatisticsReportRows(const std::vector<SpanStatistics>& rows) {
+  std::vector<std::vector<std::string>> table;
+  const std::string text = SpanStatisticsTable(rows);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    std::vector<std::string> cells;
+    std::size_t field = 0;
+    while (true) {
+      const std::size_t tab = line.find('\t', field);
+      cells.push_back(line.substr(field, tab - field));
+      if (tab == std::string::npos) break;
+      field = tab + 1;
+    }
+    table.push_back(std::move(cells));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return table;
+}
+
+void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime from, DateTime to,
+                const std::vector<SpanStatistics>* statistics) {
   if (!hasLines) {
     CurrentPrompts().Message(parent, Text(kNothingToPrint), MessageIcon::Information);
     return;
@@ -46,6 +69,7 @@ void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime fr
   }
   data.printTime = PrintTimeText(LocalNow());
   data.printRegion = PrintRegionText(from, to);
+  if (statistics) data.statistics = StatisticsReportRows(*statistics);
   PreviewChartReport(parent, data);
 }
 

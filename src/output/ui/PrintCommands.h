@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "chart/SpanStatistics.h"
 #include "recorder/Dataset.h"
 #include "workbench/TableRows.h"
 #include "workbench/ViewModel.h"
@@ -22,6 +23,11 @@ void PrintTablePage(QWidget* parent, const std::vector<ChannelInfo>& channels, c
 
 // The chart's picture as shown and its visible time range: "没有需要打印的内容" without lines,
 // "打印出错。" when no picture could be made.
-void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime from, DateTime to);
+// With `statistics` (the span panel's rows while it shows) their table is printed under the picture.
+void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime from, DateTime to,
+                const std::vector<SpanStatistics>* statistics = nullptr);
+
+// The statistics table as the report prints it: the header row, then a row of texts per channel.
+std::vector<std::vector<std::string>> StatisticsReportRows(const std::vector<SpanStatistics>& rows);
 
 }  // namespace vantiro

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "output/Reports.h"
@@ -139,12 +141,48 @@ void PaintChartReport(QPagedPaintDevice& device, const ChartReportData& data) {
   page.Box(page.Mm(0, 4, 287, 8), QStringLiteral("趋势图打印"), font, Qt::AlignCenter, true);
   page.Box(page.Mm(0, 12, 287, 8), Text(data.printTime), font, kLeftMiddle, true);
   page.Box(page.Mm(0, 20, 287, 8), Text(data.printRegion), font, kLeftMiddle, true);
-  // The picture scaled into its box with its proportions kept, from the box's top left corner.
-  const QRectF box = page.Mm(0, 30, 287, 170);
+  // The picture scaled into its box with its proportions kept, from the box's top left corner;
+  // a shorter box when the statistics table follows it.
+  const bool table = !data.statistics.empty();
+  const QRectF box = page.Mm(0, 30, 287, table ? 120 : 170);
+  double pictureBottom = 30.0;
   if (!data.picture.isNull()) {
     const QSizeF size = QSizeF(data.picture.size()).scaled(box.size(), Qt::KeepAspectRatio);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(box.topLeft(), size), data.picture);
+    pictureBottom += 120.0 * size.height() / std::max(1.0, box.height());
+  }
+  if (!table) return;
+  // The table in rows of 5 mm; a page that is full goes on with the header on the next one.
+  static constexpr double kWidths[] = {18, 14, 22, 22, 20, 22, 42, 22, 42, 22, 21, 20};
+  static constexpr double kRow = 5.0;
+  const QFont small = ReportFont(8);
+  const double pageHeight = device.pageLayout().paintRect(QPageLayout::Millimeter).height();
+  const auto drawRow = [&](const std::vector<std::string>& cells, double y, bool header) {
+    double x = 0.0;
+    for (std::size_t c = 0; c < std::size(kWidths); ++c) {
+      const QString text = c < cells.size() ? Text(cells[c]) : QString();
+      if (header) {
+        page.Caption(page.Mm(x, y, kWidths[c], kRow), text, small);
+      } else {
+        page.Box(page.Mm(x, y, kWidths[c], kRow), text, small, c < 2 ? kLeftMiddle : Qt::AlignRight | Qt::AlignVCenter,
+                 true);
+      }
+      x += kWidths[c];
+    }
+  };
+  double y = pictureBottom + 4.0;
+  drawRow(data.statistics.front(), y, true);
+  y += kRow;
+  for (std::size_t r = 1; r < data.statistics.size(); ++r) {
+    if (y + kRow > pageHeight) {
+      device.newPage();
+      y = 0.0;
+      drawRow(data.statistics.front(), y, true);
+      y += kRow;
+    }
+    drawRow(data.statistics[r], y, false);
+    y += kRow;
   }
 }
 

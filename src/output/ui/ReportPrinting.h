@@ -26,6 +26,8 @@ struct ChartReportData {
   QImage picture;  // the chart as shown, colours inverted
   std::string printTime;
   std::string printRegion;
+  // The span panel's table printed under the picture (its header row first), when the panel shows.
+  std::vector<std::vector<std::string>> statistics;
 };
 
 // Page size, orientation and margins of each report.

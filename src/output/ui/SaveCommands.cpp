@@ -53,16 +53,22 @@ void SaveCommands::SaveTable(const std::vector<ChannelInfo>& channels, const Tab
   });
 }
 
-void SaveCommands::SaveChart(bool hasLines, const std::function<QImage()>& render) {
+void SaveCommands::SaveChart(bool hasLines, const std::function<QImage()>& render,
+                             const std::function<void(const QString&)>& saveCsv, const QString& csvFilter) {
   if (!hasLines) {
     CurrentPrompts().Message(parent_, kNothingToSave, MessageIcon::Information);
     return;
   }
   dialog_.defaultSuffix = QStringLiteral("bmp");
   dialog_.filter = QStringLiteral("Bitmap files(*.bmp)|*.bmp|JPEG files(*.jpg)|*.jpg");
+  if (saveCsv) dialog_.filter += QStringLiteral("|") + csvFilter;
   dialog_.fileName = QStringLiteral("chart");
   const QString path = RunDialog();
   if (path.isEmpty() || !MayWrite(path)) return;
+  if (saveCsv && path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+    saveCsv(path);
+    return;
+  }
   // A picture that could not be written (a full disk, a read-only folder) is reported like a
   // table that could not be; the file that had the name stays as it was.
   if (!SaveChartBitmap(render(), path)) ShowSaveFailed(parent_);

@@ -45,7 +45,10 @@ class SaveCommands {
   // The trend chart page: the chart as a bitmap, on the GUI thread, of the picture `render` makes
   // of it as shown (nothing to save without lines); a picture that could not be written is
   // reported with the export's failure message.
-  void SaveChart(bool hasLines, const std::function<QImage()>& render);
+  // With `saveCsv` the dialog also offers a CSV file (named by `csvFilter`, e.g. "CSV Files - 可见范围
+  // (*.csv)|*.csv"); a name ending in .csv goes to `saveCsv` instead of the picture.
+  void SaveChart(bool hasLines, const std::function<QImage()>& render,
+                 const std::function<void(const QString&)>& saveCsv = {}, const QString& csvFilter = {});
 
   const SaveDialogSettings& Dialog() const { return dialog_; }
 

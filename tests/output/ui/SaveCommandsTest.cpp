@@ -41,7 +41,9 @@ using testing::WriteText;
 const QString kNothingToSave = QStringLiteral("没有需要保存的内容");
 const QString kOverwrite = QStringLiteral("指定文件已经存在，是否覆盖？");
 const QString kCsvFilter = QStringLiteral("CSV Files(*.csv)|*.csv");
-const QString kChartFilter = QStringLiteral("Bitmap files(*.bmp)|*.bmp|JPEG files(*.jpg)|*.jpg");
+// With a recording's samples on hand the chart page also offers those of the visible window.
+const QString kChartFilter =
+    QStringLiteral("Bitmap files(*.bmp)|*.bmp|JPEG files(*.jpg)|*.jpg|CSV Files - 可见范围数据(*.csv)|*.csv");
 
 std::set<std::string> Names(const fs::path& dir) {
   std::set<std::string> names;

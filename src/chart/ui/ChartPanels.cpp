@@ -1,0 +1,228 @@
+#include "chart/ui/ChartPanels.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "chart/Cursors.h"
+#include "platform/ui/Prompts.h"
+
+namespace vantiro {
+namespace {
+
+QTableWidget* MakeTable(QWidget* parent, const QStringList& headers, const char* name) {
+  auto* table = new QTableWidget(0, static_cast<int>(headers.size()), parent);
+  table->setObjectName(QLatin1String(name));
+  table->setHorizontalHeaderLabels(headers);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->verticalHeader()->setVisible(false);
+  table->verticalHeader()->setDefaultSectionSize(QFontMetrics(table->font()).height() + 4);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setStretchLastSection(true);
+  table->setWordWrap(false);
+  return table;
+}
+
+void SetCell(QTableWidget* table, int row, int column, const QString& text) {
+  QTableWidgetItem* item = table->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem(text);
+    if (column > 1) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(row, column, item);
+  } else if (item->text() != text) {
+    item->setText(text);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+SpanPanel::SpanPanel(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("SpanPanel"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setSpacing(2);
+  auto* top = new QHBoxLayout;
+  caption_ = new QLabel(this);
+  caption_->setObjectName(QStringLiteral("SpanCaption"));
+  copy_ = new QPushButton(QStringLiteral("复制"), this);
+  copy_->setObjectName(QStringLiteral("SpanCopyButton"));
+  export_ = new QPushButton(QStringLiteral("导出CSV…"), this);
+  export_->setObjectName(QStringLiteral("SpanExportButton"));
+  top->addWidget(caption_, 1);
+  top->addWidget(copy_);
+  top->addWidget(export_);
+  layout->addLayout(top);
+  table_ = MakeTable(this,
+                     {QStringLiteral("通道"), QStringLiteral("单位"), QStringLiteral("起点值"), QStringLiteral("终点值"),
+                      QStringLiteral("差值"), QStringLiteral("最小值"), QStringLiteral("最小值时间"),
+                      QStringLiteral("最大值"), QStringLiteral("最大值时间"), QStringLiteral("平均值"),
+                      QStringLiteral("超上限时间"), QStringLiteral("超下限时间")},
+                     "SpanTable");
+  // Resizing to contents on every cursor step would measure every cell each time: once per fill.
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  layout->addWidget(table_, 1);
+  connect(copy_, &QPushButton::clicked, this, [this] { CopyToClipboard(); });
+  connect(export_, &QPushButton::clicked, this, &SpanPanel::exportRequested);
+  ShowStatistics({}, 0.0, 0.0);
+}
+
+void SpanPanel::ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, DateTime to, const QString& note) {
+  rows_ = std::move(rows);
+  if (from == 0.0 && to == 0.0) {
+    caption_->setText(QStringLiteral("区间统计"));
+  } else {
+    caption_->setText(QStringLiteral("区间统计  %1 — %2  (Δt %3)%4")
+                          .arg(QString::fromStdString(SpanTimeText(std::min(from, to))),
+                               QString::fromStdString(SpanTimeText(std::max(from, to))),
+                               QString::fromStdString(DurationText(std::abs(to - from) * 86400.0)), note));
+  }
+  // The cells from the table text, so that they read as the copy and the command line do.
+  const QStringList lines = QString::fromStdString(SpanStatisticsTable(rows_)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  const int count = static_cast<int>(lines.size()) - 1;
+  const bool grew = table_->rowCount() != count;
+  table_->setUpdatesEnabled(false);
+  table_->setRowCount(count);
+  for (int r = 0; r < count; ++r) {
+    const QStringList fields = lines[r + 1].split(QLatin1Char('\t'));
+    for (int c = 0; c < fields.size() && c < table_->columnCount(); ++c) SetCell(table_, r, c, fields[c]);
+  }
+  if (grew) table_->resizeColumnsToContents();
+  table_->setUpdatesEnabled(true);
+}
+
+QString SpanPanel::Caption() const { return caption_->text(); }
+
+QString SpanPanel::Text() const { return QString::fromStdString(SpanStatisticsTable(rows_)); }
+
+void SpanPanel::CopyToClipboard() const {
+  if (QClipboard* clipboard = QApplication::clipboard()) clipboard->setText(Text());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AlarmList::AlarmList(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("AlarmList"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setSpacing(2);
+  caption_ = new QLabel(QStringLiteral("报警事件"), this);
+  caption_->setObjectName(QStringLiteral("AlarmCaption"));
+  layout->addWidget(caption_);
+  table_ = MakeTable(this,
+                     {QStringLiteral("通道"), QStringLiteral("限值"), QStringLiteral("开始"), QStringLiteral("结束"),
+                      QStringLiteral("持续时间"), QStringLiteral("极值")},
+                     "AlarmTable");
+  layout->addWidget(table_, 1);
+  connect(table_, &QTableWidget::cellClicked, this, [this](int row, int) {
+    if (row >= 0 && static_cast<std::size_t>(row) < events_.size()) emit eventActivated(events_[static_cast<std::size_t>(row)]);
+  });
+}
+
+void AlarmList::ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals) {
+  const bool same = events.size() == events_.size() &&
+                    std::equal(events.begin(), events.end(), events_.begin(), [](const AlarmEvent& a, const AlarmEvent& b) {
+                      return a.number == b.number && a.upper == b.upper && a.start == b.start && a.end == b.end &&
+                             a.extreme == b.extreme && a.limit == b.limit;
+                    });
+  if (same) return;  // a live reading that changed nothing: the list keeps its scroll and selection
+  events_ = std::move(events);
+  const std::size_t shown = std::min(events_.size(), kMostRows);
+  caption_->setText(events_.size() > shown
+                        ? QStringLiteral("报警事件  共%1条，列出前%2条").arg(events_.size()).arg(shown)
+                        : QStringLiteral("报警事件  共%1条").arg(events_.size()));
+  table_->setUpdatesEnabled(false);
+  table_->setRowCount(static_cast<int>(shown));
+  for (std::size_t i = 0; i < shown; ++i) {
+    const AlarmEvent& e = events_[i];
+    const int d = i < decimals.size() ? decimals[i] : 3;
+    const int r = static_cast<int>(i);
+    SetCell(table_, r, 0, QString::asprintf("通道%02d", e.number));
+    SetCell(table_, r, 1, QString::fromStdString(AlarmLimitText(e, d)));
+    SetCell(table_, r, 2, QString::fromStdString(SpanTimeText(e.start)));
+    SetCell(table_, r, 3, QString::fromStdString(SpanTimeText(e.end)));
+    SetCell(table_, r, 4, QString::fromStdString(DurationText(e.seconds)));
+    SetCell(table_, r, 5, QString::number(e.extreme, 'f', std::clamp(d, 0, 6)));
+  }
+  table_->setUpdatesEnabled(true);
+}
+
+QString AlarmList::Caption() const { return caption_->text(); }
+
+// ---------------------------------------------------------------------------------------------
+
+ChannelLimitsDialog::ChannelLimitsDialog(QWidget* parent, const QString& title, const ChannelLimits& limits)
+    : QDialog(parent), limits_(limits) {
+  setObjectName(QStringLiteral("ChannelLimitsDialog"));
+  setWindowTitle(QStringLiteral("报警限值 - %1").arg(title));
+  auto* grid = new QGridLayout(this);
+  upperBox_ = new QCheckBox(QStringLiteral("上限："), this);
+  upperBox_->setObjectName(QStringLiteral("UpperBox"));
+  lowerBox_ = new QCheckBox(QStringLiteral("下限："), this);
+  lowerBox_->setObjectName(QStringLiteral("LowerBox"));
+  upperEdit_ = new QLineEdit(this);
+  upperEdit_->setObjectName(QStringLiteral("UpperEdit"));
+  lowerEdit_ = new QLineEdit(this);
+  lowerEdit_->setObjectName(QStringLiteral("LowerEdit"));
+  upperBox_->setChecked(limits.upper.has_value());
+  lowerBox_->setChecked(limits.lower.has_value());
+  if (limits.upper) upperEdit_->setText(QString::number(*limits.upper, 'g', 15));
+  if (limits.lower) lowerEdit_->setText(QString::number(*limits.lower, 'g', 15));
+  upperEdit_->setEnabled(upperBox_->isChecked());
+  lowerEdit_->setEnabled(lowerBox_->isChecked());
+  connect(upperBox_, &QCheckBox::toggled, upperEdit_, &QLineEdit::setEnabled);
+  connect(lowerBox_, &QCheckBox::toggled, lowerEdit_, &QLineEdit::setEnabled);
+  grid->addWidget(upperBox_, 0, 0);
+  grid->addWidget(upperEdit_, 0, 1);
+  grid->addWidget(lowerBox_, 1, 0);
+  grid->addWidget(lowerEdit_, 1, 1);
+  auto* note = new QLabel(QStringLiteral("超出限值的时段在趋势图上以通道颜色标出，并列入报警事件。"), this);
+  note->setWordWrap(true);
+  grid->addWidget(note, 2, 0, 1, 2);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &ChannelLimitsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &ChannelLimitsDialog::reject);
+  grid->addWidget(buttons, 3, 0, 1, 2);
+}
+
+void ChannelLimitsDialog::accept() {
+  ChannelLimits typed;
+  const auto read = [this](QCheckBox* box, QLineEdit* edit, std::optional<double>& out) {
+    if (!box->isChecked()) return true;
+    bool ok = false;
+    const double v = edit->text().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v)) {
+      CurrentPrompts().Message(this, QStringLiteral("请输入有效的%1。").arg(box == upperBox_ ? QStringLiteral("上限")
+                                                                                             : QStringLiteral("下限")),
+                               MessageIcon::Warning);
+      edit->setFocus();
+      return false;
+    }
+    out = v;
+    return true;
+  };
+  if (!read(upperBox_, upperEdit_, typed.upper) || !read(lowerBox_, lowerEdit_, typed.lower)) return;
+  if (typed.upper && typed.lower && !(*typed.upper > *typed.lower)) {
+    CurrentPrompts().Message(this, QStringLiteral("上限必须大于下限。"), MessageIcon::Warning);
+    upperEdit_->setFocus();
+    return;
+  }
+  limits_ = typed;
+  QDialog::accept();
+}
+
+}  // namespace vantiro

@@ -1,0 +1,98 @@
+#pragma once
+// The panels under the trend chart and the limits dialog of its legend:
+//   SpanPanel: the span between the two vertical cursors measured per shown channel, to copy as
+//     text or export as CSV;
+//   AlarmList: the periods the channels spent beyond their limits; a click moves the cursors there;
+//   ChannelLimitsDialog: a channel's upper and lower limit typed by the user.
+
+#include <QDialog>
+#include <QWidget>
+#include <vector>
+
+#include "chart/AlarmEvents.h"
+#include "chart/SpanStatistics.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace vantiro {
+
+class SpanPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SpanPanel(QWidget* parent = nullptr);
+  // The rows of the channels on show between `from` and `to`; `note` follows the span in the
+  // caption (empty, or why the values are not the exact samples').
+  void ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, DateTime to, const QString& note = {});
+  const std::vector<SpanStatistics>& Rows() const { return rows_; }
+  QString Caption() const;
+  // The table as text: tab-separated, a header row, then a row per channel.
+  QString Text() const;
+  void CopyToClipboard() const;
+  QTableWidget* Table() const { return table_; }
+  QPushButton* CopyButton() const { return copy_; }
+  QPushButton* ExportButton() const { return export_; }
+
+ signals:
+  void exportRequested();
+
+ private:
+  QLabel* caption_;
+  QTableWidget* table_;
+  QPushButton* copy_;
+  QPushButton* export_;
+  std::vector<SpanStatistics> rows_;
+};
+
+class AlarmList : public QWidget {
+  Q_OBJECT
+
+ public:
+  // At most this many periods are listed (the bands show them all).
+  inline static constexpr std::size_t kMostRows = 5000;
+
+  explicit AlarmList(QWidget* parent = nullptr);
+  // The events in time order, each with the decimals of its channel.
+  void ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals);
+  const std::vector<AlarmEvent>& Events() const { return events_; }
+  QString Caption() const;
+  QTableWidget* Table() const { return table_; }
+
+ signals:
+  void eventActivated(const vantiro::AlarmEvent& event);
+
+ private:
+  QLabel* caption_;
+  QTableWidget* table_;
+  std::vector<AlarmEvent> events_;
+};
+
+class ChannelLimitsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // For the channel named `title` ("通道03"), starting from `limits`.
+  ChannelLimitsDialog(QWidget* parent, const QString& title, const ChannelLimits& limits);
+  ChannelLimits Limits() const { return limits_; }
+  // The OK button's check: each ticked field a number, the upper limit above the lower; a refusal
+  // names the field and keeps the dialog open.
+  void accept() override;
+
+  QCheckBox* UpperBox() const { return upperBox_; }
+  QCheckBox* LowerBox() const { return lowerBox_; }
+  QLineEdit* UpperEdit() const { return upperEdit_; }
+  QLineEdit* LowerEdit() const { return lowerEdit_; }
+
+ private:
+  QCheckBox* upperBox_;
+  QCheckBox* lowerBox_;
+  QLineEdit* upperEdit_;
+  QLineEdit* lowerEdit_;
+  ChannelLimits limits_;
+};
+
+}  // namespace vantiro
