@@ -517,6 +517,7 @@ void TMainForm::OnChartDoubleClick() {
 }
 
 void TMainForm::ChartCursorToolChange(DateTime x) {
+  RefreshSpanPanel();
   if (archive_->OverviewShown()) {
     archive_->CursorMoved(x);
     return;

@@ -80,7 +80,11 @@ void TMainForm::CreateChartPanels(QLayout* layout) {
   SpanView->hide();
   AlarmView->hide();
   layout->addWidget(ChartSplitter);
-  connect(Chart, &TrendChart::cursor2Moved, this, [this] { ChartCursorToolChange(Chart->Cursors().x); });
+  connect(Chart, &TrendChart::cursor2Moved, this, [this] {
+    RefreshSpanPanel();
+    if (!archive_->OverviewShown()) chartPage_->ChartCursorToolChange(Chart->Cursors().x);
+  });
+  connect(Chart, &TrendChart::lineVisibilityChanged, this, [this] { RefreshSpanPanel(); });
   connect(Chart, &TrendChart::legendMenuRequested, this, [this](std::size_t line, const QPoint& at) {
     QMenu menu(this);
     QAction* limits = menu.addAction(QStringLiteral("报警限值…"));

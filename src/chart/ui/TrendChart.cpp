@@ -555,6 +555,7 @@ void TrendChart::SetLineVisible(std::size_t line, bool visible) {
   lines_.at(line).plottable->setVisible(visible);
   if (lines_[line].band) lines_[line].band->setVisible(visible);
   replot(rpQueuedReplot);
+  emit lineVisibilityChanged(line);
 }
 
 void TrendChart::SetLegendTitle(const QString& title) {

@@ -176,6 +176,8 @@ class TrendChart : public QCustomPlot {
   void doubleClicked();
   void cursorMoved(DateTime x);
   void cursor2Moved(DateTime x2);
+  // A line was shown or hidden (its legend entry clicked).
+  void lineVisibilityChanged(std::size_t line);
   // The legend's context menu was asked for over a line's entry.
   void legendMenuRequested(std::size_t line, const QPoint& globalPos);
 
