@@ -573,9 +573,9 @@ void TMainForm::PrintButtonClick() {
   } else if (activeTab == 1) {
     const ViewRanges view = Chart->Ranges();
     // The span panel's table under the picture while the panel shows.
-    const std::vector<SpanStatistics> rows = SpanView->isVisible() ? SpanRows() : std::vector<SpanStatistics>{};
+    const std::vector<SpanStatistics> rows = SpanPanelMenuItem->isChecked() ? SpanRows() : std::vector<SpanStatistics>{};
     PrintChart(this, Chart->LineCount() > 0, ChartPictureAsShown(), view.x0, view.x1,
-               SpanView->isVisible() ? &rows : nullptr);
+               SpanPanelMenuItem->isChecked() ? &rows : nullptr);
   }
 }
 
@@ -608,7 +608,7 @@ void TMainForm::SaveFileButtonClick() {
       // Beside the picture, the samples of the visible window (between the two cursors while the
       // span panel shows) as the filter would export them; only where the view holds the samples.
       const bool exact = !liveMode && !archive_->OverviewShown() && !channels.empty();
-      const bool betweenCursors = SpanView->isVisible();
+      const bool betweenCursors = SpanPanelMenuItem->isChecked();
       const auto saveCsv = [this, betweenCursors](const QString& path) {
         const ViewRanges view = Chart->Ranges();
         const CursorPositions at = Chart->Cursors();

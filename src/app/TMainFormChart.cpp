@@ -240,7 +240,7 @@ void TMainForm::RefreshAlarms() {
     }
   }
   Chart->SetAlarmBands(bands);
-  if (!AlarmView->isVisible()) return;
+  if (!AlarmListMenuItem->isChecked()) return;
   // The list in time order across channels.
   std::vector<std::size_t> order(events.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
@@ -277,14 +277,14 @@ std::vector<SpanStatistics> TMainForm::SpanRows() const {
 }
 
 void TMainForm::RefreshSpanPanel() {
-  if (spanRefreshPending_ || !SpanView->isVisible()) return;
+  if (spanRefreshPending_ || !SpanPanelMenuItem->isChecked()) return;
   spanRefreshPending_ = true;
   QMetaObject::invokeMethod(this, &TMainForm::RefreshSpanPanelNow, Qt::QueuedConnection);
 }
 
 void TMainForm::RefreshSpanPanelNow() {
   spanRefreshPending_ = false;
-  if (!SpanView->isVisible()) return;
+  if (!SpanPanelMenuItem->isChecked()) return;
   DateTime from = Chart->Cursors().x;
   DateTime to = Chart->Cursors().x2;
   QString note;

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <memory>
 
+#include "chart/ui/ChartPanels.h"
 #include "chart/ui/TrendChart.h"
 #include "instrument/CommSettings.h"
 #include "instrument/ModbusRtuImpl.h"
@@ -965,6 +966,44 @@ TEST_F(LiveMonitoringTest, AValueExactlyAtTheHighLimitKeepsTheHighLampGreen) {
   EXPECT_EQ(form.Overview->ChildText(0, OverviewPage::kLimitHH), QStringLiteral("50.000"));
   EXPECT_EQ(form.Overview->LampColour(0, 0), QColor(0, 255, 0));  // high-high
   EXPECT_EQ(form.Overview->LampColour(0, 1), QColor(0, 255, 0));  // high
+  form.StopButtonClick();
+}
+
+// The span panel measures the session while monitoring and follows each reading; the recorder's
+// own high and low limits count the time beyond them and give the alarm bands.
+TEST_F(LiveMonitoringTest, TheSpanPanelFollowsEachReadingWithTheRecordersLimits) {
+  SimulatedLine line;
+  ASSERT_TRUE(line.Started());
+  ScriptedPrompts prompts;
+  TMainForm& form = Start(line.WriteConfig(1, ChannelSection({2, 5, 9})));
+  if (!form.SpanPanelMenuItem->isChecked()) form.SpanPanelMenuItem->trigger();
+  Run(form, prompts);
+  ASSERT_TRUE(prompts.messages.empty());
+  form.Timer->stop();
+  for (int tick = 1; tick <= 3; ++tick) {
+    Tick(form);
+    QApplication::processEvents();
+    const std::vector<SpanStatistics>& rows = form.SpanView->Rows();
+    ASSERT_EQ(rows.size(), 3u) << tick;
+    const int channels[3] = {2, 5, 9};
+    for (std::size_t k = 0; k < 3; ++k) {
+      const ChartLine& drawn = form.Chart->Line(k);
+      EXPECT_EQ(rows[k].number, channels[k]);
+      ASSERT_TRUE(rows[k].atEnd) << tick;
+      EXPECT_FLOAT_EQ(static_cast<float>(*rows[k].atEnd), static_cast<float>(drawn.points.back().y));
+      // The value holding at the session's start: the last reading of its first second (the test
+      // ticks faster than the recorder's clock).
+      std::size_t first = 0;
+      while (first + 1 < drawn.points.size() && drawn.points[first + 1].x == drawn.points.front().x) ++first;
+      EXPECT_FLOAT_EQ(static_cast<float>(*rows[k].atStart), static_cast<float>(drawn.points[first].y));
+      const ChannelConfig& config = channelConfig[static_cast<std::size_t>(channels[k] - 1)];
+      if (config.limitH > config.limitL) {
+        EXPECT_EQ(form.LineLimits(k).upper, static_cast<double>(config.limitH));
+        EXPECT_TRUE(rows[k].secondsAbove.has_value());
+      }
+    }
+    EXPECT_TRUE(form.SpanView->Caption().contains(QStringLiteral("本次监控")));
+  }
   form.StopButtonClick();
 }
 
