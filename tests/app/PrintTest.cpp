@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QPageLayout>
+#include <QPdfWriter>
 #include <QTabWidget>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "chart/ui/ChartPanels.h"
 #include "output/Reports.h"
+#include "output/ui/PrintCommands.h"
+#include "output/ui/ReportPrinting.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -142,6 +148,43 @@ TEST_F(PrintTest, TheChartReportNamesTheVisibleRange) {
   EXPECT_NE(text.find("打印范围：" + FormatDateTime(f.summary.startTime, DatePattern::Report) + " 到 " +
                       FormatDateTime(f.summary.endTime, DatePattern::Report)),
             std::string::npos);
+}
+
+// With the span panel on, its table prints under the picture: a row per channel, and the rows a
+// page does not hold go on the next with the header again.
+TEST_F(PrintTest, TheChartReportPrintsTheSpanTableWhileThePanelShows) {
+  TMainForm& f = Start();
+  f.OpenFromCommandLine(QString::fromStdString(WriteFile(16, 300)));
+  f.ChartMenuItemClick();
+  f.PrintButtonClick();
+  EXPECT_EQ(Report().find("最小值时间"), std::string::npos);  // the panel is off
+  f.SpanPanelMenuItem->trigger();
+  f.PrintButtonClick();
+  ASSERT_EQ(prompts_.reports, 2);
+  const std::string text = Report();
+  EXPECT_NE(text.find("最小值时间"), std::string::npos);
+  EXPECT_NE(text.find("超下限时间"), std::string::npos);
+  for (const char* channel : {"通道01", "通道09", "通道16"}) EXPECT_NE(text.find(channel), std::string::npos) << channel;
+  QApplication::processEvents();  // the panel's own refresh
+  ASSERT_EQ(StatisticsReportRows(f.SpanView->Rows()).size(), 17u);
+
+  // Rows beyond the first page: each page's header repeated.
+  std::vector<SpanStatistics> many(60, f.SpanView->Rows().front());
+  ChartReportData data;
+  data.picture = QImage(1282, 881, QImage::Format_RGB888);
+  data.picture.fill(Qt::white);
+  data.statistics = StatisticsReportRows(many);
+  const QString pdf = QString::fromStdString(dir_.File("many.pdf"));
+  {
+    QPdfWriter writer(pdf);
+    SetUpChartPrinter(writer);
+    PaintChartReport(writer, data);
+  }
+  const std::string pages = PdfText(pdf.toStdString());
+  EXPECT_GE(std::count(pages.begin(), pages.end(), '\f'), 2);
+  std::size_t headers = 0;
+  for (std::size_t at = pages.find("最大值时间"); at != std::string::npos; at = pages.find("最大值时间", at + 1)) ++headers;
+  EXPECT_GE(headers, 2u);
 }
 
 }  // namespace

@@ -309,3 +309,38 @@ TEST(PngCommandTest, AnArchivePeriodAboveTheLimitIsDrawnFromTheSummariesWithItsS
 
 }  // namespace
 }  // namespace vantiro
+
+namespace vantiro {
+namespace {
+
+// --scale draws the chart on the scale the window's 视图 offers; single is the default picture.
+TEST(PngCommandTest, TheScaleOptionDrawsEachScale) {
+  TempDir dir;
+  const QString input = WriteHourFile(dir, "hour.bin");
+  std::vector<QImage> images;
+  for (const char* scale : {"", "single", "range", "unit"}) {
+    const QString out = QString::fromStdString(dir.File(std::string("scale-") + scale + ".png"));
+    QStringList args = {"png", input, "-o", out};
+    if (*scale) args << "--scale" << scale;
+    const Outcome run = Convert(args);
+    ASSERT_EQ(run.status, 0) << scale << ": " << run.err.toStdString();
+    QImage image;
+    ASSERT_TRUE(image.load(out, "PNG")) << scale;
+    EXPECT_TRUE(HasColour(image, QColor(255, 0, 0))) << scale << ": channel 2's red line";
+    images.push_back(image);
+  }
+  EXPECT_EQ(images[0], images[1]);  // the single axis is the default
+  EXPECT_NE(images[1], images[2]);
+  EXPECT_NE(images[1], images[3]);
+  EXPECT_NE(images[2], images[3]);
+  // The chart report takes it too.
+  const QString pdf = QString::fromStdString(dir.File("unit.pdf"));
+  EXPECT_EQ(Convert({"pdf", input, "-o", pdf, "--chart", "--scale", "unit"}).status, 0);
+  // A scale it does not know is a usage error that names the choices.
+  const Outcome bad = Convert({"png", input, "-o", QString::fromStdString(dir.File("bad.png")), "--scale", "log"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_TRUE(bad.err.contains("single, range or unit")) << bad.err.toStdString();
+}
+
+}  // namespace
+}  // namespace vantiro
