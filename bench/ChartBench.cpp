@@ -12,6 +12,11 @@
 //                   (as after a zoom or scroll), then the replot (target within 1.2 times
 //                   ThinnedRedraw).
 //   EnvelopeMake    the envelopes alone, without the replot.
+//   RangeReplot     the replot under "按量程" (each line on its channel's range), and
+//   UnitReplot      under "按单位分轴" (an axis per unit): each within 1.3 times ThinnedRedraw.
+//   SpanDragStep    one step of dragging a cursor with the span panel on: the statistics of all 16
+//                   channels between the cursors from the exact samples, the panel's table filled,
+//                   the legend and cursor layers repainted (target under 33 ms: 30 frames a second).
 //
 // A summary line compares FirstReplot with BareReplot (target within 1.2 times, and under 50 ms)
 // and CursorRepaint with its 5 ms target.
@@ -31,7 +36,9 @@
 
 #include "LargeRecording.h"
 #include "chart/ChartLines.h"
+#include "chart/SpanStatistics.h"
 #include "chart/ui/ChartPage.h"
+#include "chart/ui/ChartPanels.h"
 #include "chart/ui/TrendChart.h"
 #include "platform/MallocTuning.h"
 #include "recorder/RecorderFile.h"
@@ -229,6 +236,53 @@ void EnvelopeMakeBench(benchmark::State& state) {
   for (auto _ : state) shown.page.RefreshEnvelope(columns);
 }
 
+// The replot on the other two scales.
+void ScaleReplot(benchmark::State& state, vantiro::ChartScale scale) {
+  if (!Ready(state)) return;
+  ShownChart shown;
+  shown.Fill();
+  shown.page.SetScale(scale);
+  const auto ranges = vantiro::ReadRecorderChannelRanges(vantiro::bench::LargeFile::Get().Path());
+  for (std::size_t i = 0; i < shown.chart.LineCount() && i < ranges.size(); ++i) {
+    shown.chart.SetLineRange(i, ranges[i].lower, ranges[i].upper);
+  }
+  shown.chart.replot();
+  for (auto _ : state) shown.chart.replot();
+  state.counters["axes"] = static_cast<double>(shown.chart.axisRect()->axisCount(QCPAxis::atLeft));
+}
+void RangeReplotBench(benchmark::State& state) { ScaleReplot(state, vantiro::ChartScale::Range); }
+void UnitReplotBench(benchmark::State& state) { ScaleReplot(state, vantiro::ChartScale::Unit); }
+
+void SpanDragStepBench(benchmark::State& state) {
+  if (!Ready(state)) return;
+  ShownChart shown;
+  shown.Fill();
+  vantiro::SpanPanel panel;
+  panel.resize(TrendChart::kPageWidth, 200);
+  panel.setAttribute(Qt::WA_DontShowOnScreen);
+  panel.show();
+  shown.chart.replot();
+  const vantiro::DatasetSummary& summary = Loaded::Get().summary;
+  const std::vector<vantiro::ChannelInfo>& channels = Loaded::Get().channels;
+  const double start = summary.startTime;
+  const double span = summary.endTime - summary.startTime;
+  shown.chart.SetCursorX(start + span * 0.1);
+  int step = 0;
+  for (auto _ : state) {
+    // The second cursor dragged across most of the recording: the widest spans there are.
+    const double at = start + span * (0.5 + 0.45 * ((step++ % 97) + 1) / 98.0);
+    shown.chart.SetCursorX2(at);
+    std::vector<vantiro::SpanStatistics> rows;
+    rows.reserve(channels.size());
+    for (const vantiro::ChannelInfo& c : channels) {
+      rows.push_back(vantiro::ComputeSpanStatistics(c, start + span * 0.1, at, {800.0, 200.0}));
+    }
+    panel.ShowStatistics(std::move(rows), start + span * 0.1, at);
+    panel.repaint();
+    shown.chart.RepaintNow();
+  }
+}
+
 BENCHMARK(ShowFillBench)->Name("ShowFill")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FirstReplotBench)->Name("FirstReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BareReplotBench)->Name("BareReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -237,6 +291,9 @@ BENCHMARK(ZoomReplotBench)->Name("ZoomReplot")->UseRealTime()->Unit(benchmark::k
 BENCHMARK(ThinnedRedrawBench)->Name("ThinnedRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(EnvelopeRedrawBench)->Name("EnvelopeRedraw")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(EnvelopeMakeBench)->Name("EnvelopeMake")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RangeReplotBench)->Name("RangeReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(UnitReplotBench)->Name("UnitReplot")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SpanDragStepBench)->Name("SpanDragStep")->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Collects the mean (or median) real time of each benchmark for the summary.
 class SummaryReporter final : public benchmark::BenchmarkReporter {
@@ -271,6 +328,20 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
       const double envelope = times_["EnvelopeRedraw"];
       std::snprintf(line, sizeof line, "envelope redraw %.2f ms, thinned replot %.2f ms: ratio %.2f (target <= 1.2, %s)\n",
                     envelope, thinned, envelope / thinned, envelope <= 1.2 * thinned ? "met" : "MISSED");
+      std::cerr << line;
+    }
+    for (const char* scale : {"RangeReplot", "UnitReplot"}) {
+      if (!times_.count(scale) || !times_.count("ThinnedRedraw")) continue;
+      const double replot = times_[scale];
+      const double single = times_["ThinnedRedraw"];
+      std::snprintf(line, sizeof line, "%s %.2f ms, single-axis replot %.2f ms: ratio %.2f (target <= 1.3, %s)\n", scale,
+                    replot, single, replot / single, replot <= 1.3 * single ? "met" : "MISSED");
+      std::cerr << line;
+    }
+    if (times_.count("SpanDragStep")) {
+      const double drag = times_["SpanDragStep"];
+      std::snprintf(line, sizeof line, "span drag step %.2f ms: %.0f frames a second (target >= 30, %s)\n", drag,
+                    1000.0 / drag, drag <= 1000.0 / 30.0 ? "met" : "MISSED");
       std::cerr << line;
     }
     if (times_.count("CursorRepaint")) {

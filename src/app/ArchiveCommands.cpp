@@ -148,7 +148,8 @@ void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
     ranges[c.number] = {c.rangeLow, c.rangeHigh};
     decimals[c.number] = c.decimals;
   }
-  window_.SetRecording(ArchiveLimitsKey(plan->choice.location, plan->choice.recorder), std::move(ranges),
+  const std::string location = plan->choice.location.empty() ? DefaultArchiveLocation() : plan->choice.location;
+  window_.SetRecording(ArchiveLimitsKey(location, plan->choice.recorder), std::move(ranges),
                        std::move(decimals));
   if (plan->overview) {
     DatasetSummary summary;

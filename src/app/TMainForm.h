@@ -285,6 +285,7 @@ class TMainForm : public QMainWindow {
   void CreateChartPanels(QLayout* layout);
   void CreateChartMenus();
   void ReadChartSwitches();
+  void BalanceChartPanels();
   // The samples behind chart line `line`: the dataset's channel when the view holds one, else
   // the line's own points (live lines, an archive overview's columns) made into `scratch`.
   const ChannelInfo& LineSamples(std::size_t line, ChannelInfo& scratch) const;

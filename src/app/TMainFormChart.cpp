@@ -130,6 +130,15 @@ void TMainForm::ReadChartSwitches() {
   AlarmListMenuItem->setChecked(ReadRegistryInt(kSettingsKey, "AlarmList") == 1);
   SpanView->setVisible(SpanPanelMenuItem->isChecked());
   AlarmView->setVisible(AlarmListMenuItem->isChecked());
+  BalanceChartPanels();
+}
+
+void TMainForm::BalanceChartPanels() {
+  // The chart keeps the most; the span panel about a third, the event list a quarter.
+  const int total = std::max(ChartSplitter->height(), 600);
+  const int span = SpanPanelMenuItem->isChecked() ? total * 30 / 100 : 0;
+  const int alarms = AlarmListMenuItem->isChecked() ? total * 22 / 100 : 0;
+  ChartSplitter->setSizes({total - span - alarms, span, alarms});
 }
 
 void TMainForm::SetChartScale(ChartScale scale) {
@@ -146,12 +155,14 @@ void TMainForm::SetChartScale(ChartScale scale) {
 void TMainForm::SpanPanelMenuItemClick() {
   WriteRegistryInt(kSettingsKey, "SpanPanel", SpanPanelMenuItem->isChecked() ? 1 : 0);
   SpanView->setVisible(SpanPanelMenuItem->isChecked());
+  BalanceChartPanels();
   RefreshSpanPanel();
 }
 
 void TMainForm::AlarmListMenuItemClick() {
   WriteRegistryInt(kSettingsKey, "AlarmList", AlarmListMenuItem->isChecked() ? 1 : 0);
   AlarmView->setVisible(AlarmListMenuItem->isChecked());
+  BalanceChartPanels();
   RefreshAlarms();
 }
 

@@ -81,7 +81,15 @@ std::string FileLimitsKey(const std::string& path) {
 }
 
 std::string ArchiveLimitsKey(const std::string& archive, const std::string& recorder) {
-  return "archive:" + archive + '\n' + recorder;
+  // An archive file by its absolute path (a server's address as it is written).
+  std::string location = archive;
+  std::error_code ec;
+  if (archive.find("://") == std::string::npos && archive.find('=') == std::string::npos &&
+      std::filesystem::exists(archive, ec)) {
+    const std::filesystem::path absolute = std::filesystem::absolute(archive, ec);
+    if (!ec) location = absolute.lexically_normal().string();
+  }
+  return "archive:" + location + '\n' + recorder;
 }
 
 LimitsByChannel LoadLimits(const std::string& key) {

@@ -22,6 +22,7 @@ std::string LimitsText(const LimitsByChannel& limits);
 LimitsByChannel ParseLimitsText(std::string_view text);
 
 std::string FileLimitsKey(const std::string& path);
+// `archive` as the archive is opened (the user's own archive by its location, not empty).
 std::string ArchiveLimitsKey(const std::string& archive, const std::string& recorder);
 
 LimitsByChannel LoadLimits(const std::string& key);

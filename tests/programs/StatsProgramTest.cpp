@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "chart/ChannelLimitsStore.h"
 #include "support/ChildProgram.h"
+#include "support/ScopedEnvironment.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/TempDir.h"
 
@@ -92,6 +94,20 @@ TEST_F(StatsProgramTest, TheTableOfAFileAndOfTheSameRecordingInTheArchive) {
   const Outcome renamed = Run("vantiro-convert", {"stats", dir_.File("rec.backup")});
   ASSERT_EQ(renamed.exit.code, 0) << renamed.err;
   EXPECT_EQ(renamed.out, whole.out);
+}
+
+// The limits typed for a recording in the window count in its table.
+TEST_F(StatsProgramTest, TheLimitsTypedForTheRecordingCountTheTimeBeyondThem) {
+  const std::string file = WriteRecording(dir_.File("rec.bin"));
+  ScopedEnvironment config("XDG_CONFIG_HOME", dir_.File("config"));
+  ASSERT_TRUE(SaveLimits(FileLimitsKey(file), {{1, ChannelLimits{12.0, std::nullopt}}}));
+  const Outcome o = Run("vantiro-convert", {"stats", file, "--from", "2010-05-12 00:00:10", "--to",
+                                            "2010-05-12 00:00:30.500", "--channels", "1"});
+  ASSERT_EQ(o.exit.code, 0) << o.err;
+  const std::vector<std::string> lines = SplitLines(o.out);
+  ASSERT_EQ(lines.size(), 2u) << o.out;
+  // Above 12.0 from 21 s (12.1) to the end at 30.5 s; no lower limit.
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 7), "\t9.500\t") << lines[1];
 }
 
 TEST_F(StatsProgramTest, WhatIsRefused) {

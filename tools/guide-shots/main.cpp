@@ -144,6 +144,38 @@ int main(int argc, char* argv[]) {
   Save(&form, "chart-page.png");
   ShootModal("cursor-dialog.png", [&] { form.OnChartDoubleClick(); });
 
+  // The whole recording on an axis per unit, then each channel on its range.
+  form.Chart->UndoZoom();
+  form.SetChartScale(vantiro::ChartScale::Unit);
+  Settle(600);
+  Save(&form, "chart-scale-unit.png");
+  form.SetChartScale(vantiro::ChartScale::Range);
+  Settle(600);
+  Save(&form, "chart-scale-range.png");
+  // The span panel between the two vertical cursors, over a day of the recording.
+  form.SetChartScale(vantiro::ChartScale::Unit);
+  if (!form.SpanPanelMenuItem->isChecked()) form.SpanPanelMenuItem->trigger();
+  {
+    const vantiro::ViewRanges whole = form.Chart->Ranges();
+    form.Chart->SetCursorX(whole.x0 + (whole.x1 - whole.x0) * 0.25);
+    form.Chart->SetCursorX2(whole.x0 + (whole.x1 - whole.x0) * 0.55);
+  }
+  Settle(800);
+  Save(&form, "chart-span.png");
+  // Limits typed for the ambient temperature (channel 7): its warm afternoons beyond the upper
+  // limit and cold nights below the lower shaded and listed.
+  form.SetLineLimits(6, vantiro::ChannelLimits{25.5, 18.5});
+  if (form.SpanPanelMenuItem->isChecked()) form.SpanPanelMenuItem->trigger();
+  if (!form.AlarmListMenuItem->isChecked()) form.AlarmListMenuItem->trigger();
+  for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, i == 6 || i == 1);
+  Settle(800);
+  Save(&form, "chart-alarms.png");
+  // Back as the other pictures show the window.
+  for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, true);
+  form.SetLineLimits(6, vantiro::ChannelLimits{});
+  if (form.AlarmListMenuItem->isChecked()) form.AlarmListMenuItem->trigger();
+  form.SetChartScale(vantiro::ChartScale::Single);
+
   ShootModal("settings-dialog.png", [&] { form.ComSettingButtonClick(); }, [](QWidget* dialog) {
     // As it reads on a desk with the built-in port chosen rather than the simulator's terminal.
     if (auto* device = dialog->findChild<QComboBox*>(QStringLiteral("DeviceComboBox"))) {

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "archive/Archive.h"
+#include "chart/ChannelLimitsStore.h"
 #include "chart/SpanStatistics.h"
 #include "recorder/RecorderFile.h"
 #include "vantiro-convert/ConvertCommand.h"
@@ -57,13 +58,18 @@ int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostre
   const DateTime to = options.to.value_or(any ? last : summary.endTime);
   std::map<int, int> decimals;
   for (const auto& [number, range] : SourceChannelRanges(source)) decimals[number] = range.decimals;
+  // The limits typed in the window for this recording count the time beyond them.
+  const LimitsByChannel limits = LoadLimits(
+      source.FromArchive() ? ArchiveLimitsKey(source.archive.empty() ? DefaultArchiveLocation() : source.archive, source.recorder)
+                           : FileLimitsKey(source.file));
   std::vector<SpanStatistics> rows;
   for (const ChannelInfo& channel : channels) {
     if (options.channels && !(channel.number >= 1 && channel.number <= 16 &&
                               (*options.channels)[static_cast<std::size_t>(channel.number - 1)])) {
       continue;
     }
-    rows.push_back(ComputeSpanStatistics(channel, from, to));
+    const auto typed = limits.find(channel.number);
+    rows.push_back(ComputeSpanStatistics(channel, from, to, typed != limits.end() ? typed->second : ChannelLimits{}));
     const auto known = decimals.find(channel.number);
     rows.back().decimals = known != decimals.end() ? known->second : ChannelDecimals(channel);
   }

@@ -118,6 +118,8 @@ void TrendChart::SetUpAppearance() {
     axis->setTickLength(0, 4);
     axis->setTickLabelColor(Qt::white);
     axis->setTickLabelFont(font);
+    axis->setLabelColor(Qt::white);
+    axis->setLabelFont(font);
     axis->setLabel(QString());
     axis->grid()->setPen(QPen(kAxisColour, 1, Qt::SolidLine));
     axis->grid()->setZeroLinePen(Qt::NoPen);
