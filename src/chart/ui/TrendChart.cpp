@@ -703,6 +703,7 @@ void TrendChart::BuildScaleAxes() {
   for (QCPAxis* axis : scaleAxes_) axisRect()->removeAxis(axis);
   scaleAxes_.clear();
   unitGroups_.clear();
+  groupFitted_.clear();
   lineAxis_.assign(lines_.size(), static_cast<std::size_t>(-1));
   const bool single = scale_ == ChartScale::Single;
   const bool unit = scale_ == ChartScale::Unit;
@@ -745,6 +746,16 @@ void TrendChart::BuildScaleAxes() {
     units.reserve(lines_.size());
     for (const Series& series : lines_) units.push_back(series.data.unit);
     unitGroups_ = GroupLinesByUnit(units);
+    // A CSV import may name many units: past 16 axes the rest share one, labelled "其他".
+    if (unitGroups_.size() > kMostScaleAxes) {
+      UnitGroup others{"其他", {}};
+      for (std::size_t g = kMostScaleAxes - 1; g < unitGroups_.size(); ++g) {
+        others.lines.insert(others.lines.end(), unitGroups_[g].lines.begin(), unitGroups_[g].lines.end());
+      }
+      unitGroups_.resize(kMostScaleAxes - 1);
+      unitGroups_.push_back(std::move(others));
+    }
+    groupFitted_.assign(unitGroups_.size(), true);
     for (const UnitGroup& group : unitGroups_) {
       const std::size_t axis = addAxis(true);
       scaleAxes_[axis]->setLabel(QString::fromStdString(group.unit));
@@ -753,22 +764,38 @@ void TrendChart::BuildScaleAxes() {
     // The grid follows the labels of the axis next to the plot.
     if (!scaleAxes_.empty()) scaleAxes_.front()->grid()->setVisible(true);
   } else {
-    // One hidden axis per distinct range: the lines of channels of one range share it.
-    std::vector<ValueMap> maps;
+    // A hidden axis per distinct channel range, shared by the lines of that range; a line without
+    // a range (a CSV import's, a live line) has one of its own, following the span of its values.
+    // Past kMostHiddenAxes the remaining lines share one fitted to all of them.
+    std::vector<ValueMap> ranges;  // of the groups with a range, by group
+    std::size_t overflow = static_cast<std::size_t>(-1);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
       const Series& series = lines_[i];
-      const ValueMap map = series.range ? *series.range
-                           : series.values.any ? MakeValueMap(series.values.low, series.values.high)
-                                                 : ValueMap{};
-      std::size_t found = maps.size();
-      for (std::size_t m = 0; m < maps.size() && found == maps.size(); ++m) {
-        if (maps[m] == map) found = m;
+      std::size_t group = unitGroups_.size();
+      if (series.range) {
+        for (std::size_t g = 0; g < unitGroups_.size() && group == unitGroups_.size(); ++g) {
+          if (!groupFitted_[g] && ranges[g] == *series.range) group = g;
+        }
       }
-      if (found == maps.size() && maps.size() < 256) {
-        maps.push_back(map);
-        addAxis(false);
+      if (group == unitGroups_.size()) {
+        if (unitGroups_.size() + 1 < kMostHiddenAxes) {
+          unitGroups_.push_back(UnitGroup{std::string(), {}});
+          groupFitted_.push_back(!series.range);
+          ranges.push_back(series.range.value_or(ValueMap{}));
+          addAxis(false);
+        } else {
+          if (overflow == static_cast<std::size_t>(-1)) {
+            overflow = unitGroups_.size();
+            unitGroups_.push_back(UnitGroup{std::string(), {}});
+            groupFitted_.push_back(true);
+            ranges.push_back(ValueMap{});
+            addAxis(false);
+          }
+          group = overflow;
+        }
       }
-      lineAxis_[i] = std::min(found, maps.size() - 1);
+      unitGroups_[group].lines.push_back(i);
+      lineAxis_[i] = group;
     }
   }
   for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -781,23 +808,27 @@ void TrendChart::BuildScaleAxes() {
 
 void TrendChart::UpdateScaleMaps() {
   if (scale_ == ChartScale::Single || scaleAxes_.empty()) return;
-  if (scale_ == ChartScale::Unit) {
-    for (const UnitGroup& group : unitGroups_) {
-      ValueSpan span;
-      for (const std::size_t line : group.lines) {
-        if (!lines_[line].values.any) continue;
-        span.Take(lines_[line].values.low);
-        span.Take(lines_[line].values.high);
+  for (std::size_t g = 0; g < unitGroups_.size(); ++g) {
+    const UnitGroup& group = unitGroups_[g];
+    if (g < groupFitted_.size() && !groupFitted_[g]) {
+      // Lines of one channel range.
+      for (const std::size_t line : group.lines) lines_[line].map = lines_[line].range.value_or(ValueMap{});
+      continue;
+    }
+    // Fitted to the values of its lines (a unit's, or those of a line without a range).
+    ValueSpan span;
+    for (const std::size_t line : group.lines) {
+      const Series& series = lines_[line];
+      if (series.range && scale_ == ChartScale::Range) {
+        span.Take(series.range->low);
+        span.Take(series.range->high);
+      } else if (series.values.any) {
+        span.Take(series.values.low);
+        span.Take(series.values.high);
       }
-      const ValueMap map = span.any ? MakeValueMap(span.low, span.high) : ValueMap{};
-      for (const std::size_t line : group.lines) lines_[line].map = map;
     }
-  } else {
-    for (Series& series : lines_) {
-      series.map = series.range ? *series.range
-                   : series.values.any ? MakeValueMap(series.values.low, series.values.high)
-                                         : ValueMap{};
-    }
+    const ValueMap map = span.any ? MakeValueMap(span.low, span.high) : ValueMap{};
+    for (const std::size_t line : group.lines) lines_[line].map = map;
   }
   SyncScaleAxes();
 }

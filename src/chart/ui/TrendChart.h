@@ -263,7 +263,12 @@ class TrendChart : public QCustomPlot {
   ChartScale scale_ = ChartScale::Single;
   std::vector<QCPAxis*> scaleAxes_;       // the axes the scale added, beside yAxis
   std::vector<std::size_t> lineAxis_;     // per line: its place in scaleAxes_
-  std::vector<UnitGroup> unitGroups_;     // "按单位分轴": per axis its lines
+  // Per axis of the scale its lines, and whether the axis is fitted to their values (a unit's axis,
+  // a line without a range, the lines past kMostHiddenAxes) or shows one channel range.
+  std::vector<UnitGroup> unitGroups_;
+  std::vector<bool> groupFitted_;
+  static constexpr std::size_t kMostScaleAxes = 16;     // unit axes on show
+  static constexpr std::size_t kMostHiddenAxes = 256;   // range axes
   AlarmBandLayer* bandLayer_ = nullptr;
   std::vector<AlarmBand> alarmBands_;
 

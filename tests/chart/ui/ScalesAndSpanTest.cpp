@@ -152,6 +152,40 @@ TEST_F(ScalesTest, ManyLinesOfOneRangeShareOneHiddenAxis) {
   EXPECT_DOUBLE_EQ(other.SharedValue(0, 2.0), 0.0);
 }
 
+// A CSV import of hundreds of channels: its lines past the axes a scale makes share one fitted
+// to them all, and every line is drawn where its map puts it.
+TEST_F(ScalesTest, HundredsOfLinesStayWhereTheirMapsPutThem) {
+  std::vector<Channel> many;
+  for (int k = 0; k < 300; ++k) {
+    many.push_back(Channel{k < 20 ? "u" : "v", 0, 0, 1.0 * k, 2.0 * k + 10});
+  }
+  chart_.AddLines(MixedLines(many), -10.0);  // no ranges: each line's span
+  chart_.SetBottomAxis(T0, T0 + 99 * kOneSecond);
+  for (const ChartScale scale : {ChartScale::Range, ChartScale::Unit}) {
+    chart_.SetScale(scale);
+    chart_.SetLeftAxis(kPercentAxisMin, kPercentAxisMax);
+    chart_.replot();
+    EXPECT_LE(chart_.axisRect()->axisCount(QCPAxis::atLeft), 257);
+    for (const std::size_t k : {0u, 19u, 254u, 255u, 299u}) {
+      const double top = 2.0 * static_cast<double>(k) + 10;
+      EXPECT_NEAR(Row(k, top), chart_.yAxis->coordToPixel(chart_.SharedValue(k, top)), 0.5) << k;
+      EXPECT_LE(chart_.SharedValue(k, top), 100.0 + 1e-9) << k;
+    }
+  }
+  // Twenty units: sixteen axes, the last for the rest.
+  std::vector<std::string> units;
+  TrendChart chart;
+  std::vector<Channel> twenty;
+  static const char* kUnits[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j",
+                                 "k", "l", "m", "n", "o", "p", "q", "r", "s", "t"};
+  for (const char* unit : kUnits) twenty.push_back(Channel{unit, 0, 0, 0.0, 1.0});
+  chart.AddLines(MixedLines(twenty), -10.0);
+  chart.SetScale(ChartScale::Unit);
+  ASSERT_EQ(chart.ScaleAxes().size(), 16u);
+  EXPECT_EQ(chart.ScaleAxes().back()->label(), "其他");
+  EXPECT_EQ(chart.Plottable(19)->valueAxis(), chart.ScaleAxes().back());
+}
+
 class SecondCursorTest : public ScalesTest {};
 
 TEST_F(SecondCursorTest, PlacedAtTheRightQuarterShownInTheLegendAndDragged) {
