@@ -188,4 +188,81 @@ void ChartFrame::draw(QCPPainter* painter) {
   painter->drawRect(QRectF(axisRect_->rect()).adjusted(0, 0, 0, 0));
 }
 
+void ColumnGraph::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const {
+  if (painter->pen().style() == Qt::NoPen || painter->pen().color().alpha() == 0 || lines.size() < 2) return;
+  if (painter->pen().widthF() > 1.0 || painter->pen().style() != Qt::SolidLine) {
+    QCPGraph::drawLinePlot(painter, lines);
+    return;
+  }
+  applyDefaultAntialiasingHint(painter);
+  QVector<QLineF> strokes;
+  strokes.reserve(lines.size());
+  // On a picture the columns' spans are filled as rectangles of a pixel's width (much cheaper
+  // than lines for the rasterizer); a vector device (a PDF) gets lines.
+  const bool raster = !painter->modes().testFlag(QCPPainter::pmVectorized) && !painter->antialiasing();
+  QVector<QRect> spans;
+  const QColor colour = painter->pen().color();
+  const QPointF* p = lines.constData();
+  const qsizetype n = lines.size();
+  qsizetype i = 0;
+  bool joined = false;  // the previous column joins this one
+  double previousX = 0.0, previousLow = 0.0, previousHigh = 0.0, previousLast = 0.0;
+  while (i < n) {
+    if (qIsNaN(p[i].y()) || qIsNaN(p[i].x())) {  // a gap: the line breaks
+      joined = false;
+      ++i;
+      continue;
+    }
+    // The run of points in the pixel column of p[i].
+    const double column = std::floor(p[i].x());
+    const double x = p[i].x();
+    double low = p[i].y(), high = p[i].y();
+    qsizetype j = i + 1;
+    while (j < n && !qIsNaN(p[j].y()) && std::floor(p[j].x()) == column) {
+      low = std::min(low, p[j].y());
+      high = std::max(high, p[j].y());
+      ++j;
+    }
+    if (j - i == 1 && (!joined || std::floor(previousX) != column - 1 || previousLow == previousHigh)) {
+      // A point of a sparse stretch: joined to the one before as the polyline joins them.
+      if (joined) strokes.append(QLineF(previousX, previousLast, x, p[i].y()));
+    } else {
+      // The column's span, joined to the previous column across the rows between them only.
+      if (j - i > 1) {
+        if (raster) {
+          const int top = qRound(low), bottom = qRound(high);
+          spans.append(QRect(qRound(x), top, 1, bottom - top + 1));
+        } else {
+          strokes.append(QLineF(x, low, x, high));
+        }
+      }
+      if (joined) {
+        if (previousHigh < low) {
+          strokes.append(QLineF(previousX, previousHigh, x, low));
+        } else if (previousLow > high) {
+          strokes.append(QLineF(previousX, previousLow, x, high));
+        } else if (j - i == 1 && std::floor(previousX) != column - 1) {
+          strokes.append(QLineF(previousX, previousLast, x, p[i].y()));
+        }
+      }
+    }
+    previousX = x;
+    previousLow = low;
+    previousHigh = high;
+    previousLast = p[j - 1].y();
+    joined = true;
+    i = j;
+  }
+  painter->drawLines(strokes);
+  if (!spans.isEmpty()) {
+    const QPen pen = painter->pen();
+    const QBrush brush = painter->brush();
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colour);
+    painter->drawRects(spans);
+    painter->setPen(pen);
+    painter->setBrush(brush);
+  }
+}
+
 }  // namespace vantiro

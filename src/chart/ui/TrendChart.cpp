@@ -408,7 +408,7 @@ QCPAbstractPlottable* TrendChart::CreatePlottable(const ChartLine& line, ValueSp
   auto forEachValue = [&](auto&& put) { ForEachValue(line, low, high, put); };
   QCPAbstractPlottable* plottable = nullptr;
   if (line.ascending) {
-    auto* graph = new QCPGraph(xAxis, yAxis);
+    auto* graph = new ColumnGraph(xAxis, yAxis);
     graph->data()->set(GraphData(line, low, high), true);
     graph->setLineStyle(QCPGraph::lsLine);
     plottable = graph;
