@@ -162,17 +162,16 @@ int main(int argc, char* argv[]) {
   }
   Settle(800);
   Save(&form, "chart-span.png");
-  // Limits typed for the ambient temperature (channel 7): its warm afternoons beyond the upper
-  // limit and cold nights below the lower shaded and listed.
-  form.SetLineLimits(6, vantiro::ChannelLimits{25.5, 18.5});
+  // Limits typed for the pH (channel 6): the stretches of its cycle beyond them shaded and listed.
+  form.SetLineLimits(5, vantiro::ChannelLimits{7.45, 6.95});
   if (form.SpanPanelMenuItem->isChecked()) form.SpanPanelMenuItem->trigger();
   if (!form.AlarmListMenuItem->isChecked()) form.AlarmListMenuItem->trigger();
-  for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, i == 6 || i == 1);
+  for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, i == 5 || i == 6);
   Settle(800);
   Save(&form, "chart-alarms.png");
   // Back as the other pictures show the window.
   for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, true);
-  form.SetLineLimits(6, vantiro::ChannelLimits{});
+  form.SetLineLimits(5, vantiro::ChannelLimits{});
   if (form.AlarmListMenuItem->isChecked()) form.AlarmListMenuItem->trigger();
   form.SetChartScale(vantiro::ChartScale::Single);
 

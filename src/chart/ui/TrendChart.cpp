@@ -51,28 +51,69 @@ class AlarmBandLayer : public QCPLayerable {
   void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(false); }
   QRect clipRect() const override { return chart_->axisRect()->rect(); }
   void draw(QCPPainter* painter) override {
+    // Per line its periods as pixel columns, overlapping and touching ones merged, so that a
+    // channel that goes in and out of alarm many times within a column is shaded once there.
     const QRect area = chart_->axisRect()->rect();
-    for (const TrendChart::AlarmBand& band : chart_->AlarmBands()) {
-      if (band.line >= chart_->LineCount()) continue;
-      QCPAbstractPlottable* plottable = chart_->Plottable(band.line);
-      if (!plottable || !plottable->visible()) continue;
-      double left = chart_->xAxis->coordToPixel(ChartKey(band.event.start));
-      double right = chart_->xAxis->coordToPixel(ChartKey(band.event.end));
-      if (right < area.left() || left > area.right()) continue;
-      left = std::max<double>(left, area.left());
-      right = std::min<double>(right, area.right() + 1);
-      QColor colour = Colour(PaletteColour(chart_->Line(band.line).palettePosition));
-      colour.setAlpha(70);
-      // At least a pixel wide, so that a period of one sample shows.
-      painter->fillRect(QRectF(left, area.top(), std::max(1.0, right - left), area.height()), colour);
-      colour.setAlpha(230);
-      painter->setPen(QPen(colour, 1, Qt::DashLine));
-      const double y = plottable->valueAxis()->coordToPixel(band.event.limit);
-      painter->drawLine(QLineF(left, y, std::max(left + 1.0, right), y));
+    const std::vector<TrendChart::AlarmBand>& bands = chart_->AlarmBands();
+    std::size_t k = 0;
+    while (k < bands.size()) {
+      const std::size_t line = bands[k].line;
+      std::size_t end = k;
+      while (end < bands.size() && bands[end].line == line) ++end;
+      QCPAbstractPlottable* plottable = line < chart_->LineCount() ? chart_->Plottable(line) : nullptr;
+      if (plottable && plottable->visible()) DrawLine(painter, area, plottable, bands, k, end);
+      k = end;
     }
   }
 
  private:
+  struct Run {
+    int left, right;  // pixel columns, inclusive
+    bool upper;
+    double limit;
+  };
+
+  void DrawLine(QCPPainter* painter, const QRect& area, QCPAbstractPlottable* plottable,
+                const std::vector<TrendChart::AlarmBand>& bands, std::size_t from, std::size_t to) {
+    std::vector<Run> runs;
+    for (std::size_t k = from; k < to; ++k) {
+      const AlarmEvent& e = bands[k].event;
+      const double left = chart_->xAxis->coordToPixel(ChartKey(e.start));
+      const double right = chart_->xAxis->coordToPixel(ChartKey(e.end));
+      if (!(right >= area.left()) || !(left <= area.right())) continue;
+      const int l = static_cast<int>(std::floor(std::max<double>(left, area.left())));
+      const int r = std::max(l, static_cast<int>(std::floor(std::min<double>(right, area.right()))));
+      runs.push_back({l, r, e.upper, e.limit});
+    }
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.left < b.left; });
+    QColor colour = Colour(PaletteColour(chart_->Line(bands[from].line).palettePosition));
+    QColor shade = colour;
+    shade.setAlpha(70);
+    colour.setAlpha(230);
+    const QPen dashed(colour, 1, Qt::DashLine);
+    std::size_t i = 0;
+    while (i < runs.size()) {
+      Run merged = runs[i];
+      std::size_t j = i + 1;
+      while (j < runs.size() && runs[j].left <= merged.right + 1) {
+        merged.right = std::max(merged.right, runs[j].right);
+        ++j;
+      }
+      painter->fillRect(QRect(merged.left, area.top(), merged.right - merged.left + 1, area.height()), shade);
+      // The limits crossed within the merged columns, dashed across them.
+      painter->setPen(dashed);
+      bool drawnUpper = false, drawnLower = false;
+      for (std::size_t m = i; m < j; ++m) {
+        bool& drawn = runs[m].upper ? drawnUpper : drawnLower;
+        if (drawn) continue;
+        drawn = true;
+        const double y = plottable->valueAxis()->coordToPixel(runs[m].limit);
+        painter->drawLine(QLineF(merged.left, y, merged.right + 1, y));
+      }
+      i = j;
+    }
+  }
+
   TrendChart* chart_;
 };
 
@@ -556,6 +597,7 @@ bool TrendChart::LineVisible(std::size_t line) const { return lines_.at(line).pl
 void TrendChart::SetLineVisible(std::size_t line, bool visible) {
   lines_.at(line).plottable->setVisible(visible);
   if (lines_[line].band) lines_[line].band->setVisible(visible);
+  ShowUnitAxesInUse();
   replot(rpQueuedReplot);
   emit lineVisibilityChanged(line);
 }
@@ -567,6 +609,7 @@ void TrendChart::SetLegendTitle(const QString& title) {
 }
 
 void TrendChart::SetAlarmBands(std::vector<AlarmBand> bands) {
+  std::stable_sort(bands.begin(), bands.end(), [](const AlarmBand& a, const AlarmBand& b) { return a.line < b.line; });
   alarmBands_ = std::move(bands);
   replot(rpQueuedReplot);
 }
@@ -803,7 +846,21 @@ void TrendChart::BuildScaleAxes() {
     if (lines_[i].plottable) lines_[i].plottable->setValueAxis(axis);
     if (lines_[i].band) lines_[i].band->setValueAxis(axis);
   }
+  ShowUnitAxesInUse();
   UpdateScaleMaps();
+}
+
+void TrendChart::ShowUnitAxesInUse() {
+  if (scale_ != ChartScale::Unit) return;
+  // A unit's axis shows while one of its lines does; the grid follows the first axis on show.
+  bool gridPlaced = false;
+  for (std::size_t g = 0; g < unitGroups_.size() && g < scaleAxes_.size(); ++g) {
+    bool shown = false;
+    for (const std::size_t line : unitGroups_[g].lines) shown = shown || lines_[line].plottable->visible();
+    scaleAxes_[g]->setVisible(shown);
+    scaleAxes_[g]->grid()->setVisible(shown && !gridPlaced);
+    gridPlaced = gridPlaced || shown;
+  }
 }
 
 void TrendChart::UpdateScaleMaps() {

@@ -137,7 +137,8 @@ class TrendChart : public QCustomPlot {
   std::vector<QCPAxis*> ScaleAxes() const { return scaleAxes_; }
 
   // Alarm bands: the periods a line spent beyond a limit, shaded in its colour under the lines from
-  // top to bottom of the plot, with the limit drawn dashed across each period.
+  // top to bottom of the plot, with the limit drawn dashed across each period. Periods that meet
+  // within a pixel column are shaded once.
   struct AlarmBand {
     std::size_t line = 0;
     AlarmEvent event;
@@ -231,6 +232,7 @@ class TrendChart : public QCustomPlot {
   void BuildScaleAxes();
   void UpdateScaleMaps();
   void SyncScaleAxes();
+  void ShowUnitAxesInUse();
   QCPAxis* LineAxis(const Series& series) const;
   void SaveHomeRanges();
   void SetRanges(const ViewRanges& ranges);

@@ -106,6 +106,16 @@ TEST_F(ScalesTest, WhereEachLineLandsUnderEachScale) {
   EXPECT_NEAR(Row(3, 10), chart_.yAxis->coordToPixel(0.0), 0.5);
   for (QCPAxis* axis : chart_.ScaleAxes()) EXPECT_TRUE(axis->visible());
   EXPECT_FALSE(chart_.yAxis->tickLabels());
+  // A unit whose lines are all hidden hides its axis; the grid moves to the next one on show.
+  chart_.SetLineVisible(0, false);
+  chart_.SetLineVisible(2, false);
+  EXPECT_FALSE(chart_.ScaleAxes()[0]->visible());
+  EXPECT_TRUE(chart_.ScaleAxes()[1]->grid()->visible());
+  chart_.SetLineVisible(2, true);
+  EXPECT_TRUE(chart_.ScaleAxes()[0]->visible());
+  EXPECT_TRUE(chart_.ScaleAxes()[0]->grid()->visible());
+  EXPECT_FALSE(chart_.ScaleAxes()[1]->grid()->visible());
+  chart_.SetLineVisible(0, true);
 
   // Back to one axis: the lines on the left axis again, the unit axes gone.
   chart_.SetScale(ChartScale::Single);
@@ -245,6 +255,20 @@ TEST_F(ScalesTest, AlarmBandsShadeTheirPeriodsInTheLinesColour) {
   const QColor plain = image.pixelColor(outside, y);
   EXPECT_GT(shaded.red() + shaded.green() + shaded.blue(), plain.red() + plain.green() + plain.blue() + 60)
       << shaded.name().toStdString() << " " << plain.name().toStdString();
+  // Many short periods within the same columns shade them once, as one period does.
+  std::vector<TrendChart::AlarmBand> chatter;
+  for (int k = 0; k < 50; ++k) {
+    AlarmEvent c = e;
+    c.start = T0 + (60 + k * 0.4) * kOneSecond;
+    c.end = c.start + 0.2 * kOneSecond;
+    chatter.push_back({0, c});
+  }
+  chatter.push_back({0, e});
+  chart_.SetAlarmBands(chatter);
+  chart_.replot();
+  const QImage many = chart_.Render(chart_.width(), chart_.height());
+  EXPECT_EQ(many.pixelColor(inside, y), shaded);
+  chart_.SetAlarmBands({{0, e}});
   // A hidden line hides its bands.
   chart_.SetLineVisible(0, false);
   chart_.replot();
