@@ -38,12 +38,7 @@ using testing::ScriptedPrompts;
 const double S = kOneSecond;
 const DateTime HourStart = *EncodeDateTime(2010, 5, 12, 14, 0, 0);
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+std::string ReadBytes(const fs::path& path) { return testing::ReadText(path.string()); }
 
 class ChartPanelsTest : public ::testing::Test {
  protected:

@@ -21,12 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr DateTime T0 = 45000.0;
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+std::string ReadBytes(const fs::path& path) { return testing::ReadText(path.string()); }
 
 std::vector<ChannelInfo> Channels() {
   std::mt19937 random(7);

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "chart/ui/ChartPanels.h"
 #include "chart/ui/TrendChart.h"
 #include "instrument/ModbusRtuImpl.h"
 #include "instrument/SerialLibrary.h"
@@ -167,8 +168,22 @@ int main(int argc, char* argv[]) {
   if (form.SpanPanelMenuItem->isChecked()) form.SpanPanelMenuItem->trigger();
   if (!form.AlarmListMenuItem->isChecked()) form.AlarmListMenuItem->trigger();
   for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, i == 5 || i == 6);
+  {
+    // Six hours of it, the cursors on the first period in view.
+    const vantiro::ViewRanges whole = form.Chart->Ranges();
+    const vantiro::DateTime from = whole.x0 + (whole.x1 - whole.x0) * 0.4;
+    form.Chart->SetBottomAxis(from, from + 0.25);
+    form.ChartZoom();
+    for (const vantiro::AlarmEvent& e : form.AlarmView->Events()) {
+      if (e.start < from || e.seconds < 300) continue;
+      form.Chart->SetCursorX(e.start);
+      form.Chart->SetCursorX2(e.end);
+      break;
+    }
+  }
   Settle(800);
   Save(&form, "chart-alarms.png");
+  form.Chart->UndoZoom();
   // Back as the other pictures show the window.
   for (std::size_t i = 0; i < form.Chart->LineCount(); ++i) form.Chart->SetLineVisible(i, true);
   form.SetLineLimits(5, vantiro::ChannelLimits{});
