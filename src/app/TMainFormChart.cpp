@@ -182,7 +182,7 @@ const ChannelInfo& TMainForm::LineSamples(std::size_t line, ChannelInfo& scratch
       TitleNumber(drawn.title) == channels[position].number) {
     return channels[position];
   }
-  const std::string unit = line < seriesList.size() ? seriesList[line].unit : drawn.unit;
+  const std::string unit = line < seriesList.size() && !seriesList[line].unit.empty() ? seriesList[line].unit : drawn.unit;
   scratch = ChannelFromLine(drawn, TitleNumber(drawn.title), unit);
   return scratch;
 }

@@ -96,6 +96,7 @@ void TMainForm::RunProbeFinished(bool probed) {
     const int n = liveChannels[k];
     ChartLine line;
     line.title = QString::asprintf("通道%02d", n).toStdString();
+    line.unit = std::string(ChannelUnitName(channelConfig[n - 1]));  // for the unit scale and the span panel
     line.palettePosition = k;
     seriesList.push_back(ChartSeriesInfo{line.title, std::string(), k});
     lines.push_back(std::move(line));

@@ -989,6 +989,7 @@ TEST_F(LiveMonitoringTest, TheSpanPanelFollowsEachReadingWithTheRecordersLimits)
     for (std::size_t k = 0; k < 3; ++k) {
       const ChartLine& drawn = form.Chart->Line(k);
       EXPECT_EQ(rows[k].number, channels[k]);
+      EXPECT_EQ(QString::fromStdString(rows[k].unit), Unit(channels[k]));
       ASSERT_TRUE(rows[k].atEnd) << tick;
       EXPECT_FLOAT_EQ(static_cast<float>(*rows[k].atEnd), static_cast<float>(drawn.points.back().y));
       // The value holding at the session's start: the last reading of its first second (the test
