@@ -196,6 +196,26 @@ TEST_F(ScalesTest, HundredsOfLinesStayWhereTheirMapsPutThem) {
   EXPECT_EQ(chart.Plottable(19)->valueAxis(), chart.ScaleAxes().back());
 }
 
+// A right click on a legend entry asks for that line's menu (the limits dialog); elsewhere in the
+// legend it asks for nothing.
+TEST_F(ScalesTest, ARightClickOnALegendEntryAsksForItsMenu) {
+  Load(kMixed);
+  QSignalSpy asked(&chart_, &TrendChart::legendMenuRequested);
+  ASSERT_TRUE(chart_.LegendItem(2));
+  const QPoint entry = chart_.LegendItem(2)->rect().center();
+  QMouseEvent press(QEvent::MouseButtonPress, entry, chart_.mapToGlobal(entry), Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(&chart_, &press);
+  ASSERT_EQ(asked.count(), 1);
+  EXPECT_EQ(asked.front().front().value<std::size_t>(), 2u);
+  EXPECT_TRUE(chart_.LineVisible(2));  // a right click does not toggle the line
+  const QPoint title = chart_.legend->outerRect().topLeft() + QPoint(4, 4);
+  QMouseEvent onTitle(QEvent::MouseButtonPress, title, chart_.mapToGlobal(title), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(&chart_, &onTitle);
+  EXPECT_EQ(asked.count(), 1);
+}
+
 class SecondCursorTest : public ScalesTest {};
 
 TEST_F(SecondCursorTest, PlacedAtTheRightQuarterShownInTheLegendAndDragged) {
