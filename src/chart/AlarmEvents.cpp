@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
 #include <optional>
 
 namespace vantiro {
 namespace {
 
-std::int64_t Ms(DateTime t) {
-  const double ms = t * 86400000.0;
-  return static_cast<std::int64_t>(ms + (ms >= 0.0 ? 0.5 : -0.5));
-}
+std::int64_t Ms(DateTime t) { return SpanMilliseconds(t); }
 
 // A period being followed while the samples stream past.
 struct OpenPeriod {
@@ -28,16 +24,9 @@ std::vector<AlarmEvent> FindAlarmEvents(const ChannelInfo& channel, const Channe
   if (!limits.upper && !limits.lower) return events;
   const std::size_t n = std::min(channel.times.size(), channel.values.size());
   if (n == 0) return events;
-  // The samples in time order (stored order unless their times go back; then a stable sort).
-  std::vector<std::size_t> order;
-  bool ascending = true;
-  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
-  if (!ascending) {
-    order.resize(n);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return Ms(channel.times[x]) < Ms(channel.times[y]); });
-  }
+  // The samples in time order (stored order unless their times go back).
+  const std::vector<std::size_t> order = SamplesInTimeOrder(channel);
+  const bool ascending = order.empty();
   const auto at = [&](std::size_t k) { return ascending ? k : order[k]; };
   OpenPeriod above, below;
   const auto close = [&](OpenPeriod& period, bool upper, std::size_t endAt) {

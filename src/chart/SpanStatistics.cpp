@@ -7,11 +7,7 @@
 namespace vantiro {
 namespace {
 
-// Whole milliseconds of a time, rounded half away from zero (no library call: once a sample).
-std::int64_t Ms(DateTime t) {
-  const double ms = t * 86400000.0;
-  return static_cast<std::int64_t>(ms + (ms >= 0.0 ? 0.5 : -0.5));
-}
+std::int64_t Ms(DateTime t) { return SpanMilliseconds(t); }
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -38,6 +34,25 @@ std::string TimeText(DateTime t) {
 }
 
 }  // namespace
+
+std::int64_t SpanMilliseconds(DateTime t) {
+  // No library call: this runs once a sample.
+  const double ms = t * 86400000.0;
+  return static_cast<std::int64_t>(ms + (ms >= 0.0 ? 0.5 : -0.5));
+}
+
+std::vector<std::size_t> SamplesInTimeOrder(const ChannelInfo& channel) {
+  const std::size_t n = std::min(channel.times.size(), channel.values.size());
+  bool ascending = true;
+  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
+  if (ascending) return {};
+  std::vector<std::int64_t> ms(n);
+  for (std::size_t i = 0; i < n; ++i) ms[i] = Ms(channel.times[i]);
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return ms[x] < ms[y]; });
+  return order;
+}
 
 int ChannelDecimals(const ChannelInfo& channel) {
   static constexpr double kScales[5] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
@@ -160,18 +175,12 @@ SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, 
   const std::int64_t b = Ms(std::max(from, to));
   // The samples in time order: as stored when their times never go back (then only those around
   // the span are looked at), else sorted (stable).
-  bool ascending = true;
-  for (std::size_t i = 1; i < n && ascending; ++i) ascending = !(channel.times[i] < channel.times[i - 1]);
-  std::vector<std::size_t> order;
+  const std::vector<std::size_t> order = SamplesInTimeOrder(channel);
+  const bool ascending = order.empty() || n == 0;
   std::vector<std::int64_t> sortedMs;
   if (!ascending) {
-    order.resize(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    std::vector<std::int64_t> ms(n);
-    for (std::size_t i = 0; i < n; ++i) ms[i] = Ms(channel.times[i]);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return ms[x] < ms[y]; });
     sortedMs.resize(n);
-    for (std::size_t k = 0; k < n; ++k) sortedMs[k] = ms[order[k]];
+    for (std::size_t k = 0; k < n; ++k) sortedMs[k] = Ms(channel.times[order[k]]);
   }
   if (ascending) {
     Measure(channel, n, a, b, limits, [](std::size_t k) { return k; },
@@ -183,17 +192,28 @@ SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, 
   return s;
 }
 
-std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows) {
-  std::string text = "通道\t单位\t起点值\t终点值\t差值\t最小值\t最小值时间\t最大值\t最大值时间\t平均值\t超上限时间\t超下限时间\n";
+std::vector<std::vector<std::string>> SpanStatisticsCells(const std::vector<SpanStatistics>& rows) {
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(rows.size() + 1);
+  cells.push_back({"通道", "单位", "起点值", "终点值", "差值", "最小值", "最小值时间", "最大值", "最大值时间", "平均值",
+                   "超上限时间", "超下限时间"});
   for (const SpanStatistics& s : rows) {
     const auto value = [&](const std::optional<double>& v) { return v ? Fixed(*v, s.decimals) : std::string(); };
     const auto seconds = [](const std::optional<double>& v) { return v ? Fixed(*v, 3) : std::string(); };
     char name[16];
     std::snprintf(name, sizeof name, "通道%02d", s.number);
-    text += std::string(name) + '\t' + s.unit + '\t' + value(s.atStart) + '\t' + value(s.atEnd) + '\t' +
-            value(s.delta) + '\t' + value(s.min) + '\t' + (s.min ? TimeText(s.minTime) : "") + '\t' +
-            value(s.max) + '\t' + (s.max ? TimeText(s.maxTime) : "") + '\t' + value(s.mean) + '\t' +
-            seconds(s.secondsAbove) + '\t' + seconds(s.secondsBelow) + '\n';
+    cells.push_back({name, s.unit, value(s.atStart), value(s.atEnd), value(s.delta), value(s.min),
+                     s.min ? TimeText(s.minTime) : "", value(s.max), s.max ? TimeText(s.maxTime) : "", value(s.mean),
+                     seconds(s.secondsAbove), seconds(s.secondsBelow)});
+  }
+  return cells;
+}
+
+std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows) {
+  std::string text;
+  for (const std::vector<std::string>& row : SpanStatisticsCells(rows)) {
+    for (std::size_t c = 0; c < row.size(); ++c) text += (c ? "\t" : "") + row[c];
+    text += '\n';
   }
   return text;
 }
@@ -201,34 +221,22 @@ std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows) {
 std::string SpanTimeText(DateTime t) { return TimeText(t); }
 
 std::string SpanStatisticsCsv(const std::vector<SpanStatistics>& rows) {
-  const std::string table = SpanStatisticsTable(rows);
   std::string csv;
-  csv.reserve(table.size() + 16);
-  std::size_t start = 0;
-  while (start < table.size()) {
-    std::size_t end = table.find('\n', start);
-    if (end == std::string::npos) end = table.size();
-    std::size_t field = start;
-    while (true) {
-      std::size_t stop = table.find('\t', field);
-      if (stop == std::string::npos || stop > end) stop = end;
-      const std::string_view text(table.data() + field, stop - field);
-      if (text.find_first_of(",\"") != std::string_view::npos) {
-        csv += '"';
-        for (const char c : text) {
-          if (c == '"') csv += '"';
-          csv += c;
-        }
-        csv += '"';
-      } else {
-        csv.append(text);
+  for (const std::vector<std::string>& row : SpanStatisticsCells(rows)) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c) csv += ',';
+      if (row[c].find_first_of(",\"") == std::string::npos) {
+        csv += row[c];
+        continue;
       }
-      if (stop == end) break;
-      csv += ',';
-      field = stop + 1;
+      csv += '"';
+      for (const char ch : row[c]) {
+        if (ch == '"') csv += '"';
+        csv += ch;
+      }
+      csv += '"';
     }
     csv += '\n';
-    start = end + 1;
   }
   return csv;
 }

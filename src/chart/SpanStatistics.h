@@ -36,6 +36,14 @@ struct SpanStatistics {
   std::optional<double> secondsBelow;
 };
 
+// A time in whole milliseconds, rounded half away from zero: the grain the statistics and the
+// alarm periods count durations in.
+std::int64_t SpanMilliseconds(DateTime t);
+
+// The channel's sample indexes in time order, equal times in stored order; empty when the samples
+// are stored in time order already (the usual case, found by one pass).
+std::vector<std::size_t> SamplesInTimeOrder(const ChannelInfo& channel);
+
 // The statistics of `channel` over [from, to].
 SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, DateTime to,
                                      const ChannelLimits& limits = {});
@@ -50,6 +58,9 @@ int ChannelDecimals(const ChannelInfo& channel);
 // channel's decimals, times as yyyy-MM-dd HH:mm:ss.zzz, durations in seconds (three decimals);
 // what is not known is left empty.
 std::string SpanStatisticsTable(const std::vector<SpanStatistics>& rows);
+// The same table as cells: the header row, then a row per channel (the panel, the report and the
+// CSV are made from these).
+std::vector<std::vector<std::string>> SpanStatisticsCells(const std::vector<SpanStatistics>& rows);
 
 // A time as the table shows it: yyyy-MM-dd HH:mm:ss.zzz (whole milliseconds, rounded).
 std::string SpanTimeText(DateTime t);

@@ -65,11 +65,10 @@ SpanPanel::SpanPanel(QWidget* parent) : QWidget(parent) {
   top->addWidget(copy_);
   top->addWidget(export_);
   layout->addLayout(top);
-  table_ = MakeTable(this,
-                     {QStringLiteral("通道"), QStringLiteral("单位"), QStringLiteral("起点值"), QStringLiteral("终点值"),
-                      QStringLiteral("差值"), QStringLiteral("最小值"), QStringLiteral("最小值时间"),
-                      QStringLiteral("最大值"), QStringLiteral("最大值时间"), QStringLiteral("平均值"),
-                      QStringLiteral("超上限时间"), QStringLiteral("超下限时间")},
+  QStringList headers;
+  const std::vector<std::vector<std::string>> cells = SpanStatisticsCells({});
+  for (const std::string& header : cells.front()) headers << QString::fromStdString(header);
+  table_ = MakeTable(this, headers,
                      "SpanTable");
   // Resizing to contents on every cursor step would measure every cell each time: once per fill.
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -89,15 +88,17 @@ void SpanPanel::ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, 
                                QString::fromStdString(SpanTimeText(std::max(from, to))),
                                QString::fromStdString(DurationText(std::abs(to - from) * 86400.0)), note));
   }
-  // The cells from the table text, so that they read as the copy and the command line do.
-  const QStringList lines = QString::fromStdString(SpanStatisticsTable(rows_)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  const int count = static_cast<int>(lines.size()) - 1;
+  // The cells as the copy and the command line write them.
+  const std::vector<std::vector<std::string>> cells = SpanStatisticsCells(rows_);
+  const int count = static_cast<int>(cells.size()) - 1;
   const bool grew = table_->rowCount() != count;
   table_->setUpdatesEnabled(false);
   table_->setRowCount(count);
   for (int r = 0; r < count; ++r) {
-    const QStringList fields = lines[r + 1].split(QLatin1Char('\t'));
-    for (int c = 0; c < fields.size() && c < table_->columnCount(); ++c) SetCell(table_, r, c, fields[c]);
+    const std::vector<std::string>& fields = cells[static_cast<std::size_t>(r) + 1];
+    for (std::size_t c = 0; c < fields.size() && static_cast<int>(c) < table_->columnCount(); ++c) {
+      SetCell(table_, r, static_cast<int>(c), QString::fromStdString(fields[c]));
+    }
   }
   if (grew) table_->resizeColumnsToContents();
   table_->setUpdatesEnabled(true);

@@ -34,25 +34,7 @@ void PrintTablePage(QWidget* parent, const std::vector<ChannelInfo>& channels, c
 }
 
 std::vector<std::vector<std::string>> StatisticsReportRows(const std::vector<SpanStatistics>& rows) {
-  std::vector<std::vector<std::string>> table;
-  const std::string text = SpanStatisticsTable(rows);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end - start);
-    std::vector<std::string> cells;
-    std::size_t field = 0;
-    while (true) {
-      const std::size_t tab = line.find('\t', field);
-      cells.push_back(line.substr(field, tab - field));
-      if (tab == std::string::npos) break;
-      field = tab + 1;
-    }
-    table.push_back(std::move(cells));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return table;
+  return SpanStatisticsCells(rows);
 }
 
 void PrintChart(QWidget* parent, bool hasLines, const QImage& shown, DateTime from, DateTime to,
