@@ -25,12 +25,6 @@
 #include "recorder/GbkText.h"
 
 namespace vantiro {
-namespace {
-
-int TitleNumber(const std::string& title) { return LineChannelNumber(title); }
-
-}  // namespace
-
 void TMainForm::CreateChartMenus() {
   ViewMenuItem->addSeparator();
   auto* group = new QActionGroup(this);
@@ -110,7 +104,7 @@ void TMainForm::CreateChartPanels(QLayout* layout) {
   });
   chartPage_->linesShown = [this] {
     for (std::size_t i = 0; i < Chart->LineCount(); ++i) {
-      const auto range = channelRanges_.find(TitleNumber(Chart->Line(i).title));
+      const auto range = channelRanges_.find(LineChannelNumber(Chart->Line(i).title));
       if (range != channelRanges_.end()) Chart->SetLineRange(i, range->second.first, range->second.second);
     }
     decimalsFound_.clear();
@@ -179,16 +173,16 @@ const ChannelInfo& TMainForm::LineSamples(std::size_t line, ChannelInfo& scratch
   const ChartLine& drawn = Chart->Line(line);
   const std::size_t position = drawn.palettePosition;
   if (!liveMode && !archive_->OverviewShown() && position < channels.size() &&
-      TitleNumber(drawn.title) == channels[position].number) {
+      LineChannelNumber(drawn.title) == channels[position].number) {
     return channels[position];
   }
   const std::string unit = line < seriesList.size() && !seriesList[line].unit.empty() ? seriesList[line].unit : drawn.unit;
-  scratch = ChannelFromLine(drawn, TitleNumber(drawn.title), unit);
+  scratch = ChannelFromLine(drawn, LineChannelNumber(drawn.title), unit);
   return scratch;
 }
 
 int TMainForm::LineDecimals(std::size_t line) const {
-  const int number = TitleNumber(Chart->Line(line).title);
+  const int number = LineChannelNumber(Chart->Line(line).title);
   const auto said = channelDecimals_.find(number);
   if (said != channelDecimals_.end() && !liveMode) return said->second;
   if (liveMode) return 3;
@@ -201,7 +195,7 @@ int TMainForm::LineDecimals(std::size_t line) const {
 }
 
 ChannelLimits TMainForm::LineLimits(std::size_t line) const {
-  const int number = TitleNumber(Chart->Line(line).title);
+  const int number = LineChannelNumber(Chart->Line(line).title);
   // Only the first recorder's lines (no name before the channel) take its reported limits.
   const bool ownLine = Chart->Line(line).title.rfind("通道", 0) == 0;
   const auto typed = typedLimits_.find(number);
@@ -221,7 +215,7 @@ void TMainForm::EditLineLimits(std::size_t line) {
 }
 
 void TMainForm::SetLineLimits(std::size_t line, const ChannelLimits& limits) {
-  const int number = TitleNumber(Chart->Line(line).title);
+  const int number = LineChannelNumber(Chart->Line(line).title);
   if (number <= 0) return;
   if (limits.upper || limits.lower) {
     typedLimits_[number] = limits;
@@ -279,7 +273,7 @@ std::vector<SpanStatistics> TMainForm::SpanRows() const {
       to = Chart->Line(i).maxX;
     }
     SpanStatistics s = ComputeSpanStatistics(samples, from, to, LineLimits(i));
-    s.number = TitleNumber(Chart->Line(i).title);
+    s.number = LineChannelNumber(Chart->Line(i).title);
     s.decimals = LineDecimals(i);
     if (s.unit.empty() && i < seriesList.size()) s.unit = seriesList[i].unit;
     rows.push_back(std::move(s));
@@ -330,7 +324,7 @@ void TMainForm::ExportSpanCsv() {
 void TMainForm::SaveChartWindowCsv(DateTime from, DateTime to, const QString& path) {
   std::array<bool, 16> selected{};
   for (std::size_t i = 0; i < Chart->LineCount(); ++i) {
-    const int number = TitleNumber(Chart->Line(i).title);
+    const int number = LineChannelNumber(Chart->Line(i).title);
     if (Chart->LineVisible(i) && number >= 1 && number <= 16) selected[static_cast<std::size_t>(number - 1)] = true;
   }
   const std::string file = QFile::encodeName(path).toStdString();

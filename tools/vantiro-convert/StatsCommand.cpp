@@ -16,7 +16,6 @@
 
 namespace vantiro {
 
-
 int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   ViewOptions options;
   RecordingSource source;

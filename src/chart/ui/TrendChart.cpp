@@ -40,6 +40,22 @@ QCPRange ValueRange(double min, double max) {
   return QCPRange(centre - 0.5, centre + 0.5);
 }
 
+// The chart's look of an axis: dark green line and grid, green ticks, white labels.
+void StyleAxis(QCPAxis* axis, const QFont& font) {
+  axis->setBasePen(QPen(kAxisColour, 1));
+  axis->setTickPen(QPen(kTickColour, 1));
+  axis->setSubTicks(false);
+  axis->setTickLength(0, 4);
+  axis->setTickLabelColor(Qt::white);
+  axis->setTickLabelFont(font);
+  axis->setLabelColor(Qt::white);
+  axis->setLabelFont(font);
+  axis->setLabel(QString());
+  axis->grid()->setPen(QPen(kAxisColour, 1, Qt::SolidLine));
+  axis->grid()->setZeroLinePen(Qt::NoPen);
+  axis->grid()->setSubGridVisible(false);
+}
+
 }  // namespace
 
 // The alarm bands, drawn on the grid layer after the grid: under every line.
@@ -152,20 +168,7 @@ void TrendChart::SetUpAppearance() {
 
   setLocale(QLocale::c());
   const QFont font = ChartFont();
-  for (QCPAxis* axis : {xAxis, yAxis}) {
-    axis->setBasePen(QPen(kAxisColour, 1));
-    axis->setTickPen(QPen(kTickColour, 1));
-    axis->setSubTicks(false);
-    axis->setTickLength(0, 4);
-    axis->setTickLabelColor(Qt::white);
-    axis->setTickLabelFont(font);
-    axis->setLabelColor(Qt::white);
-    axis->setLabelFont(font);
-    axis->setLabel(QString());
-    axis->grid()->setPen(QPen(kAxisColour, 1, Qt::SolidLine));
-    axis->grid()->setZeroLinePen(Qt::NoPen);
-    axis->grid()->setSubGridVisible(false);
-  }
+  for (QCPAxis* axis : {xAxis, yAxis}) StyleAxis(axis, font);
   bottomTicker_ = QSharedPointer<StepDateTimeTicker>::create();
   bottomTicker_->setDateTimeFormat(QStringLiteral("yy-MM-dd\nHH:mm:ss"));
   bottomTicker_->setDateTimeSpec(Qt::UTC);
@@ -764,21 +767,11 @@ void TrendChart::BuildScaleAxes() {
     axis->setLayer(yAxis->layer());
     axis->grid()->setVisible(false);
     if (visible) {
-      axis->setBasePen(yAxis->basePen());
-      axis->setTickPen(yAxis->tickPen());
-      axis->setSubTicks(false);
-      axis->setTickLength(0, 4);
-      axis->setTickLabelColor(Qt::white);
-      axis->setTickLabelFont(yAxis->tickLabelFont());
-      axis->setLabelColor(Qt::white);
-      axis->setLabelFont(yAxis->tickLabelFont());
+      StyleAxis(axis, yAxis->tickLabelFont());
       auto ticker = QSharedPointer<StepValueTicker>::create();
       ticker->setTickCount(8);
       axis->setTicker(ticker);
       axis->setNumberFormat(QStringLiteral("f"));
-      axis->grid()->setPen(yAxis->grid()->pen());
-      axis->grid()->setZeroLinePen(Qt::NoPen);
-      axis->grid()->setSubGridVisible(false);
       axis->setPadding(2);
     }
     scaleAxes_.push_back(axis);
