@@ -199,6 +199,21 @@ TEST_F(ChartPanelsTest, TypedLimitsShadeBandsListEventsAndAreKeptForTheFile) {
   EXPECT_TRUE(LoadLimits(FileLimitsKey(path_.string())).empty());
 }
 
+// Limits that cannot be kept (the configuration folder cannot be made) still apply to the view,
+// and the user is told they were not saved.
+TEST_F(ChartPanelsTest, LimitsThatCannotBeSavedApplyAndSaySo) {
+  TMainForm& f = StartWithHourFile();
+  const fs::path blocker = dir_.Path() / "not-a-folder";
+  testing::WriteText(blocker.string(), "x");
+  setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+  f.SetLineLimits(0, ChannelLimits{30.0, std::nullopt});
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_TRUE(prompts_.messages[0].text.startsWith(QStringLiteral("报警限值未能保存")));
+  EXPECT_EQ(prompts_.messages[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(f.LineLimits(0).upper, 30.0);
+  EXPECT_FALSE(f.Chart->AlarmBands().empty());
+}
+
 TEST_F(ChartPanelsTest, TheLimitsDialogRefusesWhatIsNotALimit) {
   ChannelLimitsDialog dialog(nullptr, QStringLiteral("通道01"), ChannelLimits{80.0, std::nullopt});
   EXPECT_TRUE(dialog.UpperBox()->isChecked());
