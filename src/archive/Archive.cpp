@@ -590,7 +590,7 @@ std::optional<RecorderInfo> Archive::FindRecorder(const std::string& name, std::
     auto statement = connection_->Prepare("SELECT id, name FROM recorder WHERE name = ?");
     statement->BindText(1, name);
     if (!statement->Step()) {
-      error = "no recorder named " + name;
+      error = "档案中找不到记录仪：" + name;
       return std::nullopt;
     }
     return RecorderInfo{statement->Int(0), statement->Text(1)};
@@ -754,13 +754,307 @@ std::optional<std::int64_t> Archive::CountSamples(std::int64_t recorderId, std::
   }
 }
 
+namespace {
+
+// One channel's samples as they come out of its chunks (in order of the chunks' first times),
+// merged into time order and handed on in batches, with a gap sample put in every hole: a stretch
+// between two neighbouring samples that no source covers and that is longer than the sampling
+// step there. A sample is handed on once no later chunk can put one before it or its neighbour.
+class ChannelStream {
+ public:
+  ChannelStream(int number, const std::vector<ArchiveSpan>& coverage, const Archive::SampleSink& sink)
+      : number_(number), coverage_(coverage), sink_(sink) {}
+
+  // The samples of the next chunk, whose first time is `firstMs`. False once the sink has had enough.
+  bool AddChunk(std::int64_t firstMs, std::vector<std::int64_t>& times, std::vector<float>& values) {
+    if (!Release(firstMs, false)) return false;
+    if (head_ > 0 && head_ * 2 >= times_.size()) {
+      times_.erase(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(head_));
+      values_.erase(values_.begin(), values_.begin() + static_cast<std::ptrdiff_t>(head_));
+      head_ = 0;
+    }
+    if (times_.size() == head_ || times.empty() || times.front() >= times_.back()) {
+      times_.insert(times_.end(), times.begin(), times.end());
+      values_.insert(values_.end(), values.begin(), values.end());
+      return true;
+    }
+    // A chunk of another source reaching back among the samples held: merged, the held first
+    // where times are equal.
+    std::vector<std::int64_t> t;
+    std::vector<float> v;
+    t.reserve(times_.size() - head_ + times.size());
+    v.reserve(t.capacity());
+    std::size_t i = head_, k = 0;
+    while (i < times_.size() || k < times.size()) {
+      if (k >= times.size() || (i < times_.size() && times_[i] <= times[k])) {
+        t.push_back(times_[i]);
+        v.push_back(values_[i++]);
+      } else {
+        t.push_back(times[k]);
+        v.push_back(values[k++]);
+      }
+    }
+    times_ = std::move(t);
+    values_ = std::move(v);
+    head_ = 0;
+    return true;
+  }
+
+  // Everything held handed on. False when the sink had enough before the end.
+  bool Finish() { return Release(INT64_MAX, true) && Flush(); }
+
+ private:
+  // Hands on the held samples earlier than `before` (every one with `final`), keeping the last one
+  // back unless its successor is known too: a hole's step needs the sample after it.
+  bool Release(std::int64_t before, bool final) {
+    std::size_t i = head_;
+    const std::size_t n = times_.size();
+    for (; i < n; ++i) {
+      if (!final && (i + 1 >= n || times_[i + 1] >= before)) break;
+      const std::int64_t t = times_[i];
+      if (!havePrevious_) {
+        CoverFrom(t);
+      } else if (t > coveredTo_ && t > previous_ + 1) {
+        const Hole hole = LongestHole(coverage_, previous_, t);
+        // The sampling step next to the two: the smaller of the steps before and after.
+        std::int64_t step = haveSecond_ ? previous_ - second_ : 0;
+        if (i + 1 < n) step = step > 0 ? std::min(step, times_[i + 1] - t) : times_[i + 1] - t;
+        if (IsHole(hole, step)) {
+          // No source covers the time between these two: a break, not a line across.
+          outTimes_.push_back(std::clamp(hole.start + hole.length / 2, previous_ + 1, t - 1));
+          outValues_.push_back(GapValue);
+          outHoles_.push_back(1);
+        }
+        CoverFrom(t);
+      }
+      outTimes_.push_back(t);
+      outValues_.push_back(values_[i]);
+      outHoles_.push_back(0);
+      second_ = previous_;
+      haveSecond_ = havePrevious_;
+      previous_ = t;
+      havePrevious_ = true;
+      if (outTimes_.size() >= kBatch && !Flush()) {
+        head_ = i + 1;
+        return false;
+      }
+    }
+    head_ = i;
+    return true;
+  }
+
+  bool Flush() {
+    if (outTimes_.empty()) return true;
+    const bool more = sink_(number_, Archive::SampleBatch{outTimes_, outValues_, outHoles_});
+    outTimes_.clear();
+    outValues_.clear();
+    outHoles_.clear();
+    return more;
+  }
+
+  // The merged span that covers `t`: pairs inside it need no look at holes.
+  void CoverFrom(std::int64_t t) {
+    while (span_ < coverage_.size() && coverage_[span_].lastMs < t) ++span_;
+    coveredTo_ = span_ < coverage_.size() && coverage_[span_].firstMs <= t ? coverage_[span_].lastMs : INT64_MIN;
+  }
+
+  static constexpr std::size_t kBatch = 8192;
+  int number_;
+  const std::vector<ArchiveSpan>& coverage_;
+  const Archive::SampleSink& sink_;
+  std::vector<std::int64_t> times_;  // held, in time order, from head_ on
+  std::vector<float> values_;
+  std::size_t head_ = 0;
+  bool havePrevious_ = false, haveSecond_ = false;
+  std::int64_t previous_ = 0, second_ = 0;  // the last two samples handed on
+  std::size_t span_ = 0;
+  std::int64_t coveredTo_ = INT64_MIN;
+  std::vector<std::int64_t> outTimes_;
+  std::vector<float> outValues_;
+  std::vector<std::uint8_t> outHoles_;
+};
+
+// The channel numbers of the recorder that any source names, ascending.
+std::vector<int> RecorderChannelNumbers(SqlConnection& db, std::int64_t recorderId) {
+  std::vector<int> numbers;
+  auto statement = db.Prepare(
+      "SELECT DISTINCT c.number FROM source_channel c JOIN source s ON s.id = c.source_id "
+      "WHERE s.recorder_id = ? ORDER BY c.number");
+  statement->BindInt(1, recorderId);
+  while (statement->Step()) numbers.push_back(static_cast<int>(statement->Int(0)));
+  return numbers;
+}
+
+// Streams one channel inside a read transaction: the chunks from the one holding the last sample
+// at or before `fromMs` to the one holding the first sample after `toMs`, read a page at a time
+// (a server hands a whole result over at once), each decoded only when its turn comes.
+void StreamChannel(SqlConnection& db, std::int64_t recorderId, int number, std::int64_t fromMs, std::int64_t toMs,
+                   std::int64_t longest, const std::vector<ArchiveSpan>& coverage, const Archive::SampleSink& sink,
+                   const std::atomic<bool>* cancel) {
+  const auto clampedMinus = [](std::int64_t t, std::int64_t d) { return t > INT64_MIN / 2 + d ? t - d : INT64_MIN / 2; };
+  // The first chunk wanted: any that holds a sample at or after the last chunk start at or before
+  // fromMs (that chunk holds the sample holding at fromMs, or a later one does).
+  std::int64_t low = fromMs;
+  {
+    auto statement = db.Prepare("SELECT MAX(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ?");
+    statement->BindInt(1, recorderId);
+    statement->BindInt(2, number);
+    statement->BindInt(3, fromMs);
+    if (statement->Step() && !statement->IsNull(0)) low = statement->Int(0);
+  }
+  // The last chunk start wanted: the first one after toMs (its first sample is the first after it).
+  std::int64_t high = toMs;
+  {
+    auto statement = db.Prepare("SELECT MIN(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms > ?");
+    statement->BindInt(1, recorderId);
+    statement->BindInt(2, number);
+    statement->BindInt(3, toMs);
+    if (statement->Step() && !statement->IsNull(0)) high = statement->Int(0);
+  }
+  auto page = db.Prepare(
+      "SELECT id, first_ms, data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms >= ? AND "
+      "first_ms <= ? AND last_ms >= ? AND (first_ms > ? OR id > ?) ORDER BY first_ms, id LIMIT 64");
+  ChannelStream stream(number, coverage, sink);
+  std::int64_t afterFirst = clampedMinus(low, longest);
+  std::int64_t afterId = INT64_MIN;
+  std::vector<std::int64_t> times;
+  std::vector<float> values;
+  for (;;) {
+    page->Reset();
+    page->BindInt(1, recorderId);
+    page->BindInt(2, number);
+    page->BindInt(3, afterFirst);
+    page->BindInt(4, high);
+    page->BindInt(5, low);
+    page->BindInt(6, afterFirst);
+    page->BindInt(7, afterId);
+    bool any = false;
+    while (page->Step()) {
+      if (cancel && cancel->load()) throw SqlError("已取消");
+      any = true;
+      afterId = page->Int(0);
+      afterFirst = page->Int(1);
+      times.clear();
+      values.clear();
+      std::string why;
+      if (!DecodeChunk(page->Blob(2), times, values, why)) throw SqlError("damaged chunk in the archive: " + why);
+      if (!stream.AddChunk(afterFirst, times, values)) return;
+    }
+    if (!any) break;
+  }
+  stream.Finish();
+}
+
+// The merged spans of the recorder's sources that reach into [fromMs, toMs].
+std::vector<ArchiveSpan> CoverageAround(SqlConnection& db, std::int64_t recorderId, std::int64_t fromMs,
+                                        std::int64_t toMs) {
+  auto statement = db.Prepare("SELECT first_ms, last_ms FROM source WHERE recorder_id = ? AND first_ms <= ? AND last_ms >= ?");
+  statement->BindInt(1, recorderId);
+  statement->BindInt(2, toMs);
+  statement->BindInt(3, fromMs);
+  std::vector<SteppedSpan> spans;
+  while (statement->Step()) spans.push_back({{statement->Int(0), statement->Int(1)}, 0});
+  return MergeSpans(std::move(spans), false);
+}
+
+}  // namespace
+
+bool Archive::StreamPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
+                           const std::vector<int>& channels, const SampleSink& sink, std::string& error,
+                           const std::atomic<bool>* cancel) {
+  SqlConnection& db = *connection_;
+  try {
+    db.BeginRead();
+    const std::int64_t longest = LongestChunkSpan(db, recorderId);
+    const std::vector<int> numbers = channels.empty() ? RecorderChannelNumbers(db, recorderId) : channels;
+    // Every source that may cover time between two samples read: the chunks read reach a chunk's
+    // span (and a hole's length) beyond the period, so the sources are those of the whole recorder.
+    const std::vector<ArchiveSpan> coverage = CoverageAround(db, recorderId, INT64_MIN / 2, INT64_MAX / 2);
+    for (const int number : numbers) {
+      if (cancel && cancel->load()) throw SqlError("已取消");
+      StreamChannel(db, recorderId, number, fromMs, toMs, longest, coverage, sink, cancel);
+    }
+    db.Commit();
+    return true;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    error = e.what();
+    return false;
+  } catch (const std::bad_alloc&) {
+    db.Rollback();
+    error = "out of memory";
+    return false;
+  }
+}
+
+std::optional<std::int64_t> Archive::CountSamplesExactly(std::int64_t recorderId, std::int64_t fromMs,
+                                                         std::int64_t toMs, const std::vector<int>& channels,
+                                                         std::string& error) {
+  if (toMs < fromMs) return 0;
+  SqlConnection& db = *connection_;
+  try {
+    db.BeginRead();  // both counts from one state of the archive
+    const std::int64_t longest = LongestChunkSpan(db, recorderId);
+    const std::string only = channels.empty() ? std::string() : " AND channel IN (" + ChannelList(channels) + ")";
+    std::int64_t total = 0;
+    {
+      // The chunks wholly inside: their rows' counts.
+      auto inside = db.Prepare(
+          "SELECT CAST(COALESCE(SUM(count), 0) AS BIGINT) FROM chunk WHERE recorder_id = ? AND first_ms >= ? AND "
+          "first_ms <= ? AND last_ms <= ?" + only);
+      inside->BindInt(1, recorderId);
+      inside->BindInt(2, fromMs);
+      inside->BindInt(3, toMs);
+      inside->BindInt(4, toMs);
+      if (inside->Step()) total += inside->Int(0);
+    }
+    {
+      // The chunks that reach into the period from before it or past it: their samples within.
+      auto cut = db.Prepare(
+          "SELECT data FROM chunk WHERE recorder_id = ? AND first_ms >= ? AND first_ms <= ? AND last_ms >= ? AND "
+          "(first_ms < ? OR last_ms > ?)" + only);
+      cut->BindInt(1, recorderId);
+      cut->BindInt(2, fromMs > INT64_MIN / 2 + longest ? fromMs - longest : INT64_MIN / 2);
+      cut->BindInt(3, toMs);
+      cut->BindInt(4, fromMs);
+      cut->BindInt(5, fromMs);
+      cut->BindInt(6, toMs);
+      std::vector<std::int64_t> times;
+      std::vector<float> values;
+      while (cut->Step()) {
+        times.clear();
+        values.clear();
+        std::string why;
+        if (!DecodeChunk(cut->Blob(0), times, values, why)) {
+          cut.reset();
+          db.Rollback();
+          error = "damaged chunk in the archive: " + why;
+          return std::nullopt;
+        }
+        total += std::count_if(times.begin(), times.end(),
+                               [fromMs, toMs](std::int64_t t) { return t >= fromMs && t <= toMs; });
+      }
+    }
+    db.Commit();
+    return total;
+  } catch (const SqlError& e) {
+    db.Rollback();
+    error = e.what();
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
+    db.Rollback();
+    error = "out of memory";
+    return std::nullopt;
+  }
+}
+
 bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
                          const std::vector<int>& wanted, bool whole, DatasetSummary& summary,
                          std::vector<ChannelInfo>& out, std::string& error) {
   SqlConnection& db = *connection_;
   try {
     db.BeginRead();
-    // The sources in the period, for the coverage, the range and (whole) the times.
+    // The sources in the period, for the range and (whole) the times.
     struct Source {
       std::int64_t id;
       ArchiveSpan span;
@@ -780,9 +1074,6 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
                            statement->Double(4), statement->Int(5), statement->Int(6), statement->Int(7)});
       }
     }
-    std::vector<SteppedSpan> spans;
-    for (const Source& s : sources) spans.push_back({s.span, 0});
-    const std::vector<ArchiveSpan> coverage = MergeSpans(spans, false);
 
     // The channels: those asked for, else every channel a source of the period names; with one
     // source, in its own order, else by number; each with the unit of the latest source.
@@ -822,60 +1113,41 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
                        [](const Channel& a, const Channel& b) { return a.position < b.position; });
     }
 
-    auto chunks = db.Prepare(kChunksOfPeriod);
     const std::int64_t longest = LongestChunkSpan(db, recorderId);
     std::int64_t values = 0;
     const std::size_t firstOut = out.size();
+    // The samples within the period as the stream gives them; a hole's gap sample only between two
+    // of them.
+    const std::vector<ArchiveSpan> wholeCoverage = CoverageAround(db, recorderId, INT64_MIN / 2, INT64_MAX / 2);
+    ChannelInfo* info = nullptr;
+    std::optional<PeriodClip> clip;
+    std::int64_t gapValues = 0, taken = 0;
+    const SampleSink take = [&](int, const SampleBatch& batch) {
+      return clip->Take(batch, [&](std::int64_t t, float v) {
+        info->times.push_back(FromArchiveMs(t));
+        info->values.push_back(v);
+        ++taken;
+        gapValues += IsGapValue(v) ? 1 : 0;
+      });
+    };
     for (const Channel& c : channels) {
-      std::vector<std::int64_t> times;
-      std::vector<float> samples;
-      BindChunksOfPeriod(*chunks, recorderId, c.number, fromMs, toMs, longest);
-      if (!DecodeRows(*chunks, 0, times, samples, error)) {
-        db.Rollback();
+      out.emplace_back();
+      info = &out.back();
+      info->number = static_cast<std::int16_t>(c.number);
+      info->unit = c.unit;
+      info->unitChanges = c.unitChanges;
+      clip.emplace(fromMs, toMs);
+      gapValues = taken = 0;
+      try {
+        StreamChannel(db, recorderId, c.number, fromMs, toMs, longest, wholeCoverage, take, nullptr);
+      } catch (const SqlError&) {
         out.resize(firstOut);
-        return false;
+        throw;
+      } catch (const std::bad_alloc&) {
+        out.resize(firstOut);
+        throw;
       }
-      SortByTime(times, samples);
-      const auto begin = std::lower_bound(times.begin(), times.end(), fromMs);
-      const auto end = std::upper_bound(times.begin(), times.end(), toMs);
-      const std::size_t b = static_cast<std::size_t>(begin - times.begin());
-      const std::size_t e = static_cast<std::size_t>(end - times.begin());
-      ChannelInfo info;
-      info.number = static_cast<std::int16_t>(c.number);
-      info.unit = c.unit;
-      info.unitChanges = c.unitChanges;
-      info.times.reserve(e - b + 16);
-      info.values.reserve(e - b + 16);
-      // The merged span that covers the current sample: pairs inside it need no look at holes.
-      auto span = coverage.begin();
-      std::int64_t coveredTo = INT64_MIN;
-      auto coverFrom = [&](std::int64_t t) {
-        while (span != coverage.end() && span->lastMs < t) ++span;
-        coveredTo = span != coverage.end() && span->firstMs <= t ? span->lastMs : INT64_MIN;
-      };
-      if (b < e) coverFrom(times[b]);
-      std::int64_t gapValues = 0;
-      for (std::size_t i = b; i < e; ++i) {
-        if (i > b && times[i] > coveredTo && times[i] > times[i - 1] + 1) {
-          const Hole hole = LongestHole(coverage, times[i - 1], times[i]);
-          // The sampling step next to the two: the smaller of the steps before and after.
-          std::int64_t step = 0;
-          if (i >= 2) step = times[i - 1] - times[i - 2];
-          if (i + 1 < times.size()) step = step > 0 ? std::min(step, times[i + 1] - times[i]) : times[i + 1] - times[i];
-          if (IsHole(hole, step)) {
-            // No source covers the time between these two: a break, not a line across.
-            const std::int64_t t = std::clamp(hole.start + hole.length / 2, times[i - 1] + 1, times[i] - 1);
-            info.times.push_back(FromArchiveMs(t));
-            info.values.push_back(GapValue);
-          }
-          coverFrom(times[i]);
-        }
-        info.times.push_back(FromArchiveMs(times[i]));
-        info.values.push_back(samples[i]);
-        gapValues += IsGapValue(samples[i]) ? 1 : 0;
-      }
-      values += static_cast<std::int64_t>(e - b) - gapValues;
-      out.push_back(std::move(info));
+      values += taken - gapValues;
     }
     db.Commit();
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -171,9 +172,67 @@ class Archive {
   bool ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
                   const std::vector<int>& channels, bool whole, DatasetSummary& summary,
                   std::vector<ChannelInfo>& out, std::string& error);
+  // The samples of each of `channels` (all when empty) around [fromMs, toMs], handed to `sink`
+  // in batches as they are decoded, a channel at a time in ascending number, never more than a
+  // few chunks in memory: every sample of the chunks read, in time order, at least from the last
+  // sample at or before fromMs (or the first) to the first one after toMs (or the last), with a
+  // gap sample where no source covers the time between two samples, as ReadPeriod gives them.
+  // `sink` returning false ends that channel. False with `error` when the archive cannot be read
+  // or `cancel` was set.
+  struct SampleBatch {
+    std::span<const std::int64_t> times;
+    std::span<const float> values;
+    std::span<const std::uint8_t> holes;  // 1: a gap sample the archive put in a hole
+  };
+  using SampleSink = std::function<bool(int number, const SampleBatch& batch)>;
+  bool StreamPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
+                    const std::vector<int>& channels, const SampleSink& sink, std::string& error,
+                    const std::atomic<bool>* cancel = nullptr);
+
+  // What a period holds of a stream: the samples within [fromMs, toMs], a hole's gap sample only
+  // between two of them, as ReadPeriod gives them. Fed the batches of one channel in order.
+  class PeriodClip {
+   public:
+    PeriodClip(std::int64_t fromMs, std::int64_t toMs) : from_(fromMs), to_(toMs) {}
+    // Calls add(ms, value) for each sample of `batch` the period holds. False once the stream is
+    // past the period.
+    template <typename Add>
+    bool Take(const SampleBatch& batch, Add&& add) {
+      for (std::size_t k = 0; k < batch.times.size(); ++k) {
+        const std::int64_t t = batch.times[k];
+        if (batch.holes[k] != 0) {
+          heldHole_ = previousInside_ && t <= to_;
+          holeMs_ = t;
+          continue;
+        }
+        if (t > to_) return false;
+        const bool inside = t >= from_;
+        if (inside) {
+          if (heldHole_) add(holeMs_, GapValue);
+          add(t, batch.values[k]);
+        }
+        heldHole_ = false;
+        previousInside_ = inside;
+      }
+      return true;
+    }
+
+   private:
+    std::int64_t from_, to_;
+    bool previousInside_ = false;
+    bool heldHole_ = false;
+    std::int64_t holeMs_ = 0;
+  };
+
   // How many samples ReadPeriod would give, from the chunks' rows (no chunk decoded).
   std::optional<std::int64_t> CountSamples(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
                                            const std::vector<int>& channels, std::string& error);
+  // How many samples of `channels` (all when empty) the recorder holds within [fromMs, toMs], both
+  // ends included: the chunks wholly inside counted from their rows, only the chunks an end of the
+  // period cuts decoded (CountSamples counts those whole). Nothing, with `error`, when the archive
+  // cannot be read.
+  std::optional<std::int64_t> CountSamplesExactly(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
+                                                  const std::vector<int>& channels, std::string& error);
 
   // The envelope of each channel over [fromMs, toMs] in `pixels` columns: min, max and mean per
   // column, from the summary level that fits (EnvelopeLevelMs) or from the exact samples.

@@ -136,6 +136,13 @@ std::vector<SampleRange> ScanWindow(const ChannelInfo& channel, DateTime from, D
   return runs;
 }
 
+// A fill of the samples of [from, to]: the read-out reads them.
+void ReadSamplesIn(ChartFill& fill, DateTime from, DateTime to) {
+  fill.fromSamples = true;
+  fill.readFrom = from;
+  fill.readTo = to;
+}
+
 // Axes, zoom state and cursors of a fill over [from, to].
 void SetWindows(ChartFill& fill, const DatasetSummary& summary, DateTime from, DateTime to) {
   fill.bottom = {from, to, (to - from) * kLabelStepFactor};
@@ -210,6 +217,7 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, summary.startTime, summary.endTime);
+  fill.fromSamples = true;  // every sample, whatever the header's window says
   return fill;
 }
 
@@ -248,6 +256,7 @@ ChartFill FillChartEnvelope(const std::vector<ChannelInfo>& channels, const Data
     fill.lines.push_back(EnvelopeChartLine(channels[p], p, from, to, pixels, gapHeight, fill.thinning));
   }
   SetWindows(fill, summary, from, to);
+  ReadSamplesIn(fill, from, to);
   return fill;
 }
 
@@ -267,6 +276,7 @@ ChartFill FillChart(const std::vector<ChannelInfo>& channels, const DatasetSumma
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, scope.from, scope.to);
+  ReadSamplesIn(fill, scope.from, scope.to);
   return fill;
 }
 
@@ -336,6 +346,7 @@ std::optional<ChartFill> FillAscendingInWindow(const std::vector<ChannelInfo>& c
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, from, to);
+  ReadSamplesIn(fill, from, to);
   return fill;
 }
 
@@ -367,6 +378,7 @@ ChartFill FillChartInWindow(const std::vector<ChannelInfo>& channels, const Data
     fill.lines.push_back(std::move(line));
   }
   SetWindows(fill, summary, from, to);
+  ReadSamplesIn(fill, from, to);
   return fill;
 }
 

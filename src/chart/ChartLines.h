@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,12 @@ struct ChartFill {
   double cursorY2 = 0.0;
   double gapHeight = 0.0;  // the height of the lines' gap points
   int thinning = 1;
+  // The lines stand for the samples of the dataset's channels (line i's palette position is its
+  // channel's place) within [readFrom, readTo]: the read-out reads the recorded samples there, not
+  // the drawn points. False for lines drawn from anything else (an overview's summaries).
+  bool fromSamples = false;
+  DateTime readFrom = -std::numeric_limits<double>::infinity();
+  DateTime readTo = std::numeric_limits<double>::infinity();
 };
 
 // The lines of every channel over [startTime, endTime], thinned by the sample count.

@@ -120,16 +120,61 @@ std::size_t NearestLinePoint(const ChartLine& line, DateTime x) {
   return std::min(*before, *after);
 }
 
+std::string ReadoutText(const std::string& title, const std::string& unit, std::optional<float> value) {
+  if (!value) return title + "  ---";
+  char text[64];
+  std::snprintf(text, sizeof text, "%0.3f", static_cast<double>(*value));
+  return title + " " + text + unit;
+}
+
 std::string CursorReadout(const std::string& title, const std::string& unit,
                           const ChartLine& line, DateTime x, double gapHeight) {
-  if (line.points.empty()) return title + "  ---";
+  if (line.points.empty()) return ReadoutText(title, unit, std::nullopt);
   const std::string at = CursorText(x);
-  if (at < CursorText(line.minX) || at > CursorText(line.maxX)) return title + "  ---";
+  if (at < CursorText(line.minX) || at > CursorText(line.maxX)) return ReadoutText(title, unit, std::nullopt);
   const auto y = static_cast<float>(line.points[NearestLinePoint(line, x)].y);
-  if (y == static_cast<float>(gapHeight)) return title + "  ---";
-  char value[64];
-  std::snprintf(value, sizeof value, "%0.3f", static_cast<double>(y));
-  return title + " " + value + unit;
+  if (y == static_cast<float>(gapHeight)) return ReadoutText(title, unit, std::nullopt);
+  return ReadoutText(title, unit, y);
+}
+
+std::optional<float> RecordedValueNear(const ChannelInfo& channel, DateTime x, DateTime from, DateTime to,
+                                       const std::vector<std::size_t>& order) {
+  const std::size_t n = order.empty() ? std::min(channel.times.size(), channel.values.size()) : order.size();
+  const DateTime* times = channel.times.data();
+  // The k-th sample in time order.
+  const auto index = [&order](std::size_t k) { return order.empty() ? k : order[k]; };
+  const auto timeAt = [&](std::size_t k) { return times[index(k)]; };
+  // The first sample in time order from `lo` on for which `before(t)` is false.
+  const auto first = [&](std::size_t lo, std::size_t hi, auto before) {
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (before(timeAt(mid))) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    return lo;
+  };
+  const std::size_t lo = std::isinf(from) ? 0 : first(0, n, [from](DateTime t) { return CompareTimes(t, from) < 0; });
+  const std::size_t hi = std::isinf(to) ? n : first(lo, n, [to](DateTime t) { return CompareTimes(t, to) <= 0; });
+  if (lo >= hi) return std::nullopt;
+  const std::string at = CursorText(x);
+  if (at < CursorText(timeAt(lo)) || at > CursorText(timeAt(hi - 1))) return std::nullopt;
+  // The first sample at or after x, and the first of those at the time of the one before it.
+  const std::size_t after = first(lo, hi, [x](DateTime t) { return t < x; });
+  std::size_t nearest = index(after < hi ? after : after - 1);
+  if (after > lo) {
+    const DateTime t = timeAt(after - 1);
+    const std::size_t before = index(first(lo, after - 1, [t](DateTime u) { return u < t; }));
+    const double below = x - t;
+    const double above = after < hi ? timeAt(after) - x : below + 1.0;
+    // Equally near: the first in stored order (the earlier one, for samples stored in time order).
+    if (below < above || (below == above && before < nearest)) nearest = before;
+  }
+  const float value = channel.values[nearest];
+  if (IsGapValue(value)) return std::nullopt;
+  return value;
 }
 
 std::string WholeNumberText(double value) {

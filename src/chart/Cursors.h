@@ -3,6 +3,8 @@
 // them at, and the checks of the cursor dialog.
 
 #include <cstddef>
+#include <optional>
+#include <vector>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +47,20 @@ std::size_t NearestLinePoint(const ChartLine& line, DateTime x);
 // "  ---" when the line does not cover x (to the whole second) or its nearest point is a gap.
 std::string CursorReadout(const std::string& title, const std::string& unit,
                           const ChartLine& line, DateTime x, double gapHeight);
+
+// The recorded value of `channel` nearest to `x` in time, among its samples within [from, to]
+// (times within 1 ms of an end count as inside; the whole channel for an unbounded window), as
+// the legend reads it: nothing when no sample is inside, when x lies outside their times (to the
+// whole second, as the cursor's time shows) or when the nearest sample is a gap. Of two equally
+// near samples the first stored is read (the earlier, for samples stored in time order), of equal
+// times the first stored. `order` is the channel's SamplesInTimeOrder (empty when its times never
+// go back).
+std::optional<float> RecordedValueNear(const ChannelInfo& channel, DateTime x, DateTime from, DateTime to,
+                                       const std::vector<std::size_t>& order);
+
+// A line's legend entry for a value read at the cursor: "通道01 23.457℃", or the title followed by
+// "  ---" without one.
+std::string ReadoutText(const std::string& title, const std::string& unit, std::optional<float> value);
 
 // The dialog's fields as it was opened.
 struct CursorDialogStart {

@@ -54,113 +54,52 @@ std::vector<std::size_t> SamplesInTimeOrder(const ChannelInfo& channel) {
   return order;
 }
 
-int ChannelDecimals(const ChannelInfo& channel) {
+void DecimalsFinder::Add(float value) {
   static constexpr double kScales[5] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
-  for (int d = 0; d <= 4; ++d) {
-    bool all = true;
-    for (const float v : channel.values) {
-      if (IsGapValue(v)) continue;
-      const double scaled = std::round(static_cast<double>(v) * kScales[d]);
-      if (static_cast<float>(scaled / kScales[d]) != v) {
-        all = false;
-        break;
-      }
-    }
-    if (all) return d;
+  if (IsGapValue(value)) return;
+  while (decimals_ <= 4 &&
+         static_cast<float>(std::round(static_cast<double>(value) * kScales[decimals_]) / kScales[decimals_]) != value) {
+    ++decimals_;
   }
-  return 3;
 }
 
-// The measuring itself, over the samples in time order: `index(k)` is the k-th sample in time
-// order, `msAt(k)` its time in milliseconds. Made twice: for samples stored in time order (the
-// usual case, the index itself) and for sorted ones.
-template <typename Index, typename MsAt>
-void Measure(const ChannelInfo& channel, std::size_t n, std::int64_t a, std::int64_t b, const ChannelLimits& limits,
-             Index index, MsAt msAt, SpanStatistics& s) {
-  // The first sample (in time order) later than `t`.
-  const auto after = [&](std::int64_t t) {
-    std::size_t lo = 0, hi = n;
-    while (lo < hi) {
-      const std::size_t mid = lo + (hi - lo) / 2;
-      if (msAt(mid) <= t) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    return lo;
-  };
-  const std::size_t afterA = after(a);
-  const std::size_t afterB = after(b);
-  // The value holding at a moment: the last sample at or before it, unless that is a gap.
-  const auto holding = [&](std::size_t next) -> std::optional<double> {
-    if (next == 0) return std::nullopt;
-    const float v = channel.values[index(next - 1)];
-    return IsGapValue(v) ? std::nullopt : std::optional<double>(v);
-  };
-  s.atStart = holding(afterA);
-  s.atEnd = holding(afterB);
+int ChannelDecimals(const ChannelInfo& channel) {
+  DecimalsFinder finder;
+  for (const float v : channel.values) {
+    finder.Add(v);
+    if (finder.GaveUp()) break;
+  }
+  return finder.Decimals();
+}
+
+SpanAccumulator::SpanAccumulator(DateTime from, DateTime to, const ChannelLimits& limits)
+    : a_(Ms(std::min(from, to))),
+      b_(Ms(std::max(from, to))),
+      hasUpper_(limits.upper.has_value()),
+      hasLower_(limits.lower.has_value()),
+      upper_(limits.upper.value_or(0.0)),
+      lower_(limits.lower.value_or(0.0)) {}
+
+void SpanAccumulator::Finish(SpanStatistics& s) {
+  if (pending_ && !done_) Settle(false, 0);
+  pending_ = false;
+  done_ = true;
+  if (atStart_) s.atStart = startValue_;
+  if (atEnd_) s.atEnd = endValue_;
   if (s.atStart && s.atEnd) s.delta = *s.atEnd - *s.atStart;
-  double weighted = 0.0;
-  double weight = 0.0;
-  double above = 0.0, below = 0.0;
-  std::optional<double> firstInside;
-  // Kept in locals while the samples stream past (this runs once a sample while a cursor moves).
-  bool anyInside = false;
-  float lowest = 0.0f, highest = 0.0f;
-  std::size_t lowestAt = 0, highestAt = 0;
-  const bool hasUpper = limits.upper.has_value();
-  const bool hasLower = limits.lower.has_value();
-  const double upper = limits.upper.value_or(0.0);
-  const double lower = limits.lower.value_or(0.0);
-  // From the sample holding at the start to the last one inside the span.
-  const std::size_t begin = afterA > 0 ? afterA - 1 : 0;
-  std::int64_t t = begin < n ? msAt(begin) : 0;
-  for (std::size_t k = begin; k < afterB; ++k) {
-    const std::int64_t next = k + 1 < n ? msAt(k + 1) : t;
-    const std::size_t i = index(k);
-    const float v = channel.values[i];
-    if (!IsGapValue(v)) {
-      if (t >= a) {
-        if (!anyInside) {
-          anyInside = true;
-          lowest = highest = v;
-          lowestAt = highestAt = i;
-          firstInside = v;
-        } else if (v < lowest) {
-          lowest = v;
-          lowestAt = i;
-        } else if (v > highest) {
-          highest = v;
-          highestAt = i;
-        }
-      }
-      // How long it held within the span: until the next sample.
-      const std::int64_t heldFrom = t > a ? t : a;
-      const std::int64_t until = next < b ? next : b;
-      if (k + 1 < n && until > heldFrom) {
-        const double seconds = static_cast<double>(until - heldFrom) / 1000.0;
-        weighted += v * seconds;
-        weight += seconds;
-        if (hasUpper && v > upper) above += seconds;
-        if (hasLower && v < lower) below += seconds;
-      }
-    }
-    t = next;
+  if (anyInside_) {
+    s.min = lowest_;
+    s.max = highest_;
+    s.minTime = lowestTime_;
+    s.maxTime = highestTime_;
   }
-  if (anyInside) {
-    s.min = lowest;
-    s.max = highest;
-    s.minTime = channel.times[lowestAt];
-    s.maxTime = channel.times[highestAt];
+  if (weight_ > 0.0) {
+    s.mean = weighted_ / weight_;
+  } else if (anyInside_) {
+    s.mean = firstInside_;  // a single moment: its value
   }
-  if (weight > 0.0) {
-    s.mean = weighted / weight;
-  } else if (firstInside) {
-    s.mean = *firstInside;  // a single moment: its value
-  }
-  if (limits.upper) s.secondsAbove = above;
-  if (limits.lower) s.secondsBelow = below;
+  if (hasUpper_) s.secondsAbove = above_;
+  if (hasLower_) s.secondsBelow = below_;
 }
 
 SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, DateTime to,
@@ -168,27 +107,33 @@ SpanStatistics ComputeSpanStatistics(const ChannelInfo& channel, DateTime from, 
   SpanStatistics s;
   s.number = channel.number;
   s.unit = channel.unit;
-  if (limits.upper) s.secondsAbove = 0.0;
-  if (limits.lower) s.secondsBelow = 0.0;
+  SpanAccumulator span(from, to, limits);
   const std::size_t n = std::min(channel.times.size(), channel.values.size());
-  const std::int64_t a = Ms(std::min(from, to));
-  const std::int64_t b = Ms(std::max(from, to));
-  // The samples in time order: as stored when their times never go back (then only those around
-  // the span are looked at), else sorted (stable).
+  // The samples in time order: as stored when their times never go back (then only those from the
+  // one holding at the start on are looked at), else sorted (stable).
   const std::vector<std::size_t> order = SamplesInTimeOrder(channel);
-  const bool ascending = order.empty() || n == 0;
-  std::vector<std::int64_t> sortedMs;
-  if (!ascending) {
-    sortedMs.resize(n);
-    for (std::size_t k = 0; k < n; ++k) sortedMs[k] = Ms(channel.times[order[k]]);
-  }
-  if (ascending) {
-    Measure(channel, n, a, b, limits, [](std::size_t k) { return k; },
-            [&channel](std::size_t k) { return Ms(channel.times[k]); }, s);
+  if (order.empty()) {
+    const DateTime* times = channel.times.data();
+    const std::int64_t a = span.FromMs();
+    // The last sample at or before the start (the first one when there is none).
+    std::size_t lo = 0, hi = n;
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (Ms(times[mid]) <= a) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    for (std::size_t k = lo > 0 ? lo - 1 : 0; k < n; ++k) {
+      if (!span.Add(Ms(times[k]), times[k], channel.values[k])) break;
+    }
   } else {
-    Measure(channel, n, a, b, limits, [&order](std::size_t k) { return order[k]; },
-            [&sortedMs](std::size_t k) { return sortedMs[k]; }, s);
+    for (const std::size_t i : order) {
+      if (!span.Add(Ms(channel.times[i]), channel.times[i], channel.values[i])) break;
+    }
   }
+  span.Finish(s);
   return s;
 }
 

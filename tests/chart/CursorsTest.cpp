@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <cstdint>
 #include <cstddef>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "chart/ChartLines.h"
 #include "chart/Cursors.h"
+#include "chart/SpanStatistics.h"
 #include "recorder/Dataset.h"
 #include "recorder/DateTime.h"
 
@@ -477,6 +480,107 @@ TEST(CursorsTest, TheFirstFailingCheckIsReported) {
     EXPECT_FALSE(result.accepted) << c.name;
     EXPECT_EQ(result.message, c.message) << c.name;
     EXPECT_EQ(result.focus, c.focus) << c.name;
+  }
+}
+
+
+// ---- The read-out from the recorded samples ----
+
+namespace recorded {
+
+// A channel of `n` samples on the exact grid from B, values i / 10 with gap samples where `gap(i)`.
+ChannelInfo Grid(std::size_t n, bool (*gap)(std::size_t) = nullptr) {
+  ChannelInfo c;
+  c.number = 1;
+  c.unit = "℃";
+  for (std::size_t i = 0; i < n; ++i) {
+    c.times.push_back(B + static_cast<double>(i) * H);
+    c.values.push_back(gap && gap(i) ? GapValue : static_cast<float>(i) / 10.0f);
+  }
+  return c;
+}
+
+}  // namespace recorded
+
+TEST(CursorsTest, UpToTheThinningThresholdTheRecordedReadoutIsTheLinesReadout) {
+  // Random channels, some with gaps, some with times going back, read anywhere: the legend reads the
+  // same from the samples as it read from the drawn line while every sample is drawn.
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ChannelInfo c;
+    c.number = 2;
+    const std::size_t n = 1 + next() % 60;
+    const bool back = round % 3 == 2;
+    // Times on the exact grid, so that equal times are equal doubles.
+    long position = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      position += i == 0 ? 0 : back ? static_cast<long>(next() % 7) - 2 : 1 + static_cast<long>(next() % 3);
+      c.times.push_back(B + static_cast<double>(position) * H);
+      c.values.push_back(next() % 9 == 0 ? GapValue : static_cast<float>(next() % 2000) / 10.0f);
+    }
+    DatasetSummary summary;
+    summary.startTime = B;
+    summary.endTime = B + 200 * H;
+    summary.rangeMin = -5.0f;
+    summary.rangeMax = 300.0f;
+    summary.sampleCount = static_cast<std::int32_t>(n);
+    const ChartFill fill = FillChart({c}, summary);
+    ASSERT_TRUE(fill.fromSamples);
+    const std::vector<std::size_t> order = SamplesInTimeOrder(c);
+    for (int k = -20; k < 2 * static_cast<int>(n) + 20; ++k) {
+      const DateTime x = B + (k * 0.5 + 0.25 * (k % 3)) * H;
+      EXPECT_EQ(ReadoutText("通道02", "", RecordedValueNear(c, x, fill.readFrom, fill.readTo, order)),
+                CursorReadout("通道02", "", fill.lines[0], x, fill.gapHeight))
+          << "at step " << k;
+    }
+  }
+}
+
+TEST(CursorsTest, AThinnedLineReadsTheRecordedSampleNotTheDrawnOne) {
+  // 2,000,001 samples are drawn every third; the cursor between two drawn points reads the sample
+  // recorded there.
+  const ChannelInfo c = recorded::Grid(2000001);
+  DatasetSummary summary;
+  summary.startTime = c.times.front();
+  summary.endTime = c.times.back();
+  summary.rangeMax = 200000.0f;
+  summary.sampleCount = 2000001;
+  const ChartFill fill = FillChart({c}, summary);
+  ASSERT_GT(fill.thinning, 1);
+  const DateTime x = B + 1000001 * H;  // not a drawn point
+  EXPECT_EQ(ReadoutText("通道01", "℃", RecordedValueNear(c, x, fill.readFrom, fill.readTo, {})), "通道01 100000.102℃");
+  EXPECT_NE(CursorReadout("通道01", "℃", fill.lines[0], x, fill.gapHeight), "通道01 100000.102℃");
+}
+
+TEST(CursorsTest, TheRecordedReadoutKeepsToTheWindowAndSaysNothingOnAGap) {
+  const ChannelInfo c = recorded::Grid(10, [](std::size_t i) { return i == 4; });
+  struct Case {
+    const char* what;
+    double at;  // in grid steps from B
+    double from, to;
+    std::optional<float> value;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"on a sample", 3, -inf, inf, 0.3f},
+      {"just after a sample", 3.4, -inf, inf, 0.3f},
+      {"a tie goes to the earlier", 2.5, -inf, inf, 0.2f},
+      {"nearest is the gap", 4.2, -inf, inf, std::nullopt},
+      {"before the first", -2, -inf, inf, std::nullopt},
+      {"after the last", 12, -inf, inf, std::nullopt},
+      {"outside the window, inside the channel", 8, 2, 6, std::nullopt},
+      {"the window's last sample", 6, 2, 6, 0.6f},
+      {"before the window's first, to the second", 0.5, 2, 6, std::nullopt},
+      {"in the window's first second", 1.6, 2, 6, 0.2f},
+      {"an empty window", 5, 5.2, 5.8, std::nullopt},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const auto value = RecordedValueNear(c, B + k.at * H, std::isinf(k.from) ? k.from : B + k.from * H,
+                                         std::isinf(k.to) ? k.to : B + k.to * H, {});
+    EXPECT_EQ(value, k.value);
   }
 }
 

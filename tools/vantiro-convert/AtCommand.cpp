@@ -4,6 +4,7 @@
 
 #include "chart/ChartLines.h"
 #include "chart/Cursors.h"
+#include "chart/SpanStatistics.h"
 #include "vantiro-convert/ConvertCommand.h"
 #include "vantiro-convert/ViewOptions.h"
 
@@ -11,10 +12,18 @@ namespace vantiro {
 
 std::optional<DateTime> ParseCursorTime(const std::string& text) { return ParseDateTime(text); }
 
-void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t) {
+void WriteLegendAt(std::ostream& out, const ChartFill& fill, const std::vector<ChannelInfo>& channels, DateTime t) {
   std::string text = CursorLegendTitle(t) + '\n';
   for (const ChartLine& line : fill.lines) {
-    text += CursorReadout(line.title, line.unit, line, t, fill.gapHeight);
+    // The recorded sample nearest the moment, as the window's legend reads it.
+    if (fill.fromSamples && line.palettePosition < channels.size()) {
+      const ChannelInfo& channel = channels[line.palettePosition];
+      const std::string unit = line.unitChanges.empty() ? line.unit : UnitAt(line.unit, line.unitChanges, t);
+      text += ReadoutText(line.title, unit,
+                          RecordedValueNear(channel, t, fill.readFrom, fill.readTo, SamplesInTimeOrder(channel)));
+    } else {
+      text += CursorReadout(line.title, line.unit, line, t, fill.gapHeight);
+    }
     text += '\n';
   }
   out << text;
@@ -51,8 +60,8 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (const std::string bad = CheckWindow(options, summary, channels); !bad.empty()) {
     return UsageError(err, bad);
   }
-  // The same lines the chart draws after the load or the filter run, thinning included.
-  WriteLegendAt(out, BuildCommandChart(channels, summary, options), *t);
+  // The lines the chart shows after the load or the filter run, read as its legend reads them.
+  WriteLegendAt(out, BuildCommandChart(channels, summary, options), channels, *t);
   out.flush();
   if (!out) return OutputFailed(err);
   return error ? 1 : 0;

@@ -119,7 +119,7 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, std::ostre
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // stats: what each channel did between --from and --to, as a tab-separated table.
 int RunStats(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-void WriteLegendAt(std::ostream& out, const ChartFill& fill, DateTime t);
+void WriteLegendAt(std::ostream& out, const ChartFill& fill, const std::vector<ChannelInfo>& channels, DateTime t);
 
 // The canonical listing of a dataset (UTF-8); stops at the first write `out` refuses.
 void WriteDump(std::ostream& out, const std::optional<UserMessage>& error,

@@ -41,10 +41,9 @@ DrawnChart::DrawnChart(const std::vector<ChannelInfo>& channels, const DatasetSu
                    [this](DateTime) { page_.ChartCursorToolChange(chart_.Cursors().x); });
   ZoomLimits limits{0.0, 0.0, true, 0.0, 0.0, true};
   page_.ShowFill(BuildCommandChart(channels, summary, view), limits);
-  if (envelope) {
-    page_.SetEnvelope(true, &channels);
-    page_.RefreshEnvelope(PlotColumns());
-  }
+  // The legend reads the recorded samples, as the window's does.
+  page_.SetEnvelope(envelope, &channels);
+  if (envelope) page_.RefreshEnvelope(PlotColumns());
   const DateTime t0 = view.Filtered() ? FilterOf(view, summary).filterStart : summary.startTime;
   page_.PlaceCursorsAfterLoad(t0, false, false);
   if (at) chart_.SetCursorX(*at);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "chart/Cursors.h"
+#include "chart/SpanStatistics.h"
 #include "chart/ui/TrendChart.h"
 
 namespace vantiro {
@@ -16,12 +17,18 @@ ChartPage::ChartPage(TrendChart& chart, std::vector<ChartSeriesInfo>& seriesList
 void ChartPage::ClearChart() {
   chart_.ClearChart();
   seriesList_.clear();
+  fromSamples_ = false;
+  readOrders_.clear();
 }
 
 void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
   chart_.SetBottomAxis(fill.bottom.min, fill.bottom.max);
   fillFrom_ = fill.bottom.min;
   fillTo_ = fill.bottom.max;
+  fromSamples_ = fill.fromSamples;
+  readFrom_ = fill.readFrom;
+  readTo_ = fill.readTo;
+  readOrders_.clear();
   ascending_.clear();
   indexes_.clear();
   chart_.SetBottomIncrement(fill.bottom.increment);
@@ -90,7 +97,18 @@ void ChartPage::ChartCursorToolChange(DateTime x) {
     const ChartLine& line = chart_.Line(info.series);
     // The unit of the time read (a period of the archive may hold recordings of other units).
     const std::string& unit = line.unitChanges.empty() ? info.unit : UnitAt(info.unit, line.unitChanges, x);
-    chart_.SetLineTitle(info.series, QString::fromStdString(CursorReadout(info.title, unit, line, x, gapHeight)));
+    const std::size_t position = line.palettePosition;
+    std::string text;
+    if (fromSamples_ && channels_ && position < channels_->size()) {
+      // The recorded sample nearest the cursor, whatever the line draws of it (a thinned line).
+      const ChannelInfo& channel = (*channels_)[position];
+      auto order = readOrders_.find(position);
+      if (order == readOrders_.end()) order = readOrders_.emplace(position, SamplesInTimeOrder(channel)).first;
+      text = ReadoutText(info.title, unit, RecordedValueNear(channel, x, readFrom_, readTo_, order->second));
+    } else {
+      text = CursorReadout(info.title, unit, line, x, gapHeight);
+    }
+    chart_.SetLineTitle(info.series, QString::fromStdString(text));
   }
   chart_.Repaint();
 }
@@ -111,6 +129,7 @@ void ChartPage::Apply(const ViewChange& change) {
 void ChartPage::SetEnvelope(bool on, const std::vector<ChannelInfo>* channels) {
   envelope_ = on;
   channels_ = channels;
+  readOrders_.clear();
   ascending_.clear();
   indexes_.clear();
 }

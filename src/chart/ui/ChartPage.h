@@ -4,6 +4,7 @@
 // decided. The main window and the command-line pictures both draw through it.
 
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "chart/ChartLines.h"
@@ -65,6 +66,11 @@ class ChartPage {
   const std::vector<ChannelInfo>* channels_ = nullptr;
   std::vector<signed char> ascending_;
   std::vector<EnvelopeIndex> indexes_;  // per channel, made at its first envelope after a fill  // per channel, once known after a fill: 1 ascending, 0 not
+  // The read-out: the last fill's lines stand for the samples of `channels_` in this window.
+  bool fromSamples_ = false;
+  DateTime readFrom_ = 0.0;
+  DateTime readTo_ = 0.0;
+  std::map<std::size_t, std::vector<std::size_t>> readOrders_;  // per channel, once read: its time order
   AxisWindow singleLeft_;    // the last fill's left axis
   DateTime fillFrom_ = 0.0;  // the window the last fill drew
   DateTime fillTo_ = 0.0;
