@@ -1,21 +1,10 @@
 #include "app/ArchiveChart.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 namespace vantiro {
-
-std::int64_t ExactPeriodLimit() {
-  const char* text = std::getenv("VANTIRO_OVERVIEW_ABOVE");
-  if (!text || !*text) return kExactPeriodSamples;
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value <= 0) return kExactPeriodSamples;
-  return value;
-}
 
 std::vector<ChartLine> OverviewLines(const std::vector<ChannelEnvelope>& envelopes,
                                      const std::vector<ChannelSummaryInfo>& channels, std::int64_t fromMs,

@@ -7,16 +7,10 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchivePeriods.h"  // the limit of an exact period
 #include "chart/ChartLines.h"
 
 namespace vantiro {
-
-// A period with more samples than this is shown in overview (16 channels at one a second: 36 days;
-// its samples would take some 600 MB as a dataset).
-inline constexpr std::int64_t kExactPeriodSamples = 50'000'000;
-// The limit in use: $VANTIRO_OVERVIEW_ABOVE when it is a positive whole number (a PC with less
-// memory, or a test), kExactPeriodSamples otherwise.
-std::int64_t ExactPeriodLimit();
 
 // The chart lines of an overview: per channel a point a pixel column at its mean, with the column's
 // lowest and highest value as the line's band (ChartLine::bandLow/bandHigh), and a break where the

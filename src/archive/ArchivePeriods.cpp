@@ -1,8 +1,10 @@
 #include "archive/ArchivePeriods.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vantiro {
 namespace {
@@ -42,6 +44,16 @@ Civil CivilFromDays(std::int64_t z) {
 }
 
 }  // namespace
+
+std::int64_t ExactPeriodLimit() {
+  const char* text = std::getenv("VANTIRO_OVERVIEW_ABOVE");
+  if (!text || !*text) return kExactPeriodSamples;
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value <= 0) return kExactPeriodSamples;
+  return value;
+}
 
 ArchiveSpan QuickPeriodSpan(QuickPeriod which, std::int64_t nowMs, const std::vector<ArchiveSpan>& coverage) {
   const std::int64_t today = FloorDiv(nowMs, kDay);
@@ -235,7 +247,7 @@ std::optional<ResolvedPeriod> ResolvePeriod(Archive& archive, std::int64_t recor
     if (toMs >= kPeriodOpenEnd) period.toMs = coverage->back().lastMs;
   }
   const std::optional<std::int64_t> count =
-      archive.CountSamples(period.recorderId, period.fromMs, period.toMs, period.numbers, error);
+      archive.CountSamplesExactly(period.recorderId, period.fromMs, period.toMs, period.numbers, error);
   if (!count) return std::nullopt;
   period.samples = *count;
   return period;

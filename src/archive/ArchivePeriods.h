@@ -26,8 +26,17 @@ struct ResolvedPeriod {
   std::vector<int> numbers;                  // their numbers
   std::int64_t fromMs = 0;
   std::int64_t toMs = 0;
-  std::int64_t samples = 0;                  // from the chunks' rows (CountSamples)
+  std::int64_t samples = 0;                  // within the period (CountSamplesExactly)
 };
+// A period with more samples than this is shown in overview (16 channels at one a second: 36 days;
+// its samples would take some 600 MB as a dataset).
+inline constexpr std::int64_t kExactPeriodSamples = 50'000'000;
+// The limit in use: $VANTIRO_OVERVIEW_ABOVE when it is a positive whole number (a PC with less
+// memory, or a test), kExactPeriodSamples otherwise.
+std::int64_t ExactPeriodLimit();
+// Whether a period of `samples` opens in overview under `limit` rather than as its exact samples.
+inline bool OpensInOverview(std::int64_t samples, std::int64_t limit) { return samples > limit; }
+
 // Open ends of a period as the callers write them: from the recorder's first, to its last time.
 inline constexpr std::int64_t kPeriodOpenStart = INT64_MIN / 4;
 inline constexpr std::int64_t kPeriodOpenEnd = INT64_MAX / 4;

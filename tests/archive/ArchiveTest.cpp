@@ -7,7 +7,9 @@
 
 #include <fstream>
 #include <thread>
+#include <tuple>
 
+#include "archive/ArchivePeriods.h"
 #include "archive/ChunkCodec.h"
 #include "archive/SqlConnection.h"
 #include "archive/ArchiveTestSupport.h"
@@ -232,6 +234,63 @@ TEST_P(ArchiveTest, TheEnvelopeIsTheMinMaxAndMeanOfEachColumn) {
     EXPECT_EQ(max, 500.0);  // the spike is never thinned away
     EXPECT_LE(buckets.size(), static_cast<std::size_t>(pixels));
   }
+}
+
+// The samples of a period counted exactly: the chunks wholly inside from their rows, the chunks its
+// ends cut decoded (the rows alone count those whole).
+TEST_P(ArchiveTest, APeriodsSamplesAreCountedExactly) {
+  std::unique_ptr<Archive> archive = OpenArchive(location_);
+  // Two chunks a channel (4096 and 3904 samples, one a second), a file of 600 that touches it, and
+  // after an hour's hole another 600.
+  for (const auto& [name, start, count] : {std::tuple{"a.bin", kMay12, 8000}, std::tuple{"b.bin", kMay12 + 8000, 600},
+                                           std::tuple{"c.bin", kMay12 + 12200, 600}}) {
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(File(name), start, count, 3))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  const std::int64_t id = RecorderId(*archive, "kiln");
+  const std::int64_t t0 = ToArchiveMs(RecorderSecondsToDateTime(kMay12));
+  auto at = [t0](std::int64_t seconds) { return t0 + seconds * 1000; };
+  struct Case {
+    const char* what;
+    std::int64_t fromMs, toMs;
+    std::vector<int> channels;
+    std::int64_t samples;
+  };
+  const Case cases[] = {
+      // The first chunk of a.bin from its 1000th sample, its second chunk whole, b.bin to its 101st.
+      {"both ends cut, a whole chunk between", at(1000), at(8100), {}, 3 * 7101},
+      {"one channel of it", at(1000), at(8100), {2}, 7101},
+      {"two channels of it", at(1000), at(8100), {1, 3}, 2 * 7101},
+      {"a chunk to its last sample", at(0), at(4095), {1}, 4096},
+      {"inside one chunk", at(100), at(200), {1, 3}, 2 * 101},
+      {"a millisecond on a sample", at(5000), at(5000), {1}, 1},
+      {"between two samples", at(5000) + 1, at(5000) + 999, {1}, 0},
+      {"across the hole into the last file", at(8500), at(12200 + 99), {}, 3 * (100 + 100)},
+      {"within the hole", at(8600), at(12199), {}, 0},
+      {"before everything", at(-1000), at(-1), {}, 0},
+      {"the end before the start", at(8100), at(1000), {}, 0},
+      {"a channel the recorder lacks", at(1000), at(8100), {7}, 0},
+      {"open at both ends", kPeriodOpenStart, kPeriodOpenEnd, {}, 3 * (8000 + 600 + 600)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string error;
+    const std::optional<std::int64_t> exact = archive->CountSamplesExactly(id, c.fromMs, c.toMs, c.channels, error);
+    ASSERT_TRUE(exact) << error;
+    EXPECT_EQ(*exact, c.samples);
+    if (c.fromMs <= c.toMs) {
+      const std::optional<std::int64_t> rows = archive->CountSamples(id, c.fromMs, c.toMs, c.channels, error);
+      ASSERT_TRUE(rows) << error;
+      EXPECT_GE(*rows, *exact);
+    }
+  }
+  // The rows alone take the two cut chunks whole.
+  std::string error;
+  EXPECT_EQ(archive->CountSamples(id, at(1000), at(8100), {}, error), 3 * (8000 + 600));
+  // A period resolved for the window counts its samples exactly.
+  const std::optional<ResolvedPeriod> period = ResolvePeriod(*archive, 0, "kiln", {2}, at(1000), at(8100), error);
+  ASSERT_TRUE(period) << error;
+  EXPECT_EQ(period->samples, 7101);
 }
 
 TEST_P(ArchiveTest, TwoImportersAtOnceGiveTheUnionOnce) {
