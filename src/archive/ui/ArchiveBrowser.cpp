@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <memory>
@@ -32,6 +33,13 @@ QString Count(std::int64_t n) { return QLocale::c().toString(static_cast<qlonglo
 
 }  // namespace
 
+QString PeriodSamplesText(std::int64_t samples, std::int64_t limit) {
+  if (samples <= 0) return QStringLiteral("该时段没有数据。");
+  return QStringLiteral("该时段有 %1 个数据，").arg(Count(samples)) +
+         (OpensInOverview(samples, limit) ? QStringLiteral("将以概览显示（超过 %1 个数据）。").arg(Count(limit))
+                                          : QStringLiteral("将打开精确数据。"));
+}
+
 std::string RememberedArchiveLocation() {
   return ReadRegistryString(kSettingsKey, "Archive").value_or(std::string());
 }
@@ -40,7 +48,8 @@ void RememberArchiveLocation(const std::string& location) {
   WriteRegistryString(kSettingsKey, "Archive", location);
 }
 
-ArchiveBrowser::ArchiveBrowser(QWidget* parent) : QDialog(parent), tasks_(new ArchiveTasks(this)) {
+ArchiveBrowser::ArchiveBrowser(QWidget* parent)
+    : QDialog(parent), tasks_(new ArchiveTasks(this)), countTasks_(new ArchiveTasks(this)) {
   setObjectName(QStringLiteral("ArchiveBrowser"));
   setWindowTitle(QStringLiteral("打开档案"));
   resize(900, 560);
@@ -93,10 +102,9 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent) : QDialog(parent), tasks_(new Ar
   ChannelList->setObjectName(QStringLiteral("ChannelList"));
   AllChannels = new QCheckBox(QStringLiteral("全选"), this);
   AllChannels->setChecked(true);
-  connect(AllChannels, &QCheckBox::toggled, this, [this](bool on) {
-    for (int i = 0; i < ChannelList->count(); ++i) ChannelList->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-  });
-  connect(ChannelList, &QListWidget::itemChanged, this, [this] { CountPeriod(); });
+  // 全选 ticks or unticks every channel; the channels ticked one by one set it as they stand.
+  connect(AllChannels, &QCheckBox::toggled, this, &ArchiveBrowser::TickAllChannels);
+  connect(ChannelList, &QListWidget::itemChanged, this, &ArchiveBrowser::ChannelTicked);
 
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);
@@ -147,26 +155,30 @@ ArchiveBrowser::ArchiveBrowser(QWidget* parent) : QDialog(parent), tasks_(new Ar
   connect(Strip, &CoverageStrip::periodPicked, this, [this](qint64 from, qint64 to) { SetPeriod(from, to); });
   connect(OpenButton, &QPushButton::clicked, this, &ArchiveBrowser::OpenClick);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  connect(tasks_, &ArchiveTasks::busyChanged, this, [this](bool busy) {
-    if (busy) {
-      Status->setText(QStringLiteral("正在读取档案..."));
-      setCursor(Qt::BusyCursor);
-    } else {
-      unsetCursor();
-    }
-  });
+  for (ArchiveTasks* tasks : {tasks_, countTasks_}) {
+    connect(tasks, &ArchiveTasks::busyChanged, this, [this](bool busy) {
+      if (busy) {
+        Status->setText(QStringLiteral("正在读取档案..."));
+        setCursor(Qt::BusyCursor);
+      } else if (!Busy()) {
+        unsetCursor();
+      }
+    });
+  }
 }
 
 ArchiveBrowser::~ArchiveBrowser() = default;
 
-bool ArchiveBrowser::Busy() const { return tasks_->Busy(); }
+bool ArchiveBrowser::Busy() const { return tasks_->Busy() || countTasks_->Busy(); }
 
 void ArchiveBrowser::ShowArchive(const std::string& location) {
   const std::string shown = location.empty() ? DefaultArchiveLocation() : location;
   LocationEdit->setText(QString::fromStdString(shown));
   choice_ = ArchivePeriodChoice{};
   choice_.location = location;
+  countTasks_->Cancel();
   tasks_->SetLocation(location);
+  countTasks_->SetLocation(location);
   auto recorders = std::make_shared<std::vector<RecorderInfo>>();
   auto described = std::make_shared<std::string>();
   tasks_->Run(
@@ -230,6 +242,11 @@ void ArchiveBrowser::RecorderChanged() {
   const RecorderInfo recorder = recorders_[static_cast<std::size_t>(row)];
   choice_.recorderId = recorder.id;
   choice_.recorder = recorder.name;
+  // A count of the recorder shown before is of no use now; nothing opens until this one is read.
+  countTasks_->Cancel();
+  choice_.channels.clear();
+  choice_.samples = 0;
+  OpenButton->setEnabled(false);
   auto coverage = std::make_shared<std::vector<ArchiveSpan>>();
   auto channels = std::make_shared<std::vector<ChannelSummaryInfo>>();
   tasks_->Run(
@@ -305,43 +322,66 @@ std::vector<int> ArchiveBrowser::TickedChannels() const {
   return numbers;
 }
 
+void ArchiveBrowser::TickAllChannels(bool on) {
+  ChannelList->blockSignals(true);
+  for (int i = 0; i < ChannelList->count(); ++i) ChannelList->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+  ChannelList->blockSignals(false);
+  ChannelTicked();
+}
+
+void ArchiveBrowser::ChannelTicked() {
+  const bool all = ChannelList->count() > 0 &&
+                   static_cast<int>(TickedChannels().size()) == ChannelList->count();
+  if (ChannelList->count() > 0) {
+    QSignalBlocker quiet(AllChannels);
+    AllChannels->setChecked(all);
+  }
+  CountPeriod();
+}
+
 void ArchiveBrowser::CountPeriod() {
+  // Whatever was being counted was for a period or channels no longer chosen: its outcome is
+  // dropped, and nothing opens until the choice on show has been counted.
+  countTasks_->Cancel();
   OpenButton->setEnabled(false);
+  const std::vector<int> channels = TickedChannels();
+  choice_.channels = channels;
+  choice_.samples = 0;
   if (choice_.recorderId == 0) return;
   if (choice_.toMs <= choice_.fromMs) {
     Status->setText(QStringLiteral("起始时间必须早于结束时间。"));
     return;
   }
-  const std::vector<int> channels = TickedChannels();
   if (channels.empty()) {
     Status->setText(QStringLiteral("请至少选择一个通道。"));
     return;
   }
   auto count = std::make_shared<std::int64_t>(0);
-  tasks_->Run(
+  // Counted as the window counts the period it opens (ResolvePeriod), so that what is said here is
+  // what happens there.
+  countTasks_->Run(
       [id = choice_.recorderId, from = choice_.fromMs, to = choice_.toMs, channels, count](Archive& archive) {
         std::string error;
-        auto n = archive.CountSamples(id, from, to, channels, error);
-        if (!n) return error;
-        *count = *n;
+        const std::optional<ResolvedPeriod> period = ResolvePeriod(archive, id, std::string(), channels, from, to, error);
+        if (!period) return error;
+        *count = period->samples;
         return std::string();
       },
-      [this, count, channels](const QString& error) {
+      [this, count](const QString& error) {
         if (!error.isEmpty()) {
           ShowError(error);
           return;
         }
-        choice_.channels = channels;
         choice_.samples = *count;
-        Status->setText(*count == 0 ? QStringLiteral("该时段没有数据。")
-                                    : QStringLiteral("该时段约有 %1 个采样。").arg(Count(*count)));
+        Status->setText(PeriodSamplesText(*count, exactLimit_));
         OpenButton->setEnabled(true);
         emit loaded();
       });
 }
 
 void ArchiveBrowser::OpenClick() {
-  if (tasks_->Busy() || choice_.recorderId == 0 || choice_.channels.empty()) return;
+  // Only a choice that has been counted opens (what is ticked and typed now).
+  if (Busy() || !OpenButton->isEnabled() || choice_.recorderId == 0 || choice_.channels.empty()) return;
   accept();
 }
 

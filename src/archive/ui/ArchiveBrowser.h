@@ -3,9 +3,11 @@
 // remembered), its recorders, for the chosen one a coverage strip over time with quick periods and
 // two date-time pickers, its channels with check boxes, and Open. Every read of the archive runs on
 // a worker; the dialog says when it waits and when the archive cannot be read, and keeps what it
-// shows.
+// shows. For the period and channels chosen it says how many samples they hold and whether they will
+// open exact or in overview, by the window's own rule.
 
 #include <QDialog>
+#include <QString>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,12 +35,16 @@ struct ArchivePeriodChoice {
   std::int64_t fromMs = 0;
   std::int64_t toMs = 0;
   std::vector<int> channels;  // the ticked channel numbers
-  std::int64_t samples = 0;   // how many the period holds (from the chunks' rows)
+  std::int64_t samples = 0;   // how many the period holds of them (ResolvePeriod's count)
 };
 
 // The archive location remembered in the user's settings (empty: the user's own archive).
 std::string RememberedArchiveLocation();
 void RememberArchiveLocation(const std::string& location);
+
+// What the browser says of a period's samples: how many, and whether the window opens them exact
+// or in overview (more than `limit`, OpensInOverview).
+QString PeriodSamplesText(std::int64_t samples, std::int64_t limit);
 
 class ArchiveBrowser : public QDialog {
   Q_OBJECT
@@ -57,6 +63,8 @@ class ArchiveBrowser : public QDialog {
   void SetPeriod(std::int64_t fromMs, std::int64_t toMs);
   // True while a read of the archive runs.
   bool Busy() const;
+  // The most samples a period opens exact with (ExactPeriodLimit(); tests set a small one).
+  void SetExactLimit(std::int64_t samples) { exactLimit_ = samples; }
 
   QLineEdit* LocationEdit = nullptr;
   QPushButton* BrowseButton = nullptr;
@@ -83,13 +91,17 @@ class ArchiveBrowser : public QDialog {
   void OpenClick();
   void ShowError(const QString& error);
   void CountPeriod();
+  void ChannelTicked();
+  void TickAllChannels(bool on);
   std::vector<int> TickedChannels() const;
 
   ArchiveTasks* tasks_;
+  ArchiveTasks* countTasks_;  // the count of the period chosen: a newer choice drops an older count
   std::vector<RecorderInfo> recorders_;
   std::vector<ChannelSummaryInfo> channels_;
   ArchivePeriodChoice choice_;
   bool settingPeriod_ = false;
+  std::int64_t exactLimit_ = ExactPeriodLimit();
 };
 
 }  // namespace vantiro

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 #include "archive/ArchiveTestSupport.h"
 #include "archive/ui/SettleArchive.h"
@@ -95,6 +96,181 @@ TEST_P(ArchiveBrowserTest, APeriodWithoutDataOrChannelsCannotBeOpened) {
   ASSERT_TRUE(Settle(browser));
   EXPECT_FALSE(browser.OpenButton->isEnabled());
   EXPECT_EQ(browser.Status->text(), "请至少选择一个通道。");
+}
+
+// 全选 ticks and unticks every channel, the sixteenth too; what is ticked is what opens.
+TEST_P(ArchiveBrowserTest, AllChannelsTicksAndUnticksEveryChannel) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("plant", Load(WriteRecording(dir_.File("p.bin"), kMay13, 600, 16))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  ArchiveBrowser browser;
+  browser.ShowArchive(location_);
+  ASSERT_TRUE(Settle(browser));
+  ASSERT_TRUE(browser.SelectRecorder("plant"));
+  ASSERT_TRUE(Settle(browser));
+  ASSERT_EQ(browser.ChannelList->count(), 16);
+  auto ticked = [&browser] {
+    std::vector<int> numbers;
+    for (int i = 0; i < browser.ChannelList->count(); ++i) {
+      if (browser.ChannelList->item(i)->checkState() == Qt::Checked) numbers.push_back(i + 1);
+    }
+    return numbers;
+  };
+  std::vector<int> all(16);
+  for (int i = 0; i < 16; ++i) all[static_cast<std::size_t>(i)] = i + 1;
+  EXPECT_EQ(ticked(), all);
+  EXPECT_EQ(browser.Choice().channels, all);
+
+  // Unticked: none, and nothing to open.
+  browser.AllChannels->click();
+  ASSERT_TRUE(Settle(browser));
+  EXPECT_EQ(ticked(), std::vector<int>{});
+  EXPECT_FALSE(browser.OpenButton->isEnabled());
+  EXPECT_EQ(browser.Status->text(), "请至少选择一个通道。");
+  QSignalSpy accepted(&browser, &QDialog::accepted);
+  browser.OpenButton->click();
+  EXPECT_EQ(accepted.count(), 0);
+
+  // One channel ticked by hand: that one opens, not the sixteenth.
+  browser.ChannelList->item(0)->setCheckState(Qt::Checked);
+  ASSERT_TRUE(Settle(browser));
+  EXPECT_EQ(ticked(), std::vector<int>{1});
+  EXPECT_EQ(browser.Choice().channels, std::vector<int>{1});
+  EXPECT_EQ(browser.AllChannels->checkState(), Qt::Unchecked);
+  browser.OpenButton->click();
+  ASSERT_EQ(accepted.count(), 1);
+  EXPECT_EQ(browser.Choice().channels, std::vector<int>{1});
+
+  // Ticked again: all of them, from none and from some.
+  for (const bool fromNone : {false, true}) {
+    SCOPED_TRACE(fromNone ? "from none" : "from one");
+    if (fromNone) {
+      browser.AllChannels->click();
+      ASSERT_TRUE(Settle(browser));
+      ASSERT_EQ(ticked(), std::vector<int>{});
+    }
+    browser.AllChannels->click();
+    ASSERT_TRUE(Settle(browser));
+    EXPECT_EQ(ticked(), all);
+    EXPECT_EQ(browser.Choice().channels, all);
+    EXPECT_EQ(browser.AllChannels->checkState(), Qt::Checked);
+    EXPECT_TRUE(browser.OpenButton->isEnabled());
+  }
+  // Every channel ticked one by one: 全选 shows it.
+  browser.AllChannels->click();
+  ASSERT_TRUE(Settle(browser));
+  for (int i = 0; i < 16; ++i) browser.ChannelList->item(i)->setCheckState(Qt::Checked);
+  ASSERT_TRUE(Settle(browser));
+  EXPECT_EQ(browser.AllChannels->checkState(), Qt::Checked);
+}
+
+// A date and time typed into a picker, the year among them, is the period chosen and counted; a
+// start typed past the end opens nothing, even while the count before it is still running.
+TEST_P(ArchiveBrowserTest, ADateTypedIntoAPickerIsThePeriodChosen) {
+  ArchiveBrowser browser;
+  browser.ShowArchive(location_);
+  ASSERT_TRUE(Settle(browser));
+  ASSERT_TRUE(browser.SelectRecorder("kiln"));
+  ASSERT_TRUE(Settle(browser));
+  browser.PickQuickPeriod(QuickPeriod::All);
+  ASSERT_TRUE(Settle(browser));
+  // The section clicked into, then the digits typed over it.
+  auto type = [](QDateTimeEdit* edit, QDateTimeEdit::Section section, const QString& text) {
+    edit->setFocus();
+    edit->setSelectedSection(section);
+    QTest::keyClicks(edit, text);
+  };
+  constexpr std::int64_t kDay = 86400000;
+  const std::int64_t start = ToArchiveMs(RecorderSecondsToDateTime(kMay13));  // 2010-05-13 00:00:00
+  struct Case {
+    const char* what;
+    bool from;  // typed into the start's picker, else the end's
+    QDateTimeEdit::Section section;
+    QString text;
+    bool settle;             // the count waited for before the next case
+    std::int64_t fromMs, toMs;  // the period then chosen
+    std::int64_t samples;       // -1: it cannot be opened
+  };
+  const std::int64_t end = start + 7200000 + 599999;  // the second file's last second, all of it
+  const std::int64_t from2009 = start - 365 * kDay + 300000;
+  const Case cases[] = {
+      {"the start a year earlier", true, QDateTimeEdit::YearSection, "2009", true, start - 365 * kDay, end, 3600},
+      {"the start's minute", true, QDateTimeEdit::MinuteSection, "05", true, from2009, end, 3600},
+      // Counted, and before that count is in, the start typed past the end.
+      {"the end's hour", false, QDateTimeEdit::HourSection, "01", false, from2009, start + 3600000 + 599999, 3600},
+      {"the start past the end", true, QDateTimeEdit::YearSection, "2012", true, start + (365 + 366) * kDay + 300000,
+       start + 3600000 + 599999, -1},
+      {"the start back to 2010", true, QDateTimeEdit::YearSection, "2010", true, start + 300000,
+       start + 3600000 + 599999, 3 * 300},
+      {"the end a year later", false, QDateTimeEdit::YearSection, "2011", true, start + 300000,
+       start + 365 * kDay + 3600000 + 599999, 3 * (300 + 600)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    type(c.from ? browser.FromEdit : browser.ToEdit, c.section, c.text);
+    if (!c.settle) continue;
+    ASSERT_TRUE(Settle(browser));
+    EXPECT_EQ(browser.Choice().fromMs, c.fromMs);
+    EXPECT_EQ(browser.Choice().toMs, c.toMs);
+    EXPECT_EQ(browser.OpenButton->isEnabled(), c.samples >= 0);
+    if (c.samples >= 0) {
+      EXPECT_EQ(browser.Choice().samples, c.samples);
+      EXPECT_EQ(browser.Status->text(), QStringLiteral("该时段有 %1 个数据，将打开精确数据。").arg(c.samples));
+    } else {
+      EXPECT_EQ(browser.Status->text(), "起始时间必须早于结束时间。");
+    }
+  }
+  // What is typed is what opens.
+  QSignalSpy accepted(&browser, &QDialog::accepted);
+  browser.OpenButton->click();
+  ASSERT_EQ(accepted.count(), 1);
+  EXPECT_EQ(browser.Choice().fromMs, start + 300000);
+  EXPECT_EQ(browser.Choice().toMs, start + 365 * kDay + 3600000 + 599999);
+}
+
+// The browser says how many samples the period holds of the channels ticked, exactly, and whether
+// the window will open them exact or in overview, by the window's own limit.
+TEST_P(ArchiveBrowserTest, TheCountIsExactAndSaysHowThePeriodWillOpen) {
+  ArchiveBrowser browser;
+  browser.SetExactLimit(1000);
+  browser.ShowArchive(location_);
+  ASSERT_TRUE(Settle(browser));
+  ASSERT_TRUE(browser.SelectRecorder("kiln"));
+  ASSERT_TRUE(Settle(browser));
+  const std::int64_t start = ToArchiveMs(RecorderSecondsToDateTime(kMay13));
+  struct Case {
+    const char* what;
+    std::int64_t fromMs, toMs;
+    std::vector<int> channels;
+    std::int64_t samples;
+  };
+  const Case cases[] = {
+      // 00:01:40 to 00:08:19 of the first file: within its chunks at both ends.
+      {"a period inside a file", start + 100000, start + 499999, {1, 2, 3}, 3 * 400},
+      {"one channel of it", start + 100000, start + 499999, {2}, 400},
+      // Channel 1 from 00:03:20 (00:03:19) to the end of the second file.
+      {"the limit itself", start + 200000, start + 7200000 + 599999, {1}, 400 + 600},
+      {"one sample over the limit", start + 199000, start + 7200000 + 599999, {1}, 401 + 600},
+      {"across the hole between the files", start + 300000, start + 7500000, {1, 3}, 2 * (300 + 301)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int i = 0; i < browser.ChannelList->count(); ++i) {
+      const int number = browser.ChannelList->item(i)->data(Qt::UserRole).toInt();
+      const bool on = std::find(c.channels.begin(), c.channels.end(), number) != c.channels.end();
+      browser.ChannelList->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    }
+    browser.SetPeriod(c.fromMs, c.toMs);
+    ASSERT_TRUE(Settle(browser));
+    EXPECT_EQ(browser.Choice().channels, c.channels);
+    EXPECT_EQ(browser.Choice().samples, c.samples);
+    EXPECT_EQ(browser.Status->text(), c.samples > 1000
+                                          ? QStringLiteral("该时段有 %1 个数据，将以概览显示（超过 1000 个数据）。").arg(c.samples)
+                                          : QStringLiteral("该时段有 %1 个数据，将打开精确数据。").arg(c.samples));
+    EXPECT_TRUE(browser.OpenButton->isEnabled());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveBrowserTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), EngineName);
