@@ -1048,67 +1048,6 @@ std::optional<std::int64_t> Archive::CountSamplesExactly(std::int64_t recorderId
   }
 }
 
-std::optional<std::int64_t> Archive::CountSamplesExactly(std::int64_t recorderId, std::int64_t fromMs,
-                                                         std::int64_t toMs, const std::vector<int>& channels,
-                                                         std::string& error) {
-  if (toMs < fromMs) return 0;
-  SqlConnection& db = *connection_;
-  try {
-    db.BeginRead();  // both counts from one state of the archive
-    const std::int64_t longest = LongestChunkSpan(db, recorderId);
-    const std::string only = channels.empty() ? std::string() : " AND channel IN (" + ChannelList(channels) + ")";
-    std::int64_t total = 0;
-    {
-      // The chunks wholly inside: their rows' counts.
-      auto inside = db.Prepare(
-          "SELECT CAST(COALESCE(SUM(count), 0) AS BIGINT) FROM chunk WHERE recorder_id = ? AND first_ms >= ? AND "
-          "first_ms <= ? AND last_ms <= ?" + only);
-      inside->BindInt(1, recorderId);
-      inside->BindInt(2, fromMs);
-      inside->BindInt(3, toMs);
-      inside->BindInt(4, toMs);
-      if (inside->Step()) total += inside->Int(0);
-    }
-    {
-      // The chunks that reach into the period from before it or past it: their samples within.
-      auto cut = db.Prepare(
-          "SELECT data FROM chunk WHERE recorder_id = ? AND first_ms >= ? AND first_ms <= ? AND last_ms >= ? AND "
-          "(first_ms < ? OR last_ms > ?)" + only);
-      cut->BindInt(1, recorderId);
-      cut->BindInt(2, fromMs > INT64_MIN / 2 + longest ? fromMs - longest : INT64_MIN / 2);
-      cut->BindInt(3, toMs);
-      cut->BindInt(4, fromMs);
-      cut->BindInt(5, fromMs);
-      cut->BindInt(6, toMs);
-      std::vector<std::int64_t> times;
-      std::vector<float> values;
-      while (cut->Step()) {
-        times.clear();
-        values.clear();
-        std::string why;
-        if (!DecodeChunk(cut->Blob(0), times, values, why)) {
-          cut.reset();
-          db.Rollback();
-          error = "damaged chunk in the archive: " + why;
-          return std::nullopt;
-        }
-        total += std::count_if(times.begin(), times.end(),
-                               [fromMs, toMs](std::int64_t t) { return t >= fromMs && t <= toMs; });
-      }
-    }
-    db.Commit();
-    return total;
-  } catch (const SqlError& e) {
-    db.Rollback();
-    error = e.what();
-    return std::nullopt;
-  } catch (const std::bad_alloc&) {
-    db.Rollback();
-    error = "out of memory";
-    return std::nullopt;
-  }
-}
-
 bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
                          const std::vector<int>& wanted, bool whole, DatasetSummary& summary,
                          std::vector<ChannelInfo>& out, std::string& error) {
