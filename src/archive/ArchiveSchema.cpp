@@ -85,14 +85,14 @@ bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& e
   auto checkVersion = [&] {
     const int version = StoredVersion(connection);
     if (version == kArchiveSchemaVersion) return true;
-    error = connection.Describe() + " is an archive of another version (" + std::to_string(version) + ")";
+    error = "档案的版本不符（第 " + std::to_string(version) + " 版）：" + connection.Describe();
     return false;
   };
   try {
     if (TableExists(connection, "archive_meta")) return checkVersion();
     // A server's empty database reads as an empty archive; a SQLite file is made only to import.
     if (!create && !(connection.Dialect() == SqlDialect::Postgres && !connection.ReadOnly())) {
-      error = connection.Describe() + (EmptyDatabase(connection) ? " is not an archive (empty)" : " is not an archive");
+      error = (EmptyDatabase(connection) ? "不是档案（空数据库）：" : "不是档案：") + connection.Describe();
       return false;
     }
     if (connection.ReadOnly()) {
@@ -111,7 +111,7 @@ bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& e
     }
     if (!EmptyDatabase(connection)) {
       connection.Rollback();
-      error = connection.Describe() + " is not an archive";
+      error = "不是档案：" + connection.Describe();
       return false;
     }
     connection.Execute(Ddl(connection.Dialect()));
@@ -121,7 +121,7 @@ bool PrepareArchiveSchema(SqlConnection& connection, bool create, std::string& e
     return true;
   } catch (const SqlError& e) {
     connection.Rollback();
-    error = connection.Describe() + ": " + e.what();
+    error = "无法读取档案：" + connection.Describe() + "（" + e.what() + "）";
     return false;
   }
 }

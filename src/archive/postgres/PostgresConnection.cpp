@@ -162,7 +162,7 @@ class PostgresConnectionImpl final : public SqlConnection {
     const std::string what = FirstLine(result ? PQresultErrorMessage(result) : PQerrorMessage(conn_));
     if (result) PQclear(result);
     const bool lost = PQstatus(conn_) != CONNECTION_OK;
-    throw SqlError(lost ? "the archive server is not reachable: " + what : what, lost);
+    throw SqlError(lost ? "无法连接档案服务器（" + what + "）" : what, lost);
   }
 
  private:
@@ -267,7 +267,7 @@ std::unique_ptr<SqlConnection> OpenPostgresConnection(const std::string& url, st
   PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
   const std::string description = UrlWithoutPassword(url);
   if (!conn || PQstatus(conn) != CONNECTION_OK) {
-    error = description + ": " + FirstLine(conn ? PQerrorMessage(conn) : "out of memory");
+    error = "无法连接档案服务器：" + description + "（" + FirstLine(conn ? PQerrorMessage(conn) : "out of memory") + "）";
     PQfinish(conn);
     return nullptr;
   }
@@ -276,7 +276,7 @@ std::unique_ptr<SqlConnection> OpenPostgresConnection(const std::string& url, st
   try {
     connection->Execute("SET client_encoding TO 'UTF8'");
   } catch (const SqlError& e) {
-    error = description + ": " + e.what();
+    error = "无法连接档案服务器：" + description + "（" + e.what() + "）";
     return nullptr;
   }
   return connection;

@@ -173,17 +173,17 @@ bool MakeDatabase(const std::string& path, std::string& error) {
   const std::string temporary = path + suffix;
   sqlite3* db = OpenDatabase(FileUri(temporary, nullptr), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
   if (!db) {
-    error = path + ": " + error;
+    error = "无法建立档案：" + path + "（" + error + "）";
     return false;
   }
   const char* setup = "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; CREATE TABLE archive_new (x); DROP TABLE archive_new;";
   char* message = nullptr;
   const bool made = sqlite3_exec(db, setup, nullptr, nullptr, &message) == SQLITE_OK;
-  if (!made) error = path + ": " + (message ? message : "cannot make the database");
+  if (!made) error = "无法建立档案：" + path + "（" + (message ? message : "cannot make the database") + "）";
   sqlite3_free(message);
   sqlite3_close_v2(db);  // the WAL is folded in and removed
   if (made && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-    error = path + ": " + std::strerror(errno);
+    error = "无法建立档案：" + path + "（" + std::strerror(errno) + "）";
     ::unlink(temporary.c_str());
     return false;
   }
@@ -197,27 +197,27 @@ bool MakeDatabase(const std::string& path, std::string& error) {
 std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, bool create,
                                                     std::string& error) {
   if (path.empty()) {
-    error = "no archive named";
+    error = "未指定档案。";
     return nullptr;
   }
   struct stat info {};
   const bool exists = ::stat(path.c_str(), &info) == 0;
   if (exists) {
     if (!S_ISREG(info.st_mode)) {
-      error = path + " is not an archive (not a regular file)";
+      error = "不是档案（不是普通文件）：" + path;
       return nullptr;
     }
     if (!HasSqliteHeader(path)) {
-      error = path + " is not an archive";
+      error = "不是档案：" + path;
       return nullptr;
     }
   } else {
     if (errno != ENOENT) {
-      error = path + ": " + std::strerror(errno);
+      error = "无法读取档案：" + path + "（" + std::strerror(errno) + "）";
       return nullptr;
     }
     if (!create) {
-      error = "no archive at " + path;
+      error = "找不到档案：" + path;
       return nullptr;
     }
     std::error_code ec;
@@ -237,7 +237,7 @@ std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, boo
     db = OpenDatabase(FileUri(path, nullptr), SQLITE_OPEN_READONLY, error);
   }
   if (!db) {
-    error = path + ": " + error;
+    error = "无法打开档案：" + path + "（" + error + "）";
     return nullptr;
   }
   auto connection = std::make_unique<SqliteConnection>(db, path, !writable);
@@ -252,21 +252,21 @@ std::unique_ptr<SqlConnection> OpenSqliteConnection(const std::string& path, boo
     connection->Execute("SELECT count(*) FROM sqlite_master");
   } catch (const SqlError& e) {
     if (writable) {
-      error = path + ": " + e.what();
+      error = "无法读取档案：" + path + "（" + e.what() + "）";
       return nullptr;
     }
     // A read-only file in a read-only folder cannot have its WAL index made: read it as it stands.
     connection.reset();
     db = OpenDatabase(FileUri(path, "immutable=1"), SQLITE_OPEN_READONLY, error);
     if (!db) {
-      error = path + ": " + error;
+      error = "无法打开档案：" + path + "（" + error + "）";
       return nullptr;
     }
     connection = std::make_unique<SqliteConnection>(db, path, true);
     try {
       connection->Execute("SELECT count(*) FROM sqlite_master");
     } catch (const SqlError& again) {
-      error = path + ": " + again.what();
+      error = "无法读取档案：" + path + "（" + again.what() + "）";
       return nullptr;
     }
   }
