@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "chart/AlarmEvents.h"
 #include "chart/ChartLines.h"
 #include "chart/ChartScales.h"
 #include "chart/SpanStatistics.h"
@@ -172,11 +173,14 @@ class TMainForm : public QMainWindow {
   void SetRecording(std::string limitsKey, std::map<int, std::pair<double, double>> ranges,
                     std::map<int, int> decimals = {});
   // The limits of the channel drawn by chart line `line` (typed ones before those the recorder
-  // reports while monitoring).
-  ChannelLimits LineLimits(std::size_t line) const;
+  // reports while monitoring), with the deadband and minimum duration of its alarm events.
+  AlarmLimits LineLimits(std::size_t line) const;
+  // The deadband of the line's events when none is typed: 1 % of its channel's recorded range
+  // (DefaultDeadband of `samples`, the line's, for a channel without one).
+  double LineDefaultDeadband(std::size_t line, const ChannelLimits& limits, const ChannelInfo& samples) const;
   // The limits dialog of a legend entry's context menu; the typed limits are kept for the recording.
   void EditLineLimits(std::size_t line);
-  void SetLineLimits(std::size_t line, const ChannelLimits& limits);
+  void SetLineLimits(std::size_t line, const AlarmLimits& limits);
   // The span panel, the alarm bands and the event list brought up to date with the lines and the
   // cursors (the panel at most once per turn of the event loop).
   void RefreshSpanPanel();
@@ -294,7 +298,8 @@ class TMainForm : public QMainWindow {
   std::map<int, std::pair<double, double>> channelRanges_;
   std::map<int, int> channelDecimals_;  // as the recording says; others found from the values once
   mutable std::map<std::size_t, int> decimalsFound_;
-  std::map<int, ChannelLimits> typedLimits_;
+  std::map<int, AlarmLimits> typedAlarms_;    // typed for the recording, with their event rules
+  std::map<int, ChannelLimits> typedLimits_;  // the same limits alone, as the statistics take them
   std::map<int, ChannelLimits> liveLimits_;  // the recorder's high and low limits while monitoring
   bool spanRefreshPending_ = false;
   void ReadRegistrySwitches();

@@ -165,7 +165,8 @@ void TMainForm::SetRecording(std::string limitsKey, std::map<int, std::pair<doub
   limitsKey_ = std::move(limitsKey);
   channelRanges_ = std::move(ranges);
   channelDecimals_ = std::move(decimals);
-  typedLimits_ = limitsKey_.empty() ? std::map<int, ChannelLimits>{} : LoadLimits(limitsKey_);
+  typedAlarms_ = limitsKey_.empty() ? AlarmLimitsByChannel{} : LoadAlarmLimits(limitsKey_);
+  typedLimits_ = LimitsByChannel(typedAlarms_.begin(), typedAlarms_.end());
   if (chartPage_->linesShown) chartPage_->linesShown();
 }
 
@@ -194,12 +195,12 @@ int TMainForm::LineDecimals(std::size_t line) const {
   return d;
 }
 
-ChannelLimits TMainForm::LineLimits(std::size_t line) const {
+AlarmLimits TMainForm::LineLimits(std::size_t line) const {
   const int number = LineChannelNumber(Chart->Line(line).title);
   // Only the first recorder's lines (no name before the channel) take its reported limits.
   const bool ownLine = Chart->Line(line).title.rfind("通道", 0) == 0;
-  const auto typed = typedLimits_.find(number);
-  if (typed != typedLimits_.end()) return typed->second;
+  const auto typed = typedAlarms_.find(number);
+  if (typed != typedAlarms_.end()) return typed->second;
   if (liveMode && ownLine) {
     const auto live = liveLimits_.find(number);
     if (live != liveLimits_.end()) return live->second;
@@ -207,22 +208,32 @@ ChannelLimits TMainForm::LineLimits(std::size_t line) const {
   return {};
 }
 
+double TMainForm::LineDefaultDeadband(std::size_t line, const ChannelLimits& limits, const ChannelInfo& samples) const {
+  const auto range = channelRanges_.find(LineChannelNumber(Chart->Line(line).title));
+  return DefaultDeadband(limits, range != channelRanges_.end() ? std::optional(range->second) : std::nullopt, samples);
+}
+
 void TMainForm::EditLineLimits(std::size_t line) {
   if (line >= Chart->LineCount()) return;
-  ChannelLimitsDialog dialog(this, QString::fromStdString(Chart->Line(line).title), LineLimits(line));
+  ChannelInfo scratch;
+  const ChannelInfo& samples = LineSamples(line, scratch);
+  ChannelLimitsDialog dialog(this, QString::fromStdString(Chart->Line(line).title), LineLimits(line),
+                             [&](const ChannelLimits& typed) { return LineDefaultDeadband(line, typed, samples); });
   if (dialog.exec() != QDialog::Accepted) return;
   SetLineLimits(line, dialog.Limits());
 }
 
-void TMainForm::SetLineLimits(std::size_t line, const ChannelLimits& limits) {
+void TMainForm::SetLineLimits(std::size_t line, const AlarmLimits& limits) {
   const int number = LineChannelNumber(Chart->Line(line).title);
   if (number <= 0) return;
   if (limits.upper || limits.lower) {
+    typedAlarms_[number] = limits;
     typedLimits_[number] = limits;
   } else {
+    typedAlarms_.erase(number);
     typedLimits_.erase(number);
   }
-  if (!limitsKey_.empty() && !SaveLimits(limitsKey_, typedLimits_)) {
+  if (!limitsKey_.empty() && !SaveAlarmLimits(limitsKey_, typedAlarms_)) {
     CurrentPrompts().Message(this, QStringLiteral("报警限值未能保存：无法写入 %1").arg(QString::fromStdString(RegistryFilePath())),
                              MessageIcon::Warning);
   }
@@ -235,10 +246,12 @@ void TMainForm::RefreshAlarms() {
   std::vector<AlarmEvent> events;
   std::vector<int> lineOfEvent;
   for (std::size_t i = 0; i < Chart->LineCount(); ++i) {
-    const ChannelLimits limits = LineLimits(i);
+    const AlarmLimits limits = LineLimits(i);
     if (!limits.upper && !limits.lower) continue;
     ChannelInfo scratch;
-    for (const AlarmEvent& e : FindAlarmEvents(LineSamples(i, scratch), limits)) {
+    const ChannelInfo& samples = LineSamples(i, scratch);
+    const double deadband = limits.deadband ? *limits.deadband : LineDefaultDeadband(i, limits, samples);
+    for (const AlarmEvent& e : FindAlarmEvents(samples, limits, EventRules(limits, deadband))) {
       bands.push_back({i, e});
       events.push_back(e);
       lineOfEvent.push_back(static_cast<int>(i));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/Registry.h"
 
@@ -41,37 +42,61 @@ std::string ValueName(const std::string& key) {
 
 }  // namespace
 
-std::string LimitsText(const LimitsByChannel& limits) {
+std::string LimitsText(const AlarmLimitsByChannel& limits) {
   std::string text;
   for (const auto& [number, l] : limits) {
     if (!l.upper && !l.lower) continue;
     if (!text.empty()) text += ';';
     text += std::to_string(number) + ':' + (l.upper ? Number(*l.upper) : "") + ':' +
             (l.lower ? Number(*l.lower) : "");
+    // The event rules only when typed, so that the entry stays as before otherwise.
+    if (l.deadband || l.minSeconds != 0.0) {
+      text += ':' + (l.deadband ? Number(*l.deadband) : "") + ':' + Number(l.minSeconds);
+    }
   }
   return text;
 }
 
-LimitsByChannel ParseLimitsText(std::string_view text) {
-  LimitsByChannel limits;
+std::string LimitsText(const LimitsByChannel& limits) {
+  return LimitsText(AlarmLimitsByChannel(limits.begin(), limits.end()));
+}
+
+AlarmLimitsByChannel ParseAlarmLimitsText(std::string_view text) {
+  AlarmLimitsByChannel limits;
   while (!text.empty()) {
     const std::size_t end = text.find(';');
-    const std::string_view entry = text.substr(0, end);
+    std::string_view entry = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    const std::size_t first = entry.find(':');
-    if (first == std::string_view::npos) continue;
-    const std::size_t second = entry.find(':', first + 1);
-    if (second == std::string_view::npos) continue;
+    // channel, upper, lower[, deadband, minimum]
+    std::vector<std::string_view> fields;
+    while (true) {
+      const std::size_t colon = entry.find(':');
+      fields.push_back(entry.substr(0, colon));
+      if (colon == std::string_view::npos) break;
+      entry = entry.substr(colon + 1);
+    }
+    if (fields.size() != 3 && fields.size() != 5) continue;
     bool ok = true;
-    const std::optional<double> number = ReadNumber(entry.substr(0, first), ok);
-    ChannelLimits l;
-    l.upper = ReadNumber(entry.substr(first + 1, second - first - 1), ok);
-    l.lower = ReadNumber(entry.substr(second + 1), ok);
+    const std::optional<double> number = ReadNumber(fields[0], ok);
+    AlarmLimits l;
+    l.upper = ReadNumber(fields[1], ok);
+    l.lower = ReadNumber(fields[2], ok);
+    if (fields.size() == 5) {
+      l.deadband = ReadNumber(fields[3], ok);
+      const std::optional<double> minimum = ReadNumber(fields[4], ok);
+      l.minSeconds = minimum.value_or(0.0);
+      if ((l.deadband && *l.deadband < 0.0) || l.minSeconds < 0.0) ok = false;
+    }
     if (!ok || !number || *number != std::floor(*number) || *number < 1 || *number > 9999) continue;
     if (!l.upper && !l.lower) continue;
     limits[static_cast<int>(*number)] = l;
   }
   return limits;
+}
+
+LimitsByChannel ParseLimitsText(std::string_view text) {
+  const AlarmLimitsByChannel read = ParseAlarmLimitsText(text);
+  return LimitsByChannel(read.begin(), read.end());
 }
 
 std::string FileLimitsKey(const std::string& path) {
@@ -92,14 +117,23 @@ std::string ArchiveLimitsKey(const std::string& archive, const std::string& reco
   return "archive:" + location + '\n' + recorder;
 }
 
-LimitsByChannel LoadLimits(const std::string& key) {
+AlarmLimitsByChannel LoadAlarmLimits(const std::string& key) {
   const std::optional<std::string> text = ReadRegistryString(kLimitsKey, ValueName(key));
-  return text ? ParseLimitsText(*text) : LimitsByChannel{};
+  return text ? ParseAlarmLimitsText(*text) : AlarmLimitsByChannel{};
+}
+
+LimitsByChannel LoadLimits(const std::string& key) {
+  const AlarmLimitsByChannel read = LoadAlarmLimits(key);
+  return LimitsByChannel(read.begin(), read.end());
+}
+
+bool SaveAlarmLimits(const std::string& key, const AlarmLimitsByChannel& limits) {
+  if (!OpenOrCreateRegistryKey(kLimitsKey)) return false;
+  return WriteRegistryString(kLimitsKey, ValueName(key), LimitsText(limits));
 }
 
 bool SaveLimits(const std::string& key, const LimitsByChannel& limits) {
-  if (!OpenOrCreateRegistryKey(kLimitsKey)) return false;
-  return WriteRegistryString(kLimitsKey, ValueName(key), LimitsText(limits));
+  return SaveAlarmLimits(key, AlarmLimitsByChannel(limits.begin(), limits.end()));
 }
 
 }  // namespace vantiro

@@ -1,6 +1,7 @@
 // The chart page's additions in the window: the scale chosen in 视图 and remembered, the span
 // panel between the two vertical cursors (its rows, copy and CSV), the limits typed for a channel
-// (kept per file) with their bands and event list, and Save's CSV of the visible window.
+// (kept per file) with their bands and event list, the deadband and shortest duration that keep a
+// chattering channel's list readable, and Save's CSV of the visible window.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -8,6 +9,7 @@
 #include <QClipboard>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -163,19 +165,20 @@ TEST_F(ChartPanelsTest, TypedLimitsShadeBandsListEventsAndAreKeptForTheFile) {
   TMainForm& f = StartWithHourFile();
   f.AlarmListMenuItem->trigger();
   f.SetLineLimits(0, ChannelLimits{30.0, 15.0});
-  // Above 30 from 14:36 (30.5) to the last sample; below 15 from 14:00 to 14:05 (15.0).
+  // Above 30 from 14:36 (30.5) to the last sample; below 15 from 14:00 until 14:07 (16.0): back
+  // past the limit by the default deadband, 1 % of the channel's range 0..100.0.
   ASSERT_EQ(f.AlarmView->Events().size(), 2u);
   const AlarmEvent below = f.AlarmView->Events()[0];
   const AlarmEvent above = f.AlarmView->Events()[1];
   EXPECT_FALSE(below.upper);
   EXPECT_DOUBLE_EQ(below.start, HourStart);
-  EXPECT_NEAR(below.end, HourStart + 300 * S, 1e-9);
+  EXPECT_NEAR(below.end, HourStart + 420 * S, 1e-9);
   EXPECT_TRUE(above.upper);
   EXPECT_NEAR(above.start, HourStart + 36 * 60 * S, 1e-9);
   EXPECT_EQ(above.extreme, 42.5);
   EXPECT_EQ(f.Chart->AlarmBands().size(), 2u);
   EXPECT_EQ(f.AlarmView->Table()->item(1, 1)->text(), QStringLiteral("上限 30.0"));  // as recorded: one decimal
-  // The span panel counts the time beyond them.
+  // The span panel counts the time beyond them, without a deadband (to 14:05).
   f.SpanPanelMenuItem->trigger();
   f.Chart->SetCursorX(HourStart);
   f.Chart->SetCursorX2(HourStart + 3600 * S);
@@ -242,6 +245,165 @@ TEST_F(ChartPanelsTest, TheLimitsDialogRefusesWhatIsNotALimit) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Limits().upper, 90.5);
   EXPECT_EQ(dialog.Limits().lower, -3.0);
+}
+
+// The refusals of the two event rules and what each field reads as.
+TEST_F(ChartPanelsTest, TheLimitsDialogRefusesABadDeadbandOrDuration) {
+  ChannelLimitsDialog dialog(nullptr, QStringLiteral("通道01"), AlarmLimits(ChannelLimits{80.0, 20.0}, 0.5, 30.0),
+                             [](const ChannelLimits& l) { return l.upper && l.lower ? 0.01 * (*l.upper - *l.lower) : 0.0; });
+  // Filled from the typed rules; the hint gives the default for the limits in the fields.
+  EXPECT_EQ(dialog.DeadbandEdit()->text(), "0.5");
+  EXPECT_EQ(dialog.MinDurationEdit()->text(), "30");
+  EXPECT_EQ(dialog.DeadbandEdit()->placeholderText(), QStringLiteral("默认 0.6"));
+  dialog.LowerEdit()->setText("60");
+  EXPECT_EQ(dialog.DeadbandEdit()->placeholderText(), QStringLiteral("默认 0.2"));
+  dialog.LowerBox()->setChecked(false);
+  EXPECT_EQ(dialog.DeadbandEdit()->placeholderText(), QStringLiteral("默认 0"));
+  dialog.LowerBox()->setChecked(true);
+  dialog.LowerEdit()->setText("20");
+
+  struct Case {
+    const char* deadband;
+    const char* minimum;
+    const char* message;  // empty: accepted
+    std::optional<double> readDeadband;
+    double readMinimum;
+  };
+  const std::vector<Case> cases = {
+      {"abc", "", "请输入有效的回差。", {}, 0},
+      {"-1", "", "请输入有效的回差。", {}, 0},
+      {"inf", "", "请输入有效的回差。", {}, 0},
+      {"nan", "", "请输入有效的回差。", {}, 0},
+      {"1e999", "", "请输入有效的回差。", {}, 0},
+      {"0,5", "", "请输入有效的回差。", {}, 0},
+      {"", "x", "请输入有效的最短持续时间。", {}, 0},
+      {"", "-5", "请输入有效的最短持续时间。", {}, 0},
+      {"", "1e999", "请输入有效的最短持续时间。", {}, 0},
+      {"", "", "", std::nullopt, 0.0},  // the default deadband, no minimum
+      {" 0.25 ", "  ", "", 0.25, 0.0},
+      {"0", "0", "", 0.0, 0.0},
+      {"-0", "90.5", "", 0.0, 90.5},
+      {"200", "3600", "", 200.0, 3600.0},  // wider than the limits' distance: allowed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.deadband) + " / " + c.minimum);
+    prompts_.messages.clear();
+    dialog.setResult(QDialog::Rejected);
+    dialog.DeadbandEdit()->setText(QString::fromUtf8(c.deadband));
+    dialog.MinDurationEdit()->setText(QString::fromUtf8(c.minimum));
+    dialog.accept();
+    if (*c.message) {
+      ASSERT_EQ(prompts_.messages.size(), 1u);
+      EXPECT_EQ(prompts_.messages[0].text, QString::fromUtf8(c.message));
+      EXPECT_EQ(dialog.result(), QDialog::Rejected);
+      continue;
+    }
+    EXPECT_TRUE(prompts_.messages.empty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Limits().deadband, c.readDeadband);
+    if (c.readDeadband) EXPECT_FALSE(std::signbit(*dialog.Limits().deadband));
+    EXPECT_EQ(dialog.Limits().minSeconds, c.readMinimum);
+    EXPECT_EQ(dialog.Limits().upper, 80.0);
+  }
+  // A refused rule commits nothing: the last accepted one stays.
+  dialog.DeadbandEdit()->setText("x");
+  dialog.accept();
+  EXPECT_EQ(dialog.Limits().deadband, 200.0);
+}
+
+// An hour of a pressure held at its limit by a controller: the reading swings a step either side
+// of 100.0 every second.
+TEST_F(ChartPanelsTest, AChannelChatteringAtItsLimitListsOneEvent) {
+  RecorderFileBuilder file;
+  file.Window({10, 5, 12, 14, 0, 0}, {10, 5, 12, 15, 0, 0}).Channels(0, 0);
+  file.Range(0, 2000, 0, 3, 19);  // 0..200.0
+  std::vector<std::int16_t> chatter;
+  for (int i = 0; i <= 3600; ++i) chatter.push_back(static_cast<std::int16_t>(i % 2 ? 1001 : 999));
+  file.Block(0).Chain({{RecorderSeconds(2010, 5, 12, 14, 0, 0), 1, chatter}});
+  path_ = dir_.Path() / "chatter.bin";
+  file.WriteTo(path_);
+  TMainForm& f = Start();
+  f.OpenFromCommandLine(QString::fromStdString(path_.string()));
+  ASSERT_TRUE(prompts_.messages.empty());
+  f.AlarmListMenuItem->trigger();
+  f.SpanPanelMenuItem->trigger();
+  f.Chart->SetCursorX(HourStart);
+  f.Chart->SetCursorX2(HourStart + 3600 * S);
+  const auto total = [&] {
+    double seconds = 0.0;
+    for (const AlarmEvent& e : f.AlarmView->Events()) seconds += e.seconds;
+    return seconds;
+  };
+
+  // The default deadband (2.0, 1 % of the range): one event from the first swing above to the end.
+  f.SetLineLimits(0, ChannelLimits{100.0, std::nullopt});
+  QApplication::processEvents();
+  ASSERT_EQ(f.AlarmView->Events().size(), 1u);
+  EXPECT_EQ(f.Chart->AlarmBands().size(), 1u);
+  EXPECT_EQ(f.AlarmView->Caption(), QStringLiteral("报警事件  共1条"));
+  EXPECT_DOUBLE_EQ(f.AlarmView->Events()[0].start, HourStart + S);
+  EXPECT_NEAR(f.AlarmView->Events()[0].end, HourStart + 3600 * S, 1e-9);
+  // The statistics still count the time actually above: every other second.
+  EXPECT_DOUBLE_EQ(*f.SpanView->Rows()[0].secondsAbove, 1800.0);
+  EXPECT_GE(total(), 1800.0);
+
+  // Deadband 0: every swing, as without the rules; their durations add up to the statistics'.
+  f.SetLineLimits(0, AlarmLimits(ChannelLimits{100.0, std::nullopt}, 0.0));
+  EXPECT_EQ(f.AlarmView->Events().size(), 1800u);
+  EXPECT_EQ(f.Chart->AlarmBands().size(), 1800u);
+  EXPECT_DOUBLE_EQ(total(), 1800.0);
+  // A shortest duration of 2 s leaves nothing to list or shade.
+  f.SetLineLimits(0, AlarmLimits(ChannelLimits{100.0, std::nullopt}, 0.0, 2.0));
+  EXPECT_TRUE(f.AlarmView->Events().empty());
+  EXPECT_TRUE(f.Chart->AlarmBands().empty());
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(*f.SpanView->Rows()[0].secondsAbove, 1800.0);
+
+  // Kept with the limits for the file.
+  TMainForm& again = Start();
+  again.OpenFromCommandLine(QString::fromStdString(path_.string()));
+  EXPECT_EQ(again.LineLimits(0).deadband, 0.0);
+  EXPECT_EQ(again.LineLimits(0).minSeconds, 2.0);
+  EXPECT_TRUE(again.Chart->AlarmBands().empty());
+  const AlarmLimitsByChannel kept = LoadAlarmLimits(FileLimitsKey(path_.string()));
+  ASSERT_EQ(kept.count(1), 1u);
+  EXPECT_EQ(kept.at(1).minSeconds, 2.0);
+}
+
+// The 报警限值 dialog from a legend entry: its hint shows the channel's default deadband, and what
+// is typed there applies and is kept.
+TEST_F(ChartPanelsTest, TheLimitsDialogOfALineTakesTheEventRules) {
+  TMainForm& f = StartWithHourFile();
+  f.AlarmListMenuItem->trigger();
+  bool ran = false;
+  QString hint;
+  QTimer::singleShot(0, [&] {
+    ran = true;
+    auto* dialog = qobject_cast<ChannelLimitsDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+      if (QWidget* other = QApplication::activeModalWidget()) other->close();
+      return;
+    }
+    hint = dialog->DeadbandEdit()->placeholderText();
+    dialog->UpperBox()->setChecked(true);
+    dialog->UpperEdit()->setText("30");
+    dialog->LowerBox()->setChecked(true);
+    dialog->LowerEdit()->setText("15");
+    dialog->DeadbandEdit()->setText("0");
+    dialog->MinDurationEdit()->setText("600");
+    dialog->accept();
+  });
+  f.EditLineLimits(0);
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(hint, QStringLiteral("默认 1"));  // 1 % of 0..100.0
+  EXPECT_EQ(f.LineLimits(0).deadband, 0.0);
+  EXPECT_EQ(f.LineLimits(0).minSeconds, 600.0);
+  // Below 15 for 5 minutes: too short; above 30 for 24 minutes: listed.
+  ASSERT_EQ(f.AlarmView->Events().size(), 1u);
+  EXPECT_TRUE(f.AlarmView->Events()[0].upper);
+  EXPECT_DOUBLE_EQ(f.AlarmView->Events()[0].seconds, 24 * 60.0);
+  EXPECT_EQ(LoadAlarmLimits(FileLimitsKey(path_.string())).at(1).minSeconds, 600.0);
+  EXPECT_EQ(LoadLimits(FileLimitsKey(path_.string())).at(1).lower, 15.0);
 }
 
 TEST_F(ChartPanelsTest, SaveOnTheChartPageWritesTheVisibleWindowOrTheSpanAsCsv) {

@@ -1,16 +1,21 @@
 // The periods beyond a channel's limits: a synthetic channel crossing them, their durations against
-// the span statistics over random channels with gaps, and the limits typed by the user kept per
-// recording.
+// the span statistics over random channels with gaps, the deadband and the shortest duration that
+// keep a chattering channel's list readable, and the limits typed by the user kept per recording.
 #include "chart/AlarmEvents.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 #include "chart/ChannelLimitsStore.h"
 #include "chart/ChartScales.h"
 #include "chart/Cursors.h"
+#include "platform/Registry.h"
 #include "support/ScopedEnvironment.h"
 
 namespace vantiro {
@@ -105,6 +110,166 @@ TEST(AlarmEvents, DurationsAddUpToTheStatisticsTimeBeyondEachLimit) {
   }
 }
 
+struct RuledCase {
+  const char* name;
+  ChannelInfo channel;
+  ChannelLimits limits;
+  AlarmEventRules rules;
+  std::vector<Expected> events;
+};
+
+TEST(AlarmEvents, DeadbandAndShortestDuration) {
+  const ChannelLimits upper{80.0, std::nullopt};
+  const ChannelLimits lower{std::nullopt, 20.0};
+  const ChannelLimits both{80.0, 20.0};
+  const std::vector<RuledCase> cases = {
+      {"inside the deadband the period goes on; on its edge it ends",
+       Channel({{0, 50}, {10, 85}, {20, 79.6f}, {30, 81}, {40, 79.5f}, {50, 70}}), upper, {0.5, 0},
+       {{true, 10, 40, 85}}},
+      {"without a deadband the same channel makes two periods",
+       Channel({{0, 50}, {10, 85}, {20, 79.6f}, {30, 81}, {40, 79.5f}, {50, 70}}), upper, {},
+       {{true, 10, 20, 85}, {true, 30, 40, 81}}},
+      {"an edge typed in decimals ends at the recorded value shown as it (80 - 0.1 = 79.9)",
+       Channel({{0, 85}, {10, 79.95f}, {20, 79.9f}, {30, 50}}), upper, {0.1, 0}, {{true, 0, 20, 85}}},
+      {"a gap inside the deadband ends the period; the next one starts beyond the limit again",
+       Channel({{0, 90}, {10, 79.8f}, {20, GapValue}, {30, 79.8f}, {40, 95}, {50, 70}}), upper, {0.5, 0},
+       {{true, 0, 20, 90}, {true, 40, 50, 95}}},
+      {"never far enough back: to the last sample", Channel({{0, 50}, {10, 90}, {20, 79.9f}, {30, 79.8f}}), upper,
+       {0.5, 0}, {{true, 10, 30, 90}}},
+      {"below a lower limit: ends at limit + deadband",
+       Channel({{0, 30}, {10, 15}, {20, 20.5f}, {30, 19}, {40, 21}, {50, 30}}), lower, {1.0, 0},
+       {{false, 10, 40, 15}}},
+      {"lower limit without a deadband", Channel({{0, 30}, {10, 15}, {20, 20.5f}, {30, 19}, {40, 21}}), lower, {},
+       {{false, 10, 20, 15}, {false, 30, 40, 19}}},
+      {"a deadband wider than the limits' distance: the other limit ends a period",
+       Channel({{0, 90}, {10, 50}, {20, 10}, {30, 50}, {40, 90}, {50, 50}}), both, {100.0, 0},
+       {{true, 0, 20, 90}, {false, 20, 40, 10}, {true, 40, 50, 90}}},
+      {"a value on the other limit is not beyond it", Channel({{0, 90}, {10, 20}, {20, 50}}), both, {100.0, 0},
+       {{true, 0, 20, 90}}},
+      {"shorter than the minimum: left out", Channel({{0, 90}, {10, 70}, {20, 90}, {40, 95}, {50, 70}}), upper,
+       {0, 15}, {{true, 20, 50, 95}}},
+      {"as long as the minimum: listed", Channel({{0, 90}, {10, 70}, {20, 90}, {40, 95}, {50, 70}}), upper,
+       {0, 10}, {{true, 0, 10, 90}, {true, 20, 50, 95}}},
+      {"the minimum counts the period the deadband made",
+       Channel({{0, 90}, {10, 79.8f}, {20, 81}, {30, 70}}), upper, {0.5, 25}, {{true, 0, 30, 90}}},
+      {"rules that are no figures count as 0", Channel({{0, 50}, {10, 85}, {20, 79.6f}, {30, 81}, {40, 70}}), upper,
+       {-1.0, std::nan("")}, {{true, 10, 20, 85}, {true, 30, 40, 81}}},
+      {"limits that cross are followed each on its own", Channel({{0, 50}, {10, 90}, {20, 50}}),
+       ChannelLimits{40.0, 60.0}, {5.0, 0}, {{false, 0, 10, 50}, {true, 0, 20, 90}, {false, 20, 20, 50}}},
+  };
+  for (const RuledCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<AlarmEvent> events = FindAlarmEvents(c.channel, c.limits, c.rules);
+    ASSERT_EQ(events.size(), c.events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(events[i].upper, c.events[i].upper);
+      EXPECT_DOUBLE_EQ(events[i].start, At(c.events[i].start));
+      EXPECT_DOUBLE_EQ(events[i].end, At(c.events[i].end));
+      EXPECT_DOUBLE_EQ(events[i].seconds, static_cast<double>(c.events[i].end - c.events[i].start));
+      EXPECT_FLOAT_EQ(static_cast<float>(events[i].extreme), c.events[i].extreme);
+    }
+  }
+}
+
+// A pressure held at its limit by a controller: the reading swings a step either side every second
+// for an hour.
+TEST(AlarmEvents, AChannelChatteringAtItsLimitMakesOnePeriodWithTheDefaultDeadband) {
+  ChannelInfo c;
+  c.number = 2;
+  for (int s = 0; s <= 3600; ++s) {
+    c.times.push_back(At(s));
+    c.values.push_back(s % 2 ? 100.1f : 99.9f);
+  }
+  const ChannelLimits limits{100.0, std::nullopt};
+  // Every swing a period of its own without a deadband, as before.
+  const std::vector<AlarmEvent> each = FindAlarmEvents(c, limits);
+  EXPECT_EQ(each.size(), 1800u);
+  EXPECT_EQ(FindAlarmEvents(c, limits, AlarmEventRules{0.0, 0.0}).size(), 1800u);
+  // The channel records 0..200: 1 % of it is 2, far more than the swing.
+  const double deadband = DefaultDeadband(limits, std::pair(0.0, 200.0), c);
+  EXPECT_DOUBLE_EQ(deadband, 2.0);
+  const std::vector<AlarmEvent> one = FindAlarmEvents(c, limits, EventRules(AlarmLimits(limits), deadband));
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_DOUBLE_EQ(one[0].start, At(1));
+  EXPECT_DOUBLE_EQ(one[0].end, At(3600));
+  EXPECT_FLOAT_EQ(static_cast<float>(one[0].extreme), 100.1f);
+  // A minimum duration alone thins the swings out entirely.
+  EXPECT_TRUE(FindAlarmEvents(c, limits, AlarmEventRules{0.0, 2.0}).empty());
+  // The statistics still count the time actually beyond: half the hour.
+  const SpanStatistics s = ComputeSpanStatistics(c, c.times.front(), c.times.back(), limits);
+  EXPECT_DOUBLE_EQ(*s.secondsAbove, 1800.0);
+}
+
+// With a deadband the periods hold every moment the statistics count beyond a limit, each period
+// without a deadband lies within one with it, and periods of one channel never overlap.
+TEST(AlarmEvents, PeriodsWithADeadbandCoverTheStatisticsTimeBeyond) {
+  std::mt19937 random(23);
+  std::uniform_int_distribution<int> step(1, 7);
+  std::uniform_int_distribution<int> value(0, 100);
+  std::bernoulli_distribution gap(0.05);
+  for (int round = 0; round < 100; ++round) {
+    ChannelInfo c;
+    c.number = 1;
+    std::int64_t t = 0;
+    for (int i = 0; i < 300; ++i) {
+      c.times.push_back(At(t));
+      c.values.push_back(gap(random) ? GapValue : static_cast<float>(value(random)));
+      t += step(random);
+    }
+    const ChannelLimits limits{70.0, 25.0};
+    const double deadband = round % 4 == 3 ? 60.0 : 2.5 * (round % 4 + 1);  // up to wider than the limits' distance
+    const std::vector<AlarmEvent> plain = FindAlarmEvents(c, limits);
+    const std::vector<AlarmEvent> held = FindAlarmEvents(c, limits, AlarmEventRules{deadband, 0.0});
+    double above = 0.0, below = 0.0;
+    for (std::size_t k = 0; k < held.size(); ++k) {
+      (held[k].upper ? above : below) += held[k].seconds;
+      if (k > 0) {
+        EXPECT_LE(held[k - 1].end, held[k].start) << round;
+      }
+    }
+    for (const AlarmEvent& p : plain) {
+      const bool within = std::any_of(held.begin(), held.end(), [&](const AlarmEvent& h) {
+        return h.upper == p.upper && h.start <= p.start && p.end <= h.end;
+      });
+      EXPECT_TRUE(within) << round;
+    }
+    const SpanStatistics s = ComputeSpanStatistics(c, c.times.front(), c.times.back(), limits);
+    EXPECT_GE(above + 1e-6, *s.secondsAbove) << round;
+    EXPECT_GE(below + 1e-6, *s.secondsBelow) << round;
+  }
+}
+
+TEST(AlarmEvents, TheDefaultDeadband) {
+  const ChannelInfo c = Channel({{0, 40}, {10, GapValue}, {20, 60}, {30, 55}});
+  struct Case {
+    const char* name;
+    ChannelLimits limits;
+    std::optional<std::pair<double, double>> range;
+    double deadband;
+  };
+  const std::vector<Case> cases = {
+      {"1 % of the recorded range", {80.0, 20.0}, std::pair(0.0, 1000.0), 10.0},
+      {"a range recorded upside down", {80.0, std::nullopt}, std::pair(1.6, 0.0), 0.016},
+      {"a range of no width: as without one", {80.0, 20.0}, std::pair(5.0, 5.0), 0.6},
+      {"a range that is no figure: as without one", {80.0, 20.0}, std::pair(0.0, std::nan("")), 0.6},
+      {"no range: 1 % of the limits' distance", {80.0, 20.0}, std::nullopt, 0.6},
+      {"one limit: 1 % of the values' span with the limit, gaps left out", {80.0, std::nullopt}, std::nullopt, 0.4},
+      {"a lower limit inside the values' span", {std::nullopt, 50.0}, std::nullopt, 0.2},
+      {"no limits", {}, std::nullopt, 0.0},
+  };
+  for (const Case& k : cases) {
+    EXPECT_NEAR(DefaultDeadband(k.limits, k.range, c), k.deadband, 1e-12) << k.name;
+  }
+  // A flat channel on its only limit has nothing to take 1 % of.
+  EXPECT_EQ(DefaultDeadband({50.0, std::nullopt}, std::nullopt, Channel({{0, 50}, {1, 50}})), 0.0);
+  EXPECT_EQ(DefaultDeadband({50.0, std::nullopt}, std::nullopt, ChannelInfo{}), 0.0);
+  // Typed rules before the default.
+  EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}, 0.0, 30.0), 0.6).deadband, 0.0);
+  EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}, 0.0, 30.0), 0.6).minSeconds, 30.0);
+  EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}), 0.6).deadband, 0.6);
+}
+
 TEST(AlarmEvents, ALiveLineReadsAsTheSamplesItWasDrawnFrom) {
   ChartLine line;
   line.Append(At(0), 10.0);
@@ -129,6 +294,93 @@ TEST(ChannelLimitsStore, TextReadsBackAndBadEntriesAreLeftOut) {
   const LimitsByChannel bad = ParseLimitsText("x:1:2;2:abc:1;3:nan:;4::inf;0:1:2;5:1e999:;6::;7:1:2:3;;8");
   EXPECT_TRUE(bad.empty()) << LimitsText(bad);
   EXPECT_EQ(ParseLimitsText("2:1:;junk;9::3").size(), 2u);
+}
+
+TEST(ChannelLimitsStore, TheEventRulesReadBackAndEntriesWithoutThemStayAsBefore) {
+  const AlarmLimitsByChannel limits = {{1, AlarmLimits(ChannelLimits{80.5, 20.0}, 0.25, 10.0)},
+                                  {2, AlarmLimits(ChannelLimits{90.0, std::nullopt}, std::nullopt, 5.0)},
+                                  {3, AlarmLimits(ChannelLimits{std::nullopt, -5.25}, 0.0, 0.0)},
+                                  {4, AlarmLimits(ChannelLimits{1e6, std::nullopt})}};
+  const std::string text = LimitsText(limits);
+  // An entry without rules is written as before the rules existed.
+  EXPECT_NE(text.find("4:1000000:"), std::string::npos) << text;
+  EXPECT_EQ(text.find("4:1000000::"), std::string::npos) << text;
+  const AlarmLimitsByChannel back = ParseAlarmLimitsText(text);
+  ASSERT_EQ(back.size(), 4u) << text;
+  EXPECT_EQ(back.at(1).deadband, 0.25);
+  EXPECT_EQ(back.at(1).minSeconds, 10.0);
+  EXPECT_FALSE(back.at(2).deadband);  // the channel's default
+  EXPECT_EQ(back.at(2).minSeconds, 5.0);
+  EXPECT_EQ(back.at(3).deadband, 0.0);  // typed 0 is not the default
+  EXPECT_FALSE(back.at(4).deadband);
+  EXPECT_EQ(back.at(4).minSeconds, 0.0);
+
+  struct Case {
+    const char* text;
+    bool reads;
+    std::optional<double> deadband;
+    double minSeconds;
+  };
+  const std::vector<Case> cases = {
+      {"5:80:20", true, std::nullopt, 0.0},  // as written before the rules
+      {"5:80:20:0.5:30", true, 0.5, 30.0},
+      {"5:80:20::30", true, std::nullopt, 30.0},
+      {"5:80:20:0.5:", true, 0.5, 0.0},
+      {"5:80:20:-0.5:0", false, {}, 0},
+      {"5:80:20:0.5:-1", false, {}, 0},
+      {"5:80:20:abc:1", false, {}, 0},
+      {"5:80:20:nan:1", false, {}, 0},
+      {"5:80:20:1:inf", false, {}, 0},
+      {"5:80:20:1", false, {}, 0},
+      {"5:80:20:1:2:3", false, {}, 0},
+      {"5:::1:2", false, {}, 0},  // rules without limits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const AlarmLimitsByChannel read = ParseAlarmLimitsText(c.text);
+    ASSERT_EQ(read.count(5), c.reads ? 1u : 0u);
+    if (!c.reads) continue;
+    EXPECT_EQ(read.at(5).deadband, c.deadband);
+    EXPECT_EQ(read.at(5).minSeconds, c.minSeconds);
+    EXPECT_EQ(read.at(5).upper, 80.0);
+  }
+}
+
+// A registry file written before the rules existed: its limits read with the default deadband and
+// no minimum, and saving again keeps the file readable the old way where nothing was typed.
+TEST(ChannelLimitsStore, AnOldRegistryFileReadsWithTheDefaultRules) {
+  const std::filesystem::path home = std::filesystem::temp_directory_path() / "vantiro-old-limits-test";
+  std::filesystem::remove_all(home);
+  testing::ScopedEnvironment config("XDG_CONFIG_HOME", home.string());
+  const std::string key = FileLimitsKey("/data/old.dat");
+  ASSERT_TRUE(SaveLimits(key, {{2, ChannelLimits{90.0, std::nullopt}}}));
+  // The value as the earlier program wrote it, put in by hand.
+  std::stringstream file;
+  file << std::ifstream(RegistryFilePath()).rdbuf();
+  std::string text = file.str();
+  const std::size_t at = text.find("=2:90:");
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::size_t lineStart = text.rfind('\n', at) + 1;
+  const std::string name = text.substr(lineStart, at - lineStart);
+  text.replace(at, 6, "=2:90:10;7::-3.5");
+  std::ofstream(RegistryFilePath(), std::ios::trunc) << text;
+  const AlarmLimitsByChannel old = LoadAlarmLimits(key);
+  ASSERT_EQ(old.size(), 2u);
+  EXPECT_EQ(old.at(2).lower, 10.0);
+  EXPECT_FALSE(old.at(2).deadband);
+  EXPECT_EQ(old.at(2).minSeconds, 0.0);
+  EXPECT_EQ(old.at(7).lower, -3.5);
+  // Rules typed for one channel; the other stays in the old form.
+  AlarmLimitsByChannel typed = old;
+  typed.at(7).deadband = 0.5;
+  ASSERT_TRUE(SaveAlarmLimits(key, typed));
+  EXPECT_EQ(ReadRegistryString(kLimitsKey, name), "2:90:10;7::-3.5:0.5:0");
+  EXPECT_EQ(LoadAlarmLimits(key).at(7).deadband, 0.5);
+  // The limits alone, as the statistics take them, from the same entries.
+  EXPECT_EQ(LoadLimits(key).at(7).lower, -3.5);
+  EXPECT_EQ(ParseLimitsText("5:80:20:0.5:30").at(5).upper, 80.0);
+  EXPECT_TRUE(ParseLimitsText("5:80:20:-1:30").empty());
+  std::filesystem::remove_all(home);
 }
 
 TEST(ChannelLimitsStore, KeptPerRecordingAcrossStarts) {

@@ -164,8 +164,9 @@ QString AlarmList::Caption() const { return caption_->text(); }
 
 // ---------------------------------------------------------------------------------------------
 
-ChannelLimitsDialog::ChannelLimitsDialog(QWidget* parent, const QString& title, const ChannelLimits& limits)
-    : QDialog(parent), limits_(limits) {
+ChannelLimitsDialog::ChannelLimitsDialog(QWidget* parent, const QString& title, const AlarmLimits& limits,
+                                         DefaultDeadbandFunction defaultDeadband)
+    : QDialog(parent), defaultDeadband_(std::move(defaultDeadband)), limits_(limits) {
   setObjectName(QStringLiteral("ChannelLimitsDialog"));
   setWindowTitle(QStringLiteral("报警限值 - %1").arg(title));
   auto* grid = new QGridLayout(this);
@@ -177,31 +178,68 @@ ChannelLimitsDialog::ChannelLimitsDialog(QWidget* parent, const QString& title, 
   upperEdit_->setObjectName(QStringLiteral("UpperEdit"));
   lowerEdit_ = new QLineEdit(this);
   lowerEdit_->setObjectName(QStringLiteral("LowerEdit"));
+  deadbandEdit_ = new QLineEdit(this);
+  deadbandEdit_->setObjectName(QStringLiteral("DeadbandEdit"));
+  deadbandEdit_->setToolTip(QStringLiteral("留空取默认值：通道量程的1%；无量程时取上下限间距（或数值范围）的1%"));
+  minDurationEdit_ = new QLineEdit(this);
+  minDurationEdit_->setObjectName(QStringLiteral("MinDurationEdit"));
+  minDurationEdit_->setPlaceholderText(QStringLiteral("0"));
   upperBox_->setChecked(limits.upper.has_value());
   lowerBox_->setChecked(limits.lower.has_value());
   if (limits.upper) upperEdit_->setText(QString::number(*limits.upper, 'g', 15));
   if (limits.lower) lowerEdit_->setText(QString::number(*limits.lower, 'g', 15));
+  if (limits.deadband) deadbandEdit_->setText(QString::number(*limits.deadband, 'g', 15));
+  if (limits.minSeconds != 0.0) minDurationEdit_->setText(QString::number(limits.minSeconds, 'g', 15));
   upperEdit_->setEnabled(upperBox_->isChecked());
   lowerEdit_->setEnabled(lowerBox_->isChecked());
   connect(upperBox_, &QCheckBox::toggled, upperEdit_, &QLineEdit::setEnabled);
   connect(lowerBox_, &QCheckBox::toggled, lowerEdit_, &QLineEdit::setEnabled);
+  for (QCheckBox* box : {upperBox_, lowerBox_}) connect(box, &QCheckBox::toggled, this, [this] { ShowDefaultDeadband(); });
+  for (QLineEdit* edit : {upperEdit_, lowerEdit_}) {
+    connect(edit, &QLineEdit::textChanged, this, [this] { ShowDefaultDeadband(); });
+  }
+  ShowDefaultDeadband();
   grid->addWidget(upperBox_, 0, 0);
   grid->addWidget(upperEdit_, 0, 1);
   grid->addWidget(lowerBox_, 1, 0);
   grid->addWidget(lowerEdit_, 1, 1);
-  auto* note = new QLabel(QStringLiteral("超出限值的时段在趋势图上以通道颜色标出，并列入报警事件。"), this);
+  grid->addWidget(new QLabel(QStringLiteral("回差："), this), 2, 0);
+  grid->addWidget(deadbandEdit_, 2, 1);
+  grid->addWidget(new QLabel(QStringLiteral("最短持续(秒)："), this), 3, 0);
+  grid->addWidget(minDurationEdit_, 3, 1);
+  auto* note = new QLabel(QStringLiteral("超出限值的时段在趋势图上以通道颜色标出，并列入报警事件。"
+                                         "越上限后回落到“上限−回差”及以下（越下限后回升到“下限+回差”及以上）才算结束；"
+                                         "回差留空取默认值（通道量程的1%）。短于最短持续时间的时段不列出。"),
+                          this);
   note->setWordWrap(true);
-  grid->addWidget(note, 2, 0, 1, 2);
+  grid->addWidget(note, 4, 0, 1, 2);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
   buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
   connect(buttons, &QDialogButtonBox::accepted, this, &ChannelLimitsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ChannelLimitsDialog::reject);
-  grid->addWidget(buttons, 3, 0, 1, 2);
+  grid->addWidget(buttons, 5, 0, 1, 2);
+}
+
+void ChannelLimitsDialog::ShowDefaultDeadband() {
+  if (!defaultDeadband_) {
+    deadbandEdit_->setPlaceholderText(QStringLiteral("默认"));
+    return;
+  }
+  // The limits as far as they read; one that does not read yet counts as not set.
+  ChannelLimits typed;
+  const auto read = [](QCheckBox* box, QLineEdit* edit, std::optional<double>& out) {
+    bool ok = false;
+    const double v = edit->text().trimmed().toDouble(&ok);
+    if (box->isChecked() && ok && std::isfinite(v)) out = v;
+  };
+  read(upperBox_, upperEdit_, typed.upper);
+  read(lowerBox_, lowerEdit_, typed.lower);
+  deadbandEdit_->setPlaceholderText(QStringLiteral("默认 %1").arg(QString::number(defaultDeadband_(typed), 'g', 6)));
 }
 
 void ChannelLimitsDialog::accept() {
-  ChannelLimits typed;
+  AlarmLimits typed;
   const auto read = [this](QCheckBox* box, QLineEdit* edit, std::optional<double>& out) {
     if (!box->isChecked()) return true;
     bool ok = false;
@@ -222,6 +260,26 @@ void ChannelLimitsDialog::accept() {
     upperEdit_->setFocus();
     return;
   }
+  // The deadband and the shortest duration: empty, or a number not below 0.
+  const auto readRule = [this](QLineEdit* edit, const QString& name, std::optional<double>& out) {
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty()) return true;
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < 0.0) {
+      CurrentPrompts().Message(this, QStringLiteral("请输入有效的%1。").arg(name), MessageIcon::Warning);
+      edit->setFocus();
+      return false;
+    }
+    out = v == 0.0 ? 0.0 : v;  // "-0" as 0
+    return true;
+  };
+  std::optional<double> minSeconds;
+  if (!readRule(deadbandEdit_, QStringLiteral("回差"), typed.deadband) ||
+      !readRule(minDurationEdit_, QStringLiteral("最短持续时间"), minSeconds)) {
+    return;
+  }
+  typed.minSeconds = minSeconds.value_or(0.0);
   limits_ = typed;
   QDialog::accept();
 }

@@ -3,10 +3,12 @@
 //   SpanPanel: the span between the two vertical cursors measured per shown channel, to copy as
 //     text or export as CSV;
 //   AlarmList: the periods the channels spent beyond their limits; a click moves the cursors there;
-//   ChannelLimitsDialog: a channel's upper and lower limit typed by the user.
+//   ChannelLimitsDialog: a channel's upper and lower limit typed by the user, with the deadband and
+//     the shortest duration of its alarm events.
 
 #include <QDialog>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "chart/AlarmEvents.h"
@@ -75,24 +77,38 @@ class ChannelLimitsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // For the channel named `title` ("通道03"), starting from `limits`.
-  ChannelLimitsDialog(QWidget* parent, const QString& title, const ChannelLimits& limits);
-  ChannelLimits Limits() const { return limits_; }
-  // The OK button's check: each ticked field a number, the upper limit above the lower; a refusal
-  // names the field and keeps the dialog open.
+  // The channel's deadband when none is typed, for the limits as they stand in the dialog.
+  using DefaultDeadbandFunction = std::function<double(const ChannelLimits&)>;
+
+  // For the channel named `title` ("通道03"), starting from `limits`. An empty deadband field
+  // keeps the channel's default, which `defaultDeadband` (when given) tells for the hint.
+  ChannelLimitsDialog(QWidget* parent, const QString& title, const AlarmLimits& limits,
+                      DefaultDeadbandFunction defaultDeadband = {});
+  AlarmLimits Limits() const { return limits_; }
+  // The OK button's check: each ticked field a number, the upper limit above the lower, the
+  // deadband and the shortest duration empty or a number not below 0; a refusal names the field
+  // and keeps the dialog open.
   void accept() override;
 
   QCheckBox* UpperBox() const { return upperBox_; }
   QCheckBox* LowerBox() const { return lowerBox_; }
   QLineEdit* UpperEdit() const { return upperEdit_; }
   QLineEdit* LowerEdit() const { return lowerEdit_; }
+  QLineEdit* DeadbandEdit() const { return deadbandEdit_; }
+  QLineEdit* MinDurationEdit() const { return minDurationEdit_; }
 
  private:
+  // The deadband field's hint: the default for the limits typed so far.
+  void ShowDefaultDeadband();
+
   QCheckBox* upperBox_;
   QCheckBox* lowerBox_;
   QLineEdit* upperEdit_;
   QLineEdit* lowerEdit_;
-  ChannelLimits limits_;
+  QLineEdit* deadbandEdit_;
+  QLineEdit* minDurationEdit_;
+  DefaultDeadbandFunction defaultDeadband_;
+  AlarmLimits limits_;
 };
 
 }  // namespace vantiro

@@ -58,10 +58,11 @@ void StyleAxis(QCPAxis* axis, const QFont& font) {
 
 }  // namespace
 
-// The alarm bands, drawn on the grid layer after the grid: under every line.
+// The alarm bands, on a layer of their own between the grid and the lines: over every grid line
+// (also those of the axes a scale adds later), under every line.
 class AlarmBandLayer : public QCPLayerable {
  public:
-  explicit AlarmBandLayer(TrendChart* chart) : QCPLayerable(chart, QStringLiteral("grid")), chart_(chart) {}
+  explicit AlarmBandLayer(TrendChart* chart) : QCPLayerable(chart, QStringLiteral("alarms")), chart_(chart) {}
 
  protected:
   void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(false); }
@@ -85,13 +86,15 @@ class AlarmBandLayer : public QCPLayerable {
  private:
   struct Run {
     int left, right;  // pixel columns, inclusive
-    bool upper;
     double limit;
   };
+  // A limit outside the plot on the side its periods lie: a strip this high along that edge still
+  // shows that they are there.
+  static constexpr int kEdgeStrip = 3;
 
   void DrawLine(QCPPainter* painter, const QRect& area, QCPAbstractPlottable* plottable,
                 const std::vector<TrendChart::AlarmBand>& bands, std::size_t from, std::size_t to) {
-    std::vector<Run> runs;
+    std::vector<Run> runs[2];  // beyond the upper limit, below the lower one
     for (std::size_t k = from; k < to; ++k) {
       const AlarmEvent& e = bands[k].event;
       const double left = chart_->xAxis->coordToPixel(ChartKey(e.start));
@@ -99,34 +102,55 @@ class AlarmBandLayer : public QCPLayerable {
       if (!(right >= area.left()) || !(left <= area.right())) continue;
       const int l = static_cast<int>(std::floor(std::max<double>(left, area.left())));
       const int r = std::max(l, static_cast<int>(std::floor(std::min<double>(right, area.right()))));
-      runs.push_back({l, r, e.upper, e.limit});
+      runs[e.upper ? 0 : 1].push_back({l, r, e.limit});
     }
-    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.left < b.left; });
     QColor colour = Colour(PaletteColour(chart_->Line(bands[from].line).palettePosition));
     QColor shade = colour;
     shade.setAlpha(70);
-    colour.setAlpha(230);
+    colour.setAlpha(255);
     const QPen dashed(colour, 1, Qt::DashLine);
-    std::size_t i = 0;
-    while (i < runs.size()) {
-      Run merged = runs[i];
-      std::size_t j = i + 1;
-      while (j < runs.size() && runs[j].left <= merged.right + 1) {
-        merged.right = std::max(merged.right, runs[j].right);
-        ++j;
+    for (int side = 0; side < 2; ++side) {
+      std::vector<Run>& list = runs[side];
+      std::sort(list.begin(), list.end(),
+                [](const Run& a, const Run& b) { return a.limit != b.limit ? a.limit < b.limit : a.left < b.left; });
+      std::size_t i = 0;
+      while (i < list.size()) {
+        Run merged = list[i];
+        std::size_t j = i + 1;
+        while (j < list.size() && list[j].limit == merged.limit && list[j].left <= merged.right + 1) {
+          merged.right = std::max(merged.right, list[j].right);
+          ++j;
+        }
+        DrawRun(painter, area, plottable->valueAxis(), side == 0, merged, shade, dashed);
+        i = j;
       }
-      painter->fillRect(QRect(merged.left, area.top(), merged.right - merged.left + 1, area.height()), shade);
-      // The limits crossed within the merged columns, dashed across them.
+    }
+  }
+
+  // The part of the plot beyond the limit over the run's columns (above an upper limit up to the
+  // top, below a lower one down to the bottom, as the line's own value axis places the limit),
+  // then the limit dashed over it.
+  static void DrawRun(QCPPainter* painter, const QRect& area, QCPAxis* axis, bool upper, const Run& run,
+                      const QColor& shade, const QPen& dashed) {
+    const double at = axis->coordToPixel(run.limit);
+    if (std::isnan(at)) return;
+    // Which edge of the plot lies beyond the limit: the top for an upper limit unless the axis runs
+    // downwards.
+    const bool towardsTop = upper != axis->rangeReversed();
+    const int width = run.right - run.left + 1;
+    const int row = static_cast<int>(std::lround(std::clamp(at, area.top() - 1.0, area.bottom() + 1.0)));
+    if (towardsTop ? row < area.top() : row > area.bottom()) {
+      // The limit is outside the plot beyond its own edge: nothing beyond it is in view.
+      painter->fillRect(QRect(run.left, towardsTop ? area.top() : area.bottom() - kEdgeStrip + 1, width, kEdgeStrip),
+                        shade);
+      return;
+    }
+    const int top = towardsTop ? area.top() : std::max(row + 1, area.top());
+    const int bottom = towardsTop ? std::min(row - 1, area.bottom()) : area.bottom();
+    if (bottom >= top) painter->fillRect(QRect(run.left, top, width, bottom - top + 1), shade);
+    if (row >= area.top() && row <= area.bottom()) {
       painter->setPen(dashed);
-      bool drawnUpper = false, drawnLower = false;
-      for (std::size_t m = i; m < j; ++m) {
-        bool& drawn = runs[m].upper ? drawnUpper : drawnLower;
-        if (drawn) continue;
-        drawn = true;
-        const double y = plottable->valueAxis()->coordToPixel(runs[m].limit);
-        painter->drawLine(QLineF(merged.left, y, merged.right + 1, y));
-      }
-      i = j;
+      painter->drawLine(QLineF(run.left, row, run.right + 1, row));
     }
   }
 
@@ -140,6 +164,7 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
   SetUpLegend();
   connect(this, &QCustomPlot::beforeReplot, this, &TrendChart::MarkSparseLines);
   connect(yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { SyncScaleAxes(); });
+  addLayer(QStringLiteral("alarms"), layer(QStringLiteral("grid")), QCustomPlot::limAbove);
   bandLayer_ = new AlarmBandLayer(this);
   connect(selectionRect(), &QCPSelectionRect::accepted, this, &TrendChart::OnRubberBand);
   connect(selectionRect(), &QCPSelectionRect::canceled, this, &TrendChart::AfterRubberBand);
@@ -765,6 +790,9 @@ void TrendChart::BuildScaleAxes() {
     QCPAxis* axis = axisRect()->addAxis(QCPAxis::atLeft);
     axis->setVisible(visible);
     axis->setLayer(yAxis->layer());
+    // Its grid under the alarm bands and the lines, as the shared axis' grid is (a new axis'
+    // grid would otherwise land on the layer current at the time, among the lines).
+    axis->grid()->setLayer(yAxis->grid()->layer());
     axis->grid()->setVisible(false);
     if (visible) {
       StyleAxis(axis, yAxis->tickLabelFont());

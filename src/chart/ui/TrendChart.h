@@ -136,9 +136,11 @@ class TrendChart : public QCustomPlot {
   // The unit axes on show ("按单位分轴"): their labels and windows in real values.
   std::vector<QCPAxis*> ScaleAxes() const { return scaleAxes_; }
 
-  // Alarm bands: the periods a line spent beyond a limit, shaded in its colour under the lines from
-  // top to bottom of the plot, with the limit drawn dashed across each period. Periods that meet
-  // within a pixel column are shaded once.
+  // Alarm bands: the periods a line spent beyond a limit, shaded in its colour under the lines over
+  // the part of the plot beyond the limit (above an upper limit up to the top, below a lower limit
+  // down to the bottom, where the line's own value axis puts the limit), with the limit drawn
+  // dashed across each period over the shade. A limit outside the plot on the side of its periods
+  // leaves a thin strip along that edge. Periods that meet within a pixel column are shaded once.
   struct AlarmBand {
     std::size_t line = 0;
     AlarmEvent event;

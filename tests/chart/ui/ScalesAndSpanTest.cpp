@@ -1,6 +1,7 @@
 // The chart's value scales, its second vertical cursor and its alarm bands: a recording of mixed
 // units (temperatures in hundreds of degrees, pressures in MPa, a flow) and where each line lands
-// under each scale; the read-out keeps real values; zoom and live points follow the scale.
+// under each scale; the read-out keeps real values; zoom and live points follow the scale; a band
+// shades only the part of the plot beyond its limit, on its line's own axis.
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
@@ -216,6 +217,115 @@ TEST_F(ScalesTest, ARightClickOnALegendEntryAsksForItsMenu) {
   EXPECT_EQ(asked.count(), 1);
 }
 
+// Under every scale a band covers only the part of the plot beyond its limit, where that line's
+// own axis puts the limit (its value on the shared left axis: SharedValue), and the limit shows
+// dashed in the line's colour across the period: an upper limit's band above it up to the top, a
+// lower limit's below it down to the bottom. Each picture is compared with the same picture
+// without bands, so that lines and grid count for nothing.
+TEST_F(ScalesTest, AlarmBandsShadeOnlyBeyondTheLimitOnTheLinesOwnAxis) {
+  Load(kMixed);
+  struct Band {
+    std::size_t line;
+    bool upper;
+    double limit;
+    int from, to;  // seconds; the line stays on the near side of the limit meanwhile
+    double low, high;  // the left axis on the one shared scale
+  };
+  const std::vector<Band> bands = {{0, true, 700.0, 60, 80, -10, 1010}, {1, false, 0.6, 30, 45, 0, 2}};
+  const auto brightness = [](const QColor& c) { return c.red() + c.green() + c.blue(); };
+  for (const ChartScale scale : {ChartScale::Single, ChartScale::Range, ChartScale::Unit}) {
+    chart_.SetScale(scale);
+    for (const Band& band : bands) {
+      SCOPED_TRACE(std::string(ChartScaleName(scale)) + (band.upper ? " upper" : " lower"));
+      if (scale == ChartScale::Single) {
+        chart_.SetLeftAxis(band.low, band.high);
+      } else {
+        chart_.SetLeftAxis(kPercentAxisMin, kPercentAxisMax);
+      }
+      for (std::size_t k = 0; k < kMixed.size(); ++k) chart_.SetLineVisible(k, k == band.line);
+      AlarmEvent e;
+      e.upper = band.upper;
+      e.limit = band.limit;
+      e.start = T0 + band.from * kOneSecond;
+      e.end = T0 + band.to * kOneSecond;
+      chart_.SetAlarmBands({});
+      chart_.replot();
+      const QImage plain = chart_.Render(chart_.width(), chart_.height());
+      chart_.SetAlarmBands({{band.line, e}});
+      chart_.replot();
+      const QImage banded = chart_.Render(chart_.width(), chart_.height());
+      const QRect plot = chart_.axisRect()->rect();
+      const int row = static_cast<int>(std::lround(chart_.yAxis->coordToPixel(chart_.SharedValue(band.line, band.limit))));
+      ASSERT_GT(row, plot.top() + 6);
+      ASSERT_LT(row, plot.bottom() - 6);
+      const int column = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(T0 + (band.from + band.to) / 2.0 * kOneSecond)));
+      const int direction = band.upper ? -1 : 1;  // towards the plot's edge beyond the limit
+      const int edge = band.upper ? plot.top() : plot.bottom();
+      // Beyond the limit: shaded from next to the limit to the edge.
+      for (const int y : {row + 2 * direction, (row + edge) / 2, edge - direction}) {
+        EXPECT_GT(brightness(banded.pixelColor(column, y)), brightness(plain.pixelColor(column, y)) + 40)
+            << "row " << y << " limit at " << row;
+      }
+      // On the near side: untouched.
+      for (const int y : {row - 2 * direction, row - 20 * direction, row - 100 * direction}) {
+        if (y <= plot.top() || y >= plot.bottom()) continue;
+        EXPECT_EQ(banded.pixelColor(column, y), plain.pixelColor(column, y)) << "row " << y << " limit at " << row;
+      }
+      // Outside the period: untouched.
+      const int before = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(T0 + (band.from - 10) * kOneSecond)));
+      EXPECT_EQ(banded.pixelColor(before, (row + edge) / 2), plain.pixelColor(before, (row + edge) / 2));
+      // The limit itself dashed in the line's colour over the shade, across the period.
+      const Rgb rgb = PaletteColour(chart_.Line(band.line).palettePosition);
+      const QColor lineColour(rgb.r, rgb.g, rgb.b);
+      const int left = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(e.start))) + 1;
+      const int right = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(e.end))) - 1;
+      int dashed = 0;
+      for (int x = left; x <= right; ++x) dashed += banded.pixelColor(x, row) == lineColour ? 1 : 0;
+      EXPECT_GT(dashed, (right - left + 1) / 3) << "of " << right - left + 1 << " columns at row " << row;
+    }
+  }
+  for (std::size_t k = 0; k < kMixed.size(); ++k) chart_.SetLineVisible(k, true);
+}
+
+// A limit outside the plot on the side of its period leaves a thin strip along that edge: the
+// period is still seen to be there; with the limit outside on the other side the whole height is
+// beyond it.
+TEST_F(ScalesTest, AnAlarmBandWhoseLimitIsOutOfViewKeepsAStripOrTheWholeHeight) {
+  Load(kMixed);
+  for (std::size_t k = 0; k < kMixed.size(); ++k) chart_.SetLineVisible(k, k == 0);
+  AlarmEvent e;
+  e.upper = true;
+  e.limit = 700.0;
+  e.start = T0 + 40 * kOneSecond;
+  e.end = T0 + 60 * kOneSecond;
+  const auto brightness = [](const QColor& c) { return c.red() + c.green() + c.blue(); };
+  struct Case {
+    const char* name;
+    double low, high;  // the left axis
+    bool strip;        // else the whole height
+  };
+  for (const Case& c : {Case{"limit above the plot", 0.0, 300.0, true}, Case{"limit below the plot", 750.0, 1000.0, false}}) {
+    SCOPED_TRACE(c.name);
+    chart_.SetLeftAxis(c.low, c.high);
+    chart_.SetAlarmBands({});
+    chart_.replot();
+    const QImage plain = chart_.Render(chart_.width(), chart_.height());
+    chart_.SetAlarmBands({{0, e}});
+    chart_.replot();
+    const QImage banded = chart_.Render(chart_.width(), chart_.height());
+    const QRect plot = chart_.axisRect()->rect();
+    const int column = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(T0 + 50 * kOneSecond)));
+    EXPECT_GT(brightness(banded.pixelColor(column, plot.top() + 1)), brightness(plain.pixelColor(column, plot.top() + 1)) + 40);
+    const int lower = plot.top() + plot.height() * 3 / 4;
+    if (c.strip) {
+      EXPECT_EQ(banded.pixelColor(column, plot.top() + 10), plain.pixelColor(column, plot.top() + 10));
+      EXPECT_EQ(banded.pixelColor(column, lower), plain.pixelColor(column, lower));
+    } else {
+      EXPECT_GT(brightness(banded.pixelColor(column, lower)), brightness(plain.pixelColor(column, lower)) + 40);
+    }
+  }
+}
+
 class SecondCursorTest : public ScalesTest {};
 
 TEST_F(SecondCursorTest, PlacedAtTheRightQuarterShownInTheLegendAndDragged) {
@@ -270,7 +380,8 @@ TEST_F(ScalesTest, AlarmBandsShadeTheirPeriodsInTheLinesColour) {
   const QImage image = chart_.Render(chart_.width(), chart_.height());
   const int inside = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(T0 + 70 * kOneSecond)));
   const int outside = static_cast<int>(chart_.xAxis->coordToPixel(ChartKey(T0 + 30 * kOneSecond)));
-  const int y = static_cast<int>(chart_.yAxis->coordToPixel(100.0));  // away from the line and the grid
+  // Above the limit (where the band lies now), away from the line and the grid.
+  const int y = static_cast<int>(chart_.yAxis->coordToPixel(950.0));
   const QColor shaded = image.pixelColor(inside, y);
   const QColor plain = image.pixelColor(outside, y);
   EXPECT_GT(shaded.red() + shaded.green() + shaded.blue(), plain.red() + plain.green() + plain.blue() + 60)
