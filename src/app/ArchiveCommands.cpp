@@ -16,6 +16,7 @@
 #include "archive/ui/ArchiveTasks.h"
 #include "archive/ui/ImportToArchive.h"
 #include "chart/Cursors.h"
+#include "chart/ChannelLimitsStore.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TrendChart.h"
 #include "platform/ui/Prompts.h"
@@ -49,14 +50,17 @@ ArchiveCommands::ArchiveCommands(TMainForm& window)
       window_(window),
       chartTasks_(new ArchiveTasks(this)),
       readoutTasks_(new ArchiveTasks(this)),
-      pageTasks_(new ArchiveTasks(this)) {
+      pageTasks_(new ArchiveTasks(this)),
+      statsTasks_(new ArchiveTasks(this)) {
   import_ = std::make_unique<ArchiveImportCommand>(
       &window_, [this](const QString& text, const std::function<void(ProgressSink&)>& work) {
         window_.RunLongCommand(text, work);
       });
 }
 
-ArchiveCommands::~ArchiveCommands() = default;
+ArchiveCommands::~ArchiveCommands() {
+  if (statsCancel_) statsCancel_->store(true);  // the window closes without waiting for a year's figures
+}
 
 void ArchiveCommands::ImportFiles() { import_->ChooseFilesAndImport(); }
 void ArchiveCommands::ImportFolder() { import_->ChooseFolderAndImport(); }
@@ -76,13 +80,15 @@ void ArchiveCommands::SetAskRecorder(
 }
 
 bool ArchiveCommands::Busy() const {
-  return chartTasks_->Busy() || readoutTasks_->Busy() || pageTasks_->Busy();
+  return chartTasks_->Busy() || readoutTasks_->Busy() || pageTasks_->Busy() || statsTasks_->Busy();
 }
 
 void ArchiveCommands::Forget() {
   chartTasks_->Cancel();
   readoutTasks_->Cancel();
   pageTasks_->Cancel();
+  statsTasks_->Cancel();
+  if (statsCancel_) statsCancel_->store(true);
   overview_.reset();
   exactWindow_ = false;
   SetCaption(QString());
@@ -173,6 +179,7 @@ void ArchiveCommands::StartOverview(const ArchivePeriodChoice& choice, std::vect
   chartTasks_->SetLocation(choice.location);
   readoutTasks_->SetLocation(choice.location);
   pageTasks_->SetLocation(choice.location);
+  statsTasks_->SetLocation(choice.location);
   SetCaption(QStringLiteral("档案 %1: 概览 %2（%3 个数据，超过 %4 个时按每列的最小值和最大值显示；放大到 %4 个以内显示精确数据）")
                  .arg(QString::fromStdString(choice.recorder), PeriodText(choice.fromMs, choice.toMs))
                  .arg(choice.samples)
@@ -361,50 +368,79 @@ bool ArchiveCommands::UndoLeavesExactWindow() {
   return true;
 }
 
+ArchivePeriodSource ArchiveCommands::PeriodSource() const {
+  const ArchivePeriodChoice& c = overview_->choice;
+  return ArchivePeriodSource{c.location, c.recorderId, overview_->channels, c.fromMs, c.toMs};
+}
+
 void ArchiveCommands::CursorMoved(DateTime x) {
   if (!OverviewShown() || !overview_->shown || x == 0.0) return;
-  window_.Chart->SetLegendTitle(QString::fromStdString(CursorLegendTitle(x)));
-  // The samples nearest the cursor, read from a window a few columns wide around it.
-  const ViewRanges view = window_.Chart->Ranges();
-  const double column = (view.x1 - view.x0) / std::max(1, window_.PlotColumns());
-  const std::int64_t from = ToArchiveMs(x - 2 * column);
-  const std::int64_t to = ToArchiveMs(x + 2 * column);
-  const ArchivePeriodChoice choice = overview_->choice;
-  auto read = std::make_shared<std::vector<ChannelInfo>>();
+  window_.Chart->SetLegendTitle(QString::fromStdString(window_.chartPage_->LegendTitle(x)));
+  // The recorded sample of each channel nearest the cursor, read from the archive's chunks by the
+  // same rule a dataset in memory is read by; the unit the recording gave at that time where a
+  // channel's unit changed.
+  struct Readout {
+    std::vector<std::optional<float>> values;
+    std::map<int, std::string> units;
+  };
+  auto read = std::make_shared<Readout>();
+  const ArchivePeriodSource source = PeriodSource();
   readoutTasks_->Run(
-      [read, choice, from, to](Archive& archive) -> std::string {
+      [read, source, x](Archive& archive) -> std::string {
         std::string error;
-        DatasetSummary ignored;
-        if (!archive.ReadPeriod(choice.recorderId, from, to, choice.channels, false, ignored, *read, error)) return error;
+        ArchivePeriodViewData data(source, &archive);
+        if (!data.ValuesNear(x, read->values, error)) return error;
+        std::vector<int> changed;
+        for (const ChannelSummaryInfo& c : source.channels) {
+          if (!c.earlierUnits.empty()) changed.push_back(c.number);
+        }
+        if (!changed.empty()) {
+          DatasetSummary ignored;
+          std::vector<ChannelInfo> at;
+          const std::int64_t ms = ToArchiveMs(x);
+          if (!archive.ReadPeriod(source.recorderId, ms, ms, changed, false, ignored, at, error)) return error;
+          for (const ChannelInfo& c : at) read->units[c.number] = c.unit;
+        }
         return {};
       },
-      [this, read, x](const QString& error) {
+      [this, read](const QString& error) {
         if (!OverviewShown()) return;
         if (!error.isEmpty()) return;  // the read-out keeps what it showed; the chart's failure says why
         for (std::size_t i = 0; i < window_.seriesList.size(); ++i) {
           const ChartSeriesInfo& info = window_.seriesList[i];
           const std::size_t position = window_.Chart->Line(info.series).palettePosition;
-          std::string text = info.title + "  ---";
-          if (position < overview_->channels.size()) {
-            const int number = overview_->channels[position].number;
-            for (const ChannelInfo& channel : *read) {
-              if (channel.number != number || channel.times.empty()) continue;
-              ChartLine samples;
-              for (std::size_t k = 0; k < channel.times.size() && k < channel.values.size(); ++k) {
-                if (IsGapValue(channel.values[k])) {
-                  samples.AppendGap(channel.times[k], GapHeight(overview_->summary));
-                } else {
-                  samples.Append(channel.times[k], channel.values[k]);
-                }
-              }
-              // The unit the recording gave at that time (a channel's unit may change between files).
-              text = CursorReadout(info.title, UnitAt(channel.unit, channel.unitChanges, x), samples, x,
-                                   GapHeight(overview_->summary));
-            }
+          std::optional<float> value;
+          std::string unit = info.unit;
+          if (position < read->values.size() && position < overview_->channels.size()) {
+            value = read->values[position];
+            const auto changed = read->units.find(overview_->channels[position].number);
+            if (changed != read->units.end()) unit = changed->second;
           }
-          window_.Chart->SetLineTitle(info.series, QString::fromStdString(text));
+          window_.Chart->SetLineTitle(info.series, QString::fromStdString(ReadoutText(info.title, unit, value)));
         }
         window_.Chart->Repaint();
+      });
+}
+
+void ArchiveCommands::OverviewStatistics(DateTime from, DateTime to, const LimitsByChannel& limits,
+                                         std::function<void(std::vector<SpanStatistics>, const QString&)> show) {
+  if (!OverviewShown()) return;
+  // A newer span supersedes the one being measured: that one stops at its next chunk.
+  if (statsCancel_) statsCancel_->store(true);
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  statsCancel_ = cancel;
+  auto rows = std::make_shared<std::vector<SpanStatistics>>();
+  const ArchivePeriodSource source = PeriodSource();
+  statsTasks_->Run(
+      [rows, source, from, to, limits, cancel](Archive& archive) -> std::string {
+        std::string error;
+        ArchivePeriodViewData data(source, &archive);
+        if (!data.Statistics(from, to, limits, *rows, error, cancel.get())) return cancel->load() ? std::string() : error;
+        return {};
+      },
+      [this, rows, cancel, show](const QString& error) {
+        if (cancel->load() || !OverviewShown()) return;
+        show(std::move(*rows), error);
       });
 }
 

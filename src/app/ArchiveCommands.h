@@ -21,6 +21,10 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "chart/ChannelLimitsStore.h"
+#include "chart/SpanStatistics.h"
+#include "view/ViewData.h"
+#include <atomic>
 #include "app/ArchiveChart.h"
 #include "archive/ui/ArchiveBrowser.h"
 #include "chart/ChartLines.h"
@@ -69,6 +73,11 @@ class ArchiveCommands : public QObject {
   void ExactWindowZoomed();
   bool UndoLeavesExactWindow();
   void CursorMoved(DateTime x);
+  // The span panel's rows over [from, to] while an overview is shown: measured exactly from the
+  // archive's chunks on a worker (a year takes seconds), handed to `show` on the GUI thread; a
+  // newer request stops the one still measuring, whose rows are never shown.
+  void OverviewStatistics(DateTime from, DateTime to, const LimitsByChannel& limits,
+                          std::function<void(std::vector<SpanStatistics>, const QString& error)> show);
   // The data filter on an overview: the chosen window and channels opened exact when they hold at
   // most the limit (the overview stays otherwise, and says why).
   void FilterOverview(const FilterSettings& settings);
@@ -95,6 +104,7 @@ class ArchiveCommands : public QObject {
   void ShowPage(const std::string& error, bool ok);
   void ShowFailure(const QString& error);
   void SetCaption(const QString& caption);
+  ArchivePeriodSource PeriodSource() const;
 
   TMainForm& window_;
   std::unique_ptr<ArchiveImportCommand> import_;
@@ -105,6 +115,8 @@ class ArchiveCommands : public QObject {
   ArchiveTasks* chartTasks_;
   ArchiveTasks* readoutTasks_;
   ArchiveTasks* pageTasks_;
+  ArchiveTasks* statsTasks_;
+  std::shared_ptr<std::atomic<bool>> statsCancel_;  // the span being measured
 };
 
 }  // namespace vantiro

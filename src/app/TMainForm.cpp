@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QHeaderView>
 #include <QLabel>
@@ -506,7 +507,9 @@ void TMainForm::OnChartDoubleClick() {
   const CursorPositions at = Chart->Cursors();
   TOKBottomDlg& dialog = *dialogs_.cursor;
   dialog.LoadCursors(at.x, at.y1, at.y2, view.x0, view.x1, view.y0, view.y1);
+  dialog.LoadSecondCursor(at.x2);
   if (dialog.exec() == QDialog::Accepted) {
+    if (dialog.newX2 != 0.0) Chart->SetCursorX2(dialog.newX2);
     Chart->SetCursorX(dialog.newX);
     Chart->SetCursorY1(dialog.newY1);
     Chart->SetCursorY2(dialog.newY2);

@@ -76,7 +76,12 @@ void TMainForm::CreateChartPanels(QLayout* layout) {
   layout->addWidget(ChartSplitter);
   connect(Chart, &TrendChart::cursor2Moved, this, [this] {
     RefreshSpanPanel();
-    if (!archive_->OverviewShown()) chartPage_->ChartCursorToolChange(Chart->Cursors().x);
+    if (!archive_->OverviewShown()) {
+      chartPage_->ChartCursorToolChange(Chart->Cursors().x);
+    } else {
+      Chart->SetLegendTitle(QString::fromStdString(chartPage_->LegendTitle(Chart->Cursors().x)));
+      Chart->Repaint();
+    }
   });
   connect(Chart, &TrendChart::lineVisibilityChanged, this, [this] { RefreshSpanPanel(); });
   connect(Chart, &TrendChart::legendMenuRequested, this, [this](std::size_t line, const QPoint& at) {
@@ -274,6 +279,8 @@ void TMainForm::RefreshAlarms() {
 }
 
 std::vector<SpanStatistics> TMainForm::SpanRows() const {
+  // An overview's rows are measured from the archive on a worker: those the panel shows.
+  if (archive_->OverviewShown()) return SpanView->Rows();
   std::vector<SpanStatistics> rows;
   DateTime from = Chart->Cursors().x;
   DateTime to = Chart->Cursors().x2;
@@ -316,7 +323,17 @@ void TMainForm::RefreshSpanPanelNow() {
     }
     note = QStringLiteral("  本次监控");
   } else if (archive_->OverviewShown()) {
-    note = QStringLiteral("  概览数据(每列平均值)，放大后为精确数据");
+    // The exact figures from the archive's chunks, measured on a worker while the window answers.
+    SpanView->ShowCalculating(from, to);
+    archive_->OverviewStatistics(from, to, typedLimits_,
+                                 [this, from, to](std::vector<SpanStatistics> rows, const QString& error) {
+                                   if (!error.isEmpty()) {
+                                     SpanView->ShowStatistics({}, from, to, QStringLiteral("  读取档案失败：") + error);
+                                     return;
+                                   }
+                                   SpanView->ShowStatistics(std::move(rows), from, to);
+                                 });
+    return;
   }
   SpanView->ShowStatistics(SpanRows(), from, to, note);
 }

@@ -185,23 +185,32 @@ std::string WholeNumberText(double value) {
   return text;
 }
 
+std::optional<DateTime> CheckCursorTime(DateTime opened, DateTime pickedDate, DateTime pickedTime, DateTime viewXMin,
+                                        DateTime viewXMax) {
+  DateTime x = pickedDate + pickedTime - opened;
+  if (CompareTimes(x, opened) != 0) {
+    const std::string text = CursorText(x);
+    if (text > CursorText(viewXMax) || text < CursorText(viewXMin)) return std::nullopt;
+    if (CompareTimes(x, viewXMax) > 0) {
+      x = viewXMax;
+    } else if (CompareTimes(x, viewXMin) < 0) {
+      x = viewXMin;
+    }
+  }
+  return x;
+}
+
 CursorDialogResult CheckCursorDialog(const CursorDialogStart& start, DateTime pickedDate,
                                      DateTime pickedTime, std::string_view y1Text,
                                      std::string_view y2Text) {
   CursorDialogResult result;
-  DateTime x = pickedDate + pickedTime - start.cursorX;
-  if (CompareTimes(x, start.cursorX) != 0) {
-    const std::string text = CursorText(x);
-    if (text > CursorText(start.viewXMax) || text < CursorText(start.viewXMin)) {
-      result.message = kTimeOutsideView;
-      return result;
-    }
-    if (CompareTimes(x, start.viewXMax) > 0) {
-      x = start.viewXMax;
-    } else if (CompareTimes(x, start.viewXMin) < 0) {
-      x = start.viewXMin;
-    }
+  const std::optional<DateTime> checked =
+      CheckCursorTime(start.cursorX, pickedDate, pickedTime, start.viewXMin, start.viewXMax);
+  if (!checked) {
+    result.message = kTimeOutsideView;
+    return result;
   }
+  const DateTime x = *checked;
   double y1 = 0.0;
   double y2 = 0.0;
   if (!CheckY(y1Text, start.cursorY1, start.viewYMin, start.viewYMax, CursorDialogFocus::Y1, y1,

@@ -20,8 +20,6 @@ inline constexpr double kCursorStartOffset = 1.1574074074074074e-6;
 // "垂直游标X: yyyy-MM-dd HH:mm:ss", the legend's title line.
 std::string CursorLegendTitle(DateTime x);
 
-// 0.75: after a load the second vertical cursor stands at the right quarter of the view.
-inline constexpr double kSecondCursorPlace = 0.75;
 
 // A duration as the legend and the event list show it: "HH:mm:ss", with ".zzz" when it is not a
 // whole number of seconds, "N天 " before it from a day on, "-" before it when negative. Counted
@@ -89,6 +87,12 @@ struct CursorDialogResult {
 inline constexpr std::string_view kTimeOutsideView = "请选择视图范围内的时间点。";
 inline constexpr std::string_view kNotAWholeNumber = "请输入有效的整数。";
 inline constexpr std::string_view kValueOutsideView = "请输入视图范围内的Y值。";
+
+// A cursor time typed in the dialog: the time opened with, moved by the two pickers. Unchanged (to
+// the millisecond) it stays as it was; changed, it must lie in the view to the second and is then
+// clamped to it; nothing when it does not.
+std::optional<DateTime> CheckCursorTime(DateTime opened, DateTime pickedDate, DateTime pickedTime, DateTime viewXMin,
+                                        DateTime viewXMax);
 
 // The OK button's checks, in order, stopping at the first refusal. `pickedDate` and `pickedTime`
 // are the date-times of the two pickers (both start at cursorX).

@@ -38,6 +38,11 @@ CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& vie
   if (cursors.x > view.x1 || cursors.x < view.x0) cursors.x = view.x0;
   if (cursors.y1 > view.y1 || cursors.y1 < view.y0) cursors.y1 = view.y1;
   if (cursors.y2 > view.y1 || cursors.y2 < view.y0) cursors.y2 = view.y0;
+  // The second vertical cursor, when there is one, back at the right quarter of the view: the span
+  // it measures with the first is then on show.
+  if (cursors.x2 != 0.0 && (cursors.x2 > view.x1 || cursors.x2 < view.x0)) {
+    cursors.x2 = view.x0 + (view.x1 - view.x0) * kSecondCursorPlace;
+  }
   return cursors;
 }
 

@@ -42,7 +42,12 @@ struct ViewChange {
   CursorPositions cursors;
 };
 
-// A cursor outside the view moves to an edge: X to x0, Y1 to y1, Y2 to y0. One on an edge stays.
+// 0.75: after a load, and whenever it would be outside the view, the second vertical cursor
+// stands at the right quarter of the view.
+inline constexpr double kSecondCursorPlace = 0.75;
+
+// A cursor outside the view moves to an edge: X to x0, Y1 to y1, Y2 to y0; the second vertical
+// cursor (x2, 0 when there is none) to the right quarter. One on an edge stays.
 CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& view);
 
 // After a rubber-band zoom.

@@ -274,6 +274,17 @@ TEST(ZoomLimitsTest, ACursorOutsideTheViewMovesToItsEdge) {
     EXPECT_EQ(after.y1, c.after.y1) << c.name;
     EXPECT_EQ(after.y2, c.after.y2) << c.name;
   }
+  // The second vertical cursor: kept inside, on an edge, or when there is none (0); from outside
+  // (either side) to the right quarter of the view.
+  const struct {
+    const char* name;
+    double x2, expected;
+  } second[] = {{"inside", 130.0, 130.0}, {"on the edge", 200.0, 200.0}, {"none", 0.0, 0.0},
+                {"right of the view", 260.0, 175.0}, {"left of the view", 20.0, 175.0}};
+  for (const auto& c : second) {
+    CursorPositions before{150.0, 1.0, -1.0, c.x2};
+    EXPECT_EQ(KeepCursorsInView(before, view).x2, c.expected) << c.name;
+  }
 }
 
 }  // namespace

@@ -87,11 +87,14 @@ void ChartPage::PlaceCursorsAfterLoad(DateTime t0, bool showY1, bool showY2) {
   chart_.SetCursorY2(single ? summary_.rangeMin : 0.0);
 }
 
+std::string ChartPage::LegendTitle(DateTime x) const {
+  const DateTime x2 = chart_.Cursors().x2;
+  return CursorLegendTitle(x) + (x2 != 0.0 ? "\n" + SecondCursorLegendTitle(x, x2) : std::string());
+}
+
 void ChartPage::ChartCursorToolChange(DateTime x) {
   if (x == 0.0) return;
-  const DateTime x2 = chart_.Cursors().x2;
-  chart_.SetLegendTitle(QString::fromStdString(
-      CursorLegendTitle(x) + (x2 != 0.0 ? "\n" + SecondCursorLegendTitle(x, x2) : std::string())));
+  chart_.SetLegendTitle(QString::fromStdString(LegendTitle(x)));
   const double gapHeight = GapHeight(summary_);
   for (const ChartSeriesInfo& info : seriesList_) {
     const ChartLine& line = chart_.Line(info.series);
@@ -121,6 +124,8 @@ void ChartPage::Apply(const ViewChange& change) {
   }
   if (change.xIncrement) chart_.SetBottomIncrement(*change.xIncrement);
   if (change.yIncrement) chart_.SetLeftIncrement(*change.yIncrement);
+  // The second cursor first, so that the read-out the first one's move brings shows it.
+  if (change.cursors.x2 != 0.0) chart_.SetCursorX2(change.cursors.x2);
   chart_.SetCursorX(change.cursors.x);
   chart_.SetCursorY1(change.cursors.y1);
   chart_.SetCursorY2(change.cursors.y2);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "chart/ChartLines.h"
@@ -34,6 +35,8 @@ class ChartPage {
   // The read-out: legend title (both vertical cursors and the time between them) and every line's
   // entry for the vertical cursor at x.
   void ChartCursorToolChange(DateTime x);
+  // The legend's title lines for the first vertical cursor at x and the second where it stands.
+  std::string LegendTitle(DateTime x) const;
 
   // The value scale: the chart's lines moved onto it, the left axis back to its whole window (the
   // last fill's under the single axis, 0-100 under the others), the horizontal cursors with it.

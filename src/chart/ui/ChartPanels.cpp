@@ -78,16 +78,33 @@ SpanPanel::SpanPanel(QWidget* parent) : QWidget(parent) {
   ShowStatistics({}, 0.0, 0.0);
 }
 
+namespace {
+
+QString SpanCaption(DateTime from, DateTime to, const QString& note) {
+  if (from == 0.0 && to == 0.0) return QStringLiteral("区间统计") + note;
+  return QStringLiteral("区间统计  %1 — %2  (Δt %3)%4")
+      .arg(QString::fromStdString(SpanTimeText(std::min(from, to))),
+           QString::fromStdString(SpanTimeText(std::max(from, to))),
+           QString::fromStdString(DurationText(std::abs(to - from) * 86400.0)), note);
+}
+
+}  // namespace
+
+void SpanPanel::ShowCalculating(DateTime from, DateTime to) {
+  calculating_ = true;
+  caption_->setText(SpanCaption(from, to, QStringLiteral("  计算中…")));
+  table_->setEnabled(false);
+  copy_->setEnabled(false);
+  export_->setEnabled(false);
+}
+
 void SpanPanel::ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, DateTime to, const QString& note) {
+  calculating_ = false;
+  table_->setEnabled(true);
+  copy_->setEnabled(true);
+  export_->setEnabled(true);
   rows_ = std::move(rows);
-  if (from == 0.0 && to == 0.0) {
-    caption_->setText(QStringLiteral("区间统计"));
-  } else {
-    caption_->setText(QStringLiteral("区间统计  %1 — %2  (Δt %3)%4")
-                          .arg(QString::fromStdString(SpanTimeText(std::min(from, to))),
-                               QString::fromStdString(SpanTimeText(std::max(from, to))),
-                               QString::fromStdString(DurationText(std::abs(to - from) * 86400.0)), note));
-  }
+  caption_->setText(SpanCaption(from, to, note));
   // The cells as the copy and the command line write them.
   const std::vector<std::vector<std::string>> cells = SpanStatisticsCells(rows_);
   const int count = static_cast<int>(cells.size()) - 1;

@@ -30,6 +30,10 @@ class SpanPanel : public QWidget {
   // The rows of the channels on show between `from` and `to`; `note` follows the span in the
   // caption (empty, or why the values are not the exact samples').
   void ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, DateTime to, const QString& note = {});
+  // The span's figures are being worked out (a long span of the archive): the caption says so and
+  // the rows shown, those of the span before, are greyed until ShowStatistics.
+  void ShowCalculating(DateTime from, DateTime to);
+  bool Calculating() const { return calculating_; }
   const std::vector<SpanStatistics>& Rows() const { return rows_; }
   QString Caption() const;
   // The table as text: tab-separated, a header row, then a row per channel.
@@ -48,6 +52,7 @@ class SpanPanel : public QWidget {
   QPushButton* copy_;
   QPushButton* export_;
   std::vector<SpanStatistics> rows_;
+  bool calculating_ = false;
 };
 
 class AlarmList : public QWidget {

@@ -32,7 +32,8 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Vantiro"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(274, 219);
+  // The recorder's dialog, 274 x 219, with a frame for the second vertical cursor added below.
+  setFixedSize(274, 283);
 
   Bevel = Place(new QFrame(this), "Bevel", 8, 8, 257, 169);
   Bevel->setFrameShape(QFrame::Box);
@@ -51,10 +52,21 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
   ShowY2 = Place(new QCheckBox(QStringLiteral("显示"), this), "ShowY2", 17, 122, 48, 17);
   Label3 = Place(new QLabel(QStringLiteral("横向游标Y2："), this), "Label3", 16, 146);
   Y2ValueEdit = Place(new QLineEdit(this), "Y2ValueEdit", 128, 139, 128, 21);
-  OKBtn = Place(new QPushButton(QStringLiteral("确定"), this), "OKBtn", 39, 188, 75, 25);
+  Bevel2 = Place(new QFrame(this), "Bevel2", 8, 183, 257, 61);
+  Bevel2->setFrameShape(QFrame::Box);
+  Bevel2->setFrameShadow(QFrame::Sunken);
+  Label4 = Place(new QLabel(QStringLiteral("垂直方向游标X2："), this), "Label4", 17, 207);
+  X2ValueDate = Place(new QDateEdit(this), "X2ValueDate", 127, 192, 128, 21);
+  X2ValueDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  X2ValueDate->setCalendarPopup(false);
+  X2ValueDate->setMinimumDate(QDate(100, 1, 1));
+  X2ValueDate->setMaximumDate(QDate(9999, 12, 31));
+  X2ValueTime = Place(new QTimeEdit(this), "X2ValueTime", 127, 216, 128, 21);
+  X2ValueTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+  OKBtn = Place(new QPushButton(QStringLiteral("确定"), this), "OKBtn", 39, 252, 75, 25);
   OKBtn->setDefault(true);
   OKBtn->setAutoDefault(true);
-  CancelBtn = Place(new QPushButton(QStringLiteral("取消"), this), "CancelBtn", 159, 188, 75, 25);
+  CancelBtn = Place(new QPushButton(QStringLiteral("取消"), this), "CancelBtn", 159, 252, 75, 25);
   CancelBtn->setAutoDefault(false);
 
   setTabOrder(OKBtn, CancelBtn);
@@ -64,6 +76,8 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
   setTabOrder(XValueTime, Y2ValueEdit);
   setTabOrder(Y2ValueEdit, ShowY);
   setTabOrder(ShowY, ShowY2);
+  setTabOrder(ShowY2, X2ValueDate);
+  setTabOrder(X2ValueDate, X2ValueTime);
 
   connect(OKBtn, &QPushButton::clicked, this, &TOKBottomDlg::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -87,7 +101,28 @@ void TOKBottomDlg::LoadCursors(DateTime x, double y1, double y2, DateTime xMin, 
   Y2ValueEdit->setText(QString::fromStdString(WholeNumberText(y2)));
   ShowY->setChecked(showY1);
   ShowY2->setChecked(showY2);
+  LoadSecondCursor(0.0);  // until told where the second one stands
   OKBtn->setFocus();
+}
+
+void TOKBottomDlg::LoadSecondCursor(DateTime x2) {
+  cursorX2 = x2;
+  const bool shown = x2 != 0.0;
+  const DateTimeFields f = DecodeDateTime(shown ? x2 : cursorX);
+  openedDate2_ = QDate(f.year, f.month, f.day);
+  openedTime2_ = QTime(f.hour, f.minute, f.second, f.millisecond);
+  X2ValueDate->setDate(openedDate2_);
+  X2ValueTime->setTime(openedTime2_);
+  X2ValueDate->setEnabled(shown);
+  X2ValueTime->setEnabled(shown);
+}
+
+DateTime TOKBottomDlg::SecondDatePickerValue() const {
+  return cursorX2 + static_cast<double>(openedDate2_.daysTo(X2ValueDate->date()));
+}
+
+DateTime TOKBottomDlg::SecondTimePickerValue() const {
+  return cursorX2 + openedTime2_.msecsTo(X2ValueTime->time()) * kOneMillisecond;
 }
 
 DateTime TOKBottomDlg::DatePickerValue() const {
@@ -109,6 +144,18 @@ void TOKBottomDlg::OKBtnClick() {
     CurrentPrompts().Message(this, QString::fromStdString(result.message), MessageIcon::Error);
     return;
   }
+  // The second cursor by the first one's rule.
+  std::optional<DateTime> x2;
+  if (cursorX2 != 0.0) {
+    x2 = CheckCursorTime(cursorX2, SecondDatePickerValue(), SecondTimePickerValue(), viewXMin, viewXMax);
+    if (!x2) {
+      X2ValueTime->setFocus();
+      CurrentPrompts().Message(this, QString::fromUtf8(kTimeOutsideView.data(), static_cast<int>(kTimeOutsideView.size())),
+                               MessageIcon::Error);
+      return;
+    }
+  }
+  newX2 = x2.value_or(0.0);
   newX = result.x;
   newY1 = result.y1;
   newY2 = result.y2;

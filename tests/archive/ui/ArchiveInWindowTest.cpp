@@ -20,6 +20,8 @@
 #include "archive/ArchiveTestSupport.h"
 #include "archive/ui/SettleArchive.h"
 #include "chart/ui/TrendChart.h"
+#include "chart/ui/ChartPanels.h"
+#include "view/ViewData.h"
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
 #include "workbench/ui/DataListModel.h"
@@ -222,6 +224,59 @@ TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsInto
   EXPECT_TRUE(Commands().OverviewShown());
   EXPECT_DOUBLE_EQ(LineMax(Form().Chart->Line(0)), 5000.0);
   EXPECT_LE(Form().Chart->Line(0).maxX, start + 18001.0 / 86400.0);
+}
+
+TEST_P(ArchiveInWindowTest, AnOverviewsLegendAndSpanPanelGiveTheExactSamplesFigures) {
+  {
+    auto archive = OpenArchive(location_);
+    SourceRecording recording = Load(WriteSpikeRecording(dir_.File("s.bin"), 20000, 17777));
+    ASSERT_EQ(archive->Import("kiln", recording).outcome, ImportResult::Outcome::Imported);
+  }
+  // What the same span gives from the samples in memory.
+  auto archive = OpenArchive(location_);
+  const Period whole = ReadWhole(*archive, "kiln");
+  const DateTime start = whole.channels[0].times.front();
+  const DateTime from = start + 100.5 / 86400.0, to = start + 19000.0 / 86400.0;
+  std::string error;
+  const auto recorded = archive->Channels(RecorderId(*archive, "kiln"), error);
+  ASSERT_TRUE(recorded && recorded->size() == 1u) << error;
+  DatasetViewData exact(whole.channels, {0}, -INFINITY, INFINITY, {{1, recorded->front().decimals}});
+  std::vector<SpanStatistics> expected;
+  ASSERT_TRUE(exact.Statistics(from, to, {}, expected, error));
+  ASSERT_EQ(expected.size(), 1u);
+  ASSERT_EQ(expected[0].max, 5000.0f);
+
+  Commands().SetExactLimit(9000);
+  OpenAll("kiln");
+  ASSERT_TRUE(Commands().OverviewShown());
+  Form().ChartMenuItemClick();
+  Form().SpanPanelMenuItem->trigger();
+  Form().Chart->SetCursorX(from);
+  Form().Chart->SetCursorX2(to);
+  // Measured from the archive on a worker: "计算中…" until the figures come.
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(Settle(Commands()));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(Form().SpanView->Calculating());
+  EXPECT_EQ(Form().SpanView->Text().toStdString(), SpanStatisticsTable(expected));
+  EXPECT_FALSE(Form().SpanView->Caption().contains(QStringLiteral("概览"))) << Form().SpanView->Caption().toStdString();
+  // The legend: both cursors and the time between them, the value recorded at X1 (a sample holds
+  // at 100.5 s: the nearer of those at 100 s and 101 s, the earlier on a tie).
+  const QStringList title = Form().Chart->LegendTitle().split(QLatin1Char('\n'));
+  ASSERT_EQ(title.size(), 3) << Form().Chart->LegendTitle().toStdString();
+  EXPECT_TRUE(title[1].startsWith(QStringLiteral("垂直游标X2: 2010-05-12 05:16:40"))) << title[1].toStdString();
+  EXPECT_TRUE(title[2].startsWith(QStringLiteral("Δt: "))) << title[2].toStdString();
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000")) << Form().Chart->LineTitleShown(0).toStdString();
+  // The print takes the rows the panel shows.
+  EXPECT_EQ(SpanStatisticsTable(Form().SpanRows()), SpanStatisticsTable(expected));
+
+  // The same recording opened exact reads the same at the same moment.
+  Commands().SetExactLimit(kExactPeriodSamples);
+  OpenAll("kiln");
+  ASSERT_FALSE(Commands().OverviewShown());
+  Form().Chart->SetCursorX(start + 17777.0 / 86400.0);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 5000.000")) << Form().Chart->LineTitleShown(0).toStdString();
 }
 
 TEST_P(ArchiveInWindowTest, APeriodWithoutDataSaysSoAndOneSampleOpensAsOneRow) {

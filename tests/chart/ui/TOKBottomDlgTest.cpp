@@ -52,7 +52,8 @@ class CursorDialogTest : public ::testing::Test {
 
 TEST_F(CursorDialogTest, ControlsCarryTheirNamesPlacesAndTexts) {
   EXPECT_EQ(dlg_.windowTitle(), "Vantiro");
-  EXPECT_EQ(dlg_.size(), QSize(274, 219));
+  // The recorder's 274 x 219 with the second vertical cursor's frame added below.
+  EXPECT_EQ(dlg_.size(), QSize(274, 283));
   EXPECT_EQ(dlg_.minimumSize(), dlg_.maximumSize()) << "a fixed border";
   struct Placed {
     QWidget* widget;
@@ -70,8 +71,12 @@ TEST_F(CursorDialogTest, ControlsCarryTheirNamesPlacesAndTexts) {
       {dlg_.ShowY2, "ShowY2", {17, 122, 48, 17}},
       {dlg_.Label3, "Label3", {16, 146, 0, 0}},
       {dlg_.Y2ValueEdit, "Y2ValueEdit", {128, 139, 128, 21}},
-      {dlg_.OKBtn, "OKBtn", {39, 188, 75, 25}},
-      {dlg_.CancelBtn, "CancelBtn", {159, 188, 75, 25}},
+      {dlg_.Bevel2, "Bevel2", {8, 183, 257, 61}},
+      {dlg_.Label4, "Label4", {17, 207, 0, 0}},
+      {dlg_.X2ValueDate, "X2ValueDate", {127, 192, 128, 21}},
+      {dlg_.X2ValueTime, "X2ValueTime", {127, 216, 128, 21}},
+      {dlg_.OKBtn, "OKBtn", {39, 252, 75, 25}},
+      {dlg_.CancelBtn, "CancelBtn", {159, 252, 75, 25}},
   };
   for (const Placed& p : placed) {
     ASSERT_NE(p.widget, nullptr) << p.name;
@@ -86,6 +91,7 @@ TEST_F(CursorDialogTest, ControlsCarryTheirNamesPlacesAndTexts) {
   EXPECT_EQ(dlg_.Label1->text(), "垂直方向游标X：");
   EXPECT_EQ(dlg_.Label2->text(), "横向游标Y1：");
   EXPECT_EQ(dlg_.Label3->text(), "横向游标Y2：");
+  EXPECT_EQ(dlg_.Label4->text(), "垂直方向游标X2：");
   EXPECT_EQ(dlg_.ShowY->text(), "显示");
   EXPECT_EQ(dlg_.ShowY2->text(), "显示");
   EXPECT_EQ(dlg_.OKBtn->text(), "确定");
@@ -97,7 +103,8 @@ TEST_F(CursorDialogTest, ControlsCarryTheirNamesPlacesAndTexts) {
 
 TEST_F(CursorDialogTest, TabGoesFromTheButtonsThroughTheFieldsToTheCheckBoxes) {
   const QStringList controls = {"OKBtn",      "CancelBtn",   "YValueEdit", "XValueDate",
-                                "XValueTime", "Y2ValueEdit", "ShowY",      "ShowY2"};
+                                "XValueTime", "Y2ValueEdit", "ShowY",      "ShowY2",
+                                "X2ValueDate", "X2ValueTime"};
   QStringList order;
   QWidget* w = dlg_.OKBtn;
   for (int steps = 0; steps < 200; ++steps) {
@@ -200,6 +207,46 @@ TEST_F(CursorDialogTest, ARefusedOkNamesTheFaultAndKeepsTheDialogOpen) {
     EXPECT_EQ(focusAfterOk, c.focus ? c.focus : dlg_.OKBtn) << c.name;
     EXPECT_EQ(dlg_.newX, 0.0) << c.name << ": nothing committed";
     EXPECT_FALSE(dlg_.showY1) << c.name;
+  }
+}
+
+TEST_F(CursorDialogTest, TheSecondVerticalCursorIsTypedByTheFirstOnesRules) {
+  const DateTime x2 = *EncodeDateTime(2010, 8, 7, 17, 0, 0, 250);
+  struct Case {
+    const char* name;
+    DateTime loaded;  // 0: no second cursor
+    std::function<void()> edit;
+    bool accepted;
+    DateTime expected;
+  };
+  const Case cases[] = {
+      {"unchanged, kept to the millisecond", x2, [] {}, true, x2},
+      {"an hour earlier", x2, [&] { dlg_.X2ValueTime->setTime(dlg_.X2ValueTime->time().addSecs(-3600)); }, true,
+       x2 - 3600 * S},
+      {"past the view's end, refused", x2, [&] { dlg_.X2ValueTime->setTime(dlg_.X2ValueTime->time().addSecs(7200)); },
+       false, 0.0},
+      {"the view's last second, clamped to its end", x2, [&] { dlg_.X2ValueTime->setTime(QTime(18, 10, 0, 900)); },
+       true, ViewEnd},
+      {"no second cursor: its pickers off, nothing set", 0.0, [] {}, true, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prompts_.messages.clear();
+    Load();
+    dlg_.LoadSecondCursor(c.loaded);
+    EXPECT_EQ(dlg_.X2ValueTime->isEnabled(), c.loaded != 0.0);
+    const int result = RunModal([&] {
+      c.edit();
+      dlg_.OKBtn->click();
+    });
+    EXPECT_EQ(result == QDialog::Accepted, c.accepted);
+    if (c.accepted) {
+      EXPECT_NEAR(dlg_.newX2, c.expected, 1e-10);
+      EXPECT_EQ(dlg_.newX, X) << "the first cursor as it was";
+    } else {
+      ASSERT_EQ(prompts_.messages.size(), 1u);
+      EXPECT_EQ(prompts_.messages[0].text, "请选择视图范围内的时间点。");
+    }
   }
 }
 
