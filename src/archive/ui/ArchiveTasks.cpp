@@ -10,6 +10,11 @@ ArchiveTasks::ArchiveTasks(QObject* parent) : QObject(parent) {}
 
 ArchiveTasks::~ArchiveTasks() {
   if (worker_.joinable()) worker_.join();
+  open_.reset();
+}
+
+void ArchiveTasks::SetLocation(std::string location) {
+  location_ = std::move(location);
 }
 
 void ArchiveTasks::Run(std::function<std::string(Archive&)> work, std::function<void(const QString&)> done,
@@ -36,13 +41,29 @@ void ArchiveTasks::Start(Task task) {
   worker_ = std::thread([this, location = location_, work = std::move(task.work), create = task.create,
                          id = task.id] {
     std::string error;
-    std::unique_ptr<Archive> archive = Archive::Open(location, create, error);
-    if (archive) {
+    // The archive stays open from one task to the next (tasks run one at a time): opening it, a
+    // server's connection above all, costs more than a zoom's read. For another archive it is
+    // opened anew; a task that fails on the connection kept (a server restarted since) runs once
+    // more on a new one, and a failure leaves none kept.
+    bool reused = open_ && openLocation_ == location && (!create || openCreated_);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!reused) {
+        open_.reset();
+        error.clear();
+        open_ = Archive::Open(location, create, error);
+        openLocation_ = location;
+        openCreated_ = create;
+      }
+      if (!open_) break;
       try {
-        error = work(*archive);
+        error = work(*open_);
       } catch (const std::exception& e) {
         error = e.what();
       }
+      if (error.empty()) break;
+      open_.reset();
+      if (!reused) break;
+      reused = false;
     }
     const QString text = QString::fromStdString(error);
     QMetaObject::invokeMethod(this, [this, id, text] { Finished(id, text); }, Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #pragma once
-// Archive reads and writes off the GUI thread: each task opens the archive on a worker thread of its
-// own (a server that does not answer holds the worker, never the window) and hands its outcome to
-// the GUI thread. A newer task supersedes an older one still waiting; the outcome of a task that
+// Archive reads and writes off the GUI thread: each task runs on a worker thread of its own (a server
+// that does not answer holds the worker, never the window), with the archive the previous task left
+// open (opened anew after a failure), and hands its outcome to the GUI thread. A newer task supersedes an older one still waiting; the outcome of a task that
 // was superseded or cancelled is dropped.
 
 #include <QObject>
@@ -23,7 +23,7 @@ class ArchiveTasks : public QObject {
   ~ArchiveTasks() override;  // waits for a running task
 
   // The archive the tasks open (a SQLite file or a postgresql:// URL; empty: the user's own).
-  void SetLocation(std::string location) { location_ = std::move(location); }
+  void SetLocation(std::string location);
   const std::string& Location() const { return location_; }
 
   // `work` runs on the worker with the archive open (made when `create`); its return is the error
@@ -50,6 +50,11 @@ class ArchiveTasks : public QObject {
 
   std::string location_;
   std::thread worker_;
+  // The archive the last task had open, kept for the next; touched only by the worker (one at a
+  // time) and by the destructor after it.
+  std::unique_ptr<Archive> open_;
+  std::string openLocation_;
+  bool openCreated_ = false;
   bool running_ = false;
   std::unique_ptr<Task> waiting_;
   std::function<void(const QString&)> runningDone_;
