@@ -12,6 +12,7 @@
 
 #include "app/TMainForm.h"
 #include "app/ArchiveChart.h"
+#include "app/MainWindowFrame.h"
 #include "archive/ArchivePeriods.h"
 #include "archive/ui/ArchiveTasks.h"
 #include "archive/ui/ImportToArchive.h"
@@ -96,8 +97,7 @@ void ArchiveCommands::Forget() {
 
 void ArchiveCommands::SetCaption(const QString& caption) {
   caption_ = caption;
-  window_.setWindowTitle(caption.isEmpty() ? QStringLiteral("Vantiro")
-                                           : QStringLiteral("Vantiro - ") + caption);
+  window_.setWindowTitle(MainWindowTitle(caption));
 }
 
 void ArchiveCommands::ShowFailure(const QString& error) {

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include "app/AppWindows.h"
@@ -68,6 +69,15 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
     }
   }
   return options;
+}
+
+bool StartupHasWork(const StartupOptions& options) {
+  return !options.file.isEmpty() || !options.recorder.isEmpty() || options.monitor;
+}
+
+void ScheduleStartFromCommandLine(AppWindows& windows, const StartupOptions& options) {
+  if (!StartupHasWork(options)) return;
+  QTimer::singleShot(0, windows.mainForm.get(), [&windows, options] { StartFromCommandLine(windows, options); });
 }
 
 void StartFromCommandLine(AppWindows& windows, const StartupOptions& options) {

@@ -29,8 +29,18 @@ struct StartupOptions {
 // are gone from the list by the time it is read.
 StartupOptions ParseStartupOptions(const QStringList& arguments);
 
+// Whether the command line asks anything of the windows once they are up: a recording to open, a
+// period of the archive to open, monitoring to start.
+bool StartupHasWork(const StartupOptions& options);
+
+// What main does with that: when StartupHasWork, StartFromCommandLine once the event loop runs
+// (the window shown first, so that the progress and the messages have it for their parent).
+void ScheduleStartFromCommandLine(AppWindows& windows, const StartupOptions& options);
+
 // What the command line asks of the windows once they are up: the recording named opened (as the
-// open or import command would), then with --monitor monitoring started as the Run command starts
+// open or import command would) or the period of the archive named (as the browser opens one: a
+// recorder or an archive that is not there, or a period without data, says why in a message box),
+// then with --monitor monitoring started as the Run command starts
 // it after a load (Run clears the view first, so the live lines never mix with the file's). Each
 // step ends before the next begins.
 void StartFromCommandLine(AppWindows& windows, const StartupOptions& options);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "app/ArchiveCommands.h"
+#include "app/MainWindowFrame.h"
 #include "archive/LiveRecording.h"
 #include "archive/ui/ArchiveBrowser.h"
 #include "chart/ChannelLimitsStore.h"
@@ -65,11 +67,17 @@ const QString kFilteringText = QStringLiteral("数据正在筛选，请稍等...
 const QString kOpenFilter = QStringLiteral("二进制文件(*.bin)|*.bin|数据文件(*.dat)|*.dat");
 const QString kImportFilter = QStringLiteral("CSV文件(*.csv)|*.csv");
 
+// The file's name in the title once the file is on show; a load that gave nothing leaves the
+// window's own title.
+void ShowFileTitle(TMainForm& window, const QString& path) {
+  window.setWindowTitle(MainWindowTitle(window.channels.empty() ? QString() : QFileInfo(path).fileName()));
+}
+
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(QStringLiteral("Vantiro"));
+  setWindowTitle(MainWindowTitle(QString()));
   setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
 
   CreateMenus();
@@ -97,8 +105,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   linkStatus_->hide();
   connect(TimerForAllowZoom, &QTimer::timeout, this, &TMainForm::OnAllowZoom);
 
-  // The client area (everything below the menu bar) is 1282 x 942.
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  // The client area (everything below the menu bar) is 1282 x 942, on a screen that has room for it;
+  // on a smaller one the window starts as large as the screen's free area takes.
+  const QSize design(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  if (const QScreen* shownOn = screen()) {
+    FitWindowToScreen(*this, design, shownOn->availableGeometry());
+  } else {
+    resize(design);
+  }
 
   // Initial states.
   Timer->stop();
@@ -329,6 +343,7 @@ void TMainForm::LoadRecorderFile(const QString& path) {
   PrepareLoad(true);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ReadRecorderFile(file, summary, channels); });
+  ShowFileTitle(*this, path);
   // Each channel drawn against its own range under "按量程"; the limits typed for this file.
   std::map<int, std::pair<double, double>> ranges;
   std::map<int, int> decimals;
@@ -351,6 +366,7 @@ void TMainForm::ImportCsvData(const QString& path) {
   PrepareLoad(false);
   const std::string file = path.toStdString();
   LoadWithWorker([this, file] { return ImportCsvFile(file, summary, channels); });
+  ShowFileTitle(*this, path);
   SetRecording(FileLimitsKey(file), {});
 }
 

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 #include <cstdio>
 #include <exception>
 
@@ -62,13 +61,10 @@ int main(int argc, char* argv[]) {
   try {
     vantiro::AppWindows windows;
     windows.mainForm->show();
-    // A recording named on the command line (a file manager's "open with") is opened, and with
-    // --monitor monitoring then starts as the Run command starts it (a control-room display comes
-    // back by itself after a power cut), once the window is up.
-    if (!options.file.isEmpty() || options.monitor) {
-      QTimer::singleShot(0, windows.mainForm.get(),
-                         [&windows, options] { vantiro::StartFromCommandLine(windows, options); });
-    }
+    // A recording named on the command line (a file manager's "open with") or a period of the
+    // archive is opened, and with --monitor monitoring then starts as the Run command starts it (a
+    // control-room display comes back by itself after a power cut), once the window is up.
+    vantiro::ScheduleStartFromCommandLine(windows, options);
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Vantiro"), QString::fromLocal8Bit(e.what()));

@@ -82,6 +82,31 @@ TEST(StartupTest, TheCommandLine) {
       "usage: vantiro [FILE | --recorder NAME [--archive A] [--from T] [--to T]] [--monitor] [--config FILE]\n"));
 }
 
+// Whether anything is left for the windows once they are up: a recording, a period of the archive,
+// monitoring; not the settings file alone.
+TEST(StartupTest, WhatIsLeftToDoOnceTheWindowIsUp) {
+  struct Case {
+    QStringList arguments;
+    bool work;
+  };
+  const Case cases[] = {
+      {{}, false},
+      {{"--config", "c.ini"}, false},
+      {{"rec.bin"}, true},
+      {{"rec.csv", "--config", "c.ini"}, true},
+      {{"--monitor"}, true},
+      {{"--recorder", "kiln"}, true},
+      {{"--archive", "postgresql://plant/archive", "--recorder", "kiln", "--from", "2025-03-14 18:00:00"}, true},
+      {{"--recorder", "kiln", "--monitor"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const StartupOptions o = ParseStartupOptions(c.arguments);
+    ASSERT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_EQ(StartupHasWork(o), c.work);
+  }
+}
+
 TEST(StartupTest, QtsOwnTextsReadInChinese) {
   QTranslator* translation = InstallQtChineseTranslation(*QCoreApplication::instance());
   ASSERT_NE(translation, nullptr) << "Qt's zh_CN translation is not installed";

@@ -119,9 +119,10 @@ TEST_P(ArchiveInWindowTest, DroppedFilesGoIntoTheArchiveAndASmallPeriodOpensExac
   EXPECT_EQ(Form().tableRows.size(), BuildTableView(whole.channels, kDefaultRowsPerPage).rows.size());
   EXPECT_TRUE(Form().DataFilterButton->isEnabled());
 
-  // A file opened next is a file again.
+  // A file opened next is a file again, the title naming it.
   Form().OpenFromCommandLine(QString::fromStdString(dir_.File("kiln/a.bin")));
-  EXPECT_EQ(Form().windowTitle(), "Vantiro");
+  EXPECT_FALSE(Commands().OverviewShown());
+  EXPECT_EQ(Form().windowTitle(), "a.bin - Vantiro");
 }
 
 TEST_P(ArchiveInWindowTest, ALongPeriodOpensInOverviewWithEverySpikeAndZoomsIntoTheExactSamples) {
@@ -438,6 +439,71 @@ TEST_P(ArchiveInWindowTest, APeriodNamedOnTheCommandLineOpensAtStart) {
   EXPECT_EQ(Form().channels[0].times.size(), 61u);  // 00:01:00 to 00:02:00, both ends
   EXPECT_EQ(Form().tableRows.size(), 61u);
   EXPECT_TRUE(Form().windowTitle().contains("档案 kiln")) << Form().windowTitle().toStdString();
+}
+
+// The command line through what main does with it: the period named on show once the window's
+// event loop runs, the title naming the recorder and the period once; a recorder or an archive that
+// is not there, or a period without data, a message box saying why and nothing on show.
+TEST_P(ArchiveInWindowTest, APeriodNamedOnTheCommandLineOpensOnceTheWindowRunsOrSaysWhyNot) {
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File("a.bin"), kMay13, 600, 2))).outcome,
+              ImportResult::Outcome::Imported);
+  }
+  WriteText(dir_.File("notes.txt"), "not an archive");
+  const QString archive = QString::fromStdString(location_);
+  const QString missing = QString::fromStdString(dir_.File("missing.sqlite"));
+  const QString notes = QString::fromStdString(dir_.File("notes.txt"));
+  struct Case {
+    const char* what;
+    QStringList arguments;
+    QString message;      // empty: the period opens
+    std::size_t samples;  // of each channel
+    QString title;
+  };
+  const Case cases[] = {
+      {"a period",
+       {"--archive", archive, "--recorder", "kiln", "--from", "2010-05-13 00:01:00", "--to", "2010-05-13 00:02:00"},
+       "", 61, "档案 kiln: 2010-05-13 00:01:00 至 2010-05-13 00:02:00 - Vantiro"},
+      {"all of it", {"--archive", archive, "--recorder", "kiln"}, "", 600,
+       "档案 kiln: 2010-05-13 00:00:00 至 2010-05-13 00:09:59 - Vantiro"},
+      {"a recorder the archive does not hold", {"--archive", archive, "--recorder", "dryer"},
+       "档案读取失败：档案中找不到记录仪：dryer", 0, "Vantiro"},
+      {"no archive there", {"--archive", missing, "--recorder", "kiln"}, "档案读取失败：找不到档案：" + missing, 0,
+       "Vantiro"},
+      {"not an archive", {"--archive", notes, "--recorder", "kiln"}, "档案读取失败：不是档案：" + notes, 0, "Vantiro"},
+      {"a period without data",
+       {"--archive", archive, "--recorder", "kiln", "--from", "2010-05-14 00:00:00", "--to", "2010-05-14 01:00:00"},
+       "所选时段没有数据。", 0, "Vantiro"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    windows_.reset();  // a program started afresh
+    windows_ = std::make_unique<AppWindows>();
+    prompts_.messages.clear();
+    const StartupOptions options = ParseStartupOptions(c.arguments);
+    ASSERT_TRUE(options.error.isEmpty()) << options.error.toStdString();
+    ASSERT_TRUE(StartupHasWork(options));
+    ScheduleStartFromCommandLine(*windows_, options);
+    EXPECT_TRUE(Form().channels.empty());  // nothing before the window's loop runs
+    // The loop runs until the period is read or a message has said why not.
+    for (int i = 0; i < 1000 && Form().channels.empty() && prompts_.messages.empty(); ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_TRUE(Settle(Commands()));
+    EXPECT_EQ(Form().windowTitle(), c.title);
+    if (c.message.isEmpty()) {
+      EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front().text.toStdString();
+      ASSERT_EQ(Form().channels.size(), 2u);
+      EXPECT_EQ(Form().channels[0].times.size(), c.samples);
+      EXPECT_EQ(Form().Chart->LineCount(), 2u);
+    } else {
+      ASSERT_EQ(prompts_.messages.size(), 1u);
+      EXPECT_EQ(prompts_.messages[0].text, c.message);
+      EXPECT_TRUE(Form().channels.empty());
+      EXPECT_EQ(Form().Chart->LineCount(), 0u);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveInWindowTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
