@@ -92,6 +92,7 @@ void ArchiveCommands::Forget() {
   if (statsCancel_) statsCancel_->store(true);
   overview_.reset();
   exactWindow_ = false;
+  window_.chartPage_->SetRoundSteps(false);
   SetCaption(QString());
 }
 
@@ -106,6 +107,8 @@ void ArchiveCommands::ShowFailure(const QString& error) {
 
 void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
   Forget();
+  // A period's labels stand on round times and values, however long it is.
+  window_.chartPage_->SetRoundSteps(true);
   struct Plan {
     ArchivePeriodChoice choice;
     std::vector<ChannelSummaryInfo> channels;
@@ -286,6 +289,7 @@ void ArchiveCommands::LoadExact(const ArchivePeriodChoice& window, bool fromOver
   std::unique_ptr<Overview> kept = std::move(overview_);
   Forget();
   overview_ = std::move(kept);
+  window_.chartPage_->SetRoundSteps(true);
   // From here the window is the exact one: the load's cursor reads from its samples.
   exactWindow_ = fromOverview && overview_ != nullptr;
   window_.PrepareLoad(true);
@@ -318,6 +322,7 @@ void ArchiveCommands::BackToOverview() {
   Forget();
   window_.PrepareLoad(false);
   window_.ResetView();
+  window_.chartPage_->SetRoundSteps(true);
   StartOverview(choice, std::move(channels), summary);
 }
 

@@ -1,5 +1,8 @@
 #include "chart/ZoomLimits.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "chart/ChartLines.h"
 
 namespace vantiro {
@@ -33,6 +36,34 @@ void LimitRestoredAxis(double low, double high, bool (*narrower)(double), bool& 
 }
 
 }  // namespace
+
+double RoundTimeStep(double spanDays) {
+  const double wanted = spanDays * kSecondsPerDay / 10.0;  // seconds a label
+  if (!(wanted > 0.0) || !std::isfinite(wanted)) return 1.0 / kSecondsPerDay;
+  static constexpr double kLadder[] = {1,    2,    5,    10,    20,    30,    60,    120,   300,  600,
+                                       1200, 1800, 3600, 7200,  10800, 21600, 43200, 86400};
+  if (wanted <= 1.0) {
+    // Below a second: 1, 2, 5 times a power of ten, down to a millisecond.
+    const double step = std::max(RoundValueStep(wanted * 10.0), 0.001);
+    return step / kSecondsPerDay;
+  }
+  for (const double step : kLadder) {
+    if (step >= wanted) return step / kSecondsPerDay;
+  }
+  return RoundValueStep(wanted / 86400.0 * 10.0);  // whole days
+}
+
+double RoundValueStep(double span) {
+  const double wanted = span / 10.0;
+  if (!(wanted > 0.0) || !std::isfinite(wanted)) return 1.0;
+  double power = std::pow(10.0, std::floor(std::log10(wanted)));
+  for (;;) {
+    for (const double m : {1.0, 2.0, 5.0}) {
+      if (m * power >= wanted * (1.0 - 1e-12)) return m * power;
+    }
+    power *= 10.0;
+  }
+}
 
 CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& view) {
   if (cursors.x > view.x1 || cursors.x < view.x0) cursors.x = view.x0;

@@ -50,6 +50,14 @@ inline constexpr double kSecondCursorPlace = 0.75;
 // cursor (x2, 0 when there is none) to the right quarter. One on an edge stays.
 CursorPositions KeepCursorsInView(CursorPositions cursors, const ViewRanges& view);
 
+// Round label steps, for views whose labels stand on round instants and values (the archive's):
+// the smallest step of the ladder that gives at most ten labels over `span`. Times (in days) on
+// 1, 2, 5, 10, 20 and 30 seconds or minutes, 1, 2, 3, 6 and 12 hours, then 1, 2 and 5 times a power
+// of ten days (below a second 1, 2 and 5 times a power of ten); values on 1, 2 and 5 times a power
+// of ten. A span that is no positive number gives the step for a second, or 1.
+double RoundTimeStep(double spanDays);
+double RoundValueStep(double span);
+
 // After a rubber-band zoom.
 ViewChange ChartZoom(const ViewRanges& zoomed, const CursorPositions& cursors, ZoomLimits& limits);
 // After a scroll: a frozen window follows the view; the steps stay.

@@ -289,3 +289,42 @@ TEST(ZoomLimitsTest, ACursorOutsideTheViewMovesToItsEdge) {
 
 }  // namespace
 }  // namespace vantiro
+
+namespace vantiro {
+namespace {
+
+TEST(ZoomLimitsTest, RoundStepsStandOnTheLadderAndGiveAtMostTenLabels) {
+  const double s = kOneSecond;
+  const struct {
+    const char* name;
+    double span;      // days
+    double expected;  // days
+  } times[] = {
+      {"a year", 365.0, 50.0},
+      {"a month", 30.0, 5.0},
+      {"a week", 7.0, 1.0},
+      {"three days", 3.0, 12 * 3600 * s},
+      {"a day", 1.0, 3 * 3600 * s},
+      {"ten hours", 10 * 3600 * s, 3600 * s},
+      {"an odd window of the year", 22.0 * 3600 * s + 2.5 * 60 * s, 3 * 3600 * s},
+      {"an hour", 3600 * s, 600 * s},
+      {"ten minutes", 600 * s, 60 * s},
+      {"a minute", 60 * s, 10 * s},
+      {"ten seconds", 10 * s, 1 * s},
+      {"three seconds", 3 * s, 0.5 * s},
+      {"no span", 0.0, 1 * s},
+      {"a span that is no number", std::nan(""), 1 * s},
+  };
+  for (const auto& c : times) {
+    const double step = RoundTimeStep(c.span);
+    EXPECT_NEAR(step, c.expected, 1e-12) << c.name;
+    if (c.span > 0.0) EXPECT_LE(c.span / step, 10.0 + 1e-9) << c.name;
+  }
+  const struct {
+    double span, expected;
+  } values[] = {{110.0, 20.0}, {100.0, 10.0}, {1000.0, 100.0}, {3070.0, 500.0}, {0.37, 0.05}, {-5.0, 1.0}};
+  for (const auto& c : values) EXPECT_DOUBLE_EQ(RoundValueStep(c.span), c.expected) << c.span;
+}
+
+}  // namespace
+}  // namespace vantiro

@@ -31,8 +31,9 @@ void ChartPage::ShowFill(ChartFill&& fill, ZoomLimits& limits) {
   readOrders_.clear();
   ascending_.clear();
   indexes_.clear();
-  chart_.SetBottomIncrement(fill.bottom.increment);
+  chart_.SetBottomIncrement(roundSteps_ ? RoundTimeStep(fill.bottom.max - fill.bottom.min) : fill.bottom.increment);
   singleLeft_ = fill.left;
+  if (roundSteps_) singleLeft_.increment = RoundValueStep(fill.left.max - fill.left.min);
   const AxisWindow left = LeftWindow();
   chart_.SetLeftAxis(left.min, left.max);
   chart_.SetLeftIncrement(left.increment);
@@ -122,8 +123,8 @@ void ChartPage::Apply(const ViewChange& change) {
     chart_.SetBottomAxis(r.x0, r.x1);
     chart_.SetLeftAxis(r.y0, r.y1);
   }
-  if (change.xIncrement) chart_.SetBottomIncrement(*change.xIncrement);
-  if (change.yIncrement) chart_.SetLeftIncrement(*change.yIncrement);
+  if (change.xIncrement) chart_.SetBottomIncrement(roundSteps_ ? RoundTimeStep(r.x1 - r.x0) : *change.xIncrement);
+  if (change.yIncrement) chart_.SetLeftIncrement(roundSteps_ ? RoundValueStep(r.y1 - r.y0) : *change.yIncrement);
   // The second cursor first, so that the read-out the first one's move brings shows it.
   if (change.cursors.x2 != 0.0) chart_.SetCursorX2(change.cursors.x2);
   chart_.SetCursorX(change.cursors.x);

@@ -47,6 +47,10 @@ class ChartPage {
   std::function<void()> linesShown;
   // Ranges set back, label steps and cursors, as a view handler decided.
   void Apply(const ViewChange& change);
+  // Label steps on round instants and values (RoundTimeStep, RoundValueStep) instead of a tenth of
+  // the window, for the fills and view changes from now on (the archive's periods).
+  void SetRoundSteps(bool on) { roundSteps_ = on; }
+  bool RoundSteps() const { return roundSteps_; }
 
   // The switch "峰值包络". While it is on, each line of a channel whose times ascend is drawn as its
   // envelope over the window on show (RefreshEnvelope after every fill and view change): per pixel
@@ -71,6 +75,7 @@ class ChartPage {
   std::vector<EnvelopeIndex> indexes_;  // per channel, made at its first envelope after a fill  // per channel, once known after a fill: 1 ascending, 0 not
   // The read-out: the last fill's lines stand for the samples of `channels_` in this window.
   bool fromSamples_ = false;
+  bool roundSteps_ = false;
   DateTime readFrom_ = 0.0;
   DateTime readTo_ = 0.0;
   std::map<std::size_t, std::vector<std::size_t>> readOrders_;  // per channel, once read: its time order

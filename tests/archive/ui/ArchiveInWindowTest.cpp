@@ -251,6 +251,12 @@ TEST_P(ArchiveInWindowTest, AnOverviewsLegendAndSpanPanelGiveTheExactSamplesFigu
   OpenAll("kiln");
   ASSERT_TRUE(Commands().OverviewShown());
   Form().ChartMenuItemClick();
+  // Labels on round instants and values.
+  {
+    const ViewRanges view = Form().Chart->Ranges();
+    EXPECT_DOUBLE_EQ(Form().Chart->BottomIncrement(), RoundTimeStep(view.x1 - view.x0));
+    EXPECT_DOUBLE_EQ(Form().Chart->LeftIncrement(), RoundValueStep(view.y1 - view.y0));
+  }
   Form().SpanPanelMenuItem->trigger();
   Form().Chart->SetCursorX(from);
   Form().Chart->SetCursorX2(to);
