@@ -9,6 +9,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -268,6 +270,181 @@ TEST(AlarmEvents, TheDefaultDeadband) {
   EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}, 0.0, 30.0), 0.6).deadband, 0.0);
   EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}, 0.0, 30.0), 0.6).minSeconds, 30.0);
   EXPECT_EQ(EventRules(AlarmLimits(ChannelLimits{80.0, 20.0}), 0.6).deadband, 0.6);
+}
+
+// A channel of random values with gaps, `count` samples 1..7 s apart.
+ChannelInfo RandomChannel(std::mt19937& random, int count) {
+  std::uniform_int_distribution<int> step(1, 7);
+  std::uniform_int_distribution<int> value(0, 100);
+  std::bernoulli_distribution gap(0.05);
+  ChannelInfo c;
+  c.number = 6;
+  std::int64_t t = 0;
+  for (int i = 0; i < count; ++i) {
+    c.times.push_back(At(t));
+    c.values.push_back(gap(random) ? GapValue : static_cast<float>(value(random)));
+    t += step(random);
+  }
+  return c;
+}
+
+// A noisy channel's periods kept up to a cap: the first ones in full, every one counted, the rest
+// covered by stretches for the bands that never grow past the cap, whatever the grain.
+TEST(AlarmEvents, AFinderKeepsTheFirstPeriodsCountsThemAllAndCoversTheRest) {
+  struct Case {
+    const char* name;
+    ChannelLimits limits;
+    AlarmEventRules rules;
+    AlarmEventCap cap;
+  };
+  const std::size_t unlimited = std::numeric_limits<std::size_t>::max();
+  const std::vector<Case> cases = {
+      {"no cap", {70.0, 25.0}, {}, {unlimited, 0}},
+      {"nothing kept", {70.0, 25.0}, {}, {0, 0}},
+      {"one kept", {70.0, 25.0}, {2.5, 0}, {1, 0}},
+      {"a few kept, stretches only where periods touch", {70.0, 25.0}, {}, {5, 0}},
+      {"a few kept, a minute's grain", {70.0, 25.0}, {5.0, 3.0}, {5, 60000}},
+      {"a grain wider than the channel", {70.0, 25.0}, {}, {3, 1000000000}},
+      {"a negative grain counts as 0", {70.0, std::nullopt}, {}, {4, -5}},
+      {"more kept than there are", {70.0, 25.0}, {}, {100000, 0}},
+      {"limits that cross", {40.0, 60.0}, {}, {7, 0}},
+  };
+  std::mt19937 random(41);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    for (int round = 0; round < 20; ++round) {
+      const ChannelInfo c = RandomChannel(random, 400);
+      const std::vector<AlarmEvent> all = FindAlarmEvents(c, k.limits, k.rules);
+      AlarmEventFinder finder(c.number, k.limits, k.rules, k.cap);
+      for (std::size_t i = 0; i < c.times.size(); ++i) finder.Add(c.times[i], c.values[i]);
+      finder.Finish();
+      EXPECT_EQ(finder.Total(), all.size());
+      // The first to end, in time order: with limits apart the first ones of the whole list.
+      const std::vector<AlarmEvent>& kept = finder.Events();
+      ASSERT_EQ(kept.size(), std::min(all.size(), k.cap.most));
+      EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end(),
+                                 [](const AlarmEvent& x, const AlarmEvent& y) { return x.start < y.start; }));
+      std::vector<AlarmEvent> rest;
+      for (const AlarmEvent& e : all) {
+        const bool isKept = std::any_of(kept.begin(), kept.end(), [&](const AlarmEvent& h) {
+          return h.upper == e.upper && h.start == e.start && h.end == e.end && h.extreme == e.extreme;
+        });
+        if (!isKept) rest.push_back(e);
+      }
+      EXPECT_EQ(rest.size(), all.size() - kept.size());
+      if (*k.limits.upper > *k.limits.lower || !k.limits.lower) {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+          EXPECT_EQ(kept[i].start, all[i].start) << i;
+        }
+      }
+      // Every period past them inside a stretch of its side, whose extreme is the most extreme.
+      const std::vector<AlarmEvent>& beyond = finder.Beyond();
+      EXPECT_EQ(beyond.empty(), rest.empty());
+      for (const AlarmEvent& e : rest) {
+        const auto stretch = std::find_if(beyond.begin(), beyond.end(), [&](const AlarmEvent& b) {
+          return b.upper == e.upper && b.start <= e.start && e.end <= b.end;
+        });
+        ASSERT_NE(stretch, beyond.end()) << e.start;
+        EXPECT_TRUE(e.upper ? e.extreme <= stretch->extreme : e.extreme >= stretch->extreme);
+        EXPECT_EQ(stretch->number, c.number);
+        EXPECT_EQ(stretch->limit, e.limit);
+      }
+      for (const bool upper : {true, false}) {
+        std::vector<AlarmEvent> side;
+        std::copy_if(beyond.begin(), beyond.end(), std::back_inserter(side),
+                     [upper](const AlarmEvent& b) { return b.upper == upper; });
+        EXPECT_LE(side.size(), std::max<std::size_t>(k.cap.most, 1));
+        for (std::size_t i = 0; i < side.size(); ++i) {
+          EXPECT_DOUBLE_EQ(side[i].seconds, static_cast<double>(SpanMilliseconds(side[i].end) -
+                                                                SpanMilliseconds(side[i].start)) / 1000.0);
+          const bool covers = std::any_of(rest.begin(), rest.end(), [&](const AlarmEvent& e) {
+            return e.upper == upper && e.extreme == side[i].extreme && e.extremeTime == side[i].extremeTime;
+          });
+          EXPECT_TRUE(covers) << "a stretch's extreme is one of the periods it covers";
+          if (i > 0) {
+            EXPECT_LT(side[i - 1].end, side[i].start);
+          }
+        }
+      }
+    }
+  }
+}
+
+// A month of a channel swinging across its limit every second, kept to a few periods: the
+// stretches cover the month end to end in at most as many pieces.
+TEST(AlarmEvents, AChatteringMonthKeptToAFewPeriodsIsCoveredEndToEnd) {
+  AlarmEventFinder finder(1, ChannelLimits{100.0, std::nullopt}, {}, {10, 0});
+  const std::int64_t seconds = 30LL * 86400;
+  for (std::int64_t s = 0; s <= seconds; s += 1) finder.Add(At(s), s % 2 ? 100.5f : 99.5f);
+  finder.Finish();
+  EXPECT_EQ(finder.Total(), static_cast<std::size_t>(seconds / 2));
+  ASSERT_EQ(finder.Events().size(), 10u);
+  EXPECT_DOUBLE_EQ(finder.Events()[0].start, At(1));
+  const std::vector<AlarmEvent>& beyond = finder.Beyond();
+  ASSERT_FALSE(beyond.empty());
+  EXPECT_LE(beyond.size(), 10u);
+  EXPECT_DOUBLE_EQ(beyond.front().start, At(21));
+  EXPECT_DOUBLE_EQ(beyond.back().end, At(seconds));
+  double covered = 0.0;
+  for (const AlarmEvent& b : beyond) covered += b.seconds;
+  EXPECT_GE(covered, 0.99 * static_cast<double>(seconds - 21));
+}
+
+TEST(AlarmEvents, AFinderWithoutLimitsOrSamplesFindsNothing) {
+  AlarmEventFinder none(1, ChannelLimits{}, {}, {});
+  EXPECT_FALSE(none.Active());
+  none.Add(At(0), 1e9f);
+  none.Finish();
+  EXPECT_TRUE(none.Events().empty());
+  EXPECT_EQ(none.Total(), 0u);
+  AlarmEventFinder empty(1, ChannelLimits{1.0, 0.0}, {}, {});
+  empty.Finish();
+  empty.Finish();  // twice: nothing more
+  EXPECT_TRUE(empty.Events().empty());
+  // Values that are no figures: NaN ends a period as a gap does; an infinite value is beyond.
+  const std::vector<AlarmEvent> odd =
+      FindAlarmEvents(Channel({{0, 50}, {10, std::numeric_limits<float>::infinity()}, {20, std::nanf("")},
+                               {30, -std::numeric_limits<float>::infinity()}, {40, 50}}),
+                      ChannelLimits{80.0, 20.0});
+  ASSERT_EQ(odd.size(), 2u);
+  EXPECT_TRUE(odd[0].upper);
+  EXPECT_DOUBLE_EQ(odd[0].end, At(20));
+  EXPECT_FALSE(odd[1].upper);
+  EXPECT_DOUBLE_EQ(odd[1].start, At(30));
+}
+
+// The default deadband from the span of values streamed past gives what the channel's samples give.
+TEST(AlarmEvents, TheDefaultDeadbandFromAStreamedSpanOfValues) {
+  const ChannelInfo c = Channel({{0, 40}, {10, GapValue}, {20, 60}, {30, std::nanf("")}, {40, 55},
+                                 {50, std::numeric_limits<float>::infinity()}});
+  ValueSpan values;
+  for (const float v : c.values) values.Add(v);
+  ASSERT_TRUE(values.any);
+  EXPECT_EQ(values.low, 40.0f);
+  EXPECT_EQ(values.high, 60.0f);
+  struct Case {
+    const char* name;
+    ChannelLimits limits;
+    std::optional<std::pair<double, double>> range;
+    bool needsValues;
+  };
+  const std::vector<Case> cases = {
+      {"a range", {80.0, std::nullopt}, std::pair(0.0, 1000.0), false},
+      {"a range of no width, one limit", {80.0, std::nullopt}, std::pair(5.0, 5.0), true},
+      {"a range that is no figure, one limit", {std::nullopt, 50.0}, std::pair(0.0, std::nan("")), true},
+      {"two limits", {80.0, 20.0}, std::nullopt, false},
+      {"an upper limit only", {80.0, std::nullopt}, std::nullopt, true},
+      {"a lower limit inside the values", {std::nullopt, 50.0}, std::nullopt, true},
+      {"no limits", {}, std::nullopt, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    EXPECT_EQ(DefaultDeadbandNeedsValues(k.limits, k.range), k.needsValues);
+    EXPECT_EQ(DefaultDeadband(k.limits, k.range, values), DefaultDeadband(k.limits, k.range, c));
+    // Values it does not need change nothing; without any the limit alone has no width.
+    EXPECT_EQ(DefaultDeadband(k.limits, k.range, ValueSpan{}),
+              k.needsValues ? 0.0 : DefaultDeadband(k.limits, k.range, c));
+  }
 }
 
 TEST(AlarmEvents, ALiveLineReadsAsTheSamplesItWasDrawnFrom) {
