@@ -20,6 +20,7 @@
 #include "chart/ChannelLimitsStore.h"
 #include "chart/ui/ChartPage.h"
 #include "chart/ui/TrendChart.h"
+#include "platform/MallocTuning.h"
 #include "platform/ui/Prompts.h"
 #include "workbench/PeriodPages.h"
 #include "workbench/ui/DataListModel.h"
@@ -137,7 +138,7 @@ void ArchiveCommands::OpenPeriod(const ArchivePeriodChoice& given) {
     c.samples = period->samples;
     plan->channels = std::move(period->channels);
     if (c.samples == 0) return UserMessage{"所选时段没有数据。", MessageIcon::Information};
-    if (c.samples > limit) {
+    if (OpensInOverview(c.samples, limit)) {
       plan->overview = true;
       return std::nullopt;
     }
@@ -230,10 +231,10 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
         std::string error;
         if (count) {
           const std::optional<std::int64_t> samples =
-              archive.CountSamples(choice.recorderId, fromMs, toMs, choice.channels, error);
+              archive.CountSamplesExactly(choice.recorderId, fromMs, toMs, choice.channels, error);
           if (!samples) return error;
           outcome->samples = *samples;
-          if (*samples <= limit) return {};
+          if (!OpensInOverview(*samples, limit)) return {};
         }
         std::optional<std::vector<ChannelEnvelope>> envelopes =
             archive.Envelope(choice.recorderId, fromMs, toMs, choice.channels, pixels, error);
@@ -247,7 +248,7 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
           ShowFailure(error);  // the chart keeps what it shows
           return;
         }
-        if (outcome->samples >= 0 && outcome->samples <= exactLimit_) {
+        if (outcome->samples >= 0 && !OpensInOverview(outcome->samples, exactLimit_)) {
           ArchivePeriodChoice window = overview_->choice;
           window.fromMs = fromMs;
           window.toMs = toMs;
@@ -322,6 +323,7 @@ void ArchiveCommands::BackToOverview() {
   Forget();
   window_.PrepareLoad(false);
   window_.ResetView();
+  ReleaseFreeMemory();  // the exact window's samples, given back
   window_.chartPage_->SetRoundSteps(true);
   StartOverview(choice, std::move(channels), summary);
 }
@@ -342,13 +344,13 @@ void ArchiveCommands::FilterOverview(const FilterSettings& settings) {
   std::string error;
   window_.RunLongCommand(QStringLiteral("数据正在筛选，请稍等..."), [&](ProgressSink&) {
     const std::unique_ptr<Archive> archive = Archive::Open(window.location, false, error);
-    if (archive) count = archive->CountSamples(window.recorderId, window.fromMs, window.toMs, window.channels, error);
+    if (archive) count = archive->CountSamplesExactly(window.recorderId, window.fromMs, window.toMs, window.channels, error);
   });
   if (!count) {
     ShowFailure(QString::fromStdString(error));
     return;
   }
-  if (*count > exactLimit_) {
+  if (OpensInOverview(*count, exactLimit_)) {
     CurrentPrompts().Message(&window_,
                              QStringLiteral("所选时段有 %1 个数据，超过 %2 个，请缩小时间范围或减少通道后再筛选。")
                                  .arg(*count)

@@ -1,5 +1,6 @@
 #include "platform/MallocTuning.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,5 +13,7 @@ void RestartWithHugePageMalloc(char** argv) {
   execv("/proc/self/exe", argv);
   unsetenv("GLIBC_TUNABLES");  // the restart failed: go on as we are
 }
+
+void ReleaseFreeMemory() { malloc_trim(0); }
 
 }  // namespace vantiro

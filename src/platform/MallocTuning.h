@@ -9,4 +9,9 @@ namespace vantiro {
 // GLIBC_TUNABLES is already set, or VANTIRO_PLAIN_PAGES is). Returns only when no restart happened.
 void RestartWithHugePageMalloc(char** argv);
 
+// Gives the memory the allocator holds free back to the system (a large dataset dropped: the
+// allocator keeps what its worker threads freed for later use otherwise, and the process stays
+// as large as at its peak).
+void ReleaseFreeMemory();
+
 }  // namespace vantiro
