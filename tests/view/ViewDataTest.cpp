@@ -24,6 +24,7 @@ using namespace vantiro::testing;
 
 constexpr std::int64_t kStartMs = 1273658400000;  // 2010-05-12 10:00:00 on the archive's clock
 constexpr double kInf = std::numeric_limits<double>::infinity();
+const std::pair<double, double> kRange = {-80.0, 120.0};  // a channel's recorded range, where it has one
 
 // A recording of its own made in code: channel `number` sampled at `times` (archive ms) with
 // `values`, one source of the recorder.
@@ -92,17 +93,26 @@ class ViewDataTest : public ::testing::TestWithParam<Engine> {
     std::unique_ptr<DatasetViewData> dataset;
     std::unique_ptr<ArchivePeriodViewData> streamed;
   };
-  std::unique_ptr<Both> Period(std::int64_t fromMs, std::int64_t toMs) {
+  // With `ranges` both know each channel's recorded range (kRange, as a recorder file gives it),
+  // without neither (as a CSV import).
+  std::unique_ptr<Both> Period(std::int64_t fromMs, std::int64_t toMs, bool ranges = true) {
     auto both = std::make_unique<Both>();
     DatasetSummary summary;
     std::string error;
     EXPECT_TRUE(archive_->ReadPeriod(recorderId_, fromMs, toMs, {1, 2}, false, summary, both->samples, error)) << error;
     std::map<int, int> decimals;
-    for (const ChannelSummaryInfo& c : channels_) decimals[c.number] = 1;
-    both->dataset = std::make_unique<DatasetViewData>(both->samples, std::vector<std::size_t>{0, 1}, -kInf, kInf, decimals);
+    std::map<int, std::pair<double, double>> recorded;
+    for (const ChannelSummaryInfo& c : channels_) {
+      decimals[c.number] = 1;
+      if (ranges) recorded[c.number] = kRange;
+    }
+    both->dataset = std::make_unique<DatasetViewData>(both->samples, std::vector<std::size_t>{0, 1}, -kInf, kInf,
+                                                      decimals, recorded);
     std::vector<ChannelSummaryInfo> channels = channels_;
     for (ChannelSummaryInfo& c : channels) {
-      c.hasRange = true;
+      c.hasRange = ranges;
+      c.rangeLow = static_cast<float>(kRange.first);
+      c.rangeHigh = static_cast<float>(kRange.second);
       c.decimals = 1;
     }
     both->streamed =
@@ -187,6 +197,173 @@ TEST_P(ViewDataTest, ASpanMeasuresTheSameFromMemoryAndFromTheChunks) {
     ExpectSameStatistics(*both->dataset, *both->streamed, FromArchiveMs(firstMs_), FromArchiveMs(lastMs_), limits);
     ExpectSameStatistics(*both->dataset, *both->streamed, FromArchiveMs(kStartMs + 3700 * 1000), FromArchiveMs(kStartMs + 3700 * 1000), limits);
   }
+}
+
+void ExpectSameEvents(const std::vector<AlarmEvent>& a, const std::vector<AlarmEvent>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    SCOPED_TRACE("event " + std::to_string(i));
+    EXPECT_EQ(a[i].number, b[i].number);
+    EXPECT_EQ(a[i].upper, b[i].upper);
+    EXPECT_EQ(a[i].limit, b[i].limit);
+    EXPECT_EQ(a[i].start, b[i].start);
+    EXPECT_EQ(a[i].end, b[i].end);
+    EXPECT_EQ(a[i].seconds, b[i].seconds);
+    EXPECT_EQ(a[i].extreme, b[i].extreme);
+    EXPECT_EQ(a[i].extremeTime, b[i].extremeTime);
+  }
+}
+
+// The alarm events both sources give over [from, to]; those of `a`.
+std::vector<ChannelAlarmEvents> ExpectSameAlarms(ViewData& a, ViewData& b, DateTime from, DateTime to,
+                                                 const AlarmLimitsByChannel& limits, const AlarmEventCap& cap) {
+  std::vector<ChannelAlarmEvents> ea, eb;
+  std::string error;
+  EXPECT_TRUE(a.AlarmEvents(from, to, limits, cap, ea, error)) << error;
+  EXPECT_TRUE(b.AlarmEvents(from, to, limits, cap, eb, error)) << error;
+  EXPECT_EQ(ea.size(), b.ChannelCount());
+  if (ea.size() != eb.size()) {
+    ADD_FAILURE() << ea.size() << " channels against " << eb.size();
+    return ea;
+  }
+  for (std::size_t c = 0; c < ea.size(); ++c) {
+    SCOPED_TRACE("channel " + std::to_string(ea[c].number));
+    EXPECT_EQ(ea[c].number, eb[c].number);
+    EXPECT_EQ(ea[c].deadband, eb[c].deadband);
+    EXPECT_EQ(ea[c].total, eb[c].total);
+    ExpectSameEvents(ea[c].events, eb[c].events);
+    ExpectSameEvents(ea[c].beyond, eb[c].beyond);
+    EXPECT_EQ(ea[c].values.has_value(), eb[c].values.has_value());
+    if (ea[c].values && eb[c].values) {
+      EXPECT_EQ(ea[c].values->any, eb[c].values->any);
+      EXPECT_EQ(ea[c].values->low, eb[c].values->low);
+      EXPECT_EQ(ea[c].values->high, eb[c].values->high);
+    }
+  }
+  return ea;
+}
+
+// The periods beyond the limits, anywhere in the period: spans that start or end on a sample, in
+// the hole, on its gap sample or on a recorded one, before the first and after the last; limits
+// of every kind with typed and default deadbands (from the recorded range, the limits' distance or
+// the values' span), shortest durations, and a cap.
+TEST_P(ViewDataTest, AlarmEventsAreTheSameFromMemoryAndFromTheChunks) {
+  struct LimitsCase {
+    const char* name;
+    AlarmLimitsByChannel limits;
+  };
+  const std::vector<LimitsCase> limitsCases = {
+      {"both limits, default deadband; a lower limit with its own rules",
+       {{1, AlarmLimits(20.0, -20.0)}, {2, AlarmLimits(std::nullopt, 0.0, 1.5, 3.0)}}},
+      {"one limit, default deadband (range or values); limits that cross",
+       {{1, AlarmLimits(30.0, std::nullopt)}, {2, AlarmLimits(10.0, 40.0)}}},
+      {"a lower limit without a deadband but a shortest duration; a channel without limits",
+       {{1, AlarmLimits(std::nullopt, -45.0, 0.0, 10.0)}}},
+      {"a deadband wider than everything; a lower limit only",
+       {{1, AlarmLimits(0.0, std::nullopt, 100.0)}, {2, AlarmLimits(std::nullopt, -40.0)}}},
+      {"rules that are no figures", {{1, AlarmLimits(25.0, -25.0, -3.0, std::nan(""))}}},
+      {"none", {}},
+  };
+  const std::vector<AlarmEventCap> caps = {{}, {3, 0}, {2, 20000}};
+  for (const bool ranges : {true, false}) {
+    for (const auto& [fromMs, toMs] : {std::pair{INT64_MIN / 4, INT64_MAX / 4},
+                                       std::pair{kStartMs + 3650 * 1000 + 300, kStartMs + 12000 * 1000 + 123}}) {
+      SCOPED_TRACE(std::string(ranges ? "with" : "without") + " ranges, period from " + std::to_string(fromMs));
+      const std::unique_ptr<Both> both = Period(fromMs, toMs, ranges);
+      // The gap samples the period holds: recorded ones and the hole's.
+      std::vector<std::int64_t> gaps;
+      const ChannelInfo& one = both->samples[0];
+      for (std::size_t i = 0; i < one.values.size(); ++i) {
+        if (IsGapValue(one.values[i])) gaps.push_back(ToArchiveMs(one.times[i]));
+      }
+      ASSERT_GE(gaps.size(), 2u);
+      std::vector<std::int64_t> moments = Moments();
+      for (const std::int64_t g : gaps) moments.insert(moments.end(), {g - 1, g, g + 1});
+      std::mt19937 random(5);
+      bool endedAtAGap = false, anyBeyond = false;
+      for (const LimitsCase& l : limitsCases) {
+        SCOPED_TRACE(l.name);
+        for (std::size_t c = 0; c < caps.size(); ++c) {
+          SCOPED_TRACE("cap " + std::to_string(c));
+          // The whole period, and reversed ends.
+          const std::vector<ChannelAlarmEvents> whole = ExpectSameAlarms(*both->dataset, *both->streamed, -kInf, kInf, l.limits, caps[c]);
+          ExpectSameAlarms(*both->dataset, *both->streamed, kInf, -kInf, l.limits, caps[c]);
+          ExpectSameAlarms(*both->dataset, *both->streamed, std::nan(""), FromArchiveMs(gaps.back()), l.limits, caps[c]);
+          for (const ChannelAlarmEvents& found : whole) {
+            anyBeyond = anyBeyond || !found.beyond.empty();
+            for (const AlarmEvent& e : found.events) {
+              for (const std::int64_t g : gaps) endedAtAGap = endedAtAGap || ToArchiveMs(e.end) == g;
+            }
+          }
+          for (int i = 0; i < 8; ++i) {
+            const std::int64_t a = moments[random() % moments.size()];
+            const std::int64_t b = moments[random() % moments.size()];
+            SCOPED_TRACE("span " + std::to_string(a - kStartMs) + " " + std::to_string(b - kStartMs));
+            ExpectSameAlarms(*both->dataset, *both->streamed, FromArchiveMs(a), FromArchiveMs(b), l.limits, caps[c]);
+          }
+        }
+      }
+      EXPECT_TRUE(endedAtAGap) << "no period ended at a gap sample: the case is not tried";
+      EXPECT_TRUE(anyBeyond) << "no cap was reached: the case is not tried";
+    }
+  }
+}
+
+// The whole source's events are those the window finds in the samples it holds (FindAlarmEvents
+// with the deadband the window gives), and a span's are those of its samples alone.
+TEST_P(ViewDataTest, AlarmEventsOfTheWholePeriodAreThoseOfItsSamples) {
+  const AlarmLimitsByChannel limits = {{1, AlarmLimits(20.0, -20.0, std::nullopt, 2.0)}, {2, AlarmLimits(35.0, std::nullopt)}};
+  for (const bool ranges : {true, false}) {
+    SCOPED_TRACE(ranges ? "with ranges" : "without ranges");
+    const std::unique_ptr<Both> both = Period(INT64_MIN / 4, INT64_MAX / 4, ranges);
+    std::vector<ChannelAlarmEvents> found;
+    std::string error;
+    ASSERT_TRUE(both->streamed->AlarmEvents(-kInf, kInf, limits, {}, found, error)) << error;
+    ASSERT_EQ(found.size(), 2u);
+    for (std::size_t c = 0; c < 2; ++c) {
+      const ChannelInfo& channel = both->samples[c];
+      const AlarmLimits& l = limits.at(channel.number);
+      std::optional<std::pair<double, double>> range;
+      if (ranges) range = kRange;
+      const double deadband = DefaultDeadband(l, range, channel);
+      EXPECT_EQ(found[c].deadband, deadband);
+      EXPECT_EQ(found[c].values.has_value(), !ranges && c == 1);
+      const std::vector<AlarmEvent> expected = FindAlarmEvents(channel, l, EventRules(l, deadband));
+      EXPECT_FALSE(expected.empty());
+      EXPECT_EQ(found[c].total, expected.size());
+      ExpectSameEvents(found[c].events, expected);
+      // A span alone: the samples within it.
+      const std::int64_t a = kStartMs + 2000 * 1000 + 300, b = kStartMs + 9000 * 1000;
+      ChannelInfo within;
+      within.number = channel.number;
+      for (std::size_t i = 0; i < channel.times.size(); ++i) {
+        const std::int64_t t = ToArchiveMs(channel.times[i]);
+        if (t < a || t > b) continue;
+        within.times.push_back(channel.times[i]);
+        within.values.push_back(channel.values[i]);
+      }
+      std::vector<ChannelAlarmEvents> span;
+      ASSERT_TRUE(both->streamed->AlarmEvents(FromArchiveMs(b), FromArchiveMs(a), limits, {}, span, error)) << error;
+      ExpectSameEvents(span[c].events, FindAlarmEvents(within, l, EventRules(l, deadband)));
+    }
+  }
+}
+
+TEST_P(ViewDataTest, AlarmEventsCancelledOrOfAnArchiveThatIsNotThereSaySo) {
+  const std::unique_ptr<Both> both = Period(INT64_MIN / 4, INT64_MAX / 4, false);
+  const AlarmLimitsByChannel limits = {{1, AlarmLimits(20.0, std::nullopt)}};
+  std::atomic<bool> cancel{true};
+  std::vector<ChannelAlarmEvents> found;
+  for (ViewData* data : std::initializer_list<ViewData*>{both->dataset.get(), both->streamed.get()}) {
+    std::string error;
+    EXPECT_FALSE(data->AlarmEvents(-kInf, kInf, limits, {}, found, error, &cancel));
+    EXPECT_FALSE(error.empty());
+  }
+  ArchivePeriodViewData missing({dir_.File("nowhere.sqlite"), recorderId_, channels_, INT64_MIN / 4, INT64_MAX / 4});
+  std::string error;
+  EXPECT_FALSE(missing.AlarmEvents(-kInf, kInf, limits, {}, found, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("nowhere.sqlite")));
 }
 
 TEST_P(ViewDataTest, TheValueHoldingAtTheStartComesFromHoweverLongBefore) {
