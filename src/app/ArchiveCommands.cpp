@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <cmath>
 
 #include "app/TMainForm.h"
@@ -226,8 +227,12 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
   auto outcome = std::make_shared<Outcome>();
   const bool count = !first;
   const std::int64_t limit = exactLimit_;
+  // A newer window supersedes the one being read: that read stops at its next channel.
+  if (envelopeCancel_) envelopeCancel_->store(true);
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  envelopeCancel_ = cancel;
   chartTasks_->Run(
-      [outcome, choice, fromMs, toMs, pixels, count, limit](Archive& archive) -> std::string {
+      [outcome, choice, fromMs, toMs, pixels, count, limit, cancel](Archive& archive) -> std::string {
         std::string error;
         if (count) {
           const std::optional<std::int64_t> samples =
@@ -237,13 +242,13 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
           if (!OpensInOverview(*samples, limit)) return {};
         }
         std::optional<std::vector<ChannelEnvelope>> envelopes =
-            archive.Envelope(choice.recorderId, fromMs, toMs, choice.channels, pixels, error);
-        if (!envelopes) return error;
+            archive.Envelope(choice.recorderId, fromMs, toMs, choice.channels, pixels, error, cancel.get());
+        if (!envelopes) return cancel->load() ? std::string() : error;
         outcome->envelopes = std::move(*envelopes);
         return {};
       },
-      [this, outcome, fromMs, toMs, pixels, first](const QString& error) {
-        if (!overview_ || exactWindow_) return;
+      [this, outcome, fromMs, toMs, pixels, first, cancel](const QString& error) {
+        if (!overview_ || exactWindow_ || cancel->load()) return;
         if (!error.isEmpty()) {
           ShowFailure(error);  // the chart keeps what it shows
           return;

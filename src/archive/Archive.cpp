@@ -1242,7 +1242,8 @@ class ColumnFolder {
 
 std::optional<std::vector<ChannelEnvelope>> Archive::Envelope(std::int64_t recorderId, std::int64_t fromMs,
                                                               std::int64_t toMs, const std::vector<int>& channels,
-                                                              int pixels, std::string& error) {
+                                                              int pixels, std::string& error,
+                                                              const std::atomic<bool>* cancel) {
   if (pixels <= 0 || toMs < fromMs) return std::vector<ChannelEnvelope>{};
   const std::int64_t span = toMs - fromMs + 1;
   const std::int64_t level = EnvelopeLevelMs(fromMs, toMs, pixels);
@@ -1267,6 +1268,7 @@ std::optional<std::vector<ChannelEnvelope>> Archive::Envelope(std::int64_t recor
       // A bucket belongs to the period when it starts in it; the first one may start before.
       const std::int64_t firstBucket = FloorDiv(fromMs, level) * level;
       for (const int number : numbers) {
+        if (cancel && cancel->load()) throw SqlError("已取消");
         statement->Reset();
         statement->BindInt(1, recorderId);
         statement->BindInt(2, number);
@@ -1287,6 +1289,7 @@ std::optional<std::vector<ChannelEnvelope>> Archive::Envelope(std::int64_t recor
       std::vector<std::int64_t> times;
       std::vector<float> values;
       for (const int number : numbers) {
+        if (cancel && cancel->load()) throw SqlError("已取消");
         BindChunksOfPeriod(*statement, recorderId, number, fromMs, toMs, longest);
         times.clear();
         values.clear();

@@ -236,9 +236,11 @@ class Archive {
 
   // The envelope of each channel over [fromMs, toMs] in `pixels` columns: min, max and mean per
   // column, from the summary level that fits (EnvelopeLevelMs) or from the exact samples.
+  // Nothing, with `error`, when `cancel` is set before the last channel has been read.
   std::optional<std::vector<ChannelEnvelope>> Envelope(std::int64_t recorderId, std::int64_t fromMs,
                                                        std::int64_t toMs, const std::vector<int>& channels,
-                                                       int pixels, std::string& error);
+                                                       int pixels, std::string& error,
+                                                       const std::atomic<bool>* cancel = nullptr);
 
   // The connection, for tests and tools that look at the database itself.
   SqlConnection& Connection() { return *connection_; }

@@ -14,7 +14,9 @@
 //                                       time one of its chunks spans (so that the chunks of a
 //                                       period are found from an index on their first time)
 //   chunk(id, recorder_id, channel, source_id, first_ms, last_ms, count, gap_count, min_value,
-//          max_value, sum_value, data)  the samples, compressed (ChunkCodec.h)
+//          max_value, sum_value, data)  the samples, compressed (ChunkCodec.h); the columns beside
+//                                       the blob also in an index (chunk_span), so that counting
+//                                       and finding chunks never reads a blob's pages
 //   summary(recorder_id, channel, level_ms, bucket_ms, source_id, count, min_value, max_value,
 //          sum_value)                   per 10 minutes, hour and day, per source
 //   view trend(recorder, channel, level_ms, bucket_ms, samples, min_value, max_value, mean_value)

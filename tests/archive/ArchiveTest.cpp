@@ -389,6 +389,36 @@ TEST_P(ArchiveTest, AnImportKilledAtAnyStepLeavesTheArchiveAsItWas) {
   EXPECT_EQ(again.duplicates, 4 * 200);
 }
 
+TEST_P(ArchiveTest, AnArchiveMadeBeforeItsCountingIndexesGetsThemWhenOpenedAndReadsTheSame) {
+  // The indexes that let counts and envelopes read no blob: an archive without them (made by an
+  // earlier version) is given them by the next opener and answers as before.
+  const auto indexes = [](Archive& archive) {
+    auto statement = archive.Connection().Prepare(
+        archive.Connection().Dialect() == SqlDialect::Postgres
+            ? "SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() AND "
+              "indexname IN ('chunk_span', 'summary_envelope')"
+            : "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN ('chunk_span', 'summary_envelope')");
+    return statement->Step() ? statement->Int(0) : -1;
+  };
+  std::int64_t before = 0;
+  {
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("r", Load(WriteRecording(File("a.bin"), kMay12, 9000, 2))).outcome,
+              ImportResult::Outcome::Imported);
+    EXPECT_EQ(indexes(*archive), 2);
+    std::string error;
+    before = *archive->CountSamplesExactly(RecorderId(*archive, "r"), INT64_MIN / 4, INT64_MAX / 4, {}, error);
+    archive->Connection().Execute("DROP INDEX chunk_span; DROP INDEX summary_envelope");
+    EXPECT_EQ(indexes(*archive), 0);
+  }
+  auto archive = OpenArchive(location_, false);
+  ASSERT_TRUE(archive);
+  EXPECT_EQ(indexes(*archive), 2);
+  std::string error;
+  EXPECT_EQ(*archive->CountSamplesExactly(RecorderId(*archive, "r"), INT64_MIN / 4, INT64_MAX / 4, {}, error), before);
+  EXPECT_GT(before, 8192);  // more than one chunk
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), EngineName);
 
 }  // namespace
