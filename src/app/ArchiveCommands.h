@@ -116,7 +116,8 @@ class ArchiveCommands : public QObject {
   ArchiveTasks* readoutTasks_;
   ArchiveTasks* pageTasks_;
   ArchiveTasks* statsTasks_;
-  std::shared_ptr<std::atomic<bool>> statsCancel_;  // the span being measured
+  std::shared_ptr<std::atomic<bool>> statsCancel_;     // the span being measured
+  std::shared_ptr<std::atomic<bool>> envelopeCancel_;  // the window being read for the chart
 };
 
 }  // namespace vantiro
