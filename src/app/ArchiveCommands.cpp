@@ -54,7 +54,8 @@ ArchiveCommands::ArchiveCommands(TMainForm& window)
       chartTasks_(new ArchiveTasks(this)),
       readoutTasks_(new ArchiveTasks(this)),
       pageTasks_(new ArchiveTasks(this)),
-      statsTasks_(new ArchiveTasks(this)) {
+      statsTasks_(new ArchiveTasks(this)),
+      alarmTasks_(new ArchiveTasks(this)) {
   import_ = std::make_unique<ArchiveImportCommand>(
       &window_, [this](const QString& text, const std::function<void(ProgressSink&)>& work) {
         window_.RunLongCommand(text, work);
@@ -63,6 +64,7 @@ ArchiveCommands::ArchiveCommands(TMainForm& window)
 
 ArchiveCommands::~ArchiveCommands() {
   if (statsCancel_) statsCancel_->store(true);  // the window closes without waiting for a year's figures
+  if (alarmCancel_) alarmCancel_->store(true);
 }
 
 void ArchiveCommands::ImportFiles() { import_->ChooseFilesAndImport(); }
@@ -83,7 +85,8 @@ void ArchiveCommands::SetAskRecorder(
 }
 
 bool ArchiveCommands::Busy() const {
-  return chartTasks_->Busy() || readoutTasks_->Busy() || pageTasks_->Busy() || statsTasks_->Busy();
+  return chartTasks_->Busy() || readoutTasks_->Busy() || pageTasks_->Busy() || statsTasks_->Busy() ||
+         alarmTasks_->Busy();
 }
 
 void ArchiveCommands::Forget() {
@@ -92,6 +95,8 @@ void ArchiveCommands::Forget() {
   pageTasks_->Cancel();
   statsTasks_->Cancel();
   if (statsCancel_) statsCancel_->store(true);
+  alarmTasks_->Cancel();
+  if (alarmCancel_) alarmCancel_->store(true);
   overview_.reset();
   exactWindow_ = false;
   window_.chartPage_->SetRoundSteps(false);
@@ -185,6 +190,7 @@ void ArchiveCommands::StartOverview(const ArchivePeriodChoice& choice, std::vect
   readoutTasks_->SetLocation(choice.location);
   pageTasks_->SetLocation(choice.location);
   statsTasks_->SetLocation(choice.location);
+  alarmTasks_->SetLocation(choice.location);
   SetCaption(QStringLiteral("档案 %1: 概览 %2（%3 个数据，超过 %4 个时按每列的最小值和最大值显示；放大到 %4 个以内显示精确数据）")
                  .arg(QString::fromStdString(choice.recorder), PeriodText(choice.fromMs, choice.toMs))
                  .arg(choice.samples)
@@ -453,6 +459,35 @@ void ArchiveCommands::OverviewStatistics(DateTime from, DateTime to, const Limit
       [this, rows, cancel, show](const QString& error) {
         if (cancel->load() || !OverviewShown()) return;
         show(std::move(*rows), error);
+      });
+}
+
+void ArchiveCommands::OverviewAlarms(const AlarmLimitsByChannel& limits, std::size_t most,
+                                     std::function<void(std::vector<ChannelAlarmEvents>, const QString&)> show) {
+  if (!OverviewShown()) return;
+  // Newer limits supersede those being followed: that search stops at its next chunk.
+  if (alarmCancel_) alarmCancel_->store(true);
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  alarmCancel_ = cancel;
+  auto found = std::make_shared<std::vector<ChannelAlarmEvents>>();
+  const ArchivePeriodSource source = PeriodSource();
+  // The stretches past the periods kept: no finer than a pixel column of the whole period on the
+  // widest screen, so that they shade as the periods they cover would.
+  constexpr std::int64_t kWidestPlot = 4096;
+  const AlarmEventCap cap{most, std::max<std::int64_t>(1, (source.toMs - source.fromMs) / kWidestPlot)};
+  alarmTasks_->Run(
+      [found, source, limits, cap, cancel](Archive& archive) -> std::string {
+        std::string error;
+        ArchivePeriodViewData data(source, &archive);
+        const double unbounded = std::numeric_limits<double>::infinity();
+        if (!data.AlarmEvents(-unbounded, unbounded, limits, cap, *found, error, cancel.get())) {
+          return cancel->load() ? std::string() : error;
+        }
+        return {};
+      },
+      [this, found, cancel, show](const QString& error) {
+        if (cancel->load() || !OverviewShown()) return;
+        show(std::move(*found), error);
       });
 }
 

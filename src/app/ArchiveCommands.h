@@ -78,6 +78,13 @@ class ArchiveCommands : public QObject {
   // newer request stops the one still measuring, whose rows are never shown.
   void OverviewStatistics(DateTime from, DateTime to, const LimitsByChannel& limits,
                           std::function<void(std::vector<SpanStatistics>, const QString& error)> show);
+  // The alarm events of the whole period while an overview is shown: found exactly in the
+  // archive's chunks on a worker, each channel's first `most` kept (the rest counted, and covered
+  // for the bands by stretches a pixel column of the whole period wide at the finest), handed to
+  // `show` on the GUI thread; a newer request stops the one still finding, whose events are never
+  // shown.
+  void OverviewAlarms(const AlarmLimitsByChannel& limits, std::size_t most,
+                      std::function<void(std::vector<ChannelAlarmEvents>, const QString& error)> show);
   // The data filter on an overview: the chosen window and channels opened exact when they hold at
   // most the limit (the overview stays otherwise, and says why).
   void FilterOverview(const FilterSettings& settings);
@@ -118,6 +125,8 @@ class ArchiveCommands : public QObject {
   ArchiveTasks* statsTasks_;
   std::shared_ptr<std::atomic<bool>> statsCancel_;     // the span being measured
   std::shared_ptr<std::atomic<bool>> envelopeCancel_;  // the window being read for the chart
+  ArchiveTasks* alarmTasks_;
+  std::shared_ptr<std::atomic<bool>> alarmCancel_;  // the events being found
 };
 
 }  // namespace vantiro

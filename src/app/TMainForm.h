@@ -176,7 +176,9 @@ class TMainForm : public QMainWindow {
   // reports while monitoring), with the deadband and minimum duration of its alarm events.
   AlarmLimits LineLimits(std::size_t line) const;
   // The deadband of the line's events when none is typed: 1 % of its channel's recorded range
-  // (DefaultDeadband of `samples`, the line's, for a channel without one).
+  // (DefaultDeadband of `samples`, the line's, for a channel without one; in an overview, whose
+  // lines are not the samples, of the values' span its events measured, NaN while that is not
+  // known).
   double LineDefaultDeadband(std::size_t line, const ChannelLimits& limits, const ChannelInfo& samples) const;
   // The limits dialog of a legend entry's context menu; the typed limits are kept for the recording.
   void EditLineLimits(std::size_t line);
@@ -186,6 +188,8 @@ class TMainForm : public QMainWindow {
   void RefreshSpanPanel();
   void RefreshSpanPanelNow();
   void RefreshAlarms();
+  // An overview's: its events found in the archive on a worker ("计算中…" in the list meanwhile).
+  void RefreshOverviewAlarms();
   // The samples between the two cursors of the channels on show: the statistics per line.
   std::vector<SpanStatistics> SpanRows() const;
   // Save on the chart page: the chart picture, or the CSV of the samples in the visible window or
@@ -301,6 +305,9 @@ class TMainForm : public QMainWindow {
   std::map<int, AlarmLimits> typedAlarms_;    // typed for the recording, with their event rules
   std::map<int, ChannelLimits> typedLimits_;  // the same limits alone, as the statistics take them
   std::map<int, ChannelLimits> liveLimits_;  // the recorder's high and low limits while monitoring
+  // The span of each channel's values over an overview's period, where its alarm events measured it
+  // (the default deadband of a channel without a range and with one limit).
+  std::map<int, ValueSpan> overviewValues_;
   bool spanRefreshPending_ = false;
   void ReadRegistrySwitches();
   void OnPageChanged(int index);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 #include "app/ArchiveCommands.h"
 #include "app/TMainForm.h"
@@ -162,7 +163,8 @@ void TMainForm::AlarmListMenuItemClick() {
   WriteRegistryInt(kSettingsKey, "AlarmList", AlarmListMenuItem->isChecked() ? 1 : 0);
   AlarmView->setVisible(AlarmListMenuItem->isChecked());
   BalanceChartPanels();
-  RefreshAlarms();
+  // An overview's list is filled whenever its events come, shown or not.
+  if (!archive_->OverviewShown()) RefreshAlarms();
 }
 
 void TMainForm::SetRecording(std::string limitsKey, std::map<int, std::pair<double, double>> ranges,
@@ -172,6 +174,7 @@ void TMainForm::SetRecording(std::string limitsKey, std::map<int, std::pair<doub
   channelDecimals_ = std::move(decimals);
   typedAlarms_ = limitsKey_.empty() ? AlarmLimitsByChannel{} : LoadAlarmLimits(limitsKey_);
   typedLimits_ = LimitsByChannel(typedAlarms_.begin(), typedAlarms_.end());
+  overviewValues_.clear();
   if (chartPage_->linesShown) chartPage_->linesShown();
 }
 
@@ -214,8 +217,17 @@ AlarmLimits TMainForm::LineLimits(std::size_t line) const {
 }
 
 double TMainForm::LineDefaultDeadband(std::size_t line, const ChannelLimits& limits, const ChannelInfo& samples) const {
-  const auto range = channelRanges_.find(LineChannelNumber(Chart->Line(line).title));
-  return DefaultDeadband(limits, range != channelRanges_.end() ? std::optional(range->second) : std::nullopt, samples);
+  const int number = LineChannelNumber(Chart->Line(line).title);
+  const auto range = channelRanges_.find(number);
+  const std::optional<std::pair<double, double>> recorded =
+      range != channelRanges_.end() ? std::optional(range->second) : std::nullopt;
+  if (archive_->OverviewShown() && DefaultDeadbandNeedsValues(limits, recorded)) {
+    // The drawn columns are not the values: the span the archive's samples gave, when measured.
+    const auto measured = overviewValues_.find(number);
+    return measured != overviewValues_.end() ? DefaultDeadband(limits, recorded, measured->second)
+                                             : std::numeric_limits<double>::quiet_NaN();
+  }
+  return DefaultDeadband(limits, recorded, samples);
 }
 
 void TMainForm::EditLineLimits(std::size_t line) {
@@ -247,6 +259,10 @@ void TMainForm::SetLineLimits(std::size_t line, const AlarmLimits& limits) {
 }
 
 void TMainForm::RefreshAlarms() {
+  if (archive_->OverviewShown()) {
+    RefreshOverviewAlarms();
+    return;
+  }
   std::vector<TrendChart::AlarmBand> bands;
   std::vector<AlarmEvent> events;
   std::vector<int> lineOfEvent;
@@ -276,6 +292,51 @@ void TMainForm::RefreshAlarms() {
     decimals.push_back(LineDecimals(static_cast<std::size_t>(lineOfEvent[k])));
   }
   AlarmView->ShowEvents(std::move(sorted), decimals);
+}
+
+void TMainForm::RefreshOverviewAlarms() {
+  // The events of the whole period found in the archive's chunks on a worker while the window
+  // answers; the bands and the list keep what they show until they come.
+  const bool any = std::any_of(typedAlarms_.begin(), typedAlarms_.end(),
+                               [](const auto& typed) { return typed.second.upper || typed.second.lower; });
+  const auto show = [this](std::vector<ChannelAlarmEvents> found, const QString& error) {
+    if (!error.isEmpty()) {
+      AlarmView->ShowEvents({}, {}, 0, QStringLiteral("  读取档案失败：") + error);
+      return;
+    }
+    std::map<int, std::size_t> lineOf;
+    for (std::size_t i = 0; i < Chart->LineCount(); ++i) lineOf.emplace(LineChannelNumber(Chart->Line(i).title), i);
+    std::vector<TrendChart::AlarmBand> bands;
+    std::vector<std::pair<AlarmEvent, std::size_t>> events;  // with its line
+    std::size_t total = 0;
+    for (ChannelAlarmEvents& channel : found) {
+      if (channel.values) overviewValues_[channel.number] = *channel.values;
+      const auto line = lineOf.find(channel.number);
+      if (line == lineOf.end()) continue;
+      total += channel.total;
+      for (const AlarmEvent& e : channel.events) {
+        bands.push_back({line->second, e});
+        events.emplace_back(e, line->second);
+      }
+      for (const AlarmEvent& e : channel.beyond) bands.push_back({line->second, e});
+    }
+    Chart->SetAlarmBands(std::move(bands));
+    // The list in time order across channels: its first rows, each channel having kept its first.
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.first.start < b.first.start; });
+    if (events.size() > AlarmList::kMostRows) events.resize(AlarmList::kMostRows);
+    std::vector<AlarmEvent> listed;
+    std::vector<int> decimals;
+    listed.reserve(events.size());
+    for (const auto& [e, line] : events) {
+      listed.push_back(e);
+      decimals.push_back(LineDecimals(line));
+    }
+    AlarmView->ShowEvents(std::move(listed), decimals, total);
+  };
+  // Without limits too: an older search still running is stopped and its events never shown.
+  if (any) AlarmView->ShowCalculating();
+  archive_->OverviewAlarms(typedAlarms_, AlarmList::kMostRows, show);
 }
 
 std::vector<SpanStatistics> TMainForm::SpanRows() const {

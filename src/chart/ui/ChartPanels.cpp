@@ -149,18 +149,29 @@ AlarmList::AlarmList(QWidget* parent) : QWidget(parent) {
   });
 }
 
-void AlarmList::ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals) {
-  const bool same = events.size() == events_.size() &&
+void AlarmList::ShowCalculating() {
+  calculating_ = true;
+  caption_->setText(QStringLiteral("报警事件  计算中…"));
+  table_->setEnabled(false);
+}
+
+void AlarmList::ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals, std::size_t total,
+                           const QString& note) {
+  calculating_ = false;
+  table_->setEnabled(true);
+  const std::size_t shown = std::min(events.size(), kMostRows);
+  total = std::max(total, events.size());
+  const QString caption = (total > shown ? QStringLiteral("报警事件  共%1条，列出前%2条").arg(total).arg(shown)
+                                         : QStringLiteral("报警事件  共%1条").arg(total)) +
+                          note;
+  const bool same = caption == caption_->text() && events.size() == events_.size() &&
                     std::equal(events.begin(), events.end(), events_.begin(), [](const AlarmEvent& a, const AlarmEvent& b) {
                       return a.number == b.number && a.upper == b.upper && a.start == b.start && a.end == b.end &&
                              a.extreme == b.extreme && a.limit == b.limit;
                     });
   if (same) return;  // a live reading that changed nothing: the list keeps its scroll and selection
   events_ = std::move(events);
-  const std::size_t shown = std::min(events_.size(), kMostRows);
-  caption_->setText(events_.size() > shown
-                        ? QStringLiteral("报警事件  共%1条，列出前%2条").arg(events_.size()).arg(shown)
-                        : QStringLiteral("报警事件  共%1条").arg(events_.size()));
+  caption_->setText(caption);
   table_->setUpdatesEnabled(false);
   table_->setRowCount(static_cast<int>(shown));
   for (std::size_t i = 0; i < shown; ++i) {
@@ -252,7 +263,11 @@ void ChannelLimitsDialog::ShowDefaultDeadband() {
   };
   read(upperBox_, upperEdit_, typed.upper);
   read(lowerBox_, lowerEdit_, typed.lower);
-  deadbandEdit_->setPlaceholderText(QStringLiteral("默认 %1").arg(QString::number(defaultDeadband_(typed), 'g', 6)));
+  // Not known yet (a channel of a long period whose values have not been read): no figure.
+  const double deadband = defaultDeadband_(typed);
+  deadbandEdit_->setPlaceholderText(std::isfinite(deadband)
+                                        ? QStringLiteral("默认 %1").arg(QString::number(deadband, 'g', 6))
+                                        : QStringLiteral("默认"));
 }
 
 void ChannelLimitsDialog::accept() {

@@ -63,8 +63,14 @@ class AlarmList : public QWidget {
   inline static constexpr std::size_t kMostRows = 5000;
 
   explicit AlarmList(QWidget* parent = nullptr);
-  // The events in time order, each with the decimals of its channel.
-  void ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals);
+  // The events in time order, each with the decimals of its channel; `total` how many there are
+  // when only the first of them were kept (0: as many as given); `note` follows the caption.
+  void ShowEvents(std::vector<AlarmEvent> events, const std::vector<int>& decimals, std::size_t total = 0,
+                  const QString& note = {});
+  // The events are being found (a long period of the archive): the caption says so and the events
+  // shown, those found before, are greyed until ShowEvents.
+  void ShowCalculating();
+  bool Calculating() const { return calculating_; }
   const std::vector<AlarmEvent>& Events() const { return events_; }
   QString Caption() const;
   QTableWidget* Table() const { return table_; }
@@ -76,6 +82,7 @@ class AlarmList : public QWidget {
   QLabel* caption_;
   QTableWidget* table_;
   std::vector<AlarmEvent> events_;
+  bool calculating_ = false;
 };
 
 class ChannelLimitsDialog : public QDialog {

@@ -10,7 +10,9 @@
 #include <cmath>
 #include <atomic>
 #include <filesystem>
+#include <iterator>
 #include <thread>
+#include <tuple>
 
 #include "app/AppWindows.h"
 #include "app/ArchiveCommands.h"
@@ -284,6 +286,186 @@ TEST_P(ArchiveInWindowTest, AnOverviewsLegendAndSpanPanelGiveTheExactSamplesFigu
   Form().Chart->SetCursorX(start + 17777.0 / 86400.0);
   QCoreApplication::processEvents();
   EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 5000.000")) << Form().Chart->LineTitleShown(0).toStdString();
+}
+
+// Two lists of alarm events the same, field for field.
+void ExpectSameEvents(const std::vector<AlarmEvent>& actual, const std::vector<AlarmEvent>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE("event " + std::to_string(i));
+    EXPECT_EQ(actual[i].number, expected[i].number);
+    EXPECT_EQ(actual[i].upper, expected[i].upper);
+    EXPECT_EQ(actual[i].limit, expected[i].limit);
+    EXPECT_EQ(ToArchiveMs(actual[i].start), ToArchiveMs(expected[i].start));
+    EXPECT_EQ(ToArchiveMs(actual[i].end), ToArchiveMs(expected[i].end));
+    EXPECT_EQ(actual[i].seconds, expected[i].seconds);
+    EXPECT_EQ(actual[i].extreme, expected[i].extreme);
+    EXPECT_EQ(ToArchiveMs(actual[i].extremeTime), ToArchiveMs(expected[i].extremeTime));
+  }
+}
+
+std::vector<AlarmEvent> BandEvents(const TrendChart& chart, std::size_t line) {
+  std::vector<AlarmEvent> events;
+  for (const TrendChart::AlarmBand& band : chart.AlarmBands()) {
+    if (band.line == line) events.push_back(band.event);
+  }
+  std::stable_sort(events.begin(), events.end(), [](const AlarmEvent& a, const AlarmEvent& b) { return a.start < b.start; });
+  return events;
+}
+
+// The alarm bands and the event list of an overview are those of the same period opened exact (not
+// of the drawn columns): found in the archive's chunks on a worker, "计算中…" meanwhile, periods
+// ended by a recorded gap, by the hole between the files and by the last sample.
+TEST_P(ArchiveInWindowTest, AnOverviewsAlarmEventsAreThoseOfThePeriodOpenedExact) {
+  {
+    auto archive = OpenArchive(location_);
+    for (const auto& [name, start, interrupted] :
+         {std::tuple{"a.bin", kMay13, true}, std::tuple{"b.bin", kMay13 + 9000, false}}) {
+      ASSERT_EQ(archive->Import("kiln", Load(WriteRecording(dir_.File(name), start, 3000, 3, 1, interrupted))).outcome,
+                ImportResult::Outcome::Imported);
+    }
+  }
+  if (!Form().AlarmListMenuItem->isChecked()) Form().AlarmListMenuItem->trigger();
+  ASSERT_TRUE(Form().AlarmListMenuItem->isChecked());
+  OpenAll("kiln");
+  ASSERT_FALSE(Commands().OverviewShown());
+  ASSERT_EQ(Form().Chart->LineCount(), 3u);
+  // Limits placed within each channel's values: an upper one with the default deadband (1 % of the
+  // recorded range, wider than the channel's swing: its periods end only at a gap, the hole or the
+  // last sample), a lower one with its own rules, and both limits without a deadband.
+  std::vector<AlarmLimits> limits;
+  for (std::size_t c = 0; c < 3; ++c) {
+    const ChannelInfo& channel = Form().channels[c];
+    ValueSpan span;
+    for (const float v : channel.values) span.Add(v);
+    ASSERT_TRUE(span.any);
+    const double low = span.low, width = span.high - span.low;
+    ASSERT_GT(width, 0.0);
+    limits.push_back(c == 0   ? AlarmLimits(low + 0.8 * width, std::nullopt)
+                     : c == 1 ? AlarmLimits(std::nullopt, low + 0.3 * width, 0.1 * width, 3.0)
+                              : AlarmLimits(low + 0.7 * width, low + 0.2 * width, 0.0));
+    Form().SetLineLimits(c, limits.back());
+  }
+  const std::vector<AlarmEvent> exact = Form().AlarmView->Events();
+  const QString caption = Form().AlarmView->Caption();
+  ASSERT_GT(exact.size(), 100u);
+  EXPECT_EQ(caption, QStringLiteral("报警事件  共%1条").arg(exact.size()));
+  std::vector<std::vector<AlarmEvent>> exactBands;
+  for (std::size_t line = 0; line < 3; ++line) exactBands.push_back(BandEvents(*Form().Chart, line));
+  const ChannelInfo none;  // an overview's lines are not the samples: its deadbands never read them
+  const double exactDeadband = Form().LineDefaultDeadband(0, limits[0], Form().channels[0]);
+  // The hole and the gap end periods of the first channel.
+  std::size_t endedAtAGap = 0;
+  for (const AlarmEvent& e : exactBands[0]) {
+    const ChannelInfo& channel = Form().channels[0];
+    for (std::size_t i = 0; i < channel.times.size(); ++i) {
+      if (IsGapValue(channel.values[i]) && ToArchiveMs(channel.times[i]) == ToArchiveMs(e.end)) ++endedAtAGap;
+    }
+  }
+  EXPECT_GE(endedAtAGap, 2u);
+
+  Commands().SetExactLimit(5000);
+  OpenAll("kiln");
+  ASSERT_TRUE(Commands().OverviewShown());
+  EXPECT_FALSE(Form().AlarmView->Calculating());
+  EXPECT_EQ(Form().AlarmView->Caption(), caption);
+  ExpectSameEvents(Form().AlarmView->Events(), exact);
+  for (std::size_t line = 0; line < 3; ++line) {
+    SCOPED_TRACE("band of line " + std::to_string(line));
+    ExpectSameEvents(BandEvents(*Form().Chart, line), exactBands[line]);
+  }
+  EXPECT_EQ(Form().LineDefaultDeadband(0, limits[0], none), exactDeadband);
+
+  // New limits: the list says it is finding them, and then shows them; back to the old ones, the
+  // events as before.
+  Form().SetLineLimits(0, AlarmLimits(limits[0].upper, std::nullopt, 0.0));
+  EXPECT_TRUE(Form().AlarmView->Calculating());
+  EXPECT_TRUE(Form().AlarmView->Caption().contains(QStringLiteral("计算中…"))) << Form().AlarmView->Caption().toStdString();
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_FALSE(Form().AlarmView->Calculating());
+  EXPECT_GT(Form().AlarmView->Events().size(), exact.size());  // without a deadband every swing
+  // Two changes in a row: only the last one's events are shown.
+  Form().SetLineLimits(2, AlarmLimits());
+  Form().SetLineLimits(0, limits[0]);
+  Form().SetLineLimits(2, limits[2]);
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_EQ(Form().AlarmView->Caption(), caption);
+  ExpectSameEvents(Form().AlarmView->Events(), exact);
+  // All limits cleared: nothing, at once and after.
+  for (std::size_t line = 0; line < 3; ++line) Form().SetLineLimits(line, AlarmLimits());
+  ASSERT_TRUE(Settle(Commands()));
+  EXPECT_TRUE(Form().AlarmView->Events().empty());
+  EXPECT_TRUE(Form().Chart->AlarmBands().empty());
+  EXPECT_EQ(Form().AlarmView->Caption(), QStringLiteral("报警事件  共0条"));
+}
+
+// A channel chattering across its limit (as a CSV import: no recorded range): an overview keeps
+// only the periods the list shows, says how many there are, and shades the rest; a channel with one
+// limit takes its default deadband from its values in the archive, as the exact period does.
+TEST_P(ArchiveInWindowTest, AnOverviewOfANoisyChannelKeepsTheListedEventsAndCountsTheRest) {
+  const std::int64_t startMs = ToArchiveMs(RecorderSecondsToDateTime(kMay13));
+  {
+    SourceRecording r;
+    r.path = "/recordings/press.csv";
+    r.contentHash = "hash-press";
+    r.size = 1000;
+    for (const int number : {1, 2}) {
+      ChannelInfo c;
+      c.number = static_cast<std::int16_t>(number);
+      c.unit = "MPa";
+      for (std::int64_t i = 0; i < 12000; ++i) {
+        c.times.push_back(FromArchiveMs(startMs + i * 1000));
+        c.values.push_back(number == 1 ? (i % 2 ? 100.0f : 0.0f) : static_cast<float>(i) / 100.0f);
+      }
+      r.channels.push_back(std::move(c));
+    }
+    r.summary.startTime = FromArchiveMs(startMs);
+    r.summary.endTime = FromArchiveMs(startMs + 11999 * 1000);
+    auto archive = OpenArchive(location_);
+    ASSERT_EQ(archive->Import("press", r).outcome, ImportResult::Outcome::Imported);
+  }
+  if (!Form().AlarmListMenuItem->isChecked()) Form().AlarmListMenuItem->trigger();
+  OpenAll("press");
+  ASSERT_FALSE(Commands().OverviewShown());
+  ASSERT_EQ(Form().Chart->LineCount(), 2u);
+  const AlarmLimits chatter(50.0, std::nullopt, 0.0);
+  const AlarmLimits ramp(100.0, std::nullopt);
+  Form().SetLineLimits(0, chatter);
+  Form().SetLineLimits(1, ramp);
+  const std::vector<AlarmEvent> exact = Form().AlarmView->Events();
+  ASSERT_EQ(exact.size(), 6001u);
+  const QString caption = QStringLiteral("报警事件  共6001条，列出前5000条");
+  EXPECT_EQ(Form().AlarmView->Caption(), caption);
+  const double rampDeadband = Form().LineDefaultDeadband(1, ramp, Form().channels[1]);
+  EXPECT_DOUBLE_EQ(rampDeadband, 0.01 * 119.99f);
+
+  Commands().SetExactLimit(9000);
+  OpenAll("press");
+  ASSERT_TRUE(Commands().OverviewShown());
+  EXPECT_EQ(Form().AlarmView->Caption(), caption);
+  // The list's rows: the first 5000 across both channels, as the exact period lists them.
+  ExpectSameEvents(Form().AlarmView->Events(), std::vector<AlarmEvent>(exact.begin(), exact.begin() + 5000));
+  // Every period shaded: in full or within a stretch of the same side; far fewer bands than periods.
+  const std::vector<AlarmEvent> bands = BandEvents(*Form().Chart, 0);
+  EXPECT_LT(bands.size(), 6000u);
+  for (const AlarmEvent& e : exact) {
+    if (e.number != 1) continue;
+    const bool shaded = std::any_of(bands.begin(), bands.end(), [&e](const AlarmEvent& b) {
+      return b.upper == e.upper && b.start <= e.start && e.end <= b.end;
+    });
+    ASSERT_TRUE(shaded) << "a period at " << SpanTimeText(e.start) << " not shaded";
+  }
+  // The ramp's one period (past the listed rows: after the first 5000 swings) shaded in full.
+  std::vector<AlarmEvent> rampEvents;
+  std::copy_if(exact.begin(), exact.end(), std::back_inserter(rampEvents), [](const AlarmEvent& e) { return e.number == 2; });
+  ASSERT_EQ(rampEvents.size(), 1u);
+  ExpectSameEvents(BandEvents(*Form().Chart, 1), rampEvents);
+  // The ramp's default deadband from its values in the archive, as the exact period gave it; the
+  // chattering channel's values were never read (its deadband is typed): not known.
+  const ChannelInfo none;  // an overview's lines are not the samples: its deadbands never read them
+  EXPECT_EQ(Form().LineDefaultDeadband(1, ramp, none), rampDeadband);
+  EXPECT_TRUE(std::isnan(Form().LineDefaultDeadband(0, ChannelLimits{50.0, std::nullopt}, none)));
+  EXPECT_DOUBLE_EQ(Form().LineDefaultDeadband(0, ChannelLimits{50.0, 40.0}, none), 0.1);
 }
 
 TEST_P(ArchiveInWindowTest, APeriodWithoutDataSaysSoAndOneSampleOpensAsOneRow) {
