@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <limits>
 
 #include "chart/Cursors.h"
 
 namespace vantiro {
 namespace {
+
+// SpanMilliseconds(FromArchiveMs(t)) - t: the archive's epoch (1970-01-01) in the DateTime's
+// milliseconds (from 1899-12-30).
+constexpr std::int64_t kArchiveToSpanMs = 25569LL * 86400000LL;
 
 // The limits typed for channel `number`, none when none were.
 ChannelLimits LimitsOf(const LimitsByChannel& limits, int number) {
@@ -220,40 +226,80 @@ bool ArchivePeriodViewData::Statistics(DateTime from, DateTime to, const LimitsB
   struct Measuring {
     SpanAccumulator span;
     DecimalsFinder decimals;
+    bool findDecimals;  // the archive does not say them
     std::optional<Archive::PeriodClip> clip;
   };
   std::vector<Measuring> measuring;
   measuring.reserve(n);
   for (const ChannelSummaryInfo& c : source_.channels) {
-    measuring.push_back(Measuring{SpanAccumulator(from, to, LimitsOf(limits, c.number)), {}, {}});
+    measuring.push_back(Measuring{SpanAccumulator(from, to, LimitsOf(limits, c.number)), {}, !c.hasRange, {}});
   }
-  const std::vector<int> numbers = Numbers(source_.channels);
   const std::int64_t a = ToArchiveMs(std::min(from, to));
   const std::int64_t b = ToArchiveMs(std::max(from, to));
-  std::size_t at = 0;
-  int current = -1;
   // The period's samples from the one holding at the span's start (or the period's end) on.
   const std::int64_t periodEnd = std::max(source_.fromMs, source_.toMs);
-  const bool ok = archive->StreamPeriod(
-      source_.recorderId, std::clamp(a, source_.fromMs, periodEnd), std::clamp(b, source_.fromMs, periodEnd), numbers,
-      [&](int number, const Archive::SampleBatch& batch) {
-        if (number != current) {
-          current = number;
-          while (at < n && numbers[at] != number) ++at;
-          if (at < n) measuring[at].clip.emplace(source_.fromMs, source_.toMs);
-        }
-        if (at >= n) return false;
-        Measuring& m = measuring[at];
-        bool more = m.clip->Take(batch, [&m, a, b](std::int64_t t, float v) {
-          if (t >= a && t <= b) m.decimals.Add(v);
-          // Measured as the same samples read into a dataset are.
-          const DateTime time = FromArchiveMs(t);
-          m.span.Add(SpanMilliseconds(time), time, v);
-        });
-        return more && !m.span.Done();
-      },
-      error, cancel);
+  const std::int64_t streamFrom = std::clamp(a, source_.fromMs, periodEnd);
+  const std::int64_t streamTo = std::clamp(b, source_.fromMs, periodEnd);
+  // Measures the channels at `places` (ascending) over `on`.
+  const auto measure = [&](Archive& on, const std::vector<std::size_t>& places, std::string& why) {
+    std::vector<int> numbers;
+    for (const std::size_t k : places) numbers.push_back(source_.channels[k].number);
+    std::size_t at = 0;
+    int current = -1;
+    return on.StreamPeriod(
+        source_.recorderId, streamFrom, streamTo, numbers,
+        [&](int number, const Archive::SampleBatch& batch) {
+          if (number != current) {
+            current = number;
+            while (at < numbers.size() && numbers[at] != number) ++at;
+            if (at < numbers.size()) measuring[places[at]].clip.emplace(source_.fromMs, source_.toMs);
+          }
+          if (at >= numbers.size()) return false;
+          Measuring& m = measuring[places[at]];
+          const bool more = m.clip->Take(batch, [&m, a, b](std::int64_t t, float v) {
+            if (m.findDecimals && t >= a && t <= b) m.decimals.Add(v);
+            // Measured as the same samples read into a dataset are: SpanMilliseconds of the
+            // sample's DateTime, which is its archive time moved to the DateTime's epoch (exactly:
+            // the conversion's rounding is far below half a millisecond).
+            m.span.Add(t + kArchiveToSpanMs, FromArchiveMs(t), v);
+          });
+          return more && !m.span.Done();
+        },
+        why, cancel);
+  };
+  // Over more than a day the channels are shared between this thread and a second one with its own
+  // connection (a year of 16 channels is half a billion samples to decode); one thread for a short
+  // span, or when a second cannot connect.
+  std::vector<std::size_t> mine, other;
+  const bool share = b - a > 86400000;
+  for (std::size_t k = 0; k < n; ++k) (share && k % 2 == 1 ? other : mine).push_back(k);
+  std::string otherError;
+  bool otherOk = true;
+  std::unique_ptr<Archive> second;
+  if (!other.empty()) {
+    std::string ignored;
+    second = Archive::Open(source_.location, false, ignored);
+  }
+  if (!second) {
+    mine.insert(mine.end(), other.begin(), other.end());
+    std::sort(mine.begin(), mine.end());
+    other.clear();
+  }
+  std::thread helper;
+  if (second) {
+    try {
+      helper = std::thread([&] { otherOk = measure(*second, other, otherError); });
+    } catch (const std::system_error&) {
+      otherOk = measure(*second, other, otherError);
+    }
+  }
+  const bool ok = measure(*archive, mine, error);
+  if (helper.joinable()) helper.join();
   if (!ok) return false;
+  if (!otherOk) {
+    error = otherError;
+    return false;
+  }
   for (std::size_t k = 0; k < n; ++k) {
     const ChannelSummaryInfo& c = source_.channels[k];
     SpanStatistics s;

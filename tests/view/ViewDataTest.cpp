@@ -389,6 +389,44 @@ TEST_P(ViewDataTest, TheValueHoldingAtTheStartComesFromHoweverLongBefore) {
   EXPECT_EQ(rows[0].min, 2.0);  // the only sample inside
 }
 
+TEST_P(ViewDataTest, ASpanOfDaysMeasuredOnTwoConnectionsIsTheSameAsInMemory) {
+  // Spans longer than a day are measured on two threads, each channel on one of them: five
+  // channels every ten minutes for twelve days, with a day missing in the middle.
+  std::mt19937 random(5);
+  std::vector<std::pair<int, std::vector<std::pair<std::int64_t, float>>>> channels;
+  for (int c = 1; c <= 5; ++c) {
+    std::vector<std::pair<std::int64_t, float>> samples;
+    for (std::int64_t i = 0; i < 12 * 144; ++i) {
+      if (i / 144 == 6) continue;
+      samples.push_back({kStartMs + i * 600000, static_cast<float>(static_cast<int>(random() % 2001) - 1000) / 10.0f});
+    }
+    channels.push_back({c, samples});
+  }
+  ASSERT_EQ(archive_->Import("days", Recording("days", channels)).outcome, ImportResult::Outcome::Imported);
+  std::string error;
+  const std::optional<ResolvedPeriod> period =
+      ResolvePeriod(*archive_, 0, "days", {}, kPeriodOpenStart, kPeriodOpenEnd, error);
+  ASSERT_TRUE(period) << error;
+  DatasetSummary summary;
+  std::vector<ChannelInfo> samples;
+  ASSERT_TRUE(archive_->ReadPeriod(period->recorderId, period->fromMs, period->toMs, {}, false, summary, samples, error));
+  ASSERT_EQ(samples.size(), 5u);
+  std::vector<ChannelSummaryInfo> infos = period->channels;
+  std::map<int, int> decimals;
+  for (ChannelSummaryInfo& c : infos) {
+    c.hasRange = true;
+    c.decimals = 1;
+    decimals[c.number] = 1;
+  }
+  DatasetViewData inMemory(samples, {0, 1, 2, 3, 4}, -kInf, kInf, decimals);
+  ArchivePeriodViewData streamed({location_, period->recorderId, infos, period->fromMs, period->toMs});
+  const LimitsByChannel limits = {{2, AlarmLimits(50.0, -50.0)}, {5, AlarmLimits(std::nullopt, -90.0)}};
+  for (const auto& [from, to] : {std::pair{0.3, 11.7}, std::pair{5.5, 7.25}, std::pair{-1.0, 20.0}, std::pair{11.9, 1.1}}) {
+    SCOPED_TRACE("days " + std::to_string(from) + " to " + std::to_string(to));
+    ExpectSameStatistics(inMemory, streamed, FromArchiveMs(kStartMs) + from, FromArchiveMs(kStartMs) + to, limits);
+  }
+}
+
 TEST_P(ViewDataTest, AReadCancelledOrOfAnArchiveThatIsNotThereSaysSo) {
   const std::unique_ptr<Both> both = Period(INT64_MIN / 4, INT64_MAX / 4);
   std::atomic<bool> cancel{true};
