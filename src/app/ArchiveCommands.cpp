@@ -63,8 +63,10 @@ ArchiveCommands::ArchiveCommands(TMainForm& window)
 }
 
 ArchiveCommands::~ArchiveCommands() {
-  if (statsCancel_) statsCancel_->store(true);  // the window closes without waiting for a year's figures
+  // The window closes without waiting for a year's figures, events or a window's envelope.
+  if (statsCancel_) statsCancel_->store(true);
   if (alarmCancel_) alarmCancel_->store(true);
+  if (envelopeCancel_) envelopeCancel_->store(true);
 }
 
 void ArchiveCommands::ImportFiles() { import_->ChooseFilesAndImport(); }
@@ -97,6 +99,7 @@ void ArchiveCommands::Forget() {
   if (statsCancel_) statsCancel_->store(true);
   alarmTasks_->Cancel();
   if (alarmCancel_) alarmCancel_->store(true);
+  if (envelopeCancel_) envelopeCancel_->store(true);
   overview_.reset();
   exactWindow_ = false;
   window_.chartPage_->SetRoundSteps(false);
