@@ -28,6 +28,7 @@
 #include "support/RecorderFileBuilder.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
+#include "support/WholeTexts.h"
 
 namespace vantiro {
 namespace {
@@ -131,6 +132,28 @@ TEST_F(ChartPanelsTest, TheSpanPanelMeasuresBetweenTheCursorsAndCopiesAndExports
   f.SpanView->ExportButton()->click();
   EXPECT_EQ(ReadBytes(csv), Utf8ToGbk(SpanStatisticsCsv(f.SpanView->Rows())));
   EXPECT_EQ(GbkToUtf8(ReadBytes(csv)).substr(0, 6), "通道");
+}
+
+// In the window at a laptop's 1366 x 768, with limits on a channel: the span panel and the event
+// list show every caption and text whole, the span's as the cursors move.
+TEST_F(ChartPanelsTest, ThePanelsInTheWindowShowEveryTextWholeAsTheCursorsMove) {
+  TMainForm& f = StartWithHourFile();
+  f.resize(1366, 768);
+  f.SpanPanelMenuItem->trigger();
+  f.AlarmListMenuItem->trigger();
+  f.SetLineLimits(0, ChannelLimits{30.0, 15.0});
+  QApplication::processEvents();
+  const std::vector<std::string> nothingCut;
+  for (const int seconds : {1, 60, 599, 1800, 3600}) {
+    SCOPED_TRACE(seconds);
+    f.Chart->SetCursorX(HourStart + 30 * S);
+    f.Chart->SetCursorX2(HourStart + seconds * S);
+    QApplication::processEvents();
+    ASSERT_EQ(f.SpanView->Table()->rowCount(), 2);
+    EXPECT_EQ(testing::CutTexts(*f.SpanView->Table()), nothingCut);
+  }
+  ASSERT_EQ(f.AlarmView->Table()->rowCount(), 2);
+  EXPECT_EQ(testing::CutTexts(*f.AlarmView->Table()), nothingCut);
 }
 
 TEST_F(ChartPanelsTest, ScaleAndPanelsAreRememberedForTheNextStart) {

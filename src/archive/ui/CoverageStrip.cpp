@@ -34,11 +34,42 @@ void CoverageStrip::SetPeriod(ArchiveSpan period) {
   update();
 }
 
+QSize CoverageStrip::sizeHint() const { return QSize(600, std::max(64, minimumSizeHint().height())); }
+
+QSize CoverageStrip::minimumSizeHint() const {
+  // A bar of 12 pixels and a line of labels under its ticks.
+  return QSize(200, std::max(48, kBarTop + 12 + kTickLength + fontMetrics().height() + 2));
+}
+
+int CoverageStrip::BarHeight() const {
+  return std::max(12, height() - kBarTop - kTickLength - fontMetrics().height() - 2);
+}
+
+std::vector<StripLabel> CoverageStrip::Labels() const {
+  std::vector<StripLabel> labels;
+  const int w = width();
+  const QFontMetricsF metrics(font());
+  const double top = kBarTop + BarHeight() + kTickLength;
+  // Under a bar squeezed to its least, a line of labels that would not fit is left out whole.
+  if (top + metrics.height() > height()) return labels;
+  const int spacing = std::max(60, fontMetrics().horizontalAdvance(QStringLiteral("2025-03")) + 16);
+  double lastRight = -1.0;
+  for (const StripTick& tick : StripTicks(view_, w, spacing)) {
+    const QString text = QString::fromStdString(tick.text);
+    const QRectF rect(view_.X(tick.ms, w) + 2, top, std::ceil(metrics.horizontalAdvance(text)), metrics.height());
+    if (rect.left() < 0 || rect.right() > w) continue;
+    if (lastRight >= 0 && rect.left() < lastRight + 4) continue;
+    labels.push_back({text, rect});
+    lastRight = rect.right();
+  }
+  return labels;
+}
+
 void CoverageStrip::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const int w = width();
-  const int barTop = 4;
-  const int barHeight = std::max(12, height() - 26);
+  const int barTop = kBarTop;
+  const int barHeight = BarHeight();
   p.fillRect(QRect(0, barTop, w, barHeight), kHole);
   for (const ArchiveSpan& span : coverage_) {
     const double x0 = std::max(0.0, view_.X(span.firstMs, w));
@@ -56,12 +87,13 @@ void CoverageStrip::paintEvent(QPaintEvent*) {
     p.drawRect(r);
   }
   p.setPen(palette().color(QPalette::WindowText));
-  const QFontMetrics metrics(font());
-  for (const StripTick& tick : StripTicks(view_, w, std::max(60, metrics.horizontalAdvance(QStringLiteral("2025-03")) + 16))) {
+  const int spacing = std::max(60, fontMetrics().horizontalAdvance(QStringLiteral("2025-03")) + 16);
+  for (const StripTick& tick : StripTicks(view_, w, spacing)) {
     const double x = view_.X(tick.ms, w);
-    p.drawLine(QPointF(x, barTop + barHeight), QPointF(x, barTop + barHeight + 4));
-    p.drawText(QPointF(x + 2, height() - 4), QString::fromStdString(tick.text));
+    p.drawLine(QPointF(x, barTop + barHeight), QPointF(x, barTop + barHeight + kTickLength));
   }
+  const double ascent = QFontMetricsF(font()).ascent();
+  for (const StripLabel& label : Labels()) p.drawText(QPointF(label.rect.left(), label.rect.top() + ascent), label.text);
 }
 
 void CoverageStrip::wheelEvent(QWheelEvent* event) {

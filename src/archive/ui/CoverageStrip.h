@@ -4,12 +4,20 @@
 // the mouse from thirty years down to an hour, a drag moves the window, a click moves the period
 // there keeping its length.
 
+#include <QRectF>
+#include <QString>
 #include <QWidget>
 #include <vector>
 
 #include "archive/ArchivePeriods.h"
 
 namespace vantiro {
+
+// A time label under the strip: its text and where it is drawn.
+struct StripLabel {
+  QString text;
+  QRectF rect;
+};
 
 class CoverageStrip : public QWidget {
   Q_OBJECT
@@ -24,8 +32,12 @@ class CoverageStrip : public QWidget {
   StripView& View() { return view_; }
   const std::vector<ArchiveSpan>& Coverage() const { return coverage_; }
 
-  QSize sizeHint() const override { return QSize(600, 64); }
-  QSize minimumSizeHint() const override { return QSize(200, 48); }
+  // The labels at the strip's size, each right of its tick, whole and inside the strip: one that
+  // would reach past its end or into the label before it is left out.
+  std::vector<StripLabel> Labels() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
  signals:
   // A click on the strip: the period moved there.
@@ -39,6 +51,11 @@ class CoverageStrip : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // The bar's top and height, the labels under it.
+  static constexpr int kBarTop = 4;
+  static constexpr int kTickLength = 4;
+  int BarHeight() const;
+
   std::vector<ArchiveSpan> coverage_;
   ArchiveSpan period_{0, 0};
   StripView view_;

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "chart/Cursors.h"
+#include "platform/ui/FittedColumns.h"
 #include "platform/ui/Prompts.h"
 
 namespace vantiro {
@@ -28,10 +29,15 @@ QTableWidget* MakeTable(QWidget* parent, const QStringList& headers, const char*
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->verticalHeader()->setVisible(false);
   table->verticalHeader()->setDefaultSectionSize(QFontMetrics(table->font()).height() + 4);
-  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table->horizontalHeader()->setStretchLastSection(true);
   table->setWordWrap(false);
+  // Every caption and text whole; cut, when the panel is too narrow, and whole in its tooltip.
+  new FittedColumns(table);
   return table;
+}
+
+// The columns measured again for the rows just filled in.
+void RefitColumns(QTableWidget* table) {
+  if (auto* columns = table->findChild<FittedColumns*>(QString(), Qt::FindDirectChildrenOnly)) columns->Refit();
 }
 
 void SetCell(QTableWidget* table, int row, int column, const QString& text) {
@@ -70,8 +76,6 @@ SpanPanel::SpanPanel(QWidget* parent) : QWidget(parent) {
   for (const std::string& header : cells.front()) headers << QString::fromStdString(header);
   table_ = MakeTable(this, headers,
                      "SpanTable");
-  // Resizing to contents on every cursor step would measure every cell each time: once per fill.
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   layout->addWidget(table_, 1);
   connect(copy_, &QPushButton::clicked, this, [this] { CopyToClipboard(); });
   connect(export_, &QPushButton::clicked, this, &SpanPanel::exportRequested);
@@ -108,7 +112,6 @@ void SpanPanel::ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, 
   // The cells as the copy and the command line write them.
   const std::vector<std::vector<std::string>> cells = SpanStatisticsCells(rows_);
   const int count = static_cast<int>(cells.size()) - 1;
-  const bool grew = table_->rowCount() != count;
   table_->setUpdatesEnabled(false);
   table_->setRowCount(count);
   for (int r = 0; r < count; ++r) {
@@ -117,7 +120,8 @@ void SpanPanel::ShowStatistics(std::vector<SpanStatistics> rows, DateTime from, 
       SetCell(table_, r, static_cast<int>(c), QString::fromStdString(fields[c]));
     }
   }
-  if (grew) table_->resizeColumnsToContents();
+  // Measured on every fill: a cursor step changes the texts, not only the rows.
+  RefitColumns(table_);
   table_->setUpdatesEnabled(true);
 }
 
@@ -185,6 +189,7 @@ void AlarmList::ShowEvents(std::vector<AlarmEvent> events, const std::vector<int
     SetCell(table_, r, 4, QString::fromStdString(DurationText(e.seconds)));
     SetCell(table_, r, 5, QString::number(e.extreme, 'f', std::clamp(d, 0, 6)));
   }
+  RefitColumns(table_);
   table_->setUpdatesEnabled(true);
 }
 

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "platform/ui/FittedColumns.h"
 #include "platform/ui/Fonts.h"
 #include "workbench/ui/DataListModel.h"
 
@@ -39,6 +40,8 @@ TablePage::TablePage(const std::vector<ChannelInfo>& channels, const TableRows& 
   view_->horizontalHeader()->setHighlightSections(false);
   view_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   view_->horizontalHeader()->setStretchLastSection(false);
+  // A value wider than its column is cut; its tooltip shows it whole.
+  new CutTextTips(view_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
@@ -46,12 +49,12 @@ TablePage::TablePage(const std::vector<ChannelInfo>& channels, const TableRows& 
 
 int TablePage::ColumnPixelWidth(const TableColumn& column, std::size_t index) const {
   // Where the face is missing and a wider one stands in, a column widens just enough that its
-  // caption and its usual texts are not cut off.
+  // caption and its usual texts are not cut off: the caption as the header draws it (its margins,
+  // bold when highlighted), the texts with the cell's margins and grid line.
   const QFontMetrics metrics(view_->font());
-  const int margin = 10;
   const char* widest = index == 0 ? "000000" : index == 1 ? "0000-00-00 00:00:00" : "-00000.000";
-  const int needed = std::max(metrics.horizontalAdvance(QString::fromStdString(column.caption)),
-                              metrics.horizontalAdvance(QLatin1String(widest))) + margin;
+  const int needed = std::max(HeaderWidthFor(*view_->horizontalHeader(), QString::fromStdString(column.caption)),
+                              metrics.horizontalAdvance(QLatin1String(widest)) + CellTextPadding(*view_));
   return std::max(column.width, needed);
 }
 

@@ -1,8 +1,10 @@
 // The archive browser against a real archive: its recorders, a recorder's coverage and channels,
-// the periods, Open; an archive that cannot be read, and a server that goes away.
+// the periods, Open; an archive that cannot be read, and a server that goes away. The coverage
+// strip's labels, whole and apart at any size.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -274,6 +276,81 @@ TEST_P(ArchiveBrowserTest, TheCountIsExactAndSaysHowThePeriodWillOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveBrowserTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), EngineName);
+
+// The strip's time labels at many widths, heights, windows and faces: each whole inside the strip
+// and clear of the others.
+TEST(CoverageStripTest, LabelsAreWholeInsideTheStripAndApart) {
+  const std::int64_t hour = 3600000;
+  const std::int64_t day = 24 * hour;
+  const std::int64_t may13 = 1747094400000;  // 2025-05-13 00:00
+  struct Window {
+    const char* name;
+    std::int64_t from;
+    std::int64_t to;
+  };
+  const Window windows[] = {
+      {"an hour", may13, may13 + hour},
+      {"an hour from an odd minute", may13 + 17 * 60000, may13 + 77 * 60000},
+      {"six hours", may13 + 5 * hour, may13 + 11 * hour},
+      {"two days", may13 - day, may13 + day},
+      {"three weeks", may13 - 10 * day, may13 + 11 * day},
+      {"seven months", may13 - 200 * day, may13 + 13 * day},
+      {"four years", may13 - 1400 * day, may13 + 60 * day},
+      {"thirty years", may13 - StripView::kWidestMs + day, may13 + day},
+  };
+  QFont large = CoverageStrip().font();
+  large.setPixelSize(22);
+  large.setBold(true);
+  for (const bool largeFace : {false, true}) {
+    CoverageStrip strip;
+    if (largeFace) strip.setFont(large);
+    const QFontMetricsF metrics(strip.font());
+    for (const Window& window : windows) {
+      for (const int width : {200, 257, 600, 1023, 1366}) {
+        for (const int height : {strip.minimumSizeHint().height(), 64, 90}) {
+          SCOPED_TRACE(std::string(window.name) + " " + std::to_string(width) + "x" + std::to_string(height) +
+                       (largeFace ? " large" : ""));
+          strip.resize(width, height);
+          strip.View().SetWindow(window.from, window.to);
+          const std::vector<StripLabel> labels = strip.Labels();
+          if (!largeFace) EXPECT_FALSE(labels.empty());
+          for (std::size_t i = 0; i < labels.size(); ++i) {
+            const QRectF& r = labels[i].rect;
+            SCOPED_TRACE(labels[i].text.toStdString());
+            EXPECT_FALSE(labels[i].text.isEmpty());
+            EXPECT_GE(r.left(), 0.0);
+            EXPECT_LE(r.right(), width);
+            EXPECT_GE(r.top(), 0.0);
+            EXPECT_LE(r.bottom(), height);
+            EXPECT_GE(r.width(), metrics.horizontalAdvance(labels[i].text));
+            EXPECT_GE(r.height(), metrics.height());
+            if (i > 0) EXPECT_LT(labels[i - 1].rect.right(), r.left());
+          }
+          (void)strip.grab();  // and drawn
+        }
+      }
+    }
+  }
+}
+
+// A tick too near the strip's end for its label: the label is left out, not cut.
+TEST(CoverageStripTest, ALabelThatWouldReachPastTheEndIsLeftOut) {
+  const std::int64_t may13 = 1747094400000;
+  const std::int64_t hour = 3600000;
+  CoverageStrip strip;
+  strip.resize(600, 64);
+  // Ticks at 00:00 (the left end) and at 01:00, ten pixels before the right end.
+  strip.View().SetWindow(may13, may13 + hour * 600 / 590);
+  std::vector<QString> texts;
+  for (const StripLabel& label : strip.Labels()) texts.push_back(label.text);
+  EXPECT_EQ(texts, std::vector<QString>{QStringLiteral("05-13")});
+  // Wider, there is room for it.
+  strip.resize(800, 64);
+  strip.View().SetWindow(may13, may13 + hour * 800 / 700);
+  texts.clear();
+  for (const StripLabel& label : strip.Labels()) texts.push_back(label.text);
+  EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("05-13"), QStringLiteral("01:00")}));
+}
 
 TEST(ArchiveBrowserFailureTest, AnArchiveThatCannotBeReadSaysSoAndTheDialogStays) {
   TempDir dir;
