@@ -69,7 +69,7 @@ std::string DurationText(double seconds) {
 }
 
 std::string SecondCursorLegendTitle(DateTime x, DateTime x2) {
-  return "垂直游标X2: " + CursorText(x2) + "\nΔt: " + DurationText((x2 - x) * 86400.0);
+  return "垂直游标X2: " + CursorText(x2) + "\nΔt(X2-X1): " + DurationText((x2 - x) * 86400.0);
 }
 
 std::size_t NearestPoint(std::span<const ChartPoint> points, DateTime x) {

@@ -27,8 +27,8 @@ std::string CursorLegendTitle(DateTime x);
 std::string DurationText(double seconds);
 
 // The legend's title lines of the second vertical cursor at `x2`, under the first's:
-// "垂直游标X2: yyyy-MM-dd HH:mm:ss", then "Δt: HH:mm:ss" (Δt = x2 - x) on a line of its own, so
-// that the legend keeps its width while a cursor is dragged.
+// "垂直游标X2: yyyy-MM-dd HH:mm:ss", then "Δt(X2-X1): HH:mm:ss" (negative when X2 stands before
+// X1) on a line of its own, so that the legend keeps its width while a cursor is dragged.
 std::string SecondCursorLegendTitle(DateTime x, DateTime x2);
 
 // The point nearest to `x` by bisection over the points' X (ascending): a point whose X equals x

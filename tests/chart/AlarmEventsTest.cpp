@@ -604,7 +604,7 @@ TEST(Cursors, DurationsAndTheSecondCursorsTitle) {
       {86400.0 * 400, "400天 00:00:00"},
   };
   for (const auto& [seconds, text] : cases) EXPECT_EQ(DurationText(seconds), text) << seconds;
-  EXPECT_EQ(SecondCursorLegendTitle(At(0), At(3600)), "垂直游标X2: 2023-03-15 01:00:00\nΔt: 01:00:00");
+  EXPECT_EQ(SecondCursorLegendTitle(At(0), At(3600)), "垂直游标X2: 2023-03-15 01:00:00\nΔt(X2-X1): 01:00:00");
 }
 
 }  // namespace

@@ -274,7 +274,7 @@ TEST_P(ArchiveInWindowTest, AnOverviewsLegendAndSpanPanelGiveTheExactSamplesFigu
   const QStringList title = Form().Chart->LegendTitle().split(QLatin1Char('\n'));
   ASSERT_EQ(title.size(), 3) << Form().Chart->LegendTitle().toStdString();
   EXPECT_TRUE(title[1].startsWith(QStringLiteral("垂直游标X2: 2010-05-12 05:16:40"))) << title[1].toStdString();
-  EXPECT_TRUE(title[2].startsWith(QStringLiteral("Δt: "))) << title[2].toStdString();
+  EXPECT_TRUE(title[2].startsWith(QStringLiteral("Δt(X2-X1): "))) << title[2].toStdString();
   EXPECT_TRUE(Form().Chart->LineTitleShown(0).startsWith("通道01 100.000")) << Form().Chart->LineTitleShown(0).toStdString();
   // The print takes the rows the panel shows.
   EXPECT_EQ(SpanStatisticsTable(Form().SpanRows()), SpanStatisticsTable(expected));

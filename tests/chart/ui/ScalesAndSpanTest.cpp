@@ -344,7 +344,7 @@ TEST_F(SecondCursorTest, PlacedAtTheRightQuarterShownInTheLegendAndDragged) {
   ASSERT_EQ(title.size(), 3);
   EXPECT_EQ(title[0].toStdString(), CursorLegendTitle(T0 + kCursorStartOffset));
   EXPECT_TRUE(title[1].startsWith(QStringLiteral("垂直游标X2: ")));
-  EXPECT_EQ(title[2].toStdString(), "Δt: " + DurationText((chart_.Cursors().x2 - chart_.Cursors().x) * 86400.0));
+  EXPECT_EQ(title[2].toStdString(), "Δt(X2-X1): " + DurationText((chart_.Cursors().x2 - chart_.Cursors().x) * 86400.0));
 
   // Dragged as the first one is; the legend keeps its width meanwhile.
   chart_.replot();
