@@ -25,6 +25,30 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width = -
   return widget;
 }
 
+QFrame* Frame(QWidget* parent, const char* name, int left, int top, int width, int height) {
+  QFrame* frame = Place(new QFrame(parent), name, left, top, width, height);
+  frame->setFrameShape(QFrame::Box);
+  frame->setFrameShadow(QFrame::Sunken);
+  return frame;
+}
+
+// A cursor's date picker (spin buttons, any date the recorder can hold) and its time picker, at the
+// dialog's right column.
+QDateEdit* DatePicker(QWidget* parent, const char* name, int top) {
+  QDateEdit* date = Place(new QDateEdit(parent), name, 127, top, 128, 21);
+  date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+  date->setCalendarPopup(false);
+  date->setMinimumDate(QDate(100, 1, 1));
+  date->setMaximumDate(QDate(9999, 12, 31));
+  return date;
+}
+
+QTimeEdit* TimePicker(QWidget* parent, const char* name, int top) {
+  QTimeEdit* time = Place(new QTimeEdit(parent), name, 127, top, 128, 21);
+  time->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+  return time;
+}
+
 }  // namespace
 
 TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
@@ -35,34 +59,20 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent) {
   // The recorder's dialog, 274 x 219, with a frame for the second vertical cursor added below.
   setFixedSize(274, 283);
 
-  Bevel = Place(new QFrame(this), "Bevel", 8, 8, 257, 169);
-  Bevel->setFrameShape(QFrame::Box);
-  Bevel->setFrameShadow(QFrame::Sunken);
+  Bevel = Frame(this, "Bevel", 8, 8, 257, 169);
   Label1 = Place(new QLabel(QStringLiteral("垂直方向游标X："), this), "Label1", 17, 36);
-  XValueDate = Place(new QDateEdit(this), "XValueDate", 127, 24, 128, 21);
-  XValueDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-  XValueDate->setCalendarPopup(false);
-  XValueDate->setMinimumDate(QDate(100, 1, 1));
-  XValueDate->setMaximumDate(QDate(9999, 12, 31));
-  XValueTime = Place(new QTimeEdit(this), "XValueTime", 127, 48, 128, 21);
-  XValueTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+  XValueDate = DatePicker(this, "XValueDate", 24);
+  XValueTime = TimePicker(this, "XValueTime", 48);
   ShowY = Place(new QCheckBox(QStringLiteral("显示"), this), "ShowY", 17, 78, 56, 17);
   Label2 = Place(new QLabel(QStringLiteral("横向游标Y1："), this), "Label2", 17, 98);
   YValueEdit = Place(new QLineEdit(this), "YValueEdit", 128, 90, 128, 21);
   ShowY2 = Place(new QCheckBox(QStringLiteral("显示"), this), "ShowY2", 17, 122, 48, 17);
   Label3 = Place(new QLabel(QStringLiteral("横向游标Y2："), this), "Label3", 16, 146);
   Y2ValueEdit = Place(new QLineEdit(this), "Y2ValueEdit", 128, 139, 128, 21);
-  Bevel2 = Place(new QFrame(this), "Bevel2", 8, 183, 257, 61);
-  Bevel2->setFrameShape(QFrame::Box);
-  Bevel2->setFrameShadow(QFrame::Sunken);
+  Bevel2 = Frame(this, "Bevel2", 8, 183, 257, 61);
   Label4 = Place(new QLabel(QStringLiteral("垂直方向游标X2："), this), "Label4", 17, 207);
-  X2ValueDate = Place(new QDateEdit(this), "X2ValueDate", 127, 192, 128, 21);
-  X2ValueDate->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-  X2ValueDate->setCalendarPopup(false);
-  X2ValueDate->setMinimumDate(QDate(100, 1, 1));
-  X2ValueDate->setMaximumDate(QDate(9999, 12, 31));
-  X2ValueTime = Place(new QTimeEdit(this), "X2ValueTime", 127, 216, 128, 21);
-  X2ValueTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+  X2ValueDate = DatePicker(this, "X2ValueDate", 192);
+  X2ValueTime = TimePicker(this, "X2ValueTime", 216);
   OKBtn = Place(new QPushButton(QStringLiteral("确定"), this), "OKBtn", 39, 252, 75, 25);
   OKBtn->setDefault(true);
   OKBtn->setAutoDefault(true);
