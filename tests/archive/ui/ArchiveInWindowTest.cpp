@@ -739,6 +739,18 @@ TEST(ArchiveInWindowFailureTest, TheServerGoingAwayUnderAnOverviewIsAMessageAndT
   form.NextPageButtonClick();
   ASSERT_TRUE(Settle(commands));
   EXPECT_GT(form.DataListViewModel->rowCount(), 0);  // the page it showed stays
+  // The span panel asked with the server gone: it says so instead of calculating for ever.
+  form.ChartMenuItemClick();
+  form.SpanPanelMenuItem->trigger();
+  form.Chart->SetCursorX(start + 10.0 / 86400.0);
+  form.Chart->SetCursorX2(start + 2000.0 / 86400.0);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(Settle(commands));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form.SpanView->Calculating());
+  EXPECT_TRUE(form.SpanView->Caption().contains(QStringLiteral("读取档案失败"))) << form.SpanView->Caption().toStdString();
+  EXPECT_TRUE(form.SpanView->Rows().empty());
+  form.SpanPanelMenuItem->trigger();
 
   ASSERT_TRUE(server.Restart());
   prompts.messages.clear();
