@@ -245,7 +245,7 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
         std::string error;
         if (count) {
           const std::optional<std::int64_t> samples =
-              archive.CountSamplesExactly(choice.recorderId, fromMs, toMs, choice.channels, error);
+              archive.CountSamplesExactly(choice.recorderId, fromMs, toMs, choice.channels, error, limit);
           if (!samples) return error;
           outcome->samples = *samples;
           if (!OpensInOverview(*samples, limit)) return {};

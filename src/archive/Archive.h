@@ -229,10 +229,13 @@ class Archive {
                                            const std::vector<int>& channels, std::string& error);
   // How many samples of `channels` (all when empty) the recorder holds within [fromMs, toMs], both
   // ends included: the chunks wholly inside counted from their rows, only the chunks an end of the
-  // period cuts decoded (CountSamples counts those whole). Nothing, with `error`, when the archive
-  // cannot be read.
+  // period cuts decoded (CountSamples counts those whole). When the chunks wholly inside already
+  // hold more than `above`, their count is returned at once: more than `above`, and not more than
+  // the exact count (for a question that only asks whether a period holds more than so many).
+  // Nothing, with `error`, when the archive cannot be read.
   std::optional<std::int64_t> CountSamplesExactly(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
-                                                  const std::vector<int>& channels, std::string& error);
+                                                  const std::vector<int>& channels, std::string& error,
+                                                  std::int64_t above = INT64_MAX);
 
   // The envelope of each channel over [fromMs, toMs] in `pixels` columns: min, max and mean per
   // column, from the summary level that fits (EnvelopeLevelMs) or from the exact samples.

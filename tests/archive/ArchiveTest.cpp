@@ -417,6 +417,19 @@ TEST_P(ArchiveTest, AnArchiveMadeBeforeItsCountingIndexesGetsThemWhenOpenedAndRe
   std::string error;
   EXPECT_EQ(*archive->CountSamplesExactly(RecorderId(*archive, "r"), INT64_MIN / 4, INT64_MAX / 4, {}, error), before);
   EXPECT_GT(before, 8192);  // more than one chunk
+  // Asked only whether a period cut inside its chunks holds more than so many: a count above that
+  // and not above the exact one, or the exact one when it does not.
+  const std::int64_t id = RecorderId(*archive, "r");
+  const std::int64_t from = ToArchiveMs(RecorderSecondsToDateTime(kMay12 + 1000));
+  const std::int64_t to = ToArchiveMs(RecorderSecondsToDateTime(kMay12 + 9000));  // past the last: its chunks inside
+  const std::int64_t exact = *archive->CountSamplesExactly(id, from, to, {}, error);
+  for (const std::int64_t above : {std::int64_t{0}, std::int64_t{100}, exact - 1, exact, exact + 5000}) {
+    const std::int64_t quick = *archive->CountSamplesExactly(id, from, to, {}, error, above);
+    EXPECT_LE(quick, exact) << above;
+    EXPECT_EQ(quick > above, exact > above) << above;
+    if (exact <= above) EXPECT_EQ(quick, exact) << above;
+    if (above == 0) EXPECT_LT(quick, exact) << "the chunk cut at the start not decoded";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveTest, ::testing::Values(Engine::Sqlite, Engine::Postgres), EngineName);
