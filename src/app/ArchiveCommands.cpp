@@ -64,9 +64,9 @@ ArchiveCommands::ArchiveCommands(TMainForm& window)
 
 ArchiveCommands::~ArchiveCommands() {
   // The window closes without waiting for a year's figures, events or a window's envelope.
-  if (statsCancel_) statsCancel_->store(true);
-  if (alarmCancel_) alarmCancel_->store(true);
-  if (envelopeCancel_) envelopeCancel_->store(true);
+  statsCancel_.Stop();
+  alarmCancel_.Stop();
+  envelopeCancel_.Stop();
 }
 
 void ArchiveCommands::ImportFiles() { import_->ChooseFilesAndImport(); }
@@ -96,10 +96,10 @@ void ArchiveCommands::Forget() {
   readoutTasks_->Cancel();
   pageTasks_->Cancel();
   statsTasks_->Cancel();
-  if (statsCancel_) statsCancel_->store(true);
+  statsCancel_.Stop();
   alarmTasks_->Cancel();
-  if (alarmCancel_) alarmCancel_->store(true);
-  if (envelopeCancel_) envelopeCancel_->store(true);
+  alarmCancel_.Stop();
+  envelopeCancel_.Stop();
   overview_.reset();
   exactWindow_ = false;
   window_.chartPage_->SetRoundSteps(false);
@@ -237,9 +237,7 @@ void ArchiveCommands::RequestEnvelope(std::int64_t fromMs, std::int64_t toMs, bo
   const bool count = !first;
   const std::int64_t limit = exactLimit_;
   // A newer window supersedes the one being read: that read stops at its next channel.
-  if (envelopeCancel_) envelopeCancel_->store(true);
-  auto cancel = std::make_shared<std::atomic<bool>>(false);
-  envelopeCancel_ = cancel;
+  const auto cancel = envelopeCancel_.Next();
   chartTasks_->Run(
       [outcome, choice, fromMs, toMs, pixels, count, limit, cancel](Archive& archive) -> std::string {
         std::string error;
@@ -447,9 +445,7 @@ void ArchiveCommands::OverviewStatistics(DateTime from, DateTime to, const Limit
                                          std::function<void(std::vector<SpanStatistics>, const QString&)> show) {
   if (!OverviewShown()) return;
   // A newer span supersedes the one being measured: that one stops at its next chunk.
-  if (statsCancel_) statsCancel_->store(true);
-  auto cancel = std::make_shared<std::atomic<bool>>(false);
-  statsCancel_ = cancel;
+  const auto cancel = statsCancel_.Next();
   auto rows = std::make_shared<std::vector<SpanStatistics>>();
   const ArchivePeriodSource source = PeriodSource();
   statsTasks_->Run(
@@ -469,9 +465,7 @@ void ArchiveCommands::OverviewAlarms(const AlarmLimitsByChannel& limits, std::si
                                      std::function<void(std::vector<ChannelAlarmEvents>, const QString&)> show) {
   if (!OverviewShown()) return;
   // Newer limits supersede those being followed: that search stops at its next chunk.
-  if (alarmCancel_) alarmCancel_->store(true);
-  auto cancel = std::make_shared<std::atomic<bool>>(false);
-  alarmCancel_ = cancel;
+  const auto cancel = alarmCancel_.Next();
   auto found = std::make_shared<std::vector<ChannelAlarmEvents>>();
   const ArchivePeriodSource source = PeriodSource();
   // The stretches past the periods kept: no finer than a pixel column of the whole period on the

@@ -123,10 +123,26 @@ class ArchiveCommands : public QObject {
   ArchiveTasks* readoutTasks_;
   ArchiveTasks* pageTasks_;
   ArchiveTasks* statsTasks_;
-  std::shared_ptr<std::atomic<bool>> statsCancel_;     // the span being measured
-  std::shared_ptr<std::atomic<bool>> envelopeCancel_;  // the window being read for the chart
+  // The cancel flag of the read each kind of request has running: a newer request (or leaving the
+  // overview) sets the older one's, whose work then stops at its next chunk.
+  class Superseded {
+   public:
+    std::shared_ptr<std::atomic<bool>> Next() {
+      Stop();
+      current_ = std::make_shared<std::atomic<bool>>(false);
+      return current_;
+    }
+    void Stop() {
+      if (current_) current_->store(true);
+    }
+
+   private:
+    std::shared_ptr<std::atomic<bool>> current_;
+  };
+  Superseded statsCancel_;     // the span being measured
+  Superseded envelopeCancel_;  // the window being read for the chart
   ArchiveTasks* alarmTasks_;
-  std::shared_ptr<std::atomic<bool>> alarmCancel_;  // the events being found
+  Superseded alarmCancel_;     // the events being found
 };
 
 }  // namespace vantiro

@@ -885,37 +885,44 @@ std::vector<int> RecorderChannelNumbers(SqlConnection& db, std::int64_t recorder
   return numbers;
 }
 
-// Streams one channel inside a read transaction: the chunks from the one holding the last sample
-// at or before `fromMs` to the one holding the first sample after `toMs`, read a page at a time
-// (a server hands a whole result over at once), each decoded only when its turn comes.
-void StreamChannel(SqlConnection& db, std::int64_t recorderId, int number, std::int64_t fromMs, std::int64_t toMs,
-                   std::int64_t longest, const std::vector<ArchiveSpan>& coverage, const Archive::SampleSink& sink,
+// The chunk starts a channel's stream over [fromMs, toMs] reads, `low` to `high`: from the last
+// chunk start at or before fromMs (that chunk holds the sample holding at fromMs, or a later one
+// does) to the first one after toMs (its first sample is the first after it); each end the period's
+// own when there is none.
+struct ChunkRange {
+  std::int64_t low = 0;
+  std::int64_t high = 0;
+};
+ChunkRange ChunkRangeOf(SqlConnection& db, std::int64_t recorderId, int number, std::int64_t fromMs, std::int64_t toMs) {
+  ChunkRange range{fromMs, toMs};
+  auto before = db.Prepare("SELECT MAX(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ?");
+  before->BindInt(1, recorderId);
+  before->BindInt(2, number);
+  before->BindInt(3, fromMs);
+  if (before->Step() && !before->IsNull(0)) range.low = before->Int(0);
+  auto after = db.Prepare("SELECT MIN(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms > ?");
+  after->BindInt(1, recorderId);
+  after->BindInt(2, number);
+  after->BindInt(3, toMs);
+  if (after->Step() && !after->IsNull(0)) range.high = after->Int(0);
+  return range;
+}
+
+std::int64_t ClampedMinus(std::int64_t t, std::int64_t d) { return t > INT64_MIN / 2 + d ? t - d : INT64_MIN / 2; }
+std::int64_t ClampedPlus(std::int64_t t, std::int64_t d) { return t < INT64_MAX / 2 - d ? t + d : INT64_MAX / 2; }
+
+// Streams one channel's chunks of `range` inside a read transaction, read a page at a time (a
+// server hands a whole result over at once), each decoded only when its turn comes.
+void StreamChannel(SqlConnection& db, std::int64_t recorderId, int number, ChunkRange range, std::int64_t longest,
+                   const std::vector<ArchiveSpan>& coverage, const Archive::SampleSink& sink,
                    const std::atomic<bool>* cancel) {
-  const auto clampedMinus = [](std::int64_t t, std::int64_t d) { return t > INT64_MIN / 2 + d ? t - d : INT64_MIN / 2; };
-  // The first chunk wanted: any that holds a sample at or after the last chunk start at or before
-  // fromMs (that chunk holds the sample holding at fromMs, or a later one does).
-  std::int64_t low = fromMs;
-  {
-    auto statement = db.Prepare("SELECT MAX(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms <= ?");
-    statement->BindInt(1, recorderId);
-    statement->BindInt(2, number);
-    statement->BindInt(3, fromMs);
-    if (statement->Step() && !statement->IsNull(0)) low = statement->Int(0);
-  }
-  // The last chunk start wanted: the first one after toMs (its first sample is the first after it).
-  std::int64_t high = toMs;
-  {
-    auto statement = db.Prepare("SELECT MIN(first_ms) FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms > ?");
-    statement->BindInt(1, recorderId);
-    statement->BindInt(2, number);
-    statement->BindInt(3, toMs);
-    if (statement->Step() && !statement->IsNull(0)) high = statement->Int(0);
-  }
+  const std::int64_t low = range.low;
+  const std::int64_t high = range.high;
   auto page = db.Prepare(
       "SELECT id, first_ms, data FROM chunk WHERE recorder_id = ? AND channel = ? AND first_ms >= ? AND "
       "first_ms <= ? AND last_ms >= ? AND (first_ms > ? OR id > ?) ORDER BY first_ms, id LIMIT 64");
   ChannelStream stream(number, coverage, sink);
-  std::int64_t afterFirst = clampedMinus(low, longest);
+  std::int64_t afterFirst = ClampedMinus(low, longest);
   std::int64_t afterId = INT64_MIN;
   std::vector<std::int64_t> times;
   std::vector<float> values;
@@ -957,6 +964,27 @@ std::vector<ArchiveSpan> CoverageAround(SqlConnection& db, std::int64_t recorder
   return MergeSpans(std::move(spans), false);
 }
 
+// What the streams of `numbers` over [fromMs, toMs] read: each channel's chunk range, and the
+// merged spans of the sources that reach into the time those chunks can hold (the holes between
+// two samples streamed lie there). Not the whole recorder's sources: a recorder that records live
+// has a source for every run of readings.
+struct StreamPlan {
+  std::vector<ChunkRange> ranges;
+  std::vector<ArchiveSpan> coverage;
+};
+StreamPlan PlanStreams(SqlConnection& db, std::int64_t recorderId, const std::vector<int>& numbers, std::int64_t fromMs,
+                       std::int64_t toMs, std::int64_t longest) {
+  StreamPlan plan;
+  std::int64_t first = fromMs, last = toMs;
+  for (const int number : numbers) {
+    plan.ranges.push_back(ChunkRangeOf(db, recorderId, number, fromMs, toMs));
+    first = std::min(first, plan.ranges.back().low);
+    last = std::max(last, plan.ranges.back().high);
+  }
+  plan.coverage = CoverageAround(db, recorderId, ClampedMinus(first, longest), ClampedPlus(last, longest));
+  return plan;
+}
+
 }  // namespace
 
 bool Archive::StreamPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int64_t toMs,
@@ -967,12 +995,10 @@ bool Archive::StreamPeriod(std::int64_t recorderId, std::int64_t fromMs, std::in
     db.BeginRead();
     const std::int64_t longest = LongestChunkSpan(db, recorderId);
     const std::vector<int> numbers = channels.empty() ? RecorderChannelNumbers(db, recorderId) : channels;
-    // Every source that may cover time between two samples read: the chunks read reach a chunk's
-    // span (and a hole's length) beyond the period, so the sources are those of the whole recorder.
-    const std::vector<ArchiveSpan> coverage = CoverageAround(db, recorderId, INT64_MIN / 2, INT64_MAX / 2);
-    for (const int number : numbers) {
+    const StreamPlan plan = PlanStreams(db, recorderId, numbers, fromMs, toMs, longest);
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
       if (cancel && cancel->load()) throw SqlError("已取消");
-      StreamChannel(db, recorderId, number, fromMs, toMs, longest, coverage, sink, cancel);
+      StreamChannel(db, recorderId, numbers[k], plan.ranges[k], longest, plan.coverage, sink, cancel);
     }
     db.Commit();
     return true;
@@ -1122,7 +1148,9 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
     const std::size_t firstOut = out.size();
     // The samples within the period as the stream gives them; a hole's gap sample only between two
     // of them.
-    const std::vector<ArchiveSpan> wholeCoverage = CoverageAround(db, recorderId, INT64_MIN / 2, INT64_MAX / 2);
+    std::vector<int> numbers;
+    for (const Channel& c : channels) numbers.push_back(c.number);
+    const StreamPlan plan = PlanStreams(db, recorderId, numbers, fromMs, toMs, longest);
     ChannelInfo* info = nullptr;
     std::optional<PeriodClip> clip;
     std::int64_t gapValues = 0, taken = 0;
@@ -1134,7 +1162,8 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
         gapValues += IsGapValue(v) ? 1 : 0;
       });
     };
-    for (const Channel& c : channels) {
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+      const Channel& c = channels[k];
       out.emplace_back();
       info = &out.back();
       info->number = static_cast<std::int16_t>(c.number);
@@ -1143,7 +1172,7 @@ bool Archive::ReadPeriod(std::int64_t recorderId, std::int64_t fromMs, std::int6
       clip.emplace(fromMs, toMs);
       gapValues = taken = 0;
       try {
-        StreamChannel(db, recorderId, c.number, fromMs, toMs, longest, wholeCoverage, take, nullptr);
+        StreamChannel(db, recorderId, c.number, plan.ranges[k], longest, plan.coverage, take, nullptr);
       } catch (const SqlError&) {
         out.resize(firstOut);
         throw;
